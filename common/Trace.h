@@ -1,0 +1,18 @@
+// The diagnostic trace: lines for the debugger output channel. Shipped builds
+// compile it out; QUELVAR_TRACE builds keep it.
+#pragma once
+
+#include <windows.h>
+
+namespace trace {
+void Initialise(const wchar_t* moduleName);
+void Write(const char* function, const wchar_t* format, ...);
+// Always written, whatever the build: the listener's exception messages.
+void Debugger(const wchar_t* text);
+} // namespace trace
+
+#ifdef QUELVAR_TRACE
+#define QTRACE(...) ::trace::Write(__func__, __VA_ARGS__)
+#else
+#define QTRACE(...) ((void)0)
+#endif

@@ -1,0 +1,14 @@
+#!/bin/bash
+# The demo: builds, registers the server and the simulated phone suite in the
+# build tree's Wine prefix, connects a simulated phone and drives the server
+# through the command-line client.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/build.sh" -DQUELVAR_TESTS=OFF
+
+export WINEPREFIX="$root/build/wineprefix"
+source "$root/scripts/wine-env.sh"
+trap wine_stop EXIT
+wine_prepare_prefix
+
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/demo-steps.sh" "$root/build/bin"

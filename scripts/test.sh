@@ -1,0 +1,13 @@
+#!/bin/bash
+# Installs what is missing, builds, and runs every test under Wine and Xvfb.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/build.sh"
+
+export WINEPREFIX="$root/build/wineprefix"
+source "$root/scripts/wine-env.sh"
+trap wine_stop EXIT
+wine_prepare_prefix
+
+cd "$root/build"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --timeout 600 "$@"

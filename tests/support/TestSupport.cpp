@@ -1,0 +1,172 @@
+#include "TestSupport.h"
+
+#include "common/Resource.h"
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace testing_support {
+
+TempDir::TempDir()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[MAX_PATH];
+        _snwprintf(name, MAX_PATH, L"%lsqtest-%lu-%lu-%ld", temp, GetCurrentProcessId(), GetTickCount(),
+                   InterlockedIncrement(&counter));
+        name[MAX_PATH - 1] = L'\0';
+        if (CreateDirectoryW(name, nullptr)) {
+            path_ = name;
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(path_);
+}
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return bytes;
+    DWORD size = GetFileSize(file.get(), nullptr);
+    bytes.resize(size);
+    DWORD read = 0;
+    if (size && !ReadFile(file.get(), bytes.data(), size, &read, nullptr))
+        read = 0;
+    bytes.resize(read);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (file && !bytes.empty())
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void WriteText(const std::wstring& path, const std::string& utf8)
+{
+    WriteBytes(path, std::vector<unsigned char>(utf8.begin(), utf8.end()));
+}
+
+std::vector<unsigned char> Utf16Bom(const std::wstring& text)
+{
+    std::vector<unsigned char> bytes{0xFF, 0xFE};
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    if (path.empty())
+        return;
+    WIN32_FIND_DATAW data;
+    unique_find find(FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find.get(), &data));
+    }
+    find.reset();
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+}
+
+std::wstring TestProgramDir()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    PathRemoveFileSpecW(path);
+    return path;
+}
+
+std::wstring ProductDir()
+{
+    // Test programs live in <build>\tests, the product in <build>\bin.
+    std::wstring dir = TestProgramDir();
+    size_t slash = dir.find_last_of(L'\\');
+    return dir.substr(0, slash) + L"\\bin";
+}
+
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return static_cast<DWORD>(-1);
+    unique_handle process(info.hProcess);
+    unique_handle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return static_cast<DWORD>(-1);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                   nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size);
+    return out;
+}
+
+std::string HexResult(HRESULT hr)
+{
+    char text[16];
+    snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+} // namespace testing_support

@@ -1,0 +1,47 @@
+// Test rig helpers shared by every test program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder below the temporary folder, removed with everything in it.
+class TempDir
+{
+public:
+    TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir();
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& bytes);
+void WriteText(const std::wstring& path, const std::string& utf8);
+// UTF-16LE bytes with a byte-order mark.
+std::vector<unsigned char> Utf16Bom(const std::wstring& text);
+bool FileExists(const std::wstring& path);
+bool DirectoryExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// Folder of the running test program, and of the built product.
+std::wstring TestProgramDir();
+std::wstring ProductDir();
+
+// Starts a program and waits for it; returns its exit code, or -1 when it could
+// not be started or did not end within the time-out.
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& text);
+std::string HexResult(HRESULT hr);
+
+} // namespace testing_support
