@@ -6,9 +6,10 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/build.sh" -DQUELVAR_TESTS=OFF
 
-export WINEPREFIX="$root/build/wineprefix"
+build="${QUELVAR_BUILD_DIR:-$root/build}"
+export WINEPREFIX="$build/wineprefix"
 source "$root/scripts/wine-env.sh"
 trap wine_stop EXIT
 wine_prepare_prefix
 
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/demo-steps.sh" "$root/build/bin"
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/demo-steps.sh" "$build/bin"

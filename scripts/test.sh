@@ -4,10 +4,11 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/build.sh"
 
-export WINEPREFIX="$root/build/wineprefix"
+build="${QUELVAR_BUILD_DIR:-$root/build}"
+export WINEPREFIX="$build/wineprefix"
 source "$root/scripts/wine-env.sh"
 trap wine_stop EXIT
 wine_prepare_prefix
 
-cd "$root/build"
+cd "$build"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --timeout 600 "$@"
