@@ -21,6 +21,7 @@ command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-po
 command -v i686-w64-mingw32-widl >/dev/null || need+=(mingw-w64-tools)
 command -v cmake >/dev/null || need+=(cmake)
 command -v make >/dev/null || need+=(make)
+command -v python3 >/dev/null || need+=(python3)
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 [ -d /usr/src/googletest/googletest ] || need+=(googletest)
 dpkg -s wine >/dev/null 2>&1 || need+=(wine)

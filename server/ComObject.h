@@ -1,0 +1,172 @@
+// The object root shared by the server's classes and the wrappers that give an
+// object its IUnknown: alone, or inside an outer object (aggregation).
+//
+// A class derives from its interfaces and ObjectRoot and provides
+//   HRESULT InternalQueryInterface(REFIID iid, void** object);  // AddRefs through the object's own IUnknown
+//   HRESULT FinalConstruct();  void FinalRelease();
+// It declares no IUnknown methods of its own: the wrappers supply them.
+#pragma once
+
+#include "ServerModule.h"
+
+#include <new>
+
+namespace server {
+
+// Multi-threaded object root: interlocked reference count and a critical section.
+class ObjectRoot
+{
+public:
+    ObjectRoot() { InitializeCriticalSection(&m_critSec); }
+    ObjectRoot(const ObjectRoot&) = delete;
+    ObjectRoot& operator=(const ObjectRoot&) = delete;
+    virtual ~ObjectRoot() { DeleteCriticalSection(&m_critSec); }
+
+    HRESULT FinalConstruct() { return S_OK; }
+    void FinalRelease() {}
+
+    ULONG InternalAddRef() { return InterlockedIncrement(&m_refCount); }
+    ULONG InternalRelease() { return InterlockedDecrement(&m_refCount); }
+
+    CRITICAL_SECTION& ObjectLock() { return m_critSec; }
+
+protected:
+    // Puts the interface into *object and counts the reference through it.
+    template <typename I> static HRESULT Answer(I* itf, void** object)
+    {
+        *object = itf;
+        itf->AddRef();
+        return S_OK;
+    }
+
+    LONG m_refCount = 0;
+    CRITICAL_SECTION m_critSec;
+};
+
+// A stand-alone object; holds one server lock for its lifetime.
+template <typename T> class ComObject final : public T
+{
+public:
+    template <typename... Args> explicit ComObject(Args&&... args) : T(static_cast<Args&&>(args)...)
+    {
+        g_module.Lock();
+    }
+    ~ComObject() override
+    {
+        this->m_refCount = 1; // nothing inside may re-enter destruction
+        this->FinalRelease();
+        g_module.Unlock();
+    }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        return this->InternalQueryInterface(iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return this->InternalAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG count = this->InternalRelease();
+        if (count == 0)
+            delete this;
+        return count;
+    }
+};
+
+// The inner part of an aggregated object: IUnknown calls go to the outer object.
+template <typename T> class ComContainedObject final : public T
+{
+public:
+    explicit ComContainedObject(IUnknown* outer) : outer_(outer) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return outer_->QueryInterface(iid, object); }
+    STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+private:
+    IUnknown* outer_;
+};
+
+// An aggregated object: its own IUnknown is the inner, non-delegating one.
+template <typename T> class ComAggObject final : public IUnknown
+{
+public:
+    explicit ComAggObject(IUnknown* outer) : contained_(outer) { g_module.Lock(); }
+    virtual ~ComAggObject()
+    {
+        refCount_ = 1;
+        contained_.FinalRelease();
+        g_module.Unlock();
+    }
+    ComAggObject(const ComAggObject&) = delete;
+    ComAggObject& operator=(const ComAggObject&) = delete;
+
+    HRESULT FinalConstruct() { return contained_.FinalConstruct(); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *object = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return contained_.InternalQueryInterface(iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refCount_); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG count = InterlockedDecrement(&refCount_);
+        if (count == 0)
+            delete this;
+        return count;
+    }
+
+    void InternalAddRef() { InterlockedIncrement(&refCount_); }
+    void InternalRelease() { InterlockedDecrement(&refCount_); }
+
+private:
+    LONG refCount_ = 0;
+    ComContainedObject<T> contained_;
+};
+
+// The instance creator of every class: allocate, construct, final construction
+// with the count raised, then the query; a failure destroys the object.
+template <typename T> HRESULT WINAPI CreateInstance(void* outerUnknown, REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    auto* outer = static_cast<IUnknown*>(outerUnknown);
+    HRESULT hr;
+    if (!outer) {
+        auto* created = new (std::nothrow) ComObject<T>();
+        if (!created)
+            return E_OUTOFMEMORY;
+        created->InternalAddRef();
+        hr = created->FinalConstruct();
+        created->InternalRelease();
+        if (SUCCEEDED(hr))
+            hr = created->QueryInterface(iid, object);
+        if (FAILED(hr))
+            delete created;
+    } else {
+        auto* created = new (std::nothrow) ComAggObject<T>(outer);
+        if (!created)
+            return E_OUTOFMEMORY;
+        created->InternalAddRef();
+        hr = created->FinalConstruct();
+        created->InternalRelease();
+        if (SUCCEEDED(hr))
+            hr = created->QueryInterface(iid, object);
+        if (FAILED(hr))
+            delete created;
+    }
+    return hr;
+}
+
+} // namespace server

@@ -1,0 +1,134 @@
+// Class factories, instance creation, aggregation and the server lock count.
+#include "server/ClassFactory.h"
+#include "server/ComObject.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// {7F1C2E3A-6B4D-4E8F-9A0B-1C2D3E4F5A6B}
+const IID IID_ITestThing = {0x7f1c2e3a, 0x6b4d, 0x4e8f, {0x9a, 0x0b, 0x1c, 0x2d, 0x3e, 0x4f, 0x5a, 0x6b}};
+
+struct ITestThing : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Value(LONG* value) = 0;
+};
+
+HRESULT g_finalConstructResult = S_OK;
+int g_destroyed = 0;
+
+class Thing : public ITestThing, public server::ObjectRoot
+{
+public:
+    ~Thing() override { ++g_destroyed; }
+    HRESULT FinalConstruct() { return g_finalConstructResult; }
+    HRESULT InternalQueryInterface(REFIID iid, void** object)
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ITestThing))
+            return Answer(static_cast<ITestThing*>(this), object);
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP Value(LONG* value) override
+    {
+        *value = 42;
+        return S_OK;
+    }
+};
+
+// An outer object that aggregates a Thing.
+class Outer : public IUnknown
+{
+public:
+    LONG refs = 1;
+    IUnknown* inner = nullptr;
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner->QueryInterface(iid, object);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+class ClassFactoryTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_finalConstructResult = S_OK;
+        g_destroyed = 0;
+        baseLocks = server::g_module.LockCount();
+    }
+    server::ClassFactory factory{server::CreateInstance<Thing>};
+    LONG baseLocks = 0;
+};
+} // namespace
+
+TEST_F(ClassFactoryTest, ArgumentsAreCheckedBeforeCreation)
+{
+    EXPECT_EQ(E_POINTER, factory.CreateInstance(nullptr, IID_ITestThing, nullptr));
+    Outer outer;
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(&outer, IID_ITestThing, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(0, g_destroyed);
+}
+
+TEST_F(ClassFactoryTest, EveryLiveObjectHoldsOneServerLock)
+{
+    ITestThing* thing = nullptr;
+    ASSERT_EQ(S_OK, factory.CreateInstance(nullptr, IID_ITestThing, reinterpret_cast<void**>(&thing)));
+    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    LONG value = 0;
+    EXPECT_EQ(S_OK, thing->Value(&value));
+    EXPECT_EQ(42, value);
+    thing->Release();
+    EXPECT_EQ(1, g_destroyed);
+    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+}
+
+TEST_F(ClassFactoryTest, FailedFinalConstructionOrQueryDestroysTheObject)
+{
+    void* object = nullptr;
+    g_finalConstructResult = static_cast<HRESULT>(0x80040154);
+    EXPECT_EQ(static_cast<HRESULT>(0x80040154), factory.CreateInstance(nullptr, IID_ITestThing, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(1, g_destroyed);
+    g_finalConstructResult = S_OK;
+    EXPECT_EQ(E_NOINTERFACE, factory.CreateInstance(nullptr, IID_IClassFactory, &object));
+    EXPECT_EQ(2, g_destroyed);
+    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+}
+
+TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
+{
+    Outer outer;
+    IUnknown* inner = nullptr;
+    ASSERT_EQ(S_OK, factory.CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
+    outer.inner = inner;
+    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+
+    ITestThing* thing = nullptr;
+    ASSERT_EQ(S_OK, inner->QueryInterface(IID_ITestThing, reinterpret_cast<void**>(&thing)));
+    EXPECT_EQ(2, outer.refs); // the interface counts on the outer object
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(S_OK, thing->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
+    identity->Release();
+    thing->Release();
+    EXPECT_EQ(1, outer.refs);
+
+    inner->Release();
+    EXPECT_EQ(1, g_destroyed);
+    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+}
+
+TEST_F(ClassFactoryTest, LockServerCountsAndAlwaysSucceeds)
+{
+    EXPECT_EQ(S_OK, factory.LockServer(TRUE));
+    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    EXPECT_EQ(S_OK, factory.LockServer(FALSE));
+    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+}

@@ -1,0 +1,156 @@
+// Registration and unregistration of the server, its exit codes, and the
+// single-instance guard.
+#include "Processes.h"
+#include "TestSupport.h"
+#include "common/Resource.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+const wchar_t kQuelvarClsid[] = L"{820F1B94-1C86-46A4-B1B9-926DE23FA0DB}";
+const wchar_t kSingletonClsid[] = L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}";
+const wchar_t kSingletonClsidAsWritten[] = L"{1E22F404-6740-4f5d-ACA6-7A520B86E46E}";
+const wchar_t kPIUpdateClsid[] = L"{FF800522-6A22-4055-8E05-AB21D5157288}";
+const wchar_t kAppId[] = L"{5E6E47EB-AAEC-4ED2-98AD-D87F53142B88}";
+const wchar_t kLibId[] = L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}";
+const wchar_t kIQuelvar[] = L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}";
+
+bool KeyExists(const std::wstring& path)
+{
+    unique_hkey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// The string value, or "<missing>".
+std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr)
+{
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return L"<missing>";
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+        return L"<missing>";
+    return data;
+}
+
+std::set<std::wstring> Subkeys(const std::wstring& path)
+{
+    std::set<std::wstring> names;
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.insert(name);
+    }
+    return names;
+}
+
+DWORD RunServer(const std::wstring& arguments)
+{
+    return RunProgram(L"\"" + ServerExe() + L"\" " + arguments);
+}
+
+struct ClassKeys {
+    const wchar_t* clsid;
+    const wchar_t* progId;
+    const wchar_t* versionIndependent;
+    const wchar_t* description;
+    const wchar_t* clsidAsWritten;
+};
+
+const ClassKeys kClasses[] = {
+    {kQuelvarClsid, L"ZentrelCL.Quelvar.1", L"ZentrelCL.Quelvar", L"Quelvar Class", kQuelvarClsid},
+    {kSingletonClsid, L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton", L"QuelvarSingleton Class",
+     kSingletonClsidAsWritten},
+    {kPIUpdateClsid, L"ZentrelCL.PIUpdate.1", L"ZentrelCL.PIUpdate", L"PIUpdate Class", kPIUpdateClsid},
+};
+
+class Registration : public testing::Test
+{
+protected:
+    void TearDown() override { RegisterServer(); }
+};
+} // namespace
+
+TEST_F(Registration, RegisterServerWritesExactlyTheClassesAppIdAndTypeLibrary)
+{
+    ASSERT_EQ(0u, RunServer(L"/UnregServer"));
+    ASSERT_EQ(0u, RunServer(L"/RegServer"));
+
+    for (const ClassKeys& c : kClasses) {
+        SCOPED_TRACE(Narrow(c.progId));
+        EXPECT_EQ(c.description, Value(c.progId));
+        EXPECT_EQ(c.clsidAsWritten, Value(std::wstring(c.progId) + L"\\CLSID"));
+        EXPECT_EQ(std::set<std::wstring>{L"CLSID"}, Subkeys(c.progId));
+        EXPECT_EQ(c.description, Value(c.versionIndependent));
+        EXPECT_EQ(c.clsidAsWritten, Value(std::wstring(c.versionIndependent) + L"\\CLSID"));
+        EXPECT_EQ(c.progId, Value(std::wstring(c.versionIndependent) + L"\\CurVer"));
+        EXPECT_EQ((std::set<std::wstring>{L"CLSID", L"CurVer"}), Subkeys(c.versionIndependent));
+
+        std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
+        EXPECT_EQ(c.description, Value(key));
+        EXPECT_EQ(kAppId, Value(key, L"AppID"));
+        EXPECT_EQ(c.progId, Value(key + L"\\ProgID"));
+        EXPECT_EQ(c.versionIndependent, Value(key + L"\\VersionIndependentProgID"));
+        EXPECT_EQ(kLibId, Value(key + L"\\TypeLib"));
+        EXPECT_EQ(0, _wcsicmp(ServerExe().c_str(), Value(key + L"\\LocalServer32").c_str()))
+            << Narrow(Value(key + L"\\LocalServer32"));
+        EXPECT_EQ((std::set<std::wstring>{L"LocalServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
+                  Subkeys(key));
+    }
+    EXPECT_EQ(L"ZentrelQuelvar", Value(std::wstring(L"AppID\\") + kAppId));
+    EXPECT_EQ(kAppId, Value(L"AppID\\ZentrelQuelvar.EXE", L"AppID"));
+    EXPECT_EQ(L"ZentrelQuelvar 1.0 Type Library", Value(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
+    EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
+    EXPECT_FALSE(KeyExists(L"CLSID\\{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}")) << "PIUpdateListener is not creatable";
+}
+
+TEST_F(Registration, UnregServerRemovesEverythingButTheParents)
+{
+    ASSERT_EQ(0u, RunServer(L"/RegServer"));
+    ASSERT_EQ(0u, RunServer(L"-unregserver"));
+    for (const ClassKeys& c : kClasses) {
+        EXPECT_FALSE(KeyExists(c.progId));
+        EXPECT_FALSE(KeyExists(c.versionIndependent));
+        EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + c.clsid));
+    }
+    EXPECT_FALSE(KeyExists(std::wstring(L"AppID\\") + kAppId));
+    EXPECT_FALSE(KeyExists(L"AppID\\ZentrelQuelvar.EXE"));
+    EXPECT_FALSE(KeyExists(std::wstring(L"TypeLib\\") + kLibId));
+    EXPECT_FALSE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
+    EXPECT_TRUE(KeyExists(L"CLSID"));
+    EXPECT_TRUE(KeyExists(L"AppID"));
+}
+
+TEST_F(Registration, SwitchFollowedByAWordServesInstead)
+{
+    KillProcesses(L"ZentrelQuelvar.exe");
+    ASSERT_EQ(0u, RunServer(L"/UnregServer"));
+    unique_handle server(StartProgram(L"\"" + ServerExe() + L"\" /RegServer please"));
+    ASSERT_TRUE(server);
+    // It serves (and so keeps running) and registers nothing.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server.get(), 3000));
+    EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
+
+    // A second instance finds the first one's mutex and ends at once with 0.
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0u, RunServer(L"-Embedding"));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    // Registration switches still work in a second instance.
+    EXPECT_EQ(0u, RunServer(L"/regserver"));
+    EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
+
+    TerminateProcess(server.get(), 0);
+    WaitForSingleObject(server.get(), 10000);
+}

@@ -1,0 +1,85 @@
+// The server process starts on demand and ends by itself after the last release.
+#include "Processes.h"
+#include "TestSupport.h"
+#include "ZentrelQuelvar.h"
+#include "common/ComPtr.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+const wchar_t kServerExe[] = L"ZentrelQuelvar.exe";
+
+com_ptr<IPIUpdate> CreateUpdateObject()
+{
+    com_ptr<IPIUpdate> update;
+    HRESULT hr = CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void());
+    EXPECT_EQ(S_OK, hr) << HexResult(hr);
+    return update;
+}
+
+// Milliseconds until the last server process is gone.
+DWORD TimeUntilServerEnds(DWORD limitMs)
+{
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(WaitForNoProcess(kServerExe, limitMs));
+    return GetTickCount() - start;
+}
+
+class ServerLifetime : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RegisterServer();
+        KillProcesses(kServerExe);
+    }
+};
+} // namespace
+
+TEST_F(ServerLifetime, EndsAboutSixSecondsAfterTheLastRelease)
+{
+    com_ptr<IPIUpdate> update = CreateUpdateObject();
+    ASSERT_TRUE(update);
+    ASSERT_EQ(1u, FindProcesses(kServerExe).size());
+    update.reset();
+    DWORD elapsed = TimeUntilServerEnds(20000);
+    EXPECT_GE(elapsed, 5000u);
+    EXPECT_LE(elapsed, 9500u);
+}
+
+TEST_F(ServerLifetime, AnObjectCreatedWithinTheIdleTimeKeepsItAlive)
+{
+    com_ptr<IPIUpdate> first = CreateUpdateObject();
+    ASSERT_TRUE(first);
+    std::vector<DWORD> servers = FindProcesses(kServerExe);
+    first.reset();
+    Sleep(3000);
+    com_ptr<IPIUpdate> second = CreateUpdateObject();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(servers, FindProcesses(kServerExe)) << "the same process serves the second object";
+    Sleep(4000); // past the first release's idle time
+    EXPECT_EQ(servers, FindProcesses(kServerExe));
+    second.reset();
+    DWORD elapsed = TimeUntilServerEnds(20000);
+    EXPECT_GE(elapsed, 5000u);
+}
+
+TEST_F(ServerLifetime, AFaultWhileAMessageIsDispatchedDoesNotEndIt)
+{
+    com_ptr<IPIUpdate> update = CreateUpdateObject();
+    ASSERT_TRUE(update);
+    std::vector<DWORD> servers = FindProcesses(kServerExe);
+    ASSERT_EQ(1u, servers.size());
+    DWORD thread = MainThreadOf(servers[0]);
+    ASSERT_NE(0u, thread);
+    // A timer message whose callback address points nowhere, and a message for
+    // a window that does not exist.
+    EXPECT_TRUE(PostThreadMessageW(thread, WM_TIMER, 1, 0x10));
+    EXPECT_TRUE(PostThreadMessageW(thread, WM_USER + 77, 0xDEAD, 0xBEEF));
+    Sleep(500);
+    VARIANT_BOOL isPhoneFolder = VARIANT_TRUE;
+    EXPECT_EQ(E_NOTIMPL, update->IsPhoneFolder(nullptr, &isPhoneFolder));
+    EXPECT_EQ(servers, FindProcesses(kServerExe));
+}
