@@ -237,6 +237,15 @@ std::wstring PhoneStore::PhoneFolder(const std::wstring& alias) const
     return root_ + L"\\" + EscapeName(alias);
 }
 
+HRESULT PhoneStore::EnsureRoot() const
+{
+    // A store folder removed behind the suite's back is made anew on the next change.
+    if (store_files::IsFolder(root_))
+        return S_OK;
+    int result = SHCreateDirectoryExW(nullptr, root_.c_str(), nullptr);
+    return result == ERROR_SUCCESS || result == ERROR_ALREADY_EXISTS ? S_OK : suite_error::StoreFailure;
+}
+
 HRESULT PhoneStore::LoadPhone(const std::wstring& folderName, PhoneInfo& phone) const
 {
     std::wstring folder = root_ + L"\\" + folderName;
@@ -310,7 +319,12 @@ HRESULT PhoneStore::FindPhone(const std::wstring& alias, PhoneInfo& phone) const
     std::wstring folderName = EscapeName(alias);
     if (FAILED(CheckLength(root_ + L"\\" + folderName + L"\\" + kPhoneSettings + L".new")))
         return suite_error::BadPath;
-    return LoadPhone(folderName, phone);
+    // The folder's own spelling: phone names compare without regard to case.
+    WIN32_FIND_DATAW data;
+    unique_find find(FindFirstFileW((root_ + L"\\" + folderName).c_str(), &data));
+    if (!find || !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return suite_error::NotFound;
+    return LoadPhone(data.cFileName, phone);
 }
 
 HRESULT PhoneStore::FindPhoneByImei(const std::wstring& imei, PhoneInfo& phone) const
@@ -340,6 +354,9 @@ HRESULT PhoneStore::AddPhone(const std::wstring& alias, const std::wstring& imei
         return E_INVALIDARG;
     if (SUCCEEDED(FindPhoneByImei(imei, phone)))
         return suite_error::AlreadyExists;
+    hr = EnsureRoot();
+    if (FAILED(hr))
+        return hr;
     std::wstring folder = PhoneFolder(alias);
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return suite_error::StoreFailure;
@@ -536,6 +553,9 @@ HRESULT PhoneStore::SetModelList(const std::wstring& product, const std::wstring
 {
     if (product.empty() || product.find(L'=') != std::wstring::npos)
         return E_INVALIDARG;
+    HRESULT hr = EnsureRoot();
+    if (FAILED(hr))
+        return hr;
     IniFile settings;
     std::wstring path = root_ + L"\\" + kSuiteSettings;
     if (!settings.Load(path))
@@ -559,6 +579,9 @@ HRESULT PhoneStore::SetModelValue(const std::wstring& model, const std::wstring&
     if (model.empty() || key.empty() || key.find(L'=') != std::wstring::npos ||
         model.find_first_of(L"[]") != std::wstring::npos)
         return E_INVALIDARG;
+    HRESULT hr = EnsureRoot();
+    if (FAILED(hr))
+        return hr;
     IniFile settings;
     std::wstring path = root_ + L"\\" + kSuiteSettings;
     if (!settings.Load(path))

@@ -68,6 +68,7 @@ public:
     HRESULT SetModelValue(const std::wstring& model, const std::wstring& key, const std::wstring& value);
 
 private:
+    HRESULT EnsureRoot() const;
     std::wstring PhoneFolder(const std::wstring& alias) const;
     HRESULT LoadPhone(const std::wstring& folderName, PhoneInfo& phone) const;
     HRESULT SavePhone(const PhoneInfo& phone) const;

@@ -290,13 +290,17 @@ int wmain(int argc, wchar_t** argv)
         return args.empty() ? 2 : 0;
     }
     com_apartment apartment(COINIT_APARTMENTTHREADED);
-    if (FAILED(apartment.result()))
-        return static_cast<int>(Fail(apartment.result(), L"CoInitializeEx"));
+    if (FAILED(apartment.result())) {
+        Fail(apartment.result(), L"CoInitializeEx");
+        return 1;
+    }
     com_ptr<ISimPhoneSuite> suite;
     HRESULT hr =
         CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite), suite.put_void());
-    if (FAILED(hr))
-        return static_cast<int>(Fail(hr, L"starting the suite"));
+    if (FAILED(hr)) {
+        Fail(hr, L"starting the suite");
+        return 1;
+    }
     try {
         hr = Cli(suite.get(), escaped).Run(args);
     } catch (const UsageError&) {

@@ -174,6 +174,21 @@ protected:
     {
         std::wstring command = L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer";
         ASSERT_EQ(0u, RunProgram(command));
+        com_ptr<ISimPhoneSuite> control;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                         control.put_void()));
+        unique_bstr store;
+        ASSERT_EQ(S_OK, control->GetStore(store.put()));
+        previousStore_ = store.c_str();
+    }
+
+    // The store setting is the machine's: leave it as it was found.
+    static void TearDownTestSuite()
+    {
+        com_ptr<ISimPhoneSuite> control;
+        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                       control.put_void())))
+            control->SetStore(Bstr(previousStore_).get());
     }
 
     void SetUp() override
@@ -251,10 +266,13 @@ protected:
         return hr != S_OK ? hr : closed;
     }
 
+    static std::wstring previousStore_;
     TempDir store_;
     com_ptr<ISimPhoneSuite> control_;
     com_ptr<IVirtualFileSystem> vfs_;
 };
+
+std::wstring SimSuite::previousStore_;
 
 const wchar_t kListingHead[] = L"<?xml version=\"1.0\"?>\r\n<folder-listing version=\"1.0\">\r\n";
 const wchar_t kListingTail[] = L"</folder-listing>\r\n";
@@ -448,12 +466,12 @@ TEST_F(SimSuite, CancelFromAnotherClientStopsADelayedTransfer)
     AddPhone(L"Phone1", L"350000000000001", true);
     PutFile(L"ALIAS:Phone1\\C:\\slow.bin", Pattern(100000, 5));
     ASSERT_EQ(S_OK, control_->SetChunkSize(10000));
-    ASSERT_EQ(S_OK, control_->SetTransferDelay(200));
+    ASSERT_EQ(S_OK, control_->SetTransferDelay(300));
     HRESULT cancelled = E_UNEXPECTED;
     std::thread other([&cancelled] {
         com_apartment apartment(COINIT_MULTITHREADED);
         com_ptr<IVirtualFileSystem> vfs = NewFileSystem();
-        Sleep(700);
+        Sleep(900);
         cancelled = vfs ? vfs->Cancel() : E_UNEXPECTED;
     });
     com_ptr<RecordingListener> reader = com_ptr<RecordingListener>::attach(new RecordingListener);

@@ -1,4 +1,6 @@
+#include "PhoneStore.h"
 #include "StoreNames.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -111,4 +113,56 @@ TEST(StoreNames, ParentClimbsOneLevel)
     EXPECT_EQ(L"ALIAS:P\\C:", path.Parent().Parent().Text());
     EXPECT_EQ(L"ALIAS:P", path.Parent().Parent().Parent().Text());
     EXPECT_EQ(L"", path.Parent().Parent().Parent().Parent().Text());
+}
+
+TEST(PhoneStoreFiles, SettingsFileKeepsEscapedValuesInUtf16)
+{
+    testing_support::TempDir dir;
+    PhoneStore store(dir.path());
+    ASSERT_EQ(S_OK, store.AddPhone(L"con", L"350000000000001", L"OS-100"));
+    PhoneMemory memory;
+    memory.drive = L'e';
+    memory.label = L" \"Card\" 100% ";
+    memory.memType = L"MMC";
+    memory.quota = 5000000000ULL;
+    ASSERT_EQ(S_OK, store.AddMemory(L"con", memory));
+    PhoneInfo phone;
+    ASSERT_EQ(S_OK, store.SetConnected(L"con", true, phone));
+
+    EXPECT_EQ(testing_support::Utf16Bom(L"[Phone]\r\nIMEI=350000000000001\r\nModel=OS-100\r\nConnected=1\r\n"
+                                        L"[Memory E]\r\nLabel=%20%22Card%22 100%25%20\r\nMemType=MMC\r\n"
+                                        L"Quota=5000000000\r\n"),
+              testing_support::ReadBytes(dir / L"%63on\\phone.ini"));
+
+    std::vector<PhoneInfo> phones;
+    ASSERT_EQ(S_OK, store.ListPhones(phones));
+    ASSERT_EQ(1u, phones.size());
+    EXPECT_EQ(L"con", phones[0].alias);
+    EXPECT_TRUE(phones[0].connected);
+    ASSERT_EQ(1u, phones[0].memories.size());
+    EXPECT_EQ(L'E', phones[0].memories[0].drive);
+    EXPECT_EQ(memory.label, phones[0].memories[0].label);
+    EXPECT_EQ(5000000000ULL, phones[0].memories[0].quota);
+}
+
+TEST(PhoneStoreFiles, RefusesDuplicatesAndUnknownPhones)
+{
+    testing_support::TempDir dir;
+    PhoneStore store(dir.path());
+    ASSERT_EQ(S_OK, store.AddPhone(L"P1", L"1", L"OS-100"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddPhone(L"p1", L"2", L"OS-100"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddPhone(L"P2", L"1", L"OS-100"));
+    EXPECT_EQ(E_INVALIDARG, store.AddPhone(L"P3", L"", L"OS-100"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044341), store.AddPhone(L"a\\b", L"3", L"OS-100"));
+    PhoneMemory memory;
+    memory.drive = L'C';
+    EXPECT_EQ(static_cast<HRESULT>(0x80044343), store.AddMemory(L"P9", memory));
+    ASSERT_EQ(S_OK, store.AddMemory(L"P1", memory));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddMemory(L"P1", memory));
+    memory.drive = L'1';
+    EXPECT_EQ(E_INVALIDARG, store.AddMemory(L"P1", memory));
+    PhoneInfo phone;
+    ASSERT_EQ(S_OK, store.FindPhone(L"p1", phone));
+    EXPECT_EQ(L"P1", phone.alias);
+    EXPECT_EQ(static_cast<HRESULT>(0x80044343), store.SetConnected(L"P9", true, phone));
 }
