@@ -333,6 +333,11 @@ TEST_F(SimSuite, UnknownDisconnectedAndMalformedPathsFail)
         EXPECT_EQ(HexResult(c.expected), HexResult(ReadDir(c.path, listing)));
         EXPECT_EQ(L"", listing);
     }
+    // A name whose stored form would not fit a PC path is refused, never cut.
+    const std::wstring longName(240, L'n');
+    std::wstring listing;
+    EXPECT_EQ(HexResult(kBadPath), HexResult(ReadDir(L"ALIAS:Phone1\\C:\\" + longName, listing)));
+    EXPECT_EQ(HexResult(kBadPath), HexResult(WriteFile(L"ALIAS:Phone1\\C:\\" + longName, {1})));
     std::vector<unsigned char> bytes;
     EXPECT_EQ(HexResult(kNotFound), HexResult(ReadFile(L"ALIAS:Off\\C:\\a.txt", bytes)));
     unique_bstr imei;
