@@ -1,0 +1,61 @@
+// Locating the language and graphics resource files, the process-wide display
+// values that come from the language file, and right-to-left handling.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace localisation {
+
+constexpr size_t kDisplayTextLength = MAX_PATH;
+constexpr wchar_t kResourceBaseName[] = L"Ostrelle";
+constexpr wchar_t kDefaultProductName[] = L"Ostrelle";
+
+// Values below HKEY_LOCAL_MACHINE "Software\<vendor name>\Marlith".
+constexpr wchar_t kCurrentLanguageValue[] = L"Current Language";
+constexpr wchar_t kLanguagePathValue[] = L"Language Path";
+constexpr wchar_t kCurrentResourceValue[] = L"Current Resource";
+constexpr wchar_t kResourcePathValue[] = L"Resource Path";
+
+// String ids of the language file.
+constexpr UINT kLanguageNameId = 1;
+constexpr UINT kGenericErrorId = 75;
+constexpr UINT kProductNameId = 17340;
+
+// The 0x400000 (WS_EX_LAYOUTRTL) bit when the desktop is laid out right to left.
+constexpr DWORD kRightToLeftLayout = 0x400000;
+
+// Full path of the language file "<base>_<Current Language>.vexa", or empty.
+// Also sets the current language.
+std::wstring LocateLanguageFile(const wchar_t* baseName);
+// Full path of the graphics file "<base>_<Current Resource>.mosk", or empty.
+std::wstring LocateGraphicsFile(const wchar_t* baseName);
+// Maps the graphics file of the base name; null when there is none. The caller
+// frees it.
+HMODULE LoadGraphicsLibrary(const wchar_t* baseName = kResourceBaseName);
+
+// The language code last read from "Current Language".
+const wchar_t* CurrentLanguage();
+// True for "heb" and "ara".
+bool IsRightToLeftLanguage();
+
+DWORD RightToLeftFlag();
+void SetRightToLeftFlag(DWORD flag);
+
+// Product display name (title of every box) and the generic error text.
+const wchar_t* ProductDisplayName();
+const wchar_t* GenericErrorText();
+
+// Wraps a text without Hebrew or Arabic letters in left-to-right override marks
+// when the desktop is right to left; true when the text was wrapped.
+bool AddLeftToRightMarks(wchar_t* text, size_t size);
+
+// Loads the folder display names, product name and generic error text from the
+// language file; false (defaults kept) when the file cannot be loaded.
+bool LoadDisplayStrings(const wchar_t* languageFilePath);
+
+// Back to the built-in defaults: display values, current language, flag.
+void ResetLanguageStateForTesting();
+
+} // namespace localisation

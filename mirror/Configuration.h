@@ -1,0 +1,104 @@
+// Settings from the registry, the maker's name, and the fixed names and paths of
+// the mirror folders: folder descriptions, the namespace root, scratch folders
+// and double-NUL path lists.
+#pragma once
+
+#include <windows.h>
+#include <rpc.h>
+
+#include <string>
+#include <vector>
+
+namespace mirror {
+
+constexpr size_t kPathLength = MAX_PATH;
+constexpr size_t kVendorNameLength = MAX_PATH;
+
+constexpr wchar_t kDefaultVendorName[] = L"Zentrel";
+constexpr wchar_t kVendorLibrary[] = L"Dravo.dll";
+constexpr char kVendorExport[] = "GetDravo";
+
+constexpr wchar_t kDataLayerKey[] = L"Software\\Marlith\\DataLayer";
+constexpr wchar_t kDataLayerFallbackKey[] = L"Software\\Zentrel\\DataLayer";
+constexpr wchar_t kMirrorRootValue[] = L"Root";
+constexpr wchar_t kTraceKey[] = L"Software\\Marlith\\Ostrelle";
+constexpr wchar_t kTraceValue[] = L"Trace";
+// Below HKEY_LOCAL_MACHINE "Software\<vendor name>\".
+constexpr wchar_t kInstallationSubkey[] = L"Marlith";
+
+constexpr wchar_t kFolderDescriptionFile[] = L"Folder.xml";
+constexpr wchar_t kContactsFolderClsid[] = L"{FBFE7864-D495-41f0-B7DC-4BB601CC295E}";
+constexpr wchar_t kMessageFolderClsid[] = L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91}";
+constexpr wchar_t kMyComputerParsingPath[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::";
+constexpr wchar_t kNamespaceClsid[] = L"{40950107-FEA6-4d53-A65F-B2DCBA57DD58}";
+constexpr wchar_t kScratchFolderPrefix[] = L"WrapperTemp";
+
+// Kinds of special folder for IsSpecialFolder.
+constexpr DWORD kSpecialContacts = 0x01;
+constexpr DWORD kSpecialMultimediaMessages = 0x08;
+constexpr DWORD kSpecialTextMessages = 0x10;
+
+// --- Process-wide values -------------------------------------------------
+
+// The maker's name: what "GetDravo" of the sibling library reports, else
+// "Zentrel". Read on first use.
+const wchar_t* VendorName();
+// Reads the vendor name from the sibling library now.
+void ReadVendorName();
+// Overrides the vendor name (the main object sets the default after a failure).
+void SetVendorName(const wchar_t* name);
+
+// Reads the mirror root once: ERROR_SUCCESS when it is set (or was set before),
+// otherwise the registry error.
+LSTATUS ReadMirrorRoot();
+// The mirror root; empty until read.
+const wchar_t* MirrorRoot();
+bool IsMirrorRoot(const wchar_t* path);
+
+bool IsTraceOn();
+
+// Full path of the running executable; tests may place it elsewhere.
+std::wstring ExecutablePath();
+void SetExecutablePathForTesting(const std::wstring& path);
+
+// Forgets the vendor name, the mirror root and any executable path override.
+void ResetConfigurationForTesting();
+
+// Reads a string value into a buffer of `length` characters, always terminated.
+// A value that does not fit with its terminator gives ERROR_MORE_DATA; a value
+// of another type ERROR_INVALID_DATATYPE.
+LSTATUS ReadRegistryString(HKEY key, const wchar_t* name, wchar_t* buffer, DWORD length);
+
+// --- Folder descriptions and special folders -----------------------------
+
+// Nearest "Folder.xml" at or above the path, below the mirror root.
+HRESULT FindFolderDescription(const wchar_t* path, std::wstring& descriptionPath);
+// CLSID written in the nearest folder description.
+HRESULT GetClassIdFromFolderXml(const wchar_t* path, GUID* clsid);
+// GUID text with or without braces; the result of UuidFromStringW.
+RPC_STATUS ParseGuidText(const wchar_t* text, GUID* guid);
+bool IsSpecialFolder(const wchar_t* folderName, REFCLSID clsid, DWORD kinds);
+
+// The shell parsing path of the file browser's namespace, cut to `length`.
+void GetNamespaceRoot(wchar_t* buffer, size_t length);
+
+// Gives every folder below and including `folder` the attributes, unless the
+// folder already has one of them. Files are not touched.
+void SetFolderAttributesRecursively(const wchar_t* folder, DWORD attributes);
+
+// --- Scratch folders -----------------------------------------------------
+
+// Makes the next free "WrapperTemp<n>" folder in the temporary folder and points
+// filePath at its file name inside it. E_FAIL when the path would not fit.
+HRESULT MakeScratchFolder(std::wstring& filePath);
+// Removes every "WrapperTemp*" folder of the temporary folder with its content.
+void RemoveScratchFolders();
+
+// --- Double-NUL path lists of the shell's file operations ----------------
+
+// Each path with its terminator, then one more NUL. Empty paths give
+// E_INVALIDARG, paths of more than 259 characters E_FAIL.
+HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t>& list);
+HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths);
+
+} // namespace mirror

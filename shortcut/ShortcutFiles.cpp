@@ -1,0 +1,218 @@
+#include "ShortcutFiles.h"
+
+#include "PcItemNames.h"
+#include "PredefinedFolders.h"
+#include "VFSShortcut.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <new>
+
+namespace shortcut {
+
+namespace {
+
+const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+
+// Every field a shortcut carries for a listing entry; GroupPerm, OtherPerm and
+// Accessed are never set.
+HRESULT Fill(VFSShortcut& shortcut, const mirror::VFSItem& item)
+{
+    HRESULT hr = shortcut.put_Name(item.phoneName);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_Label(item.label);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_Modified(item.modified);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_Created(item.created);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_Size(item.size);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_UserPerm(item.userPerm);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_MemType(item.memType);
+    if (SUCCEEDED(hr))
+        hr = shortcut.put_MimeType(item.mimeType);
+    return hr;
+}
+
+HRESULT WriteShortcut(const std::wstring& path, const mirror::VFSItem& item)
+{
+    VFSShortcut shortcut;
+    HRESULT hr = Fill(shortcut, item);
+    if (SUCCEEDED(hr))
+        hr = shortcut.Save(path);
+    return hr;
+}
+
+template <size_t Width>
+HRESULT ReadText(const VFSShortcut& shortcut, HRESULT (VFSShortcut::*getter)(BSTR*) const, wchar_t (&field)[Width])
+{
+    unique_bstr value;
+    HRESULT hr = (shortcut.*getter)(value.put());
+    if (SUCCEEDED(hr))
+        mirror::CopyField(field, value.c_str());
+    return hr;
+}
+
+} // namespace
+
+HRESULT CreateShortcutFile(const std::wstring& pcFolder, const mirror::VFSItem& item)
+{
+    try {
+        std::wstring pcPath;
+        HRESULT hr = MakePcItemPath(pcFolder, item.phoneName, std::wstring(), true, pcPath);
+        const std::wstring shortcutPath = pcPath + kShortcutExtension;
+        if (SUCCEEDED(hr))
+            hr = WriteShortcut(shortcutPath, item);
+        if (FAILED(hr))
+            QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", shortcutPath.c_str(), hr);
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const mirror::VFSItem& item)
+{
+    try {
+        std::wstring path = pcFolder;
+        if (path.empty() || path.back() != L'\\')
+            path += L'\\';
+        path += kFolderShortcutName;
+        if (path.size() >= MAX_PATH) {
+            QTRACE(L"(): Saving shortcut file (%ls) failed: path too long\n", path.c_str());
+            return kPathTooLong;
+        }
+        const HRESULT hr = WriteShortcut(path, item);
+        if (FAILED(hr))
+            QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", path.c_str(), hr);
+        if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+            QTRACE(L"(): Setting attributes to %ls failed!\n", path.c_str());
+        return hr;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+mirror::VFSItem GetShortcutDetails(const std::wstring& path)
+{
+    mirror::VFSItem item{};
+    try {
+        VFSShortcut shortcut;
+        HRESULT hr = shortcut.Load(path);
+        mirror::VFSItem read{};
+        if (SUCCEEDED(hr))
+            hr = ReadText(shortcut, &VFSShortcut::get_Name, read.phoneName);
+        if (SUCCEEDED(hr))
+            hr = ReadText(shortcut, &VFSShortcut::get_Label, read.label);
+        if (SUCCEEDED(hr))
+            hr = ReadText(shortcut, &VFSShortcut::get_MemType, read.memType);
+        if (SUCCEEDED(hr))
+            hr = ReadText(shortcut, &VFSShortcut::get_MimeType, read.mimeType);
+        if (SUCCEEDED(hr))
+            hr = shortcut.get_Modified(&read.modified);
+        if (SUCCEEDED(hr))
+            hr = shortcut.get_Created(&read.created);
+        if (SUCCEEDED(hr))
+            hr = shortcut.get_Size(&read.size);
+        if (SUCCEEDED(hr))
+            hr = ReadText(shortcut, &VFSShortcut::get_UserPerm, read.userPerm);
+        if (SUCCEEDED(hr))
+            item = read;
+        else
+            QTRACE(L"(): Loading shortcut szFilename (%ls) failed: HRESULT = 0x%X\n", path.c_str(), hr);
+    } catch (const std::bad_alloc&) {
+        QTRACE(L"(): Loading shortcut szFilename (%ls) failed: out of memory\n", path.c_str());
+    }
+    return item;
+}
+
+HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstring& mapped)
+{
+    try {
+        mapped = phoneFolderPath;
+        std::wstring path = phoneFolderPath;
+        if (!path.empty() && path.back() == L'\\')
+            path.pop_back();
+        const size_t nameStart = static_cast<size_t>(PathFindFileNameW(path.c_str()) - path.c_str());
+        const wchar_t* displayName = DisplayNameForToken(path.c_str() + nameStart);
+        if (!displayName)
+            return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
+
+        std::wstring parent = path.substr(0, nameStart);
+        if (!parent.empty() && parent.back() != L'\\')
+            parent += L'\\';
+        mapped = parent + displayName;
+        if (mapped.size() >= MAX_PATH) {
+            mapped.clear();
+            return kPathTooLong;
+        }
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        mapped.clear();
+        return E_OUTOFMEMORY;
+    }
+}
+
+void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide)
+{
+    if (!IsDirectory(pcFolder.c_str()))
+        return;
+    try {
+        std::wstring folder = pcFolder;
+        if (!folder.empty() && folder.back() == L'\\')
+            folder.pop_back();
+        WIN32_FIND_DATAW found;
+        unique_find find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
+        if (!find)
+            return;
+        do {
+            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+                continue;
+            const std::wstring path = folder + L"\\" + found.cFileName;
+            if (path.size() >= MAX_PATH)
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                // A link may lead back up the tree; the path limit ends such a walk anyway.
+                SetFolderShortcutAttributes(path, hide);
+            } else if (IsFolderShortcut(path.c_str())) {
+                SetFileAttributesW(path.c_str(),
+                                   hide ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
+            }
+        } while (FindNextFileW(find.get(), &found));
+    } catch (const std::bad_alloc&) {
+        QTRACE(L"(): out of memory in %ls\n", pcFolder.c_str());
+    }
+}
+
+HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLength)
+{
+    if (!buffer || bufferLength == 0)
+        return E_INVALIDARG;
+    buffer[0] = L'\0';
+    if (!path || !*path)
+        return E_FAIL;
+    const DWORD copied = GetPrivateProfileStringW(kShortcutSection, kMemTypeKey, L"", buffer, bufferLength, path);
+    return copied > 0 ? S_OK : E_FAIL;
+}
+
+bool IsShortcutFile(const wchar_t* path)
+{
+    return path && wcsstr(path, kShortcutExtension) != nullptr;
+}
+
+bool IsFolderShortcut(const wchar_t* path)
+{
+    return path && wcsstr(path, kFolderShortcutName) != nullptr;
+}
+
+bool IsDirectory(const wchar_t* path)
+{
+    return path && PathIsDirectoryW(path);
+}
+
+} // namespace shortcut

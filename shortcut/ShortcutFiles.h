@@ -1,0 +1,42 @@
+// The PC side of phone items: shortcut files for phone files, folder shortcuts
+// for phone folders, and reading them back.
+#pragma once
+
+#include "mirror/Listing.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace shortcut {
+
+// Writes the shortcut file of a phone file into pcFolder, under a PC name made
+// unique among the folder's shortcut files.
+HRESULT CreateShortcutFile(const std::wstring& pcFolder, const mirror::VFSItem& item);
+
+// Writes "folder.vfsfolder" of a phone folder into pcFolder; it is hidden and
+// system afterwards, also when writing failed.
+HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const mirror::VFSItem& item);
+
+// The listing entry a shortcut file or folder shortcut describes; an empty
+// entry when it cannot be read. The PC name stays empty.
+mirror::VFSItem GetShortcutDetails(const std::wstring& path);
+
+// The PC name of a predefined phone folder ("predefphotos") is its display
+// name; other paths are returned unchanged. A result that would not fit
+// MAX_PATH gives HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE).
+HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstring& mapped);
+
+// Hides (or shows) every folder shortcut in and below pcFolder, so that the
+// shell can copy mirror folders like ordinary ones and they look right after.
+void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide);
+
+// The MemType key of a shortcut through the system's INI reader: S_OK when at
+// least one character was copied, E_FAIL otherwise.
+HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLength);
+
+bool IsShortcutFile(const wchar_t* path);   // path contains ".vfslnk" (case-sensitive)
+bool IsFolderShortcut(const wchar_t* path); // path contains "folder.vfsfolder" (case-sensitive)
+bool IsDirectory(const wchar_t* path);
+
+} // namespace shortcut

@@ -1,0 +1,34 @@
+// The control class behind simphone and the tests: phones, their contents,
+// connection state, transfer speed, faults and the process itself.
+#pragma once
+
+#include "ComObject.h"
+#include "SimPhoneSuite.h"
+
+class SuiteControl : public ComObject<ISimPhoneSuite>
+{
+public:
+    HRESULT STDMETHODCALLTYPE SetStore(BSTR folder) override;
+    HRESULT STDMETHODCALLTYPE GetStore(BSTR* folder) override;
+    HRESULT STDMETHODCALLTYPE AddPhone(BSTR alias, BSTR imei, BSTR model) override;
+    HRESULT STDMETHODCALLTYPE AddMemory(BSTR alias, BSTR drive, BSTR label, BSTR memType, double quota) override;
+    HRESULT STDMETHODCALLTYPE RemovePhone(BSTR alias) override;
+    HRESULT STDMETHODCALLTYPE ConnectPhone(BSTR alias) override;
+    HRESULT STDMETHODCALLTYPE DisconnectPhone(BSTR alias) override;
+    HRESULT STDMETHODCALLTYPE PutFile(BSTR phonePath, VARIANT data, DATE modified) override;
+    HRESULT STDMETHODCALLTYPE GetFile(BSTR phonePath, VARIANT* data) override;
+    HRESULT STDMETHODCALLTYPE MakeFolder(BSTR phonePath) override;
+    HRESULT STDMETHODCALLTYPE SetTransferDelay(LONG milliseconds) override;
+    HRESULT STDMETHODCALLTYPE SetChunkSize(LONG bytes) override;
+    HRESULT STDMETHODCALLTYPE SetFault(BSTR operation, LONG code, LONG count) override;
+    HRESULT STDMETHODCALLTYPE ClearFaults() override;
+    HRESULT STDMETHODCALLTYPE SetModelList(BSTR product, BSTR models) override;
+    HRESULT STDMETHODCALLTYPE SetModelValue(BSTR model, BSTR key, BSTR value) override;
+    HRESULT STDMETHODCALLTYPE ListPhones(BSTR* listing) override;
+    HRESULT STDMETHODCALLTYPE GetProcessId(LONG* processId) override;
+    HRESULT STDMETHODCALLTYPE Kill(LONG* processId) override;
+    HRESULT STDMETHODCALLTYPE GetSinkCount(LONG* count) override;
+
+private:
+    HRESULT SetConnected(BSTR alias, bool connected);
+};

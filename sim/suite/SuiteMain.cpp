@@ -1,0 +1,99 @@
+// The suite's process: registration from the command line, or the local server
+// with its class objects, message loop and idle shutdown.
+#include "DeviceInformation.h"
+#include "DeviceNotifyRegistry.h"
+#include "Registration.h"
+#include "SuiteControl.h"
+#include "SuiteState.h"
+#include "VirtualFileSystem.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+
+#include <cwchar>
+
+namespace {
+
+// Wine fails the client of a server that ends within about a second of its
+// start, so the process lingers at least this long, and as long when idle.
+const DWORD kMinimumLifetimeMs = 3000;
+const DWORD kIdleShutdownMs = 3000;
+const UINT kIdleCheckMs = 250;
+
+DWORD g_startTick = 0;
+
+bool HasSwitch(const wchar_t* commandLine, const wchar_t* name)
+{
+    for (const wchar_t* at = commandLine; (at = wcspbrk(at, L"-/")) != nullptr; ++at) {
+        size_t length = wcslen(name);
+        if (_wcsnicmp(at + 1, name, length) == 0 && (at[length + 1] == 0 || iswspace(at[length + 1])))
+            return true;
+    }
+    return false;
+}
+
+void CALLBACK CheckIdle(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (suite::LockCount() == 0 && suite::IdleMilliseconds() >= kIdleShutdownMs &&
+        GetTickCount() - g_startTick >= kMinimumLifetimeMs)
+        PostQuitMessage(0);
+}
+
+ClassFactory<VirtualFileSystem> g_fileSystemFactory;
+ClassFactory<DeviceNotifyRegistry> g_registryFactory;
+ClassFactory<DeviceInformation> g_informationFactory;
+ClassFactory<SuiteControl> g_controlFactory;
+
+struct ClassRegistration {
+    const CLSID& clsid;
+    IClassFactory* factory;
+    DWORD cookie;
+} g_registrations[] = {
+    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},
+    {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
+    {CLSID_DeviceInformation, &g_informationFactory, 0},
+    {CLSID_SimPhoneSuite, &g_controlFactory, 0},
+};
+
+void RevokeClassObjects()
+{
+    for (ClassRegistration& registration : g_registrations) {
+        if (registration.cookie)
+            CoRevokeClassObject(registration.cookie);
+        registration.cookie = 0;
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
+{
+    g_startTick = GetTickCount();
+    trace::Initialise(L"SimPhoneSuite");
+    const bool registering = HasSwitch(commandLine, L"RegServer");
+    const bool unregistering = HasSwitch(commandLine, L"UnregServer");
+    com_apartment apartment(COINIT_APARTMENTTHREADED);
+    if (FAILED(apartment.result()))
+        return 1;
+    if (registering || unregistering) {
+        HRESULT hr = registering ? RegisterSuite() : UnregisterSuite();
+        return SUCCEEDED(hr) ? 0 : 2;
+    }
+
+    for (ClassRegistration& registration : g_registrations) {
+        HRESULT hr = CoRegisterClassObject(registration.clsid, registration.factory, CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &registration.cookie);
+        QTRACE(L"CoRegisterClassObject -> 0x%08lX\n", static_cast<unsigned long>(hr));
+        static_cast<void>(hr);
+    }
+    suite::SetRevokeClassObjects(RevokeClassObjects);
+
+    UINT_PTR timer = SetTimer(nullptr, 0, kIdleCheckMs, CheckIdle);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    KillTimer(nullptr, timer);
+    RevokeClassObjects();
+    return 0;
+}

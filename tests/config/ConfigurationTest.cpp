@@ -1,0 +1,334 @@
+// Registry settings, folder descriptions, GUID texts, scratch folders and path lists.
+#include "mirror/Configuration.h"
+
+#include "RegistryOverride.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace testing_support;
+
+namespace {
+
+const std::optional<std::wstring> kAbsent = std::nullopt;
+
+class Configuration : public ::testing::Test
+{
+protected:
+    void SetUp() override { mirror::ResetConfigurationForTesting(); }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+};
+
+TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
+{
+    struct Case {
+        const char* name;
+        bool firstKey;
+        std::optional<std::wstring> firstRoot;
+        std::optional<std::wstring> secondRoot;
+        LSTATUS result;
+        std::wstring root;
+    };
+    const Case cases[] = {
+        {"first wins over second", true, L"C:\\Mirror\\First", L"C:\\Mirror\\Second", ERROR_SUCCESS,
+         L"C:\\Mirror\\First"},
+        {"first key without value hides second", true, kAbsent, L"C:\\Mirror\\Second", ERROR_FILE_NOT_FOUND, L""},
+        {"second when first is missing", false, kAbsent, L"C:\\Mirror\\Second", ERROR_SUCCESS, L"C:\\Mirror\\Second"},
+        {"value of 260 characters not taken", true, std::wstring(260, L'a'), kAbsent, ERROR_MORE_DATA, L""},
+        {"value of 259 characters taken", true, std::wstring(259, L'a'), kAbsent, ERROR_SUCCESS,
+         std::wstring(259, L'a')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mirror::ResetConfigurationForTesting();
+        RegistryKeyAbsence noFirst(HKEY_CURRENT_USER, mirror::kDataLayerKey);
+        ASSERT_TRUE(noFirst.ok());
+        RegistryOverride second(HKEY_CURRENT_USER, mirror::kDataLayerFallbackKey, L"Root", c.secondRoot);
+        std::optional<RegistryOverride> first;
+        if (c.firstKey) {
+            first.emplace(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", c.firstRoot);
+            RegistryOverride marker(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Other", std::wstring(L"x"));
+            EXPECT_EQ(c.result, mirror::ReadMirrorRoot());
+        } else {
+            EXPECT_EQ(c.result, mirror::ReadMirrorRoot());
+        }
+        EXPECT_EQ(c.root, mirror::MirrorRoot());
+    }
+}
+
+TEST_F(Configuration, SecondReadOfTheMirrorRootUsesTheCache)
+{
+    {
+        RegistryOverride root(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", std::wstring(L"C:\\Cached"));
+        ASSERT_EQ(ERROR_SUCCESS, mirror::ReadMirrorRoot());
+    }
+    RegistryOverride changed(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", std::wstring(L"C:\\Changed"));
+    EXPECT_EQ(ERROR_SUCCESS, mirror::ReadMirrorRoot());
+    EXPECT_STREQ(L"C:\\Cached", mirror::MirrorRoot());
+    EXPECT_TRUE(mirror::IsMirrorRoot(L"c:\\CACHED"));
+    EXPECT_FALSE(mirror::IsMirrorRoot(L"C:\\Cached\\Phone"));
+}
+
+TEST_F(Configuration, TraceIsOnOnlyForShortValuesOtherThanZero)
+{
+    struct Case {
+        std::optional<std::wstring> value;
+        bool on;
+    };
+    const Case cases[] = {{L"0", false}, {L"1", true}, {L"123", false}, {L"", false}, {L"12", true}, {kAbsent, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.value.value_or(L"<absent>")));
+        RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", c.value);
+        EXPECT_EQ(c.on, mirror::IsTraceOn());
+    }
+}
+
+TEST_F(Configuration, VendorNameDefaultsWithoutTheLibrary)
+{
+    TempDir dir;
+    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
+    EXPECT_STREQ(L"Zentrel", mirror::VendorName());
+}
+
+TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
+{
+    if (!FileExists(ProductDir() + L"\\Dravo.dll"))
+        GTEST_SKIP() << "vendor library not built";
+    struct Case {
+        std::optional<std::wstring> reported;
+        const wchar_t* vendor;
+    };
+    const Case cases[] = {{L"Quarnet", L"Quarnet"}, {L"", L"Zentrel"}, {kAbsent, L"Zentrel"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.reported.value_or(L"<absent>")));
+        RegistryOverride reported(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", c.reported);
+        mirror::ResetConfigurationForTesting();
+        mirror::SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
+        EXPECT_STREQ(c.vendor, mirror::VendorName());
+    }
+}
+
+TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
+{
+    TempDir dir;
+    std::wstring root = dir / L"Mirror";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Phone").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Phone\\Contacts").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Phone\\Contacts\\A").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Phone\\Contacts\\A\\B").c_str(), nullptr);
+    WriteText(root + L"\\Folder.xml", "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
+    WriteText(root + L"\\Phone\\Contacts\\Folder.xml",
+              "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
+    RegistryOverride rootValue(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", root);
+    ASSERT_EQ(ERROR_SUCCESS, mirror::ReadMirrorRoot());
+
+    std::wstring found;
+    EXPECT_EQ(S_OK, mirror::FindFolderDescription((root + L"\\Phone\\Contacts\\A\\B").c_str(), found));
+    EXPECT_EQ(root + L"\\Phone\\Contacts\\Folder.xml", found);
+    EXPECT_EQ(S_OK, mirror::FindFolderDescription((root + L"\\Phone\\Contacts").c_str(), found));
+    EXPECT_EQ(root + L"\\Phone\\Contacts\\Folder.xml", found);
+    EXPECT_EQ(E_FAIL, mirror::FindFolderDescription((root + L"\\Phone").c_str(), found));
+    EXPECT_EQ(L"", found);
+    EXPECT_EQ(E_FAIL, mirror::FindFolderDescription(root.c_str(), found));
+
+    GUID clsid{};
+    EXPECT_EQ(S_OK, mirror::GetClassIdFromFolderXml((root + L"\\Phone\\Contacts\\A\\B").c_str(), &clsid));
+    GUID contacts{};
+    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
+    EXPECT_TRUE(IsEqualGUID(contacts, clsid));
+    EXPECT_EQ(E_FAIL, mirror::GetClassIdFromFolderXml((root + L"\\Phone").c_str(), &clsid));
+    EXPECT_EQ(E_INVALIDARG, mirror::GetClassIdFromFolderXml(nullptr, &clsid));
+    EXPECT_EQ(E_INVALIDARG, mirror::GetClassIdFromFolderXml(root.c_str(), nullptr));
+}
+
+TEST_F(Configuration, ClassIdOfAFolderDescriptionMustBeBareAndValid)
+{
+    struct Case {
+        const char* xml;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {"<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>", S_OK},
+        {"<Folder><CLSID>{C0C4375A-5B72-4efe-929D-3B848C3A1E91}</CLSID></Folder>", E_FAIL},
+        {"<Folder><CLSID>not a guid</CLSID></Folder>", E_FAIL},
+        {"<Folder><Name>x</Name></Folder>", E_FAIL},
+        {"<Folder><CLSID>broken", E_FAIL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xml);
+        TempDir dir;
+        WriteText(dir / L"Folder.xml", c.xml);
+        GUID clsid{};
+        EXPECT_EQ(c.result, mirror::GetClassIdFromFolderXml(dir.path().c_str(), &clsid));
+    }
+}
+
+TEST_F(Configuration, GuidTextIsParsedWithAndWithoutBraces)
+{
+    struct Case {
+        const wchar_t* text;
+        RPC_STATUS status;
+    };
+    const Case cases[] = {
+        {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_OK},
+        {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
+        {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
+        {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_INVALID_STRING_UUID},
+        {L"{nonsense}", RPC_S_INVALID_STRING_UUID},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.text));
+        GUID guid{};
+        EXPECT_EQ(c.status, mirror::ParseGuidText(c.text, &guid));
+        if (c.status == RPC_S_OK) {
+            EXPECT_EQ(0xC0C4375Au, guid.Data1);
+            EXPECT_EQ(0x91, guid.Data4[7]);
+        }
+    }
+}
+
+TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
+{
+    GUID contacts{};
+    GUID messages{};
+    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
+    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kMessageFolderClsid, &messages));
+    struct Case {
+        const wchar_t* name;
+        const GUID* clsid;
+        DWORD kinds;
+        bool special;
+    };
+    const Case cases[] = {
+        {L"Contacts", &contacts, 0x01, true},
+        {L"CONTACTS", &contacts, 0x19, true},
+        {L"Contacts", &messages, 0x19, false},
+        {L"Contacts", &contacts, 0x18, false},
+        {L"Text Messages", &messages, 0x10, true},
+        {L"Text Messages", &messages, 0x08, false},
+        {L"Multimedia Messages", &messages, 0x08, true},
+        {L"Photos", &messages, 0x19, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds));
+    }
+}
+
+TEST_F(Configuration, NamespaceRootIsMyComputerThenTheBrowserNamespace)
+{
+    wchar_t root[MAX_PATH];
+    mirror::GetNamespaceRoot(root, MAX_PATH);
+    EXPECT_STREQ(L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{40950107-FEA6-4d53-A65F-B2DCBA57DD58}", root);
+    wchar_t small[10];
+    mirror::GetNamespaceRoot(small, 10);
+    EXPECT_STREQ(L"::{20D04F", small);
+}
+
+TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
+{
+    TempDir dir;
+    std::wstring top = dir / L"Top";
+    CreateDirectoryW(top.c_str(), nullptr);
+    CreateDirectoryW((top + L"\\Plain").c_str(), nullptr);
+    CreateDirectoryW((top + L"\\Plain\\Deep").c_str(), nullptr);
+    CreateDirectoryW((top + L"\\System").c_str(), nullptr);
+    SetFileAttributesW((top + L"\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    WriteText(top + L"\\file.txt", "x");
+
+    mirror::SetFolderAttributesRecursively(top.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+    auto attributes = [](const std::wstring& path) {
+        return GetFileAttributesW(path.c_str()) &
+               (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    };
+    const DWORD both = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(both, attributes(top));
+    EXPECT_EQ(both, attributes(top + L"\\Plain"));
+    EXPECT_EQ(both, attributes(top + L"\\Plain\\Deep"));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_SYSTEM), attributes(top + L"\\System"));
+    EXPECT_EQ(0u, attributes(top + L"\\file.txt") & FILE_ATTRIBUTE_HIDDEN);
+    mirror::SetFolderAttributesRecursively(top.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+class ScratchFolders : public Configuration
+{
+protected:
+    std::wstring Temp()
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        return temp;
+    }
+};
+
+TEST_F(ScratchFolders, NextFreeNumberIsTakenAndEveryScratchFolderRemoved)
+{
+    mirror::RemoveScratchFolders();
+    std::wstring temp = Temp();
+    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp0").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp1").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp").c_str(), nullptr));
+    CreateDirectoryW((temp + L"WrapperTemp1\\inner").c_str(), nullptr);
+    WriteText(temp + L"WrapperTemp1\\inner\\a.txt", "a");
+    WriteText(temp + L"WrapperTemp1\\b.txt", "b");
+    SetFileAttributesW((temp + L"WrapperTemp1\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    std::wstring file = L"C:\\Phone\\Photos\\picture.jpg";
+    EXPECT_EQ(S_OK, mirror::MakeScratchFolder(file));
+    EXPECT_EQ(temp + L"WrapperTemp2\\picture.jpg", file);
+    EXPECT_TRUE(DirectoryExists(temp + L"WrapperTemp2"));
+
+    mirror::RemoveScratchFolders();
+    for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp2"})
+        EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
+}
+
+TEST_F(ScratchFolders, FileNameThatWouldNotFitIsRefused)
+{
+    std::wstring file = L"C:\\" + std::wstring(255, L'n') + L".txt";
+    const std::wstring before = file;
+    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
+    EXPECT_EQ(before, file);
+    mirror::RemoveScratchFolders();
+}
+
+TEST(PathList, MadeAsDoubleNulListAndSplitBack)
+{
+    std::vector<wchar_t> list{L'x'};
+    ASSERT_EQ(S_OK, mirror::MakePathList({L"C:\\a.txt", L"D:\\b"}, list));
+    const wchar_t expected[] = L"C:\\a.txt\0D:\\b\0";
+    EXPECT_EQ(std::vector<wchar_t>(expected, expected + 15), list);
+
+    std::vector<std::wstring> paths{L"old"};
+    EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a.txt", L"D:\\b"}), paths);
+
+    ASSERT_EQ(S_OK, mirror::MakePathList({}, list));
+    EXPECT_EQ(std::vector<wchar_t>{L'\0'}, list);
+    EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
+    EXPECT_TRUE(paths.empty());
+}
+
+TEST(PathList, LongAndBadEntriesAreRefused)
+{
+    std::wstring longest(259, L'p');
+    std::wstring tooLong(260, L'p');
+    std::vector<wchar_t> list;
+    EXPECT_EQ(S_OK, mirror::MakePathList({longest}, list));
+    EXPECT_EQ(E_FAIL, mirror::MakePathList({L"a", tooLong}, list));
+    EXPECT_EQ(E_INVALIDARG, mirror::MakePathList({L"a", L""}, list));
+
+    std::vector<std::wstring> paths;
+    std::wstring raw = longest + L'\0' + L'\0';
+    EXPECT_EQ(S_OK, mirror::SplitPathList(raw.c_str(), paths));
+    EXPECT_EQ(std::vector<std::wstring>{longest}, paths);
+    raw = L"a" + std::wstring(1, L'\0') + tooLong + L'\0' + L'\0';
+    EXPECT_EQ(E_FAIL, mirror::SplitPathList(raw.c_str(), paths));
+    EXPECT_EQ(E_INVALIDARG, mirror::SplitPathList(nullptr, paths));
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+// The device-information reader out of process against the simulated suite, as
+// the server uses it: model of a connected phone, model values and lists,
+// memory figures and device selection.
+#include "phone/DeviceInfoReader.h"
+
+#include "TestSupport.h"
+#include "common/Resource.h"
+#include "mirror/Configuration.h"
+
+#include <SimPhoneSuite.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+unique_bstr Text(const std::wstring& text)
+{
+    return unique_bstr(text.c_str());
+}
+
+std::vector<std::wstring> SplitList(const wchar_t* list)
+{
+    std::vector<std::wstring> entries;
+    for (; *list; list += wcslen(list) + 1)
+        entries.push_back(list);
+    return entries;
+}
+
+class DeviceInfoSuite : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
+        com_ptr<ISimPhoneSuite> control;
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                         control.put_void()));
+        unique_bstr store;
+        ASSERT_EQ(S_OK, control->GetStore(store.put()));
+        previousStore_ = store.c_str();
+    }
+
+    // The store setting is the machine's: leave it as it was found.
+    static void TearDownTestSuite()
+    {
+        com_ptr<ISimPhoneSuite> control;
+        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                       control.put_void())))
+            control->SetStore(Text(previousStore_).get());
+    }
+
+    void SetUp() override
+    {
+        mirror::ResetConfigurationForTesting();
+        mirror::SetVendorName(L"Zentrel");
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                         control_.put_void()));
+        ASSERT_EQ(S_OK, control_->SetStore(Text(store_.path()).get()));
+        ASSERT_EQ(S_OK, control_->ClearFaults());
+        ASSERT_EQ(S_OK, control_->AddPhone(Text(L"p1").get(), Text(L"350000000000001").get(), Text(L"OS-200").get()));
+        ASSERT_EQ(S_OK, control_->AddMemory(Text(L"p1").get(), Text(L"C").get(), Text(L"Phone memory").get(),
+                                            Text(L"PHONE").get(), 1000000));
+        ASSERT_EQ(S_OK, control_->ConnectPhone(Text(L"p1").get()));
+    }
+
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+
+    static std::wstring previousStore_;
+    TempDir store_;
+    com_ptr<ISimPhoneSuite> control_;
+};
+
+std::wstring DeviceInfoSuite::previousStore_;
+
+TEST_F(DeviceInfoSuite, ReadsModelValuesListsAndMemory)
+{
+    ASSERT_EQ(S_OK, control_->SetModelList(Text(L"Ostrelle").get(), Text(L"OS-100, OS-200").get()));
+    ASSERT_EQ(S_OK, control_->SetModelValue(Text(L"OS-200").get(), Text(L"Ostrelle_Sync").get(), Text(L"7").get()));
+
+    std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
+    ASSERT_TRUE(reader);
+    ASSERT_TRUE(reader->IsValid());
+    EXPECT_STREQ(L"OS-200", reader->GetModel(L"350000000000001"));
+    EXPECT_STREQ(L"", reader->GetModel(L"999"));
+    EXPECT_STREQ(L"7", reader->GetModelValue(L"OS-200", L"Ostrelle_Sync"));
+    EXPECT_EQ((std::vector<std::wstring>{L"OS-100", L"OS-200"}), SplitList(reader->GetModelList(L"Ostrelle")));
+    EXPECT_STREQ(L"1000000", reader->GetMemoryValue(L"350000000000001", L"PHONE"));
+    EXPECT_EQ(S_OK, reader->SelectDevice(L"350000000000001"));
+    reader.reset();
+
+    EXPECT_EQ(7, mirror::GetModelNumber(L"350000000000001", L"Ostrelle_Sync"));
+    EXPECT_EQ(-1, mirror::GetModelNumber(L"999", L"Ostrelle_Sync"));
+}
+
+TEST_F(DeviceInfoSuite, NamedSourceAndConnectFailuresMakeTheReaderInvalid)
+{
+    struct Case {
+        const char* name;
+        const wchar_t* operation;
+        const wchar_t* vendor;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"named source accepted", L"", L"Quarnet", true},
+        {"source refused", L"SetSource", L"Quarnet", false},
+        {"connect refused", L"Connect", L"Zentrel", false},
+        {"default form never sets a source", L"SetSource", L"Zentrel", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(S_OK, control_->ClearFaults());
+        if (*c.operation) {
+            ASSERT_EQ(S_OK, control_->SetFault(Text(c.operation).get(), static_cast<LONG>(0x80044001), 1));
+        }
+        mirror::SetVendorName(c.vendor);
+        std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
+        ASSERT_TRUE(reader);
+        EXPECT_EQ(c.valid, reader->IsValid());
+        if (!c.valid) {
+            EXPECT_EQ(nullptr, reader->GetModel(L"350000000000001"));
+            EXPECT_EQ(E_FAIL, reader->SelectDevice(L"350000000000001"));
+        }
+    }
+    ASSERT_EQ(S_OK, control_->ClearFaults());
+}
+
+TEST_F(DeviceInfoSuite, FailedCallGivesAnEmptyAnswer)
+{
+    std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
+    ASSERT_TRUE(reader->IsValid());
+    ASSERT_EQ(S_OK, control_->SetFault(Text(L"GetModelValue").get(), static_cast<LONG>(0x80044001), 1));
+    EXPECT_STREQ(L"", reader->GetModelValue(L"OS-200", L"Ostrelle_Sync"));
+    ASSERT_EQ(S_OK, control_->SetFault(Text(L"GetModelList").get(), static_cast<LONG>(0x80044001), 1));
+    EXPECT_EQ(nullptr, reader->GetModelList(L"Ostrelle"));
+    ASSERT_EQ(S_OK, control_->ClearFaults());
+}
+
+} // namespace

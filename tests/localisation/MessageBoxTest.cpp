@@ -1,0 +1,194 @@
+// The error box and the question box: their texts and styles, and real boxes
+// found and answered from another thread as a user would.
+#include "LocalisationFixture.h"
+#include "localisation/MessageBoxes.h"
+#include "Windows.h"
+
+#include <future>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr int kStaticText = 65535;
+
+struct SeenBox {
+    bool found = false;
+    std::wstring text;
+};
+
+// Waits on another thread for a box with the title, reads its text and presses
+// the button.
+std::future<SeenBox> AnswerBox(const std::wstring& title, int button, DWORD timeoutMs = 10000)
+{
+    return std::async(std::launch::async, [title, button, timeoutMs] {
+        SeenBox seen;
+        if (HWND box = WaitForDialog(title, timeoutMs)) {
+            seen.found = true;
+            seen.text = ControlText(box, kStaticText);
+            ClickButton(box, button);
+        }
+        return seen;
+    });
+}
+
+class ErrorBox : public LanguageTest
+{
+protected:
+    void SetUp() override
+    {
+        LanguageTest::SetUp();
+        ASSERT_TRUE(localisation::LoadDisplayStrings(EnglishFile().c_str()));
+    }
+};
+
+TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCode)
+{
+    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"0"));
+    const std::wstring generic = L"An error occurred while communicating with the phone.";
+    struct Case {
+        HRESULT hr;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {S_OK, L""},
+        {E_ABORT, L""},
+        {static_cast<HRESULT>(0x8004434D), L"The name is too long."},
+        {static_cast<HRESULT>(0x80044252), L"The operation was cancelled."},
+        {static_cast<HRESULT>(0x80043203), L"The connection to the phone was lost."},
+        {static_cast<HRESULT>(0x80046005), L"The phone is locked. Unlock it and try again."},
+        {static_cast<HRESULT>(0x800400FB), L"There is not enough space on the PC disk."},
+        {static_cast<HRESULT>(0x8004600E), L"The file could not be converted.\nCheck the file and try again."},
+        {static_cast<HRESULT>(0x80070005), generic},
+        {E_FAIL, generic},
+        {static_cast<HRESULT>(0x80043205 + 0x1000), generic},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(HexResult(c.hr));
+        EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, EnglishFile().c_str()));
+    }
+}
+
+TEST_F(ErrorBox, MissingStringsFallBackToTheGenericTextOrNothing)
+{
+    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::nullopt);
+    // The test file lacks 77 and 244; the generic text stays the English one.
+    EXPECT_EQ(L"An error occurred while communicating with the phone.",
+              localisation::ErrorBoxText(static_cast<HRESULT>(0x80044003), TestFile().c_str()));
+    EXPECT_EQ(L"Name too long (test).",
+              localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), TestFile().c_str()));
+    EXPECT_EQ(L"First line (test).\n",
+              localisation::ErrorBoxText(static_cast<HRESULT>(0x8004600E), TestFile().c_str()));
+    EXPECT_EQ(L"\n", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004600E), L""));
+    localisation::ResetLanguageStateForTesting();
+    EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), L""));
+}
+
+TEST_F(ErrorBox, TraceAddsTheResultLine)
+{
+    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"1"));
+    EXPECT_EQ(L"An error occurred while communicating with the phone.\nHRESULT: 0x80004005, Error code: 0x4005",
+              localisation::ErrorBoxText(E_FAIL, EnglishFile().c_str()));
+    EXPECT_EQ(L"", localisation::ErrorBoxText(E_ABORT, EnglishFile().c_str()));
+}
+
+TEST_F(ErrorBox, ErrorCodeTableMapsEveryListedCode)
+{
+    struct Case {
+        WORD code;
+        UINT id;
+    };
+    const Case cases[] = {
+        {0x4003, 77},  {0x4601, 77},  {0x3208, 78},  {0x6010, 78},  {0x4203, 79},   {0x600B, 80},  {0x4343, 83},
+        {0x6013, 83},  {0x6012, 156}, {0x3201, 157}, {0x3204, 157}, {0x3205, 0},    {0x320C, 157}, {0x3211, 157},
+        {0x3212, 0},   {0x4002, 157}, {0x6011, 157}, {0x434D, 185}, {0x600F, 197},  {0x4361, 229}, {0x6017, 231},
+        {0x434E, 232}, {0x434C, 234}, {0x4252, 235}, {0x6008, 244}, {0x6014, 244},  {0x4344, 246}, {0x4334, 247},
+        {0x434F, 248}, {0x4349, 249}, {0x4347, 0},   {0x00FB, 255}, {0x6005, 5037}, {0x600E, 0},   {0x0005, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.id, localisation::ErrorStringId(c.code)) << std::hex << c.code;
+}
+
+TEST_F(ErrorBox, RealBoxShowsTheTextWithTheProductNameAsTitle)
+{
+    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"1"));
+    auto box = AnswerBox(L"Ostrelle", IDOK);
+    EXPECT_EQ(IDOK, localisation::ShowErrorBox(static_cast<HRESULT>(0x8004434D), nullptr, EnglishFile().c_str()));
+    SeenBox seen = box.get();
+    EXPECT_TRUE(seen.found);
+    EXPECT_EQ(L"The name is too long.\nHRESULT: 0x8004434D, Error code: 0x434D", seen.text);
+}
+
+TEST_F(ErrorBox, NoBoxForSuccessOrCancel)
+{
+    auto box = AnswerBox(L"Ostrelle", IDOK, 1500);
+    EXPECT_EQ(0, localisation::ShowErrorBox(S_OK, nullptr, EnglishFile().c_str()));
+    EXPECT_EQ(0, localisation::ShowErrorBox(E_ABORT, nullptr, EnglishFile().c_str()));
+    EXPECT_FALSE(box.get().found);
+}
+
+TEST_F(LanguageTest, QuestionBoxAnswers)
+{
+    struct Case {
+        int button;
+        int answer;
+    };
+    for (const Case& c : {Case{IDNO, 0}, Case{IDYES, 1}}) {
+        SCOPED_TRACE(c.button);
+        auto box = AnswerBox(L"Ostrelle", c.button);
+        EXPECT_EQ(c.answer, localisation::AskQuestion(nullptr, L"Replace the file?", EnglishFile().c_str()));
+        SeenBox seen = box.get();
+        EXPECT_TRUE(seen.found);
+        EXPECT_EQ(L"Replace the file?", seen.text);
+    }
+}
+
+TEST_F(LanguageTest, QuestionBoxWithoutLanguageFileAsksNothingAndSaysYes)
+{
+    auto box = AnswerBox(L"Zentrel Ostrelle", IDNO, 1500);
+    EXPECT_EQ(1, localisation::AskQuestion(nullptr, L"Replace the file?", L""));
+    EXPECT_FALSE(box.get().found);
+}
+
+TEST_F(LanguageTest, BoxStylesGainRightToLeftBitsForHebrewAndArabic)
+{
+    TempDir dir;
+    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
+    struct Case {
+        const wchar_t* code;
+        UINT errorStyle;
+        UINT questionStyle;
+    };
+    const Case cases[] = {{L"heb", 0x191030, 0x191034}, {L"ara", 0x191030, 0x191034}, {L"enu", 0x11030, 0x11034}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.code));
+        RegistryOverride code(HKEY_LOCAL_MACHINE, kInstallationKey, L"Current Language", std::wstring(c.code));
+        localisation::LocateLanguageFile(L"Ostrelle");
+        EXPECT_EQ(c.errorStyle, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
+        EXPECT_EQ(c.questionStyle, localisation::MessageBoxStyle(localisation::kQuestionBoxStyle));
+    }
+}
+
+TEST_F(LanguageTest, HebrewLanguageFileGivesRightToLeftBoxesInHebrew)
+{
+    mirror::SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
+    SetInstallationValue(L"Current Language", std::wstring(L"heb"));
+    std::wstring file = localisation::LocateLanguageFile(L"Ostrelle");
+    ASSERT_EQ(HebrewFile(), file);
+    ASSERT_TRUE(localisation::LoadDisplayStrings(file.c_str()));
+    EXPECT_TRUE(localisation::IsRightToLeftLanguage());
+    EXPECT_EQ(0x191030u, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
+
+    const std::wstring hebrewName = L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC";
+    auto box = AnswerBox(hebrewName, IDOK);
+    localisation::ShowErrorBox(static_cast<HRESULT>(0x80044252), nullptr, file.c_str());
+    SeenBox seen = box.get();
+    EXPECT_TRUE(seen.found);
+    EXPECT_EQ(L"\x05D4\x05E4\x05E2\x05D5\x05DC\x05D4 \x05D1\x05D5\x05D8\x05DC\x05D4.", seen.text.substr(0, 13));
+
+    auto question = AnswerBox(hebrewName, IDNO);
+    EXPECT_EQ(0, localisation::AskQuestion(nullptr, L"?", file.c_str()));
+    EXPECT_TRUE(question.get().found);
+}
+
+} // namespace

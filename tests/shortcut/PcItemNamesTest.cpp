@@ -1,0 +1,131 @@
+// PC names of phone items: reserved names, invalid characters and numbering.
+#include "shortcut/PcItemNames.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+using shortcut::MakePcItemPath;
+
+namespace {
+
+const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+
+// A chain of real folders whose path is exactly length characters long.
+std::wstring DeepFolder(const TempDir& dir, size_t length)
+{
+    std::wstring path = dir.path();
+    while (path.size() < length) {
+        const size_t room = length - path.size() - 1;
+        path += L"\\" + std::wstring(std::min<size_t>(room, 60), L'd');
+        EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    EXPECT_EQ(path.size(), length);
+    return path;
+}
+
+} // namespace
+
+TEST(PcItemNames, NamesAreMadeValidForThePc)
+{
+    const struct {
+        const wchar_t* phoneName;
+        const wchar_t* prefix;
+        const wchar_t* pcName;
+    } cases[] = {
+        {L"con.txt", L"", L"_con.txt"},
+        {L"Com1", L"", L"_Com1"},
+        {L"clock$.dat", L"", L"_clock$.dat"},
+        {L"lpt9", L"", L"_lpt9"},
+        {L"nul.tar.gz", L"", L"nul.tar.gz"}, // only the last extension goes before the test
+        {L"CONSOLE.txt", L"", L"CONSOLE.txt"},
+        {L" .txt", L"", L"_ .txt"},
+        {L" ", L"", L"_"},
+        {L"a<b>.jpg", L"", L"a_b_.jpg"},
+        {L"a|b\"c*d?e.txt", L"", L"a_b_c_d_e.txt"},
+        {L".profile", L"", L"_profile"},
+        {L"notes...", L"", L"notes"},
+        {L"a\tb", L"", L"a_b"},
+        {L"x\x01y\x1f", L"", L"x_y_"},
+        {L"ALIAS:Phone\\C:\\Images\\photo.jpg", L"", L"photo.jpg"},
+        {L"ALIAS:Phone\\E:", L"Memory card", L"Memory card (E)"},
+        {L"E:", L"", L"E"},
+        {L"ALIAS:Phone\\C:\\Images\\aux.jpg", L"", L"_aux.jpg"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        std::wstring path;
+        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, c.prefix, false, path)) << Narrow(c.phoneName);
+        EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
+    }
+}
+
+TEST(PcItemNames, FilePathGivesItsFolder)
+{
+    TempDir dir;
+    std::wstring path;
+    ASSERT_EQ(S_OK, MakePcItemPath(dir / L"photo.jpg.vfslnk", L"other.jpg", L"", false, path));
+    EXPECT_EQ(path, dir / L"other.jpg");
+}
+
+TEST(PcItemNames, UniqueNamesAreNumberedBeforeTheLastExtension)
+{
+    const struct {
+        std::vector<const wchar_t*> existing;
+        const wchar_t* phoneName;
+        const wchar_t* pcName;
+    } cases[] = {
+        {{}, L"photo.jpg", L"photo.jpg"},
+        {{L"photo.jpg.vfslnk", L"photo(2).jpg.vfslnk"}, L"photo.jpg", L"photo(3).jpg"},
+        {{L"photo.jpg.vfslnk", L"photo(3).jpg.vfslnk"}, L"photo.jpg", L"photo(2).jpg"},
+        {{L"readme.vfslnk"}, L"readme", L"readme(2)"},
+        {{L"a.b.c.vfslnk"}, L"a.b.c", L"a.b(2).c"},
+        {{L"PHOTO.JPG.vfslnk"}, L"photo.jpg", L"photo(2).jpg"}, // the file system ignores case
+        {{L"_con.txt.vfslnk"}, L"con.txt", L"_con(2).txt"},
+        // Only shortcut files count, not the items' own names.
+        {{L"photo.jpg"}, L"photo.jpg", L"photo.jpg"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        for (const wchar_t* name : c.existing)
+            WriteText(dir / name, "");
+        std::wstring path;
+        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, L"", true, path)) << Narrow(c.phoneName);
+        EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
+    }
+}
+
+TEST(PcItemNames, FolderOfTheSameNameIsNoCollision)
+{
+    TempDir dir;
+    ASSERT_TRUE(CreateDirectoryW((dir / L"Music").c_str(), nullptr));
+    std::wstring path;
+    ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), L"Music", L"", true, path));
+    EXPECT_EQ(path, dir / L"Music");
+}
+
+TEST(PcItemNames, PathsBeyondTheLimitAreRefusedNotCut)
+{
+    TempDir dir;
+    const std::wstring folder = DeepFolder(dir, 240);
+    std::wstring path = L"unchanged";
+    // 240 + 1 + 18 = 259 characters fit; one more does not.
+    EXPECT_EQ(S_OK, MakePcItemPath(folder, std::wstring(18, L'n'), L"", false, path));
+    EXPECT_EQ(path.size(), 259u);
+    EXPECT_EQ(kPathTooLong, MakePcItemPath(folder, std::wstring(19, L'n'), L"", false, path));
+    EXPECT_EQ(path, L"");
+    // With numbering the shortcut's own extension must fit too.
+    EXPECT_EQ(S_OK, MakePcItemPath(folder, std::wstring(11, L'n'), L"", true, path));
+    EXPECT_EQ(kPathTooLong, MakePcItemPath(folder, std::wstring(12, L'n'), L"", true, path));
+    EXPECT_EQ(kPathTooLong, MakePcItemPath(std::wstring(260, L'f'), L"a", L"", false, path));
+}
+
+TEST(PcItemNames, NameThatLeavesNothingIsRefused)
+{
+    TempDir dir;
+    std::wstring path;
+    EXPECT_EQ(E_INVALIDARG, MakePcItemPath(dir.path(), L"", L"", true, path));
+    EXPECT_EQ(S_OK, MakePcItemPath(dir.path(), L"...", L"", false, path));
+    EXPECT_EQ(path, dir / L"_");
+}

@@ -1,0 +1,63 @@
+// Sets (or removes) one registry value for the length of a scope and puts back
+// what was there before, keys it had to create included.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class RegistryOverride
+{
+public:
+    // A string value; std::nullopt removes the value for the scope.
+    RegistryOverride(HKEY root, const std::wstring& key, const std::wstring& name,
+                     const std::optional<std::wstring>& value);
+    RegistryOverride(const RegistryOverride&) = delete;
+    RegistryOverride& operator=(const RegistryOverride&) = delete;
+    ~RegistryOverride();
+
+private:
+    HKEY root_;
+    std::wstring key_;
+    std::wstring name_;
+    bool hadValue_ = false;
+    DWORD oldType_ = 0;
+    std::vector<BYTE> oldData_;
+    // Keys this override created, deepest first, removed again when left empty.
+    std::vector<std::wstring> createdKeys_;
+};
+
+} // namespace testing_support
+
+namespace testing_support {
+
+// Makes a key (without subkeys) absent for the length of a scope; its values are
+// written back afterwards.
+class RegistryKeyAbsence
+{
+public:
+    RegistryKeyAbsence(HKEY root, const std::wstring& key);
+    RegistryKeyAbsence(const RegistryKeyAbsence&) = delete;
+    RegistryKeyAbsence& operator=(const RegistryKeyAbsence&) = delete;
+    ~RegistryKeyAbsence();
+    // False when the key has subkeys and was left alone.
+    bool ok() const { return ok_; }
+
+private:
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    HKEY root_;
+    std::wstring key_;
+    bool existed_ = false;
+    bool ok_ = true;
+    std::vector<Value> values_;
+};
+
+} // namespace testing_support
