@@ -1,6 +1,9 @@
 #include "CComQuelvar.h"
 
 #include "common/Trace.h"
+#include "localisation/LanguageResources.h"
+#include "localisation/MessageBoxes.h"
+#include "mirror/Configuration.h"
 #include "server/MethodGuard.h"
 
 #include <comdef.h>
@@ -9,7 +12,28 @@
 
 namespace {
 CComQuelvar* g_currentQuelvar = nullptr;
+UINT g_fileOperationEndMessage = 0;
+
+constexpr wchar_t kFileOperationEndMessage[] = L"Ostrelle_FILEOPERATION_END_NOTIFY";
+constexpr HRESULT kPathTooLong = static_cast<HRESULT>(0x800700CE); // ERROR_FILENAME_EXCED_RANGE
+
+// The right-to-left bit of the desktop window's layout; 0 without a desktop.
+DWORD DesktopRightToLeftLayout()
+{
+    HWND desktop = FindWindowW(L"Progman", nullptr);
+    return static_cast<DWORD>(GetWindowLongW(desktop, GWL_EXSTYLE)) & localisation::kRightToLeftLayout;
+}
+
+void ShowConstructionMessage(const wchar_t* text)
+{
+    localisation::ShowMessageBox(nullptr, text, localisation::kErrorBoxStyle);
+}
 } // namespace
+
+UINT CComQuelvar::FileOperationEndMessage()
+{
+    return g_fileOperationEndMessage;
+}
 
 CComQuelvar* CComQuelvar::Current()
 {
@@ -19,6 +43,32 @@ CComQuelvar* CComQuelvar::Current()
 CComQuelvar::CComQuelvar()
 {
     g_currentQuelvar = this;
+    try {
+        mirror::ReadVendorName();
+    } catch (...) {
+        mirror::SetVendorName(L"Zentrel");
+        ShowConstructionMessage(L"Failed to construct CComQuelvar!");
+    }
+    try {
+        mirror::ReadMirrorRoot();
+        std::wstring languageFile = localisation::LocateLanguageFile(localisation::kResourceBaseName);
+        // A path that does not fit is no language file: the defaults stay.
+        if (languageFile.size() < MAX_PATH)
+            wcscpy(m_szLanguageFile, languageFile.c_str());
+        m_graphics.reset(localisation::LoadGraphicsLibrary(localisation::kResourceBaseName));
+        // The product name's direction marks follow this desktop, so the flag is set
+        // before the strings load.
+        m_dwRtlLayout = DesktopRightToLeftLayout();
+        localisation::SetRightToLeftFlag(m_dwRtlLayout);
+        localisation::LoadDisplayStrings(m_szLanguageFile);
+        if (g_fileOperationEndMessage == 0)
+            g_fileOperationEndMessage = RegisterWindowMessageW(kFileOperationEndMessage);
+    } catch (...) {
+        m_dwRtlLayout = 0;
+        m_graphics.release(); // a library already loaded stays loaded
+        ShowConstructionMessage(L"Error!\nFailed to construct CComQuelvar!");
+    }
+    localisation::SetRightToLeftFlag(m_dwRtlLayout);
 }
 
 CComQuelvar::~CComQuelvar()
@@ -141,6 +191,7 @@ STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
 {
     if (!friendlyname)
         return E_POINTER;
+    *friendlyname = nullptr;
     return server::Guarded([&]() -> HRESULT {
         com_ptr<IVirtualFileSystem> component;
         HRESULT hr = CreatePhoneComponent(component);
@@ -158,14 +209,92 @@ STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
     });
 }
 
-STDMETHODIMP CComQuelvar::Refresh(LEVEL, BSTR)
+STDMETHODIMP CComQuelvar::Refresh(LEVEL level, BSTR target)
 {
-    return E_NOTIMPL;
+    return server::Guarded([&]() -> HRESULT {
+        std::wstring text = target ? target : L"";
+        QTRACE(L"(): target = %s\n", text.c_str());
+        com_ptr<IVirtualFileSystem> component;
+        HRESULT hr = CreatePhoneComponent(component);
+        if (FAILED(hr)) {
+            QTRACE(L"(): pVFS = NULL?\n");
+            return hr;
+        }
+        if (text.size() >= MAX_PATH)
+            return kPathTooLong;
+        phone::PhoneFileSystem phoneFs(component.get(), this);
+        switch (level) {
+        case ITEM: {
+            std::wstring phonePath;
+            hr = PhonePathOf(text, phonePath);
+            if (hr != S_OK)
+                return SUCCEEDED(hr) ? S_OK : hr; // outside every mirror folder: nothing to do
+            try {
+                phoneFs.Refresh(ITEM, phonePath);
+            } catch (const _com_error& error) {
+                QTRACE(L"(): VFS::Refresh failed! (target = %s, hr = 0x%X)\n", phonePath.c_str(), error.Error());
+                throw;
+            }
+            return S_OK;
+        }
+        case ALL: {
+            std::wstring phoneTarget = text.empty() ? std::wstring() : L"ALIAS:" + text;
+            if (phoneTarget.size() >= MAX_PATH)
+                return kPathTooLong;
+            try {
+                phoneFs.Refresh(ALL, phoneTarget);
+            } catch (const _com_error& error) {
+                QTRACE(L"(): VFS::Refresh failed! (target = %s, hr = 0x%X)\n", phoneTarget.c_str(), error.Error());
+                throw;
+            }
+            return S_OK;
+        }
+        default:
+            QTRACE(L"(): Invalid level!\n");
+            return E_INVALIDARG;
+        }
+    });
 }
 
-STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR, VARIANT*)
+STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR PCFolder, VARIANT* pvntCapabilityobject)
 {
-    return E_NOTIMPL;
+    if (!pvntCapabilityobject)
+        return E_POINTER;
+    return server::Guarded([&]() -> HRESULT {
+        com_ptr<IVirtualFileSystem> component;
+        HRESULT hr = CreatePhoneComponent(component);
+        if (FAILED(hr)) {
+            QTRACE(L"(): pVFS = NULL?\n");
+            return hr;
+        }
+        std::wstring folder = PCFolder ? PCFolder : L"";
+        if (folder.size() >= MAX_PATH)
+            return kPathTooLong;
+        std::wstring alias;
+        if (!DeviceOfPcPath(folder, alias))
+            return S_OK; // outside every mirror folder: the variant stays as given
+        std::wstring root = L"ALIAS:" + alias;
+        if (!root.empty() && root.back() == L'\\')
+            root.pop_back();
+        phone::PhoneFileSystem phoneFs(component.get(), this);
+        try {
+            phoneFs.ReadObexCapability(root, pvntCapabilityobject);
+        } catch (const _com_error& error) {
+            QTRACE(L"(): VFS::ReadObexCapability failed! (path = %s, hr = 0x%X)\n", root.c_str(), error.Error());
+            throw;
+        }
+        return S_OK;
+    });
+}
+
+bool CComQuelvar::DeviceOfPcPath(const std::wstring&, std::wstring&)
+{
+    return false;
+}
+
+HRESULT CComQuelvar::PhonePathOf(const std::wstring&, std::wstring&)
+{
+    return S_FALSE;
 }
 
 STDMETHODIMP CComQuelvar::HideProgressDialog()

@@ -56,12 +56,19 @@ public:
 
     // The object that worker threads reach; the latest constructed one.
     static CComQuelvar* Current();
+    // Registered message posted to a caller's window when a file operation ends.
+    static UINT FileOperationEndMessage();
 
 private:
     HRESULT ReadVFSRootFolder(IVirtualFileSystem* component, ITransferListener* listener);
     HRESULT StartListening();
     HRESULT StopListening();
     HRESULT CreatePhoneComponent(com_ptr<IVirtualFileSystem>& component);
+    // The alias of the phone whose mirror folder holds the PC path.
+    bool DeviceOfPcPath(const std::wstring& pcPath, std::wstring& alias);
+    // S_OK and the phone path of a PC path in a mirror folder; S_FALSE when the path
+    // lies in no mirror folder; a failure when it cannot be translated.
+    HRESULT PhonePathOf(const std::wstring& pcPath, std::wstring& phonePath);
 
     com_ptr<IVirtualFileSystem> m_pVFS;
     DWORD m_dwCookie = 0;

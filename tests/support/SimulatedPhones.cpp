@@ -1,0 +1,86 @@
+#include "SimulatedPhones.h"
+
+#include "common/Resource.h"
+
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+namespace {
+unique_bstr Bstr(const std::wstring& text)
+{
+    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+void Expect(HRESULT hr, const char* what)
+{
+    EXPECT_EQ(S_OK, hr) << what << " " << HexResult(hr);
+}
+} // namespace
+
+void RegisterPhoneSuite()
+{
+    static bool registered = false;
+    if (!registered) {
+        EXPECT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
+        registered = true;
+    }
+}
+
+SimulatedPhones::SimulatedPhones()
+{
+    RegisterPhoneSuite();
+    HRESULT hr =
+        CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void());
+    Expect(hr, "creating the suite's control object");
+    if (!control_)
+        return;
+    unique_bstr previous;
+    if (SUCCEEDED(control_->GetStore(previous.put())))
+        previousStore_ = previous.c_str();
+    Expect(control_->SetStore(Bstr(store_.path()).get()), "SetStore");
+}
+
+SimulatedPhones::~SimulatedPhones()
+{
+    if (!control_)
+        return;
+    if (!previousStore_.empty())
+        control_->SetStore(Bstr(previousStore_).get());
+}
+
+void SimulatedPhones::AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model)
+{
+    Expect(control_->AddPhone(Bstr(alias).get(), Bstr(imei).get(), Bstr(model).get()), "AddPhone");
+    Expect(control_->AddMemory(Bstr(alias).get(), Bstr(L"C").get(), Bstr(L"Phone memory").get(), Bstr(L"PHONE").get(),
+                               64000000.0),
+           "AddMemory C");
+    Expect(control_->AddMemory(Bstr(alias).get(), Bstr(L"E").get(), Bstr(L"Memory card").get(), Bstr(L"MMC").get(),
+                               512000000.0),
+           "AddMemory E");
+}
+
+void SimulatedPhones::Connect(const std::wstring& alias)
+{
+    Expect(control_->ConnectPhone(Bstr(alias).get()), "ConnectPhone");
+}
+
+void SimulatedPhones::Disconnect(const std::wstring& alias)
+{
+    Expect(control_->DisconnectPhone(Bstr(alias).get()), "DisconnectPhone");
+}
+
+void SimulatedPhones::MakeFolder(const std::wstring& phonePath)
+{
+    Expect(control_->MakeFolder(Bstr(phonePath).get()), "MakeFolder");
+}
+
+void SimulatedPhones::PutText(const std::wstring& phonePath, const std::wstring& text)
+{
+    unique_variant data;
+    data.get()->vt = VT_BSTR;
+    data.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    Expect(control_->PutFile(Bstr(phonePath).get(), *data.get(), 0.0), "PutFile");
+}
+
+} // namespace testing_support
