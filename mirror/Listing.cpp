@@ -64,38 +64,60 @@ long long DaysFromCivil(int year, unsigned month, unsigned day)
     return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
 }
 
-// Decimal value of count characters at text[offset], read like _wtoi.
+// Decimal value of count characters at text[offset], read as _wtoi reads them
+// (leading blanks, a sign, digits up to the first other character), kept in 16 bits.
 unsigned short DecimalAt(const wchar_t* text, size_t offset, size_t count)
 {
-    wchar_t digits[8] = {};
-    wmemcpy(digits, text + offset, count);
-    return static_cast<unsigned short>(_wtoi(digits));
+    const wchar_t* c = text + offset;
+    const wchar_t* const end = c + count;
+    while (c < end && (*c == L' ' || (*c >= L'\t' && *c <= L'\r')))
+        ++c;
+    bool negative = false;
+    if (c < end && (*c == L'+' || *c == L'-'))
+        negative = *c++ == L'-';
+    int value = 0;
+    for (; c < end && *c >= L'0' && *c <= L'9'; ++c)
+        value = value * 10 + (*c - L'0');
+    return static_cast<unsigned short>(negative ? -value : value);
+}
+
+// Attribute names are ASCII keywords; the comparison folds ASCII letters only,
+// as the C library's case-insensitive comparison does.
+bool IsAttribute(const wchar_t* name, const wchar_t* keyword)
+{
+    for (; *keyword; ++name, ++keyword) {
+        wchar_t c = *name;
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != *keyword)
+            return false;
+    }
+    return *name == L'\0';
 }
 
 void ApplyAttribute(VFSItem& item, const wchar_t* name, const wchar_t* value)
 {
-    if (_wcsicmp(name, L"name") == 0)
+    if (IsAttribute(name, L"name"))
         CopyField(item.phoneName, value);
-    else if (_wcsicmp(name, L"size") == 0)
+    else if (IsAttribute(name, L"size"))
         item.size = _wtoi(value);
-    else if (_wcsicmp(name, L"created") == 0)
+    else if (IsAttribute(name, L"created"))
         item.created = BSTR2Date(value);
-    else if (_wcsicmp(name, L"modified") == 0)
+    else if (IsAttribute(name, L"modified"))
         item.modified = BSTR2Date(value);
-    else if (_wcsicmp(name, L"user-perm") == 0)
+    else if (IsAttribute(name, L"user-perm"))
         CopyField(item.userPerm, value);
-    else if (_wcsicmp(name, L"label") == 0)
+    else if (IsAttribute(name, L"label"))
         CopyField(item.label, value);
-    else if (_wcsicmp(name, L"mem-type") == 0)
+    else if (IsAttribute(name, L"mem-type"))
         CopyField(item.memType, value);
-    else if (_wcsicmp(name, L"type") == 0)
+    else if (IsAttribute(name, L"type"))
         CopyField(item.mimeType, value);
 }
 
-// A fresh entry from the attributes of one element, in document order.
+// Fills a fresh (zeroed) entry from the attributes of one element, in document order.
 void ReadItem(IXMLDOMNode* element, VFSItem& item)
 {
-    item = VFSItem{};
     com_ptr<IXMLDOMNamedNodeMap> attributes;
     Check(element->get_attributes(attributes.put()));
     if (!attributes)
@@ -143,6 +165,13 @@ com_ptr<IXMLDOMNode> NextElement(IXMLDOMNodeList* elements, const wchar_t* name)
     }
 }
 
+void Reserve(IXMLDOMNodeList* elements, std::vector<VFSItem>& items)
+{
+    long count = 0;
+    if (SUCCEEDED(elements->get_length(&count)) && count > 0)
+        items.reserve(static_cast<size_t>(count));
+}
+
 } // namespace
 
 HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vector<VFSItem>& folders,
@@ -165,25 +194,30 @@ HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vecto
 
         const std::wstring folderPath = pcFolderPath ? pcFolderPath : L"";
         PcNameSet folderNames;
-        VFSItem item;
         com_ptr<IXMLDOMNodeList> elements = ElementsNamed(document.get(), L"folder");
+        Reserve(elements.get(), folders);
         while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"folder")) {
+            // Entries are filled where they will stay: they are large.
+            folders.emplace_back();
+            VFSItem& item = folders.back();
             ReadItem(element.get(), item);
-            if (!item.phoneName[0])
+            if (!item.phoneName[0]) {
+                folders.pop_back();
                 continue;
+            }
             std::wstring pcName = item.phoneName;
             FitPcName(pcName, folderPath, kFolderNameLimit, true, folderNames);
             CopyField(item.pcName, pcName.c_str());
             folderNames.Add(item.pcName);
-            folders.push_back(item);
             QTRACE(L"(): phone path=\t%ls\n", item.phoneName);
             QTRACE(L"(): Pc path=\t%ls\n", item.pcName);
         }
 
         elements = ElementsNamed(document.get(), L"file");
+        Reserve(elements.get(), files);
         while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"file")) {
-            ReadItem(element.get(), item);
-            files.push_back(item);
+            files.emplace_back();
+            ReadItem(element.get(), files.back());
         }
         return S_OK;
     } catch (const _com_error& error) {

@@ -33,6 +33,17 @@ void PcNameSet::Add(const std::wstring& name)
     folded_.insert(Folded(name));
 }
 
+unsigned PcNameSet::FirstFreeNumberHint(const std::wstring& key) const
+{
+    const auto found = numberHints_.find(Folded(key));
+    return found == numberHints_.end() ? 0 : found->second;
+}
+
+void PcNameSet::RememberFreeNumber(const std::wstring& key, unsigned number) const
+{
+    numberHints_[Folded(key)] = number;
+}
+
 size_t FitPcName(std::wstring& name, const std::wstring& pcFolderPath, int lengthLimit, bool wholeName,
                  const PcNameSet& taken)
 {
@@ -74,18 +85,24 @@ size_t FitPcName(std::wstring& name, const std::wstring& pcFolderPath, int lengt
     if (taken.Contains(fitted)) {
         const std::wstring stem = fitted.substr(0, fitted.size() - extension.size());
         for (unsigned n = 1;; ++n) {
-            const std::wstring suffix = L"(" + std::to_wstring(n) + L")";
-            std::wstring candidate;
-            if (stem.size() >= suffix.size()) {
-                // The number overwrites the end of the name, so its length stays.
-                candidate = stem.substr(0, stem.size() - suffix.size()) + suffix + extension;
-            } else {
-                // Too short to hold the number: it goes after the name, within the limit.
-                candidate = stem + suffix + extension;
-                if (static_cast<int>(candidate.size()) > limit)
-                    return 0;
+            std::wstring suffix = L"(" + std::to_wstring(n) + L")";
+            // The number overwrites the end of the name, so its length stays; a
+            // name too short to hold it gets it appended, within the limit.
+            const bool overwrite = stem.size() >= suffix.size();
+            const std::wstring kept = overwrite ? stem.substr(0, stem.size() - suffix.size()) : stem;
+            // Every number of the same width gives a candidate of the same form.
+            const std::wstring hintKey =
+                kept + L'\0' + extension + L'\0' + std::to_wstring(suffix.size()) + (overwrite ? L"o" : L"a");
+            const unsigned hint = taken.FirstFreeNumberHint(hintKey);
+            if (hint > n) {
+                n = hint;
+                suffix = L"(" + std::to_wstring(n) + L")";
             }
+            std::wstring candidate = kept + suffix + extension;
+            if (!overwrite && static_cast<int>(candidate.size()) > limit)
+                return 0;
             if (!taken.Contains(candidate)) {
+                taken.RememberFreeNumber(hintKey, n);
                 fitted = std::move(candidate);
                 break;
             }

@@ -5,6 +5,7 @@
 #include "mirror/Listing.h"
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -19,8 +20,15 @@ public:
     bool Contains(const std::wstring& name) const;
     void Add(const std::wstring& name);
 
+    // Names are only ever added, so once n was the first free number for a
+    // form of numbered name, no smaller one becomes free again: numbering
+    // resumes there instead of testing every number from 1. 0 when unknown.
+    unsigned FirstFreeNumberHint(const std::wstring& key) const;
+    void RememberFreeNumber(const std::wstring& key, unsigned number) const;
+
 private:
     std::unordered_set<std::wstring> folded_;
+    mutable std::unordered_map<std::wstring, unsigned> numberHints_;
 };
 
 // Shortens name so that it fits below pcFolderPath within lengthLimit (lowered

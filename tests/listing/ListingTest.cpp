@@ -214,3 +214,27 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
         EXPECT_TRUE(parsed.files.empty());
     }
 }
+
+TEST(Listing, ManyCollidingFolderNamesAreNumberedInTurn)
+{
+    const std::wstring longName = L"Holiday pictures from the summer";
+    std::wstring xml = L"<l>";
+    Names expected;
+    for (int i = 0; i < 120; ++i) {
+        xml += L"<folder name='" + longName + L" " + std::to_wstring(i) + L"'/>";
+        const std::wstring suffix = i ? L"(" + std::to_wstring(i) + L")" : L"";
+        expected.push_back(longName.substr(0, 30 - suffix.size()) + suffix);
+    }
+    for (int i = 0; i < 10; ++i) {
+        xml += L"<folder name='album " + std::to_wstring(i) + L"'/><folder name='ALBUM " + std::to_wstring(i) + L"'/>";
+        const std::wstring suffix = L"(" + std::to_wstring(i + 1) + L")";
+        expected.push_back(L"album " + std::to_wstring(i));
+        expected.push_back(std::wstring(L"ALBUM 0").substr(0, 7 - suffix.size()) + suffix);
+    }
+    const Parsed parsed = Parse(xml + L"</l>");
+    ASSERT_EQ(S_OK, parsed.hr);
+    const Names pcNames = PcNames(parsed.folders);
+    ASSERT_EQ(pcNames.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(pcNames[i], expected[i]) << i;
+}
