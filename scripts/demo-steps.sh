@@ -1,6 +1,89 @@
 #!/bin/bash
 # Demo steps, run under Xvfb with the prefix prepared. $1: the folder of the built programs.
+# Registers the server and the simulated phone suite, sets up a phone whose names
+# the PC cannot take as they are, and drives the server through quelvar.exe.
+# Calls the server cannot serve yet are shown with their HRESULT; only a failed
+# registration, set-up or IMEI ends the demo with an error.
 set -euo pipefail
 bin="$1"
-echo "== Built programs"
-ls "$bin"
+drive_c="$WINEPREFIX/drive_c"
+mirror='C:\Mirror'
+phone=Phone1
+imei=350000000000001
+root="ALIAS:$phone"
+
+section() { echo; echo "== $*"; }
+run() { echo "\$ $(basename "$1") ${*:2}"; wine "$@"; }
+simphone() { run "$bin/simphone.exe" "$@"; }
+quelvar() { run "$bin/quelvar.exe" "$@"; }
+# A step that may not be supported yet: its failure is information.
+try_quelvar() {
+    local status=0
+    quelvar "$@" || status=$?
+    [ "$status" -eq 0 ] || echo "(quelvar ended with exit code $status; see the error lines above)"
+}
+
+section "Registering the server and the simulated phone suite"
+run "$bin/ZentrelQuelvar.exe" /RegServer
+run "$bin/SimPhoneSuite.exe" /RegServer
+echo "registered"
+
+section "Settings: mirror root, language and graphics resources"
+run reg add 'HKCU\Software\Marlith\DataLayer' /v Root /d "$mirror" /f
+run reg add 'HKLM\Software\Zentrel\Marlith' /v 'Current Language' /d enu /f
+run reg add 'HKLM\Software\Zentrel\Marlith' /v 'Current Resource' /d std /f
+# A fresh mirror root and phone store for every demo.
+rm -rf "$drive_c/Mirror" "$drive_c/PhoneStore"
+mkdir -p "$drive_c/Mirror"
+
+section "A simulated phone with two memories"
+simphone store 'C:\PhoneStore'
+simphone add "$phone" "$imei" OS-200
+simphone memory "$phone" C "Phone memory" PHONE 64000000
+simphone memory "$phone" E "Memory card" MMC 512000000
+simphone mkdir "$root\\C:\\predefgallery"
+simphone mkdir "$root\\C:\\predefmusic"
+simphone mkdir "$root\\E:\\Travel\\2024\\Summer"
+simphone puttext "$root\\C:\\predefgallery\\con.txt" "a reserved device name on the PC" "2024-05-01 10:00:00"
+simphone puttext "$root\\C:\\predefgallery\\a<b>.jpg" "angle brackets" "2024-05-02 11:30:00"
+simphone puttext "$root\\C:\\predefmusic\\song.mp3" "la la la" "2024-06-21 08:15:00"
+simphone puttext "$root\\E:\\notes..." "trailing dots" "2024-07-01 12:00:00"
+simphone puttext "$root\\E:\\.profile" "leading dot" "2024-07-02 09:45:00"
+simphone puttext "$root\\E:\\Travel\\2024\\Summer\\beach.jpg" "sand and sea" "2024-08-15 16:20:00"
+simphone connect "$phone"
+simphone list
+
+section "Product name from the language file"
+quelvar product-name
+run reg add 'HKLM\Software\Zentrel\Marlith' /v 'Current Language' /d heb /f
+quelvar product-name
+run reg add 'HKLM\Software\Zentrel\Marlith' /v 'Current Language' /d enu /f
+
+section "IMEI of $phone through the server"
+# "terminate" lets the main object go of the phone notifications, so the server can end.
+quelvar imei "$phone" + terminate
+
+section "Refreshing the mirror folder of $phone with files, and the tree before and after"
+try_quelvar -k tree "$mirror" + refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + terminate
+
+section "Disconnecting $phone while a main object listens"
+out="$(mktemp)"
+trap 'rm -f "$out"' EXIT
+# One main object for the whole run: it refreshes, waits while the phone goes,
+# then shows what the disconnect left, and finally lets go.
+echo "\$ quelvar.exe -k refresh $mirror\\$phone --files --recursive + tree $mirror + wait 8 + tree $mirror + terminate"
+wine "$bin/quelvar.exe" -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 8 + tree "$mirror" \
+    + terminate >"$out" 2>&1 &
+client=$!
+for _ in $(seq 1 600); do
+    grep -q '^waiting' "$out" && break
+    kill -0 "$client" 2>/dev/null || break
+    sleep 0.1
+done
+simphone disconnect "$phone"
+status=0
+wait "$client" || status=$?
+cat "$out"
+[ "$status" -eq 0 ] || echo "(quelvar ended with exit code $status; see the error lines above)"
+
+section "Done"

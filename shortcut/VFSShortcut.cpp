@@ -124,8 +124,8 @@ HRESULT VFSShortcut::Save(const std::wstring& path) const
 
         HRESULT hr = S_OK;
         {
-            unique_file file(
-                CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file) {
                 QTRACE(L"(): cannot open %ls for writing (error %lu)\n", path.c_str(), GetLastError());
                 hr = E_FAIL;

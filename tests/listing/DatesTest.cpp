@@ -51,22 +51,6 @@ TEST(ListingDates, DateAndFileTimeRoundTrip)
     }
 }
 
-TEST(ListingDates, FileTimeIsTheLocalCalendarTimeInUtc)
-{
-    FILETIME fileTime{};
-    ASSERT_EQ(S_OK, mirror::DateToFileTime(38046.5, fileTime));
-    FILETIME local;
-    SYSTEMTIME time;
-    ASSERT_TRUE(FileTimeToLocalFileTime(&fileTime, &local));
-    ASSERT_TRUE(FileTimeToSystemTime(&local, &time));
-    EXPECT_EQ(time.wYear, 2004);
-    EXPECT_EQ(time.wMonth, 2);
-    EXPECT_EQ(time.wDay, 29);
-    EXPECT_EQ(time.wHour, 12);
-    EXPECT_EQ(time.wMinute, 0);
-    EXPECT_EQ(time.wSecond, 0);
-}
-
 TEST(ListingDates, DatesOutsideTheCalendarAreRefused)
 {
     FILETIME fileTime{};

@@ -153,12 +153,13 @@ TEST(Listing, FilesWithoutNameAreKeptFoldersDropped)
 
 TEST(Listing, FolderPcNamesAreFittedAndUnique)
 {
-    const Parsed parsed = Parse(LR"(<l><folder name="Photos"/><folder name="photos"/><folder name="PHOTOS"/>
-<folder name="A folder name longer than thirty characters"/></l>)");
+    const Parsed parsed = Parse(LR"(<l><folder name="Photos"/><folder name="Photos"/><folder name="Photos"/>
+<folder name="PHOTOS"/><folder name="A folder name longer than thirty characters"/></l>)");
     ASSERT_EQ(S_OK, parsed.hr);
     EXPECT_EQ(PhoneNames(parsed.folders),
-              (Names{L"Photos", L"photos", L"PHOTOS", L"A folder name longer than thirty characters"}));
-    EXPECT_EQ(PcNames(parsed.folders), (Names{L"Photos", L"pho(1)", L"PHO(2)", L"A folder name longer than thir"}));
+              (Names{L"Photos", L"Photos", L"Photos", L"PHOTOS", L"A folder name longer than thirty characters"}));
+    EXPECT_EQ(PcNames(parsed.folders),
+              (Names{L"Photos", L"Pho(1)", L"Pho(2)", L"PHO(3)", L"A folder name longer than thir"}));
 }
 
 TEST(Listing, LongPcFolderPathLowersTheNameLimit)

@@ -135,19 +135,6 @@ TEST(ShortcutFile, LoadAfterSaveGivesTheSameFields)
     EXPECT_EQ(ReadBytes(dir / L"b.vfslnk"), Utf16Bom(kFullText));
 }
 
-TEST(ShortcutFile, GettersGiveNullForEmptyFieldsAndRefuseNullPointers)
-{
-    VFSShortcut shortcut;
-    BSTR name = reinterpret_cast<BSTR>(1);
-    EXPECT_EQ(S_OK, shortcut.get_Name(&name));
-    EXPECT_EQ(name, nullptr);
-    EXPECT_EQ(E_POINTER, shortcut.get_Name(nullptr));
-    EXPECT_EQ(E_POINTER, shortcut.get_UserPerm(nullptr));
-    EXPECT_EQ(E_POINTER, shortcut.get_Size(nullptr));
-    EXPECT_EQ(E_POINTER, shortcut.get_Created(nullptr));
-    EXPECT_EQ(E_POINTER, shortcut.get_Modified(nullptr));
-}
-
 TEST(ShortcutFile, NameWithDoubleQuoteIsWrittenUnescapedAndReadBackIntact)
 {
     TempDir dir;

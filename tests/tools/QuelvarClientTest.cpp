@@ -1,0 +1,266 @@
+// quelvar.exe end to end: the program from the product folder, its output taken
+// from files, the server and the simulated phone suite reached through COM.
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimPhoneSuite.h"
+#include "TestSupport.h"
+#include "common/ComPtr.h"
+#include "common/Resource.h"
+#include "shortcut/VFSShortcut.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr wchar_t kServerExeName[] = L"ZentrelQuelvar.exe";
+constexpr DWORD kServerExitTimeoutMs = 30000;
+const wchar_t kUsageFirstLine[] = L"Usage: quelvar [-k] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
+
+unique_bstr Bstr(const std::wstring& text)
+{
+    return unique_bstr(text.data(), static_cast<UINT>(text.size()));
+}
+
+std::wstring ReadUtf8File(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes = ReadBytes(path);
+    return Widen(std::string(bytes.begin(), bytes.end()));
+}
+
+struct RunResult {
+    DWORD exitCode;
+    std::wstring out;
+    std::wstring err;
+};
+
+// Output goes to files rather than pipes: a server that COM starts for the
+// client inherits its standard handles and would hold a pipe open.
+class QuelvarClient : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        // A server left from earlier tests read its settings before ours were made.
+        ASSERT_TRUE(WaitForNoProcess(kServerExeName, kServerExitTimeoutMs));
+        RegisterServer();
+        ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
+        outputDir_ = new TempDir;
+    }
+
+    static void TearDownTestSuite()
+    {
+        // Every run ended with "terminate", so the server ends on its own.
+        EXPECT_TRUE(WaitForNoProcess(kServerExeName, kServerExitTimeoutMs));
+        delete outputDir_;
+        outputDir_ = nullptr;
+    }
+
+    RunResult Run(const std::wstring& arguments)
+    {
+        ++runs_;
+        std::wstring outPath = *outputDir_ / (L"out" + std::to_wstring(runs_) + L".txt");
+        std::wstring errPath = *outputDir_ / (L"err" + std::to_wstring(runs_) + L".txt");
+        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        unique_file out(CreateFileW(outPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr));
+        unique_file err(CreateFileW(errPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr));
+        RunResult result{static_cast<DWORD>(-1), {}, {}};
+        if (!out || !err) {
+            ADD_FAILURE() << "cannot create the output files";
+            return result;
+        }
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = out.get();
+        startup.hStdError = err.get();
+        std::wstring line = L"\"" + ProductDir() + L"\\quelvar.exe\" " + arguments;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+            ADD_FAILURE() << "cannot start quelvar.exe";
+            return result;
+        }
+        unique_handle process(info.hProcess);
+        unique_handle thread(info.hThread);
+        if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "quelvar.exe did not end";
+            return result;
+        }
+        GetExitCodeProcess(process.get(), &result.exitCode);
+        out.reset();
+        err.reset();
+        result.out = ReadUtf8File(outPath);
+        result.err = ReadUtf8File(errPath);
+        return result;
+    }
+
+    static TempDir* outputDir_;
+    int runs_ = 0;
+};
+
+TempDir* QuelvarClient::outputDir_ = nullptr;
+
+TEST_F(QuelvarClient, UsageErrorsExitWithTwoAndTheUsageText)
+{
+    const struct {
+        const wchar_t* arguments;
+        std::wstring firstLine;
+    } cases[] = {
+        {L"", L"quelvar: no command given\n"},
+        {L"frobnicate", L"quelvar: unknown command \"frobnicate\"\n"},
+        {L"imei Phone1 + wait soon", L"quelvar: \"wait\" takes a whole number of seconds from 0 to 3600\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult result = Run(c.arguments);
+        EXPECT_EQ(2u, result.exitCode) << c.arguments;
+        EXPECT_EQ(L"", result.out) << c.arguments;
+        EXPECT_EQ(c.firstLine + L"\n" + kUsageFirstLine,
+                  result.err.substr(0, c.firstLine.size() + 1 + wcslen(kUsageFirstLine)))
+            << c.arguments;
+    }
+    RunResult help = Run(L"--help");
+    EXPECT_EQ(0u, help.exitCode);
+    EXPECT_EQ(kUsageFirstLine, help.out.substr(0, wcslen(kUsageFirstLine)));
+    EXPECT_EQ(L"", help.err);
+}
+
+TEST_F(QuelvarClient, TreePrintsTheShortcutsOfAMirrorFolder)
+{
+    TempDir dir;
+    const std::wstring gallery = dir / L"Gallery";
+    ASSERT_TRUE(CreateDirectoryW(gallery.c_str(), nullptr));
+    shortcut::VFSShortcut folderLink;
+    folderLink.put_Name(L"predefgallery");
+    folderLink.put_Label(L"Gallery");
+    folderLink.put_MemType(L"PHONE");
+    ASSERT_EQ(S_OK, folderLink.Save(gallery + L"\\folder.vfsfolder"));
+    shortcut::VFSShortcut fileLink;
+    fileLink.put_Name(L"a<b>.jpg");
+    fileLink.put_Size(2048);
+    fileLink.put_Modified(38411.57302083); // 2005-02-28 13:45:09
+    fileLink.put_MimeType(L"image/jpeg");
+    ASSERT_EQ(S_OK, fileLink.Save(gallery + L"\\a_b_.jpg.vfslnk"));
+    ASSERT_TRUE(SetFileAttributesW(gallery.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+
+    RunResult result = Run(L"tree \"" + dir.path() + L"\"");
+    SetFileAttributesW(gallery.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(dir.path() + L"\n"
+                           L"  Gallery\\ [hidden, system]  Name=\"predefgallery\" Label=\"Gallery\" MemType=\"PHONE\"\n"
+                           L"    a_b_.jpg.vfslnk  Name=\"a<b>.jpg\" Size=2048 Modified=2005-02-28 13:45:09 "
+                           L"MimeType=\"image/jpeg\"\n",
+              result.out);
+    EXPECT_EQ(L"", result.err);
+
+    RunResult missing = Run(L"tree \"" + dir.path() + L"\\missing\"");
+    EXPECT_EQ(1u, missing.exitCode);
+    EXPECT_EQ(L"", missing.out);
+    EXPECT_EQ(L"quelvar: tree " + dir.path() + L"\\missing: error 0x80070002\n", missing.err);
+}
+
+TEST_F(QuelvarClient, ProductNameComesFromTheLanguageFileAsUtf8)
+{
+    RegistryOverride vendor(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", std::nullopt);
+    const struct {
+        const wchar_t* language;
+        std::wstring name;
+    } cases[] = {
+        {L"heb", L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC\n"},
+        {L"enu", L"Ostrelle\n"},
+        {L"xyz", L"Ostrelle\n"}, // no such language file: the built-in name
+    };
+    for (const auto& c : cases) {
+        RegistryOverride language(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
+                                  std::wstring(c.language));
+        RegistryOverride path(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Language Path", std::nullopt);
+        RunResult result = Run(L"product-name");
+        EXPECT_EQ(0u, result.exitCode) << c.language;
+        EXPECT_EQ(c.name, result.out) << c.language;
+        EXPECT_EQ(L"", result.err) << c.language;
+    }
+}
+
+class QuelvarClientWithPhone : public QuelvarClient
+{
+protected:
+    // One mirror root for the suite: a server still running from the previous
+    // test keeps the root it read.
+    static void SetUpTestSuite()
+    {
+        QuelvarClient::SetUpTestSuite();
+        mirror_ = new TempDir;
+        mirrorRoot_ =
+            new RegistryOverride(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_->path());
+    }
+
+    static void TearDownTestSuite()
+    {
+        QuelvarClient::TearDownTestSuite();
+        delete mirrorRoot_;
+        mirrorRoot_ = nullptr;
+        delete mirror_;
+        mirror_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                                         suite_.put_void()));
+        unique_bstr store;
+        ASSERT_EQ(S_OK, suite_->GetStore(store.put()));
+        previousStore_ = store.c_str();
+        ASSERT_EQ(S_OK, suite_->SetStore(Bstr(store_.path()).get()));
+        ASSERT_EQ(S_OK, suite_->ClearFaults());
+        ASSERT_EQ(S_OK,
+                  suite_->AddPhone(Bstr(L"CliPhone").get(), Bstr(L"350000000000042").get(), Bstr(L"OS-200").get()));
+        ASSERT_EQ(S_OK, suite_->AddMemory(Bstr(L"CliPhone").get(), Bstr(L"C").get(), Bstr(L"Phone memory").get(),
+                                          Bstr(L"PHONE").get(), 1000000));
+        ASSERT_EQ(S_OK, suite_->ConnectPhone(Bstr(L"CliPhone").get()));
+    }
+
+    // The store setting is the machine's: leave it as it was found.
+    void TearDown() override
+    {
+        if (suite_)
+            suite_->SetStore(Bstr(previousStore_).get());
+    }
+
+    static TempDir* mirror_;
+    static RegistryOverride* mirrorRoot_;
+    TempDir store_;
+    com_ptr<ISimPhoneSuite> suite_;
+    std::wstring previousStore_;
+};
+
+TempDir* QuelvarClientWithPhone::mirror_ = nullptr;
+RegistryOverride* QuelvarClientWithPhone::mirrorRoot_ = nullptr;
+
+TEST_F(QuelvarClientWithPhone, ImeiOfAConnectedPhoneIsPrinted)
+{
+    RunResult result = Run(L"imei CliPhone + terminate");
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(L"350000000000042\nterminated: the main object has let go of every phone\n", result.out);
+    EXPECT_EQ(L"", result.err);
+}
+
+TEST_F(QuelvarClientWithPhone, FailureStopsTheRunUnlessKeepGoing)
+{
+    // The failing command comes before any server call, so no main object is left.
+    RunResult stopped = Run(L"tree \"" + store_.path() + L"\\missing\" + imei CliPhone + terminate");
+    EXPECT_EQ(1u, stopped.exitCode);
+    EXPECT_EQ(L"", stopped.out);
+    EXPECT_EQ(L"quelvar: tree " + store_.path() + L"\\missing: error 0x80070002\n", stopped.err);
+
+    RunResult kept = Run(L"-k imei NoSuchPhone + imei CliPhone + terminate");
+    EXPECT_EQ(1u, kept.exitCode);
+    EXPECT_EQ(L"350000000000042\nterminated: the main object has let go of every phone\n", kept.out);
+    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343\n", kept.err);
+}
+
+} // namespace

@@ -1,0 +1,37 @@
+// The command line of quelvar.exe: commands separated by "+", checked in full
+// before anything runs so that a typo never leaves half a run done.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace client {
+
+enum class CommandKind { Imei, Refresh, Tree, PhoneRefresh, ProductName, Terminate, Wait };
+
+struct Command {
+    CommandKind kind;
+    std::wstring argument;     // alias, folder or empty
+    bool withFiles = false;    // refresh --files
+    bool recursive = false;    // refresh --recursive
+    unsigned long seconds = 0; // wait
+};
+
+struct CommandLine {
+    bool keepGoing = false; // -k: run the remaining commands after a failure
+    std::vector<Command> commands;
+};
+
+// Longest pause "wait" accepts, in seconds.
+constexpr unsigned long kMaxWaitSeconds = 3600;
+
+// Parses the arguments after the program name. On a usage error returns false
+// and says why in `problem`.
+bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine& result, std::wstring& problem);
+
+// True when the command talks to the server's main object.
+bool NeedsServer(CommandKind kind);
+
+extern const wchar_t kUsageText[];
+
+} // namespace client

@@ -1,0 +1,243 @@
+// quelvar.exe: drives the server's main object out of process, the way the
+// other programs of the product family do, one command or a "+" chain of them.
+#include "ClientCommands.h"
+#include "ConsoleOutput.h"
+#include "MirrorTree.h"
+#include "ZentrelQuelvar.h"
+#include "common/ComPtr.h"
+#include "common/Resource.h"
+#include "localisation/LanguageResources.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+// Deeper than any path of MAX_PATH characters can reach.
+constexpr unsigned kMaxRefreshDepth = 130;
+
+// Set by Ctrl+C or Ctrl+Break: the run stops after the current call and still
+// releases the main object, which would otherwise keep the server alive.
+unique_handle g_interrupt;
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    SetEvent(g_interrupt.get());
+    return TRUE;
+}
+
+bool Interrupted()
+{
+    return WaitForSingleObject(g_interrupt.get(), 0) == WAIT_OBJECT_0;
+}
+
+unique_bstr MakeBstr(const std::wstring& text)
+{
+    return unique_bstr(text.data(), static_cast<UINT>(text.size()));
+}
+
+class Session
+{
+public:
+    HRESULT Run(const client::Command& command)
+    {
+        if (client::NeedsServer(command.kind)) {
+            HRESULT hr = Connect();
+            if (FAILED(hr))
+                return hr;
+        }
+        switch (command.kind) {
+        case client::CommandKind::Imei:
+            return Imei(command.argument);
+        case client::CommandKind::Refresh:
+            return RefreshFolder(command.argument, command.withFiles, command.recursive ? kMaxRefreshDepth : 0);
+        case client::CommandKind::Tree:
+            return Tree(command.argument);
+        case client::CommandKind::PhoneRefresh:
+            return PhoneRefresh(command.argument);
+        case client::CommandKind::ProductName:
+            return ProductName();
+        case client::CommandKind::Terminate:
+            return Terminate();
+        case client::CommandKind::Wait:
+            return Wait(command.seconds);
+        }
+        return E_UNEXPECTED;
+    }
+
+private:
+    // One main object serves the whole run; it is made on first need.
+    HRESULT Connect()
+    {
+        if (quelvar_)
+            return S_OK;
+        HRESULT hr = CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void());
+        if (FAILED(hr))
+            client::PrintError(L"quelvar: cannot create the server's main object: " + client::ErrorText(hr) + L"\n");
+        return hr;
+    }
+
+    HRESULT Imei(const std::wstring& alias)
+    {
+        unique_bstr imei;
+        HRESULT hr = quelvar_->GetImei(MakeBstr(alias).get(), imei.put());
+        if (SUCCEEDED(hr))
+            client::Print(std::wstring(imei.c_str()) + L"\n");
+        return hr;
+    }
+
+    // The server refreshes one level per call; below it the folders it has just
+    // made are taken from the disk, depth first.
+    HRESULT RefreshFolder(const std::wstring& folder, bool withFiles, unsigned levelsBelow)
+    {
+        HRESULT hr = quelvar_->RefreshFolder(MakeBstr(folder).get(), withFiles ? VARIANT_TRUE : VARIANT_FALSE);
+        if (FAILED(hr))
+            return hr;
+        client::Print(L"refreshed " + folder + (withFiles ? L" (folders and files)\n" : L" (folders)\n"));
+        if (levelsBelow == 0)
+            return hr;
+        std::wstring base = folder;
+        while (!base.empty() && base.back() == L'\\')
+            base.pop_back();
+        std::vector<std::wstring> subfolders;
+        HRESULT listed = client::ListSubfolders(base, subfolders);
+        if (FAILED(listed))
+            return listed;
+        for (const std::wstring& name : subfolders) {
+            if (Interrupted())
+                return E_ABORT;
+            HRESULT below = RefreshFolder(base + L"\\" + name, withFiles, levelsBelow - 1);
+            if (FAILED(below))
+                return below;
+        }
+        return hr;
+    }
+
+    HRESULT Tree(const std::wstring& folder)
+    {
+        std::wstring text;
+        HRESULT hr = client::FormatMirrorTree(folder, text);
+        client::Print(text);
+        return hr;
+    }
+
+    HRESULT PhoneRefresh(const std::wstring& alias)
+    {
+        HRESULT hr = quelvar_->Refresh(ALL, MakeBstr(alias).get());
+        if (SUCCEEDED(hr))
+            client::Print(alias.empty() ? std::wstring(L"refresh requested for all phones\n")
+                                        : L"refresh requested for phone " + alias + L"\n");
+        return hr;
+    }
+
+    HRESULT ProductName()
+    {
+        std::wstring languageFile = localisation::LocateLanguageFile(localisation::kResourceBaseName);
+        if (!languageFile.empty())
+            localisation::LoadDisplayStrings(languageFile.c_str());
+        client::Print(std::wstring(localisation::ProductDisplayName()) + L"\n");
+        return S_OK;
+    }
+
+    HRESULT Terminate()
+    {
+        HRESULT hr = quelvar_->Terminate();
+        if (SUCCEEDED(hr))
+            client::Print(L"terminated: the main object has let go of every phone\n");
+        return hr;
+    }
+
+    // Pumps messages while it waits, as a single-threaded apartment must.
+    static HRESULT Wait(unsigned long seconds)
+    {
+        client::Print(L"waiting " + std::to_wstring(seconds) + L" s\n");
+        const DWORD start = GetTickCount();
+        const DWORD total = seconds * 1000;
+        HANDLE interrupt = g_interrupt.get();
+        for (;;) {
+            DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= total)
+                return S_OK;
+            DWORD woken = MsgWaitForMultipleObjects(1, &interrupt, FALSE, total - elapsed, QS_ALLINPUT);
+            if (woken == WAIT_OBJECT_0)
+                return E_ABORT;
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+
+    com_ptr<IQuelvar> quelvar_;
+};
+
+std::wstring Describe(const client::Command& command)
+{
+    switch (command.kind) {
+    case client::CommandKind::Imei:
+        return L"imei " + command.argument;
+    case client::CommandKind::Refresh:
+        return L"refresh " + command.argument;
+    case client::CommandKind::Tree:
+        return L"tree " + command.argument;
+    case client::CommandKind::PhoneRefresh:
+        return command.argument.empty() ? std::wstring(L"phone-refresh") : L"phone-refresh " + command.argument;
+    case client::CommandKind::ProductName:
+        return L"product-name";
+    case client::CommandKind::Terminate:
+        return L"terminate";
+    case client::CommandKind::Wait:
+        return L"wait";
+    }
+    return {};
+}
+
+int RunCommands(const client::CommandLine& line)
+{
+    com_apartment apartment;
+    if (FAILED(apartment.result())) {
+        client::PrintError(L"quelvar: cannot initialise COM: " + client::ErrorText(apartment.result()) + L"\n");
+        return kExitFailure;
+    }
+    int exitCode = kExitSuccess;
+    // Released before the apartment goes, on every path.
+    Session session;
+    for (const client::Command& command : line.commands) {
+        HRESULT hr = Interrupted() ? E_ABORT : session.Run(command);
+        if (FAILED(hr)) {
+            client::PrintError(L"quelvar: " + Describe(command) + L": " + client::ErrorText(hr) + L"\n");
+            exitCode = kExitFailure;
+            if (!line.keepGoing || hr == E_ABORT)
+                break;
+        }
+    }
+    return exitCode;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == L"--help" || args[0] == L"-h" || args[0] == L"/?")) {
+        client::Print(client::kUsageText);
+        return kExitSuccess;
+    }
+    client::CommandLine line;
+    std::wstring problem;
+    if (!client::ParseCommandLine(args, line, problem)) {
+        client::PrintError(L"quelvar: " + problem + L"\n\n" + client::kUsageText);
+        return kExitUsage;
+    }
+    g_interrupt.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    int exitCode = RunCommands(line);
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return exitCode;
+}
