@@ -1,0 +1,84 @@
+// The table of connected phones: which mirror folder on the PC stands for which
+// phone, and the translation of mirror paths into phone paths.
+#pragma once
+
+#include "mirror/Configuration.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace mirror {
+
+constexpr wchar_t kPhonePathPrefix[] = L"ALIAS:";
+constexpr wchar_t kImeiFileName[] = L"IMEI";
+// Product whose model list names the supported phones, and the model value
+// that tells which synchronisation folders a model has.
+constexpr wchar_t kSupportedProduct[] = L"Ostrelle";
+constexpr wchar_t kSyncModelKey[] = L"Ostrelle_Sync";
+// Bits of the "Ostrelle_Sync" value.
+constexpr int kSyncContacts = 0x1;
+constexpr int kSyncMultimediaMessages = 0x8;
+constexpr int kSyncTextMessages = 0x10;
+// Longest model name compared against the supported list.
+constexpr size_t kModelNameLength = 31;
+
+const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+
+// One connected phone. All fields empty: no mapping.
+struct DeviceMapping {
+    wchar_t PCFolder[kPathLength];  // mirror root + "\" + alias
+    wchar_t VFSFolder[kPathLength]; // "ALIAS:" + alias
+    wchar_t device[kPathLength];    // the alias as the notification gave it
+
+    bool empty() const { return !PCFolder[0] && !VFSFolder[0] && !device[0]; }
+};
+
+// The row of a phone below the mirror root; kPathTooLong when a field would not
+// fit, E_INVALIDARG for an empty alias.
+HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMapping& row);
+
+class DeviceMappingTable
+{
+public:
+    DeviceMappingTable();
+    DeviceMappingTable(const DeviceMappingTable&) = delete;
+    DeviceMappingTable& operator=(const DeviceMappingTable&) = delete;
+    ~DeviceMappingTable();
+
+    // A supported phone gets its row and a visible mirror folder; the shell is
+    // told. E_FAIL for an unsupported phone (nothing changes).
+    HRESULT OnDeviceConnected(const wchar_t* imei, const wchar_t* alias);
+    // Hides and empties the phone's mirror folder and drops its row. Always S_OK.
+    HRESULT OnDeviceDisconnected(const wchar_t* imei, const wchar_t* alias);
+
+    // The row whose mirror folder holds the path (the folder itself or below
+    // it, without regard to case); the first such row wins. Items of folders
+    // that carry "Folder.xml" belong to no phone.
+    DeviceMapping FindMappingForPC(const wchar_t* pcPath) const;
+    // The row of an alias, or of a phone path "ALIAS:<alias>" or "ALIAS:<alias>\...".
+    DeviceMapping FindMappingByDevice(const wchar_t* text) const;
+    void AppendMapping(const DeviceMapping& row);
+    // Drops the first row of the same device.
+    void RemoveMapping(const DeviceMapping& row);
+    // Every row's device, in table order.
+    std::vector<std::wstring> Aliases() const;
+
+    // The phone path of a mirror path, read level by level from the folder
+    // shortcuts and shortcut files. No mapping: S_OK and an empty path. A phone
+    // path longer than MAX_PATH - 1 gives kPathTooLong and an empty path.
+    HRESULT ConvertPCNameToVFSName(const wchar_t* pcPath, std::wstring& phonePath) const;
+
+private:
+    void ShowSyncFolders(const wchar_t* pcFolder, const wchar_t* imei);
+
+    mutable CRITICAL_SECTION lock_;
+    std::vector<DeviceMapping> rows_;
+};
+
+// The phone's top mirror folder (the one holding "IMEI") at or above the path,
+// below the mirror root.
+bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder);
+
+} // namespace mirror

@@ -1,0 +1,99 @@
+#include "MirrorItems.h"
+
+#include "common/Trace.h"
+#include "shortcut/ShortcutFiles.h"
+#include "shortcut/VFSShortcut.h"
+
+#include <comdef.h>
+
+#include <cwchar>
+#include <new>
+
+namespace mirror {
+
+HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable& table, const wchar_t* pcPath,
+                           ITransferListener* listener, bool deletePcFile)
+{
+    if (!pcPath) {
+        QTRACE(L"(): null pointer.\n");
+        return E_POINTER;
+    }
+    if (!*pcPath) {
+        QTRACE(L"(): szPcPath is empty!\n");
+        return E_INVALIDARG;
+    }
+    try {
+        const DeviceMapping row = table.FindMappingForPC(pcPath);
+        if (row.empty()) {
+            // Nothing of a phone to delete; the callers go on with the next item.
+            QTRACE(L"CComQuelvar::DeleteFileOrFolder(): FindMappingForPC failed (file = %ls)!\n", pcPath);
+            return S_OK;
+        }
+        std::wstring phonePath;
+        HRESULT hr = table.ConvertPCNameToVFSName(pcPath, phonePath);
+        if (FAILED(hr))
+            return hr;
+
+        const bool isShortcut = shortcut::IsShortcutFile(pcPath);
+        const bool isFolderShortcut = !isShortcut && shortcut::IsFolderShortcut(pcPath);
+        if (isShortcut || isFolderShortcut) {
+            // An unreadable shortcut would leave the path of the folder holding it.
+            if (isShortcut && !shortcut::GetShortcutDetails(pcPath).phoneName[0]) {
+                QTRACE(L"(): cannot read shortcut %ls\n", pcPath);
+                return E_FAIL;
+            }
+            if (isFolderShortcut) {
+                // The folder shortcut stands for the folder that holds it.
+                const size_t slash = phonePath.find_last_of(L'\\');
+                if (slash != std::wstring::npos)
+                    phonePath.resize(slash);
+            }
+            try {
+                phoneFs.deletefile(phonePath, listener);
+            } catch (const _com_error& error) {
+                QTRACE(L"(): VFS::deletefile failed!\n");
+                return error.Error();
+            }
+            QTRACE(L"(): VFS::deletefile succeeded!\n");
+            if (deletePcFile) {
+                if (GetFileAttributesW(pcPath) & FILE_ATTRIBUTE_READONLY)
+                    SetFileAttributesW(pcPath, FILE_ATTRIBUTE_NORMAL);
+                if (!DeleteFileW(pcPath))
+                    return E_FAIL;
+            }
+            return S_OK;
+        }
+
+        if (shortcut::IsDirectory(pcPath)) {
+            try {
+                phoneFs.rmdir(phonePath, listener);
+            } catch (const _com_error& error) {
+                QTRACE(L"(): VFS::rmdir failed!\n");
+                return error.Error();
+            }
+            QTRACE(L"(): Removing directory %ls\n", pcPath);
+            // The folder's own shortcut described the phone folder just removed.
+            std::wstring folderShortcut = pcPath;
+            if (folderShortcut.back() != L'\\')
+                folderShortcut += L'\\';
+            folderShortcut += shortcut::kFolderShortcutName;
+            SetFileAttributesW(folderShortcut.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(folderShortcut.c_str());
+            if (!RemoveDirectoryW(pcPath)) {
+                QTRACE(L"(): RemoveDirectory failed!\n");
+                return E_FAIL;
+            }
+            return S_OK;
+        }
+        QTRACE(L"(): Unsupported file type: %ls\n", pcPath);
+        return E_FAIL;
+    } catch (const _com_error& error) {
+        return error.Error();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+} // namespace mirror

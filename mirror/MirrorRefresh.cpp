@@ -1,0 +1,246 @@
+#include "MirrorRefresh.h"
+
+#include "common/Resource.h"
+#include "common/Trace.h"
+#include "mirror/Listing.h"
+#include "shortcut/PcItemNames.h"
+#include "shortcut/ShortcutFiles.h"
+#include "shortcut/VFSShortcut.h"
+
+#include <comdef.h>
+#include <shlwapi.h>
+
+#include <cerrno>
+#include <cwchar>
+#include <direct.h>
+#include <new>
+
+namespace mirror {
+
+namespace {
+
+constexpr int kRemoveAttempts = 5;
+constexpr DWORD kRemoveRetryMs = 20;
+
+bool IsDotEntry(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+bool HoldsFile(const std::wstring& folder, const wchar_t* name)
+{
+    const DWORD attributes = GetFileAttributesW((folder + L"\\" + name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void DeleteFileEvenReadOnly(const std::wstring& path, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(path.c_str()))
+        QTRACE(L"(): deleting %ls failed: %lu\n", path.c_str(), GetLastError());
+}
+
+// The PC folder a phone folder of the listing gets inside pcFolder.
+HRESULT PcFolderOf(const std::wstring& pcFolder, const VFSItem& item, std::wstring& path)
+{
+    std::wstring plain;
+    HRESULT hr = shortcut::MakePcItemPath(pcFolder, item.pcName, item.label, false, plain);
+    if (SUCCEEDED(hr))
+        hr = shortcut::MapPredefinedFolderName(plain, path);
+    return hr;
+}
+
+HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable& table,
+                              const std::wstring& folder, VARIANT_BOOL files, ITransferListener* listener)
+{
+    const DeviceMapping row = table.FindMappingForPC(folder.c_str());
+    if (!row.VFSFolder[0]) {
+        QTRACE(L"(): Mapping not found!(%ls is not phone folder)\n", folder.c_str());
+        return S_OK;
+    }
+    std::wstring phonePath;
+    HRESULT hr = table.ConvertPCNameToVFSName(folder.c_str(), phonePath);
+    if (FAILED(hr))
+        return hr;
+    if (!phonePath.empty() && phonePath.back() == L'\\')
+        phonePath.pop_back();
+
+    std::wstring listing;
+    try {
+        listing = phoneFs.readdir(phonePath, listener);
+    } catch (const _com_error& error) {
+        QTRACE(L"(): readdir failed! (dir = %ls): HRESULT 0x%X\n", phonePath.c_str(), error.Error());
+        return error.Error();
+    }
+    QTRACE(L"(): VFSreaddir: %ls\n", listing.c_str());
+
+    std::vector<VFSItem> phoneFiles;
+    std::vector<VFSItem> phoneFolders;
+    unique_bstr listingText(listing.c_str(), static_cast<UINT>(listing.size()));
+    hr = GetFilesAndFolders(listingText.get(), phoneFiles, phoneFolders, folder.c_str());
+    if (FAILED(hr)) {
+        QTRACE(L"(): GetFilesAndFolders failed!\n");
+        return hr;
+    }
+
+    const bool withFiles = files == VARIANT_TRUE;
+    if (withFiles && !EmptyDirectory(folder.c_str(), kEmptyFolderShortcuts | kEmptySingleAttempt)) {
+        QTRACE(L"(): EmptyDirectory failed!\n");
+        return S_OK;
+    }
+
+    std::vector<std::wstring> pcFiles;
+    std::vector<std::wstring> pcFolders;
+    GetPcFolderContents(folder.c_str(), pcFiles, pcFolders);
+
+    // The same PC folder names serve to keep folders and to make them.
+    std::vector<std::wstring> targets(phoneFolders.size());
+    std::vector<HRESULT> targetResults(phoneFolders.size());
+    for (size_t i = 0; i < phoneFolders.size(); ++i)
+        targetResults[i] = PcFolderOf(folder, phoneFolders[i], targets[i]);
+
+    for (const std::wstring& name : pcFolders) {
+        QTRACE(L"(): PcFolderPaths[i].szName = %ls\n", name.c_str());
+        bool wanted = false;
+        for (size_t i = 0; i < targets.size() && !wanted; ++i)
+            wanted = SUCCEEDED(targetResults[i]) && _wcsicmp(PathFindFileNameW(targets[i].c_str()), name.c_str()) == 0;
+        if (wanted)
+            continue;
+        const std::wstring stale = folder + L"\\" + name;
+        QTRACE(L"(): calling EmptyDirectory(%ls)...\n", stale.c_str());
+        if (EmptyDirectory(stale.c_str(), kEmptyRecursive | kEmptyFolderShortcuts | kEmptySingleAttempt))
+            RemoveDirectoryW(stale.c_str());
+    }
+
+    HRESULT result = S_OK;
+    for (size_t i = 0; i < phoneFolders.size(); ++i) {
+        if (FAILED(targetResults[i])) {
+            QTRACE(L"(): no PC folder for %ls: 0x%X\n", phoneFolders[i].phoneName, targetResults[i]);
+            result = targetResults[i];
+            continue;
+        }
+        if (CreateDirectoryW(targets[i].c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+            result = shortcut::CreateFolderShortcut(targets[i], phoneFolders[i]);
+    }
+    if (withFiles) {
+        for (const VFSItem& item : phoneFiles) {
+            QTRACE(L"(): Creating shortcut file %ls\n", item.phoneName);
+            result = shortcut::CreateShortcutFile(folder, item);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+bool EmptyDirectory(const wchar_t* folder, unsigned flags)
+{
+    if (!folder || !*folder)
+        return false;
+    try {
+        std::wstring base = folder;
+        if (base.size() > 1 && base.back() == L'\\')
+            base.pop_back();
+        if (HoldsFile(base, kImeiFileName))
+            flags |= kEmptyAllFiles;
+        const bool recursive = flags & kEmptyRecursive;
+        const bool folderShortcuts = recursive && (flags & kEmptyFolderShortcuts);
+        const bool allFiles = flags & kEmptyAllFiles;
+        const bool singleAttempt = flags & kEmptySingleAttempt;
+
+        WIN32_FIND_DATAW found;
+        unique_find find(FindFirstFileW((base + L"\\*.*").c_str(), &found));
+        if (!find)
+            return false;
+        do {
+            if (IsDotEntry(found.cFileName))
+                continue;
+            const std::wstring path = base + L"\\" + found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                bool remove;
+                if (shortcut::IsShortcutFile(found.cFileName))
+                    remove = true;
+                else if (shortcut::IsFolderShortcut(found.cFileName) && folderShortcuts)
+                    remove = true;
+                else
+                    remove = allFiles && _wcsicmp(found.cFileName, kImeiFileName) != 0;
+                if (remove)
+                    DeleteFileEvenReadOnly(path, found.dwFileAttributes);
+                continue;
+            }
+            if (!recursive)
+                continue;
+            if (HoldsFile(path, kFolderDescriptionFile)) {
+                // Synchronisation folders belong to another program: they stay, hidden.
+                if (path.size() > wcslen(MirrorRoot()) && !singleAttempt)
+                    SetFolderAttributesRecursively(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+                continue;
+            }
+            const unsigned inner = kEmptyRecursive | kEmptyFolderShortcuts | (allFiles ? kEmptyAllFiles : 0) |
+                                   (singleAttempt ? kEmptySingleAttempt : 0);
+            for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
+                EmptyDirectory(path.c_str(), inner);
+                if (_wrmdir(path.c_str()) == 0 || singleAttempt)
+                    break;
+                QTRACE(L"\nEmptyDirectory(): Remove directory '%ls' failed: 0x%X\n", path.c_str(), errno);
+                if (attempt < kRemoveAttempts)
+                    Sleep(kRemoveRetryMs);
+            }
+        } while (FindNextFileW(find.get(), &found));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void GetPcFolderContents(const wchar_t* folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders)
+{
+    files.clear();
+    folders.clear();
+    if (!folder || !*folder)
+        return;
+    std::wstring pattern = folder;
+    if (pattern.back() != L'\\')
+        pattern += L'\\';
+    pattern += L"*.*";
+    WIN32_FIND_DATAW found;
+    unique_find find(FindFirstFileW(pattern.c_str(), &found));
+    if (!find)
+        return;
+    do {
+        if (IsDotEntry(found.cFileName))
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            folders.emplace_back(found.cFileName);
+        else
+            files.emplace_back(found.cFileName);
+    } while (FindNextFileW(find.get(), &found));
+}
+
+HRESULT RefreshFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable& table, const wchar_t* pcFolder,
+                      VARIANT_BOOL files, ITransferListener* listener)
+{
+    if (!phoneFs.Component()) {
+        QTRACE(L"(): Error! pVFS = NULL\n");
+        return E_FAIL;
+    }
+    if (!pcFolder)
+        return E_POINTER;
+    try {
+        std::wstring folder = pcFolder;
+        if (folder.size() >= kPathLength)
+            return kPathTooLong;
+        while (folder.size() > 1 && folder.back() == L'\\')
+            folder.pop_back();
+        return RefreshFolderContents(phoneFs, table, folder, files, listener);
+    } catch (const _com_error& error) {
+        return error.Error();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+} // namespace mirror

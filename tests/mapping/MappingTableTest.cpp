@@ -1,0 +1,308 @@
+// The device mapping table without phones: which row a PC path or phone path
+// belongs to, the translation of mirror paths into phone paths, the phone's top
+// mirror folder, and emptying mirror folders.
+#include "mirror/DeviceMapping.h"
+#include "mirror/MirrorRefresh.h"
+#include "shortcut/ShortcutFiles.h"
+
+#include "RegistryOverride.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using mirror::DeviceMapping;
+using mirror::VFSItem;
+
+namespace {
+
+const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
+
+DeviceMapping Row(const std::wstring& root, const wchar_t* alias)
+{
+    DeviceMapping row;
+    EXPECT_EQ(S_OK, mirror::MakeMapping(root.c_str(), alias, row));
+    return row;
+}
+
+VFSItem Item(const wchar_t* phoneName)
+{
+    VFSItem item{};
+    mirror::CopyField(item.phoneName, phoneName);
+    return item;
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> folders;
+    mirror::GetPcFolderContents(folder.c_str(), files, folders);
+    for (const std::wstring& name : folders)
+        files.push_back(name + L"\\");
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class MappingTable : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mirror::ResetConfigurationForTesting();
+        root_ = mirrorDir_.path();
+        table_.AppendMapping(Row(root_, L"Phone1"));
+        table_.AppendMapping(Row(root_, L"Phone10"));
+        CreateDirectoryW((mirrorDir_ / L"Phone1").c_str(), nullptr);
+        CreateDirectoryW((mirrorDir_ / L"Phone10").c_str(), nullptr);
+    }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+
+    TempDir mirrorDir_;
+    std::wstring root_;
+    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirrorDir_.path()};
+    mirror::DeviceMappingTable table_;
+};
+
+} // namespace
+
+TEST(DeviceMappingRow, IsBuiltFromMirrorRootAndAlias)
+{
+    DeviceMapping row;
+    ASSERT_EQ(S_OK, mirror::MakeMapping(L"C:\\Mirror\\", L"My Phone", row));
+    EXPECT_STREQ(L"C:\\Mirror\\My Phone", row.PCFolder);
+    EXPECT_STREQ(L"ALIAS:My Phone", row.VFSFolder);
+    EXPECT_STREQ(L"My Phone", row.device);
+    EXPECT_FALSE(row.empty());
+
+    EXPECT_EQ(E_INVALIDARG, mirror::MakeMapping(L"C:\\Mirror", L"", row));
+    EXPECT_TRUE(row.empty());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
+              mirror::MakeMapping(L"C:\\Mirror", std::wstring(250, L'a').c_str(), row));
+    EXPECT_TRUE(row.empty());
+}
+
+TEST_F(MappingTable, PcPathsFindTheirOwnPhoneOnly)
+{
+    struct Case {
+        std::wstring path;
+        const wchar_t* device; // empty: no mapping
+    } cases[] = {
+        {root_ + L"\\Phone1", L"Phone1"},
+        {root_ + L"\\Phone1\\", L"Phone1"},
+        {root_ + L"\\Phone1\\Phone memory (C)\\a.txt.vfslnk", L"Phone1"},
+        {root_ + L"\\PHONE1\\x", L"Phone1"},
+        {root_ + L"\\Phone10", L"Phone10"},
+        {root_ + L"\\Phone10\\Phone memory (C)", L"Phone10"},
+        {root_ + L"\\phone10\\x", L"Phone10"},
+        {root_ + L"\\Phone100", L""},
+        {root_ + L"\\Phone1x\\a", L""},
+        {root_, L""},
+        {root_ + L"\\", L""},
+        {L"C:\\elsewhere\\Phone1", L""},
+        {L"", L""},
+    };
+    for (const Case& c : cases) {
+        const DeviceMapping row = table_.FindMappingForPC(c.path.c_str());
+        EXPECT_STREQ(c.device, row.device) << Narrow(c.path);
+    }
+    EXPECT_TRUE(table_.FindMappingForPC(nullptr).empty());
+}
+
+TEST_F(MappingTable, ItemsOfFoldersWithADescriptionBelongToNoPhone)
+{
+    const std::wstring contacts = mirrorDir_ / L"Phone1\\Contacts";
+    ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
+    WriteText(contacts + L"\\Folder.xml", kContactsXml);
+    EXPECT_TRUE(table_.FindMappingForPC((contacts + L"\\card.vcf").c_str()).empty());
+    // The folder itself lies in the mirror folder, which has no description.
+    EXPECT_STREQ(L"Phone1", table_.FindMappingForPC(contacts.c_str()).device);
+}
+
+TEST_F(MappingTable, RowsWithTrailingBackslashMatchAndStayUnchanged)
+{
+    mirror::DeviceMappingTable table;
+    DeviceMapping row = Row(root_, L"Phone2");
+    wcscat(row.PCFolder, L"\\");
+    table.AppendMapping(row);
+    EXPECT_STREQ(L"Phone2", table.FindMappingForPC((root_ + L"\\Phone2\\x").c_str()).device);
+    EXPECT_STREQ((root_ + L"\\Phone2\\").c_str(), table.FindMappingForPC((root_ + L"\\Phone2").c_str()).PCFolder);
+}
+
+TEST_F(MappingTable, DeviceTextsFindTheirOwnPhoneOnly)
+{
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* device;
+    } cases[] = {
+        {L"Phone1", L"Phone1"},
+        {L"Phone10", L"Phone10"},
+        {L"ALIAS:Phone1", L"Phone1"},
+        {L"ALIAS:Phone1\\C:\\a.txt", L"Phone1"},
+        {L"ALIAS:Phone10\\C:", L"Phone10"},
+        {L"ALIAS:Phone100", L""},
+        {L"Phone", L""},
+        {L"phone1", L""},
+        {L"ALIAS:", L""},
+        {L"", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(c.device, table_.FindMappingByDevice(c.text).device) << Narrow(c.text);
+}
+
+TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
+{
+    DeviceMapping second = Row(root_, L"Phone1");
+    wcscpy(second.VFSFolder, L"ALIAS:second");
+    table_.AppendMapping(second);
+    EXPECT_STREQ(L"ALIAS:Phone1", table_.FindMappingByDevice(L"Phone1").VFSFolder);
+    EXPECT_EQ((std::vector<std::wstring>{L"Phone1", L"Phone10", L"Phone1"}), table_.Aliases());
+
+    table_.RemoveMapping(Row(root_, L"Phone1"));
+    EXPECT_STREQ(L"ALIAS:second", table_.FindMappingByDevice(L"Phone1").VFSFolder);
+    EXPECT_EQ((std::vector<std::wstring>{L"Phone10", L"Phone1"}), table_.Aliases());
+    table_.RemoveMapping(Row(root_, L"Nobody"));
+    EXPECT_EQ(2u, table_.Aliases().size());
+}
+
+TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFiles)
+{
+    // Phone names that the PC cannot hold live only in the shortcuts.
+    const std::wstring memory = mirrorDir_ / L"Phone1\\Phone memory (C)";
+    const std::wstring album = memory + L"\\a_b_";
+    ASSERT_TRUE(CreateDirectoryW(memory.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(album.c_str(), nullptr));
+    const std::wstring plain = memory + L"\\Plain";
+    ASSERT_TRUE(CreateDirectoryW(plain.c_str(), nullptr));
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(album, Item(L"a<b>")));
+    ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(album, Item(L"what?.jpg")));
+
+    struct Case {
+        std::wstring pcPath;
+        const wchar_t* phonePath;
+    } cases[] = {
+        {mirrorDir_ / L"Phone1", L"ALIAS:Phone1"},
+        {memory, L"ALIAS:Phone1\\C:"},
+        {memory + L"\\", L"ALIAS:Phone1\\C:"},
+        {album, L"ALIAS:Phone1\\C:\\a<b>"},
+        {album + L"\\what_.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>\\what?.jpg"},
+        // Not yet on the PC (a copy's target): the PC names themselves.
+        {album + L"\\new.txt", L"ALIAS:Phone1\\C:\\a<b>\\new.txt"},
+        {album + L"\\New folder\\x.txt", L"ALIAS:Phone1\\C:\\a<b>\\New folder\\x.txt"},
+        // A folder without a folder shortcut gives its PC name.
+        {plain, L"ALIAS:Phone1\\C:\\Plain"},
+        // A shortcut file that cannot be read gives nothing.
+        {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>"},
+        {mirrorDir_ / L"Unmapped\\x", L""},
+    };
+    for (const Case& c : cases) {
+        std::wstring phonePath = L"stale";
+        EXPECT_EQ(S_OK, table_.ConvertPCNameToVFSName(c.pcPath.c_str(), phonePath)) << Narrow(c.pcPath);
+        EXPECT_EQ(c.phonePath, phonePath) << Narrow(c.pcPath);
+    }
+}
+
+TEST_F(MappingTable, PhonePathsTooLongAreRefusedNotCut)
+{
+    const std::wstring memory = mirrorDir_ / L"Phone1\\M";
+    ASSERT_TRUE(CreateDirectoryW(memory.c_str(), nullptr));
+    // A short PC name for a phone name of 240 characters.
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(std::wstring(240, L'n').c_str())));
+    std::wstring phonePath = L"stale";
+    EXPECT_EQ(S_OK, table_.ConvertPCNameToVFSName(memory.c_str(), phonePath));
+    EXPECT_EQ(L"ALIAS:Phone1\\" + std::wstring(240, L'n'), phonePath);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
+              table_.ConvertPCNameToVFSName((memory + L"\\abcdef.txt").c_str(), phonePath));
+    EXPECT_EQ(L"", phonePath);
+}
+
+TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
+{
+    const std::wstring phone = mirrorDir_ / L"Phone1";
+    const std::wstring deep = phone + L"\\C\\D";
+    CreateDirectoryW((phone + L"\\C").c_str(), nullptr);
+    CreateDirectoryW(deep.c_str(), nullptr);
+    WriteText(phone + L"\\IMEI", "350000000000001");
+    WriteText(deep + L"\\a.txt.vfslnk", "x");
+    WriteText(mirrorDir_ / L"IMEI", "root");
+
+    struct Case {
+        std::wstring path;
+        bool found;
+    } cases[] = {
+        {deep, true},  {deep + L"\\a.txt.vfslnk", true}, {deep + L"\\missing.txt", true},
+        {phone, true}, {mirrorDir_ / L"Phone10", false}, {root_, false},
+        {L"", false},
+    };
+    for (const Case& c : cases) {
+        std::wstring folder = L"stale";
+        EXPECT_EQ(c.found, mirror::FindPhoneRootFolder(c.path.c_str(), folder)) << Narrow(c.path);
+        EXPECT_EQ(c.found ? phone : L"", folder) << Narrow(c.path);
+    }
+}
+
+TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
+{
+    struct Case {
+        const char* name;
+        unsigned flags;
+        std::vector<std::wstring> left;
+    } cases[] = {
+        {"shortcuts only",
+         mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt,
+         {L"Sub\\", L"Sync\\", L"folder.vfsfolder", L"notes.txt"}},
+        {"all files", mirror::kEmptyAllFiles, {L"Sub\\", L"Sync\\"}},
+        // Subfolders are emptied with their folder shortcuts whatever the flag.
+        {"recursive",
+         mirror::kEmptyRecursive | mirror::kEmptySingleAttempt,
+         {L"Sync\\", L"folder.vfsfolder", L"notes.txt"}},
+        {"recursive with folder shortcuts",
+         mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts,
+         {L"Sync\\", L"notes.txt"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::wstring folder = dir / L"F";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        WriteText(folder + L"\\a.jpg.vfslnk", "x");
+        WriteText(folder + L"\\ro.txt.vfslnk", "x");
+        SetFileAttributesW((folder + L"\\ro.txt.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteText(folder + L"\\folder.vfsfolder", "x");
+        WriteText(folder + L"\\notes.txt", "x");
+        CreateDirectoryW((folder + L"\\Sub").c_str(), nullptr);
+        WriteText(folder + L"\\Sub\\folder.vfsfolder", "x");
+        WriteText(folder + L"\\Sub\\b.vfslnk", "x");
+        CreateDirectoryW((folder + L"\\Sync").c_str(), nullptr);
+        WriteText(folder + L"\\Sync\\Folder.xml", kContactsXml);
+        WriteText(folder + L"\\Sync\\card.vcf", "x");
+
+        EXPECT_TRUE(mirror::EmptyDirectory(folder.c_str(), c.flags)) << c.name;
+        EXPECT_EQ(c.left, Names(folder)) << c.name;
+        // Synchronisation folders keep what they hold.
+        EXPECT_EQ((std::vector<std::wstring>{L"Folder.xml", L"card.vcf"}), Names(folder + L"\\Sync")) << c.name;
+    }
+    EXPECT_FALSE(mirror::EmptyDirectory((mirrorDir_ / L"missing").c_str(), mirror::kEmptyRecursive));
+}
+
+TEST_F(MappingTable, EmptyDirectoryKeepsImeiAndHidesSynchronisationFolders)
+{
+    mirror::ReadMirrorRoot();
+    const std::wstring phone = mirrorDir_ / L"Phone1";
+    WriteText(phone + L"\\IMEI", "350000000000001");
+    WriteText(phone + L"\\other.dat", "x");
+    const std::wstring sync = phone + L"\\Contacts";
+    CreateDirectoryW(sync.c_str(), nullptr);
+    WriteText(sync + L"\\Folder.xml", kContactsXml);
+    CreateDirectoryW((sync + L"\\Inner").c_str(), nullptr);
+
+    // Without all files: the IMEI file switches it on for its own folder.
+    EXPECT_TRUE(mirror::EmptyDirectory(phone.c_str(), mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts));
+    EXPECT_EQ((std::vector<std::wstring>{L"Contacts\\", L"IMEI"}), Names(phone));
+    const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(hiddenSystem, GetFileAttributesW(sync.c_str()) & hiddenSystem);
+    EXPECT_EQ(hiddenSystem, GetFileAttributesW((sync + L"\\Inner").c_str()) & hiddenSystem);
+}
