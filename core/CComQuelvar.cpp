@@ -4,6 +4,7 @@
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
 #include "mirror/Configuration.h"
+#include "mirror/MirrorRefresh.h"
 #include "server/MethodGuard.h"
 
 #include <comdef.h>
@@ -122,30 +123,116 @@ STDMETHODIMP CComQuelvar::InterfaceSupportsErrorInfo(REFIID iid)
     return IsEqualIID(iid, IID_IQuelvar) ? S_OK : S_FALSE;
 }
 
-HRESULT CComQuelvar::ReadVFSRootFolder(IVirtualFileSystem*, ITransferListener*)
+HRESULT CComQuelvar::ReadVFSRootFolder(IVirtualFileSystem* component, ITransferListener* listener)
 {
+    // Every failure here is traced and absorbed: a phone not found now connects later.
+    std::vector<mirror::VFSItem> files, phones;
+    try {
+        phone::PhoneFileSystem phoneFs(component, nullptr);
+        std::wstring listing = phoneFs.readdir(L"", listener);
+        unique_bstr text(listing.c_str());
+        mirror::ReadMirrorRoot();
+        if (FAILED(mirror::GetFilesAndFolders(text.get(), files, phones, mirror::MirrorRoot()))) {
+            QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
+            return S_OK;
+        }
+        for (const mirror::VFSItem& item : phones) {
+            std::wstring imei;
+            try {
+                imei = phoneFs.GetImei(item.phoneName);
+            } catch (const _com_error&) {
+                QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
+                continue;
+            }
+            unique_bstr imeiText(imei.c_str());
+            unique_bstr alias(item.phoneName);
+            // Exactly as a notification would arrive.
+            if (FAILED(static_cast<IDeviceNotifySink*>(this)->DeviceConnect(imeiText.get(), alias.get())))
+                QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
+        }
+    } catch (const _com_error& error) {
+        QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", error.Error());
+        return S_OK;
+    }
+    HideMirrorFoldersOfAbsentPhones(phones);
     return S_OK;
+}
+
+// Mirror folders of phones that are not connected are hidden.
+void CComQuelvar::HideMirrorFoldersOfAbsentPhones(const std::vector<mirror::VFSItem>& connected)
+{
+    mirror::ReadMirrorRoot();
+    std::wstring root = mirror::MirrorRoot();
+    if (root.empty())
+        return;
+    std::vector<std::wstring> files, folders;
+    mirror::GetPcFolderContents(root.c_str(), files, folders);
+    for (const std::wstring& name : folders) {
+        std::wstring folder = root + L"\\" + name;
+        DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_HIDDEN))
+            continue;
+        if (GetFileAttributesW((folder + L"\\" + mirror::kImeiFileName).c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        bool isConnected = false;
+        for (const mirror::VFSItem& item : connected)
+            isConnected = isConnected || _wcsicmp(item.phoneName, name.c_str()) == 0;
+        if (!isConnected)
+            SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    }
+}
+
+HRESULT CComQuelvar::CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
+{
+    HRESULT hr = CoCreateInstance(CLSID_DeviceNotifyRegistry, nullptr, CLSCTX_LOCAL_SERVER, IID_IDeviceNotifyRegistry,
+                                  registry.put_void());
+    if (FAILED(hr))
+        QTRACE(L"(): CoCreateInstance(CLSID_DeviceNotifyRegistry... failed (hr = 0x%x)\n", hr);
+    return hr;
 }
 
 HRESULT CComQuelvar::StartListening()
 {
-    return S_OK;
+    QTRACE(L"(): thread id = %ld\n", GetCurrentThreadId());
+    com_ptr<IDeviceNotifyRegistry> registry;
+    HRESULT hr = CreateNotifyRegistry(registry);
+    if (FAILED(hr))
+        return hr;
+    IUnknown* identity = static_cast<IQuelvar*>(this);
+    QTRACE(L"(): pReg->Add(0x%X)\n", identity);
+    LONG cookie = 0;
+    hr = registry->Add(identity, &cookie);
+    if (FAILED(hr)) {
+        QTRACE(L"(): pReg->Add failed (hr = 0x%x)\n", hr);
+    } else {
+        m_dwCookie = static_cast<DWORD>(cookie);
+        QTRACE(L"(): pReg->Add succeeded (cookie = %ld)\n", cookie);
+    }
+    return hr;
 }
 
 HRESULT CComQuelvar::StopListening()
 {
-    return S_OK;
+    com_ptr<IDeviceNotifyRegistry> registry;
+    HRESULT hr = CreateNotifyRegistry(registry);
+    if (FAILED(hr))
+        return hr;
+    if (m_dwCookie != 0) {
+        QTRACE(L"(): pReg->Remove(cookie = %ld)\n", m_dwCookie);
+        hr = registry->Remove(static_cast<LONG>(m_dwCookie));
+        if (FAILED(hr))
+            QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
+        m_dwCookie = 0;
+    }
+    return hr;
 }
 
 STDMETHODIMP CComQuelvar::Terminate()
 {
     return server::Guarded([&]() -> HRESULT {
         HRESULT hr = StopListening();
-        std::vector<std::wstring> aliases;
-        for (const std::wstring& alias : aliases) {
-            unique_bstr text(alias.c_str());
-            DeviceDisconnect(nullptr, text.get());
-        }
+        for (const std::wstring& alias : m_mappings.Aliases())
+            m_mappings.OnDeviceDisconnected(L"", alias.c_str());
         m_pVFS.reset();
         return hr;
     });
@@ -162,9 +249,18 @@ ITransferListener* CComQuelvar::CurrentListener()
     return m_pOperationListener;
 }
 
-STDMETHODIMP CComQuelvar::RefreshFolder(BSTR, VARIANT_BOOL)
+STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
 {
-    return E_NOTIMPL;
+    return server::Guarded([&]() -> HRESULT {
+        com_ptr<IVirtualFileSystem> component;
+        HRESULT hr = CreatePhoneComponent(component);
+        if (FAILED(hr)) {
+            QTRACE(L"(): pVFS.CoCreateInstance failed! (hr = 0x%X)\n", hr);
+            return hr;
+        }
+        phone::PhoneFileSystem phoneFs(component.get(), this);
+        return mirror::RefreshFolder(phoneFs, m_mappings, aPCFolderPath ? aPCFolderPath : L"", bFiles, nullptr);
+    });
 }
 
 STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT)
@@ -287,14 +383,20 @@ STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR PCFolder, VARIANT* pvntCapabi
     });
 }
 
-bool CComQuelvar::DeviceOfPcPath(const std::wstring&, std::wstring&)
+bool CComQuelvar::DeviceOfPcPath(const std::wstring& pcPath, std::wstring& alias)
 {
-    return false;
+    mirror::DeviceMapping row = m_mappings.FindMappingForPC(pcPath.c_str());
+    if (row.empty())
+        return false;
+    alias = row.device;
+    return true;
 }
 
-HRESULT CComQuelvar::PhonePathOf(const std::wstring&, std::wstring&)
+HRESULT CComQuelvar::PhonePathOf(const std::wstring& pcPath, std::wstring& phonePath)
 {
-    return S_FALSE;
+    if (m_mappings.FindMappingForPC(pcPath.c_str()).empty())
+        return S_FALSE;
+    return m_mappings.ConvertPCNameToVFSName(pcPath.c_str(), phonePath);
 }
 
 STDMETHODIMP CComQuelvar::HideProgressDialog()
@@ -322,12 +424,15 @@ STDMETHODIMP CComQuelvar::DeviceEventEx(LONG, LONG, LONG, LONG)
     return S_OK;
 }
 
-STDMETHODIMP CComQuelvar::DeviceDisconnect(BSTR, BSTR)
+STDMETHODIMP CComQuelvar::DeviceDisconnect(BSTR imei, BSTR alias)
 {
+    server::Guarded([&]() { return m_mappings.OnDeviceDisconnected(imei ? imei : L"", alias ? alias : L""); });
     return S_OK;
 }
 
-STDMETHODIMP CComQuelvar::DeviceConnect(BSTR, BSTR)
+STDMETHODIMP CComQuelvar::DeviceConnect(BSTR imei, BSTR alias)
 {
+    // An unsupported phone is refused by the table; the notification itself succeeds.
+    server::Guarded([&]() { return m_mappings.OnDeviceConnected(imei ? imei : L"", alias ? alias : L""); });
     return S_OK;
 }

@@ -6,10 +6,13 @@
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
+#include "mirror/DeviceMapping.h"
+#include "mirror/Listing.h"
 #include "phone/PhoneFileSystem.h"
 #include "server/ComObject.h"
 
 #include <string>
+#include <vector>
 
 class CComQuelvar : public ISupportErrorInfo,
                     public IQuelvar,
@@ -63,6 +66,8 @@ private:
     HRESULT ReadVFSRootFolder(IVirtualFileSystem* component, ITransferListener* listener);
     HRESULT StartListening();
     HRESULT StopListening();
+    HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry);
+    void HideMirrorFoldersOfAbsentPhones(const std::vector<mirror::VFSItem>& connected);
     HRESULT CreatePhoneComponent(com_ptr<IVirtualFileSystem>& component);
     // The alias of the phone whose mirror folder holds the PC path.
     bool DeviceOfPcPath(const std::wstring& pcPath, std::wstring& alias);
@@ -70,6 +75,7 @@ private:
     // lies in no mirror folder; a failure when it cannot be translated.
     HRESULT PhonePathOf(const std::wstring& pcPath, std::wstring& phonePath);
 
+    mirror::DeviceMappingTable m_mappings;
     com_ptr<IVirtualFileSystem> m_pVFS;
     DWORD m_dwCookie = 0;
     ITransferListener* m_pOperationListener = nullptr;

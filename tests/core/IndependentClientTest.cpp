@@ -72,14 +72,6 @@ TEST(IndependentClient, CreatesAndCallsTheThreeClasses)
     EXPECT_EQ(S_OK, quelvar->Terminate());
     quelvar->Release();
 
-    auto* singleton = Create<client_copy::IQuelvar>(client_copy::CLSID_QuelvarSingleton, client_copy::IID_IQuelvar);
-    ASSERT_NE(nullptr, singleton);
-    imei = nullptr;
-    EXPECT_EQ(S_OK, singleton->GetImei(alias, &imei));
-    EXPECT_EQ(std::wstring(L"490154203237518"), imei ? imei : L"");
-    SysFreeString(imei);
-    singleton->Release();
-
     auto* update = Create<client_copy::IPIUpdate>(client_copy::CLSID_PIUpdate, client_copy::IID_IPIUpdate);
     ASSERT_NE(nullptr, update);
     client_copy::IDataStoreNotify* notify = nullptr;
@@ -87,5 +79,14 @@ TEST(IndependentClient, CreatesAndCallsTheThreeClasses)
     EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, 4, S_OK, 0, 0, 0));
     notify->Release();
     update->Release();
+    auto* singleton = Create<client_copy::IQuelvar>(client_copy::CLSID_QuelvarSingleton, client_copy::IID_IQuelvar);
+    ASSERT_NE(nullptr, singleton);
+    imei = nullptr;
+    EXPECT_EQ(S_OK, singleton->GetImei(alias, &imei));
+    EXPECT_EQ(S_OK, singleton->Terminate());
+    EXPECT_EQ(std::wstring(L"490154203237518"), imei ? imei : L"");
+    SysFreeString(imei);
+    singleton->Release();
+
     SysFreeString(alias);
 }
