@@ -104,9 +104,18 @@ TEST_F(MainObject, RefreshLevelsAndPathsOutsideEveryMirrorFolder)
 TEST(MainObjectCreation, WithoutThePhoneComponentCreationFailsSilently)
 {
     RegisterServer();
-    RegisterPhoneSuite();
-    // Not registered and not running: the suite ends a few seconds after its last client.
-    ASSERT_TRUE(WaitForNoProcess(L"SimPhoneSuite.exe", 30000));
+    // Not registered and not running: every suite process is ended, its class
+    // objects revoked first.
+    for (int attempt = 0; attempt < 4 && !FindProcesses(L"SimPhoneSuite.exe").empty(); ++attempt) {
+        com_ptr<ISimPhoneSuite> control;
+        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
+                                       control.put_void()))) {
+            long processId = 0;
+            control->Kill(&processId);
+        }
+        WaitForNoProcess(L"SimPhoneSuite.exe", 3000);
+    }
+    ASSERT_TRUE(WaitForNoProcess(L"SimPhoneSuite.exe", 10000));
     ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /UnregServer"));
     HRESULT hr = S_OK;
     com_ptr<IQuelvar> quelvar = CreateMainObject(&hr);

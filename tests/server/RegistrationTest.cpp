@@ -2,6 +2,7 @@
 // single-instance guard.
 #include "Processes.h"
 #include "TestSupport.h"
+#include "ZentrelQuelvar.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,11 @@ TEST_F(Registration, SwitchFollowedByAWordServesInstead)
     EXPECT_EQ(0u, RunServer(L"/regserver"));
     EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
 
-    TerminateProcess(server.get(), 0);
-    WaitForSingleObject(server.get(), 10000);
+    // A server without objects waits for ever; one object and its release end it
+    // the ordinary way, its class objects revoked.
+    IUnknown* object = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(&object)));
+    object->Release();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(server.get(), 20000));
 }
