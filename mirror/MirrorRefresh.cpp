@@ -14,6 +14,7 @@
 #include <cwchar>
 #include <direct.h>
 #include <new>
+#include <unordered_set>
 
 namespace mirror {
 
@@ -50,6 +51,108 @@ HRESULT PcFolderOf(const std::wstring& pcFolder, const VFSItem& item, std::wstri
         hr = shortcut::MapPredefinedFolderName(plain, path);
     return hr;
 }
+
+// Writes the shortcut files of one refresh. Right after the old ones were
+// deleted the folder's names are known, so PC names are made unique in memory
+// rather than by asking the file system once per candidate, which costs a scan
+// of the whole folder for every missing name on some file systems.
+class ShortcutFileWriter
+{
+public:
+    ShortcutFileWriter(const std::wstring& folder, const std::vector<std::wstring>& existingFiles) : folder_(folder)
+    {
+        for (const std::wstring& name : existingFiles)
+            taken_.insert(Key(name));
+    }
+
+    HRESULT Write(const VFSItem& item)
+    {
+        std::wstring path;
+        HRESULT hr = UniquePath(item.phoneName, path);
+        if (FAILED(hr)) {
+            QTRACE(L"(): Saving shortcut file for %ls failed: HRESULT = 0x%X\n", item.phoneName, hr);
+            return hr;
+        }
+        shortcut::VFSShortcut file;
+        hr = Fill(file, item);
+        if (FAILED(hr))
+            return hr;
+        const std::wstring text = file.Format();
+        unique_file handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle) {
+            // Something the deletion left or another writer made: the careful path.
+            QTRACE(L"(): %ls exists, writing it the slow way\n", path.c_str());
+            return shortcut::CreateShortcutFile(folder_, item);
+        }
+        taken_.insert(Key(PathFindFileNameW(path.c_str())));
+        const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        DWORD written = 0;
+        if (!WriteFile(handle.get(), text.data(), bytes, &written, nullptr) || written != bytes) {
+            QTRACE(L"(): Saving shortcut file (%ls) failed\n", path.c_str());
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+
+private:
+    static std::wstring Key(std::wstring name)
+    {
+        if (!name.empty())
+            CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+        return name;
+    }
+
+    static HRESULT Fill(shortcut::VFSShortcut& file, const VFSItem& item)
+    {
+        HRESULT hr = file.put_Name(item.phoneName);
+        if (SUCCEEDED(hr))
+            hr = file.put_Label(item.label);
+        if (SUCCEEDED(hr))
+            hr = file.put_Modified(item.modified);
+        if (SUCCEEDED(hr))
+            hr = file.put_Created(item.created);
+        if (SUCCEEDED(hr))
+            hr = file.put_Size(item.size);
+        if (SUCCEEDED(hr))
+            hr = file.put_UserPerm(item.userPerm);
+        if (SUCCEEDED(hr))
+            hr = file.put_MemType(item.memType);
+        if (SUCCEEDED(hr))
+            hr = file.put_MimeType(item.mimeType);
+        return hr;
+    }
+
+    // The numbering of shortcut::MakePcItemPath: photo.jpg, photo(2).jpg, ...
+    HRESULT UniquePath(const wchar_t* phoneName, std::wstring& path) const
+    {
+        const std::wstring name = shortcut::MakePcItemName(phoneName, std::wstring());
+        if (name.empty())
+            return E_INVALIDARG;
+        const size_t dot = name.rfind(L'.');
+        const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
+        const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+        for (unsigned counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
+            const std::wstring candidate =
+                counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension;
+            const std::wstring fileName = candidate + shortcut::kShortcutExtension;
+            path = folder_ + L"\\" + fileName;
+            if (path.size() >= MAX_PATH) {
+                path.clear();
+                return kPathTooLong;
+            }
+            if (taken_.find(Key(fileName)) == taken_.end())
+                return S_OK;
+        }
+        path.clear();
+        return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+    }
+
+    static constexpr unsigned kMaxUniqueAttempts = 100000;
+
+    const std::wstring& folder_;
+    std::unordered_set<std::wstring> taken_;
+};
 
 HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable& table,
                               const std::wstring& folder, VARIANT_BOOL files, ITransferListener* listener)
@@ -124,9 +227,10 @@ HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappi
             result = shortcut::CreateFolderShortcut(targets[i], phoneFolders[i]);
     }
     if (withFiles) {
+        ShortcutFileWriter writer(folder, pcFiles);
         for (const VFSItem& item : phoneFiles) {
             QTRACE(L"(): Creating shortcut file %ls\n", item.phoneName);
-            result = shortcut::CreateShortcutFile(folder, item);
+            result = writer.Write(item);
         }
     }
     return result;

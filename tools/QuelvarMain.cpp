@@ -71,15 +71,18 @@ public:
     }
 
 private:
-    // One main object serves the whole run; it is made on first need.
+    // One main object serves the whole run; it is made on first need, and a
+    // failure to make it is reported once and kept for the later commands.
     HRESULT Connect()
     {
-        if (quelvar_)
-            return S_OK;
-        HRESULT hr = CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void());
-        if (FAILED(hr))
-            client::PrintError(L"quelvar: cannot create the server's main object: " + client::ErrorText(hr) + L"\n");
-        return hr;
+        if (quelvar_ || FAILED(connectResult_))
+            return connectResult_;
+        connectResult_ =
+            CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void());
+        if (FAILED(connectResult_))
+            client::PrintError(L"quelvar: cannot create the server's main object: " +
+                               client::ErrorText(connectResult_) + L"\n");
+        return connectResult_;
     }
 
     HRESULT Imei(const std::wstring& alias)
@@ -174,6 +177,7 @@ private:
         }
     }
 
+    HRESULT connectResult_ = S_OK;
     com_ptr<IQuelvar> quelvar_;
 };
 
