@@ -35,18 +35,16 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
             return hr;
 
         const bool isShortcut = shortcut::IsShortcutFile(pcPath);
-        const bool isFolderShortcut = !isShortcut && shortcut::IsFolderShortcut(pcPath);
-        if (isShortcut || isFolderShortcut) {
+        if (!isShortcut && shortcut::IsFolderShortcut(pcPath)) {
+            // It names no phone file: the phone folder goes only with its PC folder.
+            QTRACE(L"(): Unsupported file type: %ls\n", pcPath);
+            return E_FAIL;
+        }
+        if (isShortcut) {
             // An unreadable shortcut would leave the path of the folder holding it.
-            if (isShortcut && !shortcut::GetShortcutDetails(pcPath).phoneName[0]) {
+            if (!shortcut::GetShortcutDetails(pcPath).phoneName[0]) {
                 QTRACE(L"(): cannot read shortcut %ls\n", pcPath);
                 return E_FAIL;
-            }
-            if (isFolderShortcut) {
-                // The folder shortcut stands for the folder that holds it.
-                const size_t slash = phonePath.find_last_of(L'\\');
-                if (slash != std::wstring::npos)
-                    phonePath.resize(slash);
             }
             try {
                 phoneFs.deletefile(phonePath, listener);

@@ -434,6 +434,9 @@ TEST_F(MappingSuite, DeleteRemovesThePhoneItemAndItsMirror)
     EXPECT_EQ(kNotFound, Delete(memory1_ + L"\\b.txt.vfslnk"));
     EXPECT_TRUE(FileExists(memory1_ + L"\\b.txt.vfslnk"));
 
+    // A folder shortcut names no phone file; the folder survives to be removed below.
+    EXPECT_EQ(E_FAIL, Delete(memory1_ + L"\\Empty\\folder.vfsfolder"));
+    EXPECT_TRUE(FileExists(memory1_ + L"\\Empty\\folder.vfsfolder"));
     EXPECT_EQ(S_OK, Delete(memory1_ + L"\\Empty"));
     EXPECT_FALSE(DirectoryExists(memory1_ + L"\\Empty"));
     EXPECT_EQ(kFolderNotEmpty, Delete(memory1_ + L"\\Full"));
