@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test under Wine and Xvfb.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" -DQUELVAR_TESTS=ON
 
 build="${QUELVAR_BUILD_DIR:-$root/build}"
 export WINEPREFIX="$build/wineprefix"

@@ -134,39 +134,33 @@ private:
     ComContainedObject<T> contained_;
 };
 
-// The instance creator of every class: allocate, construct, final construction
-// with the count raised, then the query; a failure destroys the object.
+// Raises the count around final construction, then queries; a failure destroys
+// the object.
+template <typename Created> HRESULT FinishCreation(Created* created, REFIID iid, void** object)
+{
+    if (!created)
+        return E_OUTOFMEMORY;
+    created->InternalAddRef();
+    HRESULT hr = created->FinalConstruct();
+    created->InternalRelease();
+    if (SUCCEEDED(hr))
+        hr = created->QueryInterface(iid, object);
+    if (FAILED(hr))
+        delete created;
+    return hr;
+}
+
+// The instance creator of every class: a plain object, or an aggregated one
+// inside the outer object.
 template <typename T> HRESULT WINAPI CreateInstance(void* outerUnknown, REFIID iid, void** object)
 {
     if (!object)
         return E_POINTER;
     *object = nullptr;
     auto* outer = static_cast<IUnknown*>(outerUnknown);
-    HRESULT hr;
-    if (!outer) {
-        auto* created = new (std::nothrow) ComObject<T>();
-        if (!created)
-            return E_OUTOFMEMORY;
-        created->InternalAddRef();
-        hr = created->FinalConstruct();
-        created->InternalRelease();
-        if (SUCCEEDED(hr))
-            hr = created->QueryInterface(iid, object);
-        if (FAILED(hr))
-            delete created;
-    } else {
-        auto* created = new (std::nothrow) ComAggObject<T>(outer);
-        if (!created)
-            return E_OUTOFMEMORY;
-        created->InternalAddRef();
-        hr = created->FinalConstruct();
-        created->InternalRelease();
-        if (SUCCEEDED(hr))
-            hr = created->QueryInterface(iid, object);
-        if (FAILED(hr))
-            delete created;
-    }
-    return hr;
+    if (!outer)
+        return FinishCreation(new (std::nothrow) ComObject<T>(), iid, object);
+    return FinishCreation(new (std::nothrow) ComAggObject<T>(outer), iid, object);
 }
 
 } // namespace server
