@@ -114,6 +114,9 @@ private:
         for (const std::wstring& name : subfolders) {
             if (Interrupted())
                 return E_ABORT;
+            // Synchronisation folders (with their own "Folder.xml") hold no phone items.
+            if (GetFileAttributesW((base + L"\\" + name + L"\\Folder.xml").c_str()) != INVALID_FILE_ATTRIBUTES)
+                continue;
             HRESULT below = RefreshFolder(base + L"\\" + name, withFiles, levelsBelow - 1);
             if (FAILED(below))
                 return below;

@@ -183,3 +183,27 @@ TEST_F(MirrorFolders, PhonesWhoseAliasesArePrefixesReachTheirOwnPhone)
     EXPECT_TRUE(DirectoryExists(Mirror(L"Phone10\\Phone memory (C)\\OnlyOnTen")));
     EXPECT_FALSE(DirectoryExists(Mirror(L"Phone10\\Phone memory (C)\\OnlyOnOne")));
 }
+
+TEST_F(MirrorFolders, SynchronisationFoldersFollowTheModelMaskAndOutliveADisconnect)
+{
+    ASSERT_EQ(S_OK, phones->SetModelValue(Bstr(L"OS-300").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
+    phones.AddPhone(L"Phone6", L"356938035643815", L"OS-300");
+    CreateMainObject();
+    phones.Connect(L"Phone6");
+    ASSERT_TRUE(Eventually([&] { return DirectoryExists(Mirror(L"Phone6")) && !IsHidden(Mirror(L"Phone6")); }));
+    // Contacts only (bit 0x1): the message folders are hidden.
+    EXPECT_TRUE(Eventually([&] { return IsHidden(Mirror(L"Phone6\\Text Messages")); }));
+    EXPECT_TRUE(IsHidden(Mirror(L"Phone6\\Multimedia Messages")));
+    EXPECT_FALSE(IsHidden(Mirror(L"Phone6\\Contacts")));
+
+    // A refresh of the phone's folder keeps them and the marker.
+    ASSERT_EQ(S_OK, quelvar->RefreshFolder(Bstr(Mirror(L"Phone6")).get(), VARIANT_TRUE));
+    EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
+    EXPECT_TRUE(FileExists(Mirror(L"Phone6\\IMEI")));
+
+    phones.Disconnect(L"Phone6");
+    EXPECT_TRUE(Eventually([&] { return IsHidden(Mirror(L"Phone6")); }));
+    EXPECT_TRUE(FileExists(Mirror(L"Phone6\\IMEI")));
+    EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
+    EXPECT_FALSE(DirectoryExists(Mirror(L"Phone6\\Phone memory (C)")));
+}
