@@ -1,6 +1,7 @@
 // GetFilesAndFolders against the bare XML parser on a large listing: the
 // parser loads the same text and reads every attribute of every "folder" and
 // "file" element. Prints both times and their ratio; the goal is at most 2.
+#include "BenchTiming.h"
 #include "mirror/Listing.h"
 #include "mirror/XmlDocument.h"
 #include "common/Resource.h"
@@ -41,24 +42,8 @@ std::wstring MakeListing(bool collidingFolders)
     return xml;
 }
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-bool Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr))
-        std::printf("%s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
-    return SUCCEEDED(hr);
-}
+using bench::Check;
+using bench::Now;
 
 // The baseline: load, then every attribute's name and text of each element.
 HRESULT WalkWithParser(BSTR listing, long& attributesRead)

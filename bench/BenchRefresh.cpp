@@ -8,6 +8,7 @@
 //
 // Where creating a file scans the whole folder (Wine without case folding) the
 // large run takes many minutes; a smaller FILES gives the same ratios sooner.
+#include "BenchTiming.h"
 #include "mirror/DeviceMapping.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
@@ -28,24 +29,8 @@ namespace {
 int g_rounds = 1;
 const wchar_t kAlias[] = L"Bench";
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-bool Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr))
-        std::printf("%s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
-    return SUCCEEDED(hr);
-}
+using bench::Check;
+using bench::Now;
 
 std::wstring MakeTempFolder(const wchar_t* prefix)
 {
