@@ -31,13 +31,6 @@ bool HasSwitch(const wchar_t* commandLine, const wchar_t* name)
     return false;
 }
 
-void CALLBACK CheckIdle(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (suite::LockCount() == 0 && suite::IdleMilliseconds() >= kIdleShutdownMs &&
-        GetTickCount() - g_startTick >= kMinimumLifetimeMs)
-        PostQuitMessage(0);
-}
-
 ClassFactory<VirtualFileSystem> g_fileSystemFactory;
 ClassFactory<DeviceNotifyRegistry> g_registryFactory;
 ClassFactory<DeviceInformation> g_informationFactory;
@@ -54,6 +47,16 @@ struct ClassRegistration {
     {CLSID_SimPhoneSuite, &g_controlFactory, 0},
 };
 
+void RegisterClassObjects()
+{
+    for (ClassRegistration& registration : g_registrations) {
+        HRESULT hr = CoRegisterClassObject(registration.clsid, registration.factory, CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &registration.cookie);
+        QTRACE(L"CoRegisterClassObject -> 0x%08lX\n", static_cast<unsigned long>(hr));
+        static_cast<void>(hr);
+    }
+}
+
 void RevokeClassObjects()
 {
     for (ClassRegistration& registration : g_registrations) {
@@ -61,6 +64,26 @@ void RevokeClassObjects()
             CoRevokeClassObject(registration.cookie);
         registration.cookie = 0;
     }
+}
+
+bool ClassObjectsRegistered()
+{
+    return g_registrations[0].cookie != 0;
+}
+
+// Class objects are withdrawn before the process decides to end, so that no new
+// client reaches a process that is about to go; a creation that was already on
+// its way keeps the process running and the class objects come back.
+void CALLBACK CheckIdle(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (suite::LockCount() != 0 || suite::IdleMilliseconds() < kIdleShutdownMs ||
+        GetTickCount() - g_startTick < kMinimumLifetimeMs || !ClassObjectsRegistered())
+        return;
+    RevokeClassObjects();
+    if (suite::LockCount() == 0)
+        PostQuitMessage(0);
+    else
+        RegisterClassObjects();
 }
 
 } // namespace
@@ -79,19 +102,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
         return SUCCEEDED(hr) ? 0 : 2;
     }
 
-    for (ClassRegistration& registration : g_registrations) {
-        HRESULT hr = CoRegisterClassObject(registration.clsid, registration.factory, CLSCTX_LOCAL_SERVER,
-                                           REGCLS_MULTIPLEUSE, &registration.cookie);
-        QTRACE(L"CoRegisterClassObject -> 0x%08lX\n", static_cast<unsigned long>(hr));
-        static_cast<void>(hr);
-    }
+    RegisterClassObjects();
     suite::SetRevokeClassObjects(RevokeClassObjects);
 
     UINT_PTR timer = SetTimer(nullptr, 0, kIdleCheckMs, CheckIdle);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    for (;;) {
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        // A call queued before the quit may have created an object after all.
+        if (suite::LockCount() == 0)
+            break;
+        RegisterClassObjects();
     }
     KillTimer(nullptr, timer);
     RevokeClassObjects();

@@ -207,3 +207,34 @@ TEST_F(MirrorFolders, SynchronisationFoldersFollowTheModelMaskAndOutliveADisconn
     EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
     EXPECT_FALSE(DirectoryExists(Mirror(L"Phone6\\Phone memory (C)")));
 }
+
+TEST_F(MirrorFolders, AVanishedComponentIsConnectedAnewWithMappingAndRegistration)
+{
+    phones.AddPhone(L"Phone4", L"356938035643813");
+    phones.Connect(L"Phone4");
+    CreateMainObject();
+    ASSERT_TRUE(DirectoryExists(Mirror(L"Phone4")));
+    // The server's components and the test's control object share one suite process.
+    ASSERT_EQ(1u, FindProcesses(L"SimPhoneSuite.exe").size());
+
+    LONG processId = 0;
+    ASSERT_EQ(S_OK, phones->Kill(&processId));
+    ASSERT_TRUE(WaitForNoProcess(L"SimPhoneSuite.exe", 20000));
+
+    // A listing that finds the component gone connects anew: the phones are read
+    // again, the object registers with the new notification registry, and the
+    // listing is asked once more.
+    SimulatedPhones restarted;
+    ASSERT_EQ(S_OK, restarted->SetStore(Bstr(phones.Store()).get()));
+    ASSERT_EQ(S_OK, restarted->SetFault(Bstr(L"readdir").get(), static_cast<LONG>(0x800706BA), 1));
+    EXPECT_EQ(S_OK, quelvar->RefreshFolder(Bstr(Mirror(L"Phone4")).get(), VARIANT_FALSE));
+    EXPECT_TRUE(DirectoryExists(Mirror(L"Phone4\\Phone memory (C)")));
+    EXPECT_FALSE(IsHidden(Mirror(L"Phone4")));
+    LONG sinks = 0;
+    ASSERT_EQ(S_OK, restarted->GetSinkCount(&sinks));
+    EXPECT_EQ(1, sinks);
+
+    restarted.AddPhone(L"Phone5", L"356938035643814");
+    restarted.Connect(L"Phone5");
+    EXPECT_TRUE(Eventually([&] { return DirectoryExists(Mirror(L"Phone5")); })) << "notifications reach it again";
+}
