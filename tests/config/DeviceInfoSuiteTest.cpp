@@ -3,11 +3,11 @@
 // memory figures and device selection.
 #include "phone/DeviceInfoReader.h"
 
+#include "SimulatedPhones.h"
 #include "TestSupport.h"
 #include "common/Resource.h"
 #include "mirror/Configuration.h"
 
-#include <SimPhoneSuite.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,11 +16,6 @@
 using namespace testing_support;
 
 namespace {
-
-unique_bstr Text(const std::wstring& text)
-{
-    return unique_bstr(text.c_str());
-}
 
 std::vector<std::wstring> SplitList(const wchar_t* list)
 {
@@ -33,53 +28,23 @@ std::vector<std::wstring> SplitList(const wchar_t* list)
 class DeviceInfoSuite : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
-        com_ptr<ISimPhoneSuite> control;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control.put_void()));
-        unique_bstr store;
-        ASSERT_EQ(S_OK, control->GetStore(store.put()));
-        previousStore_ = store.c_str();
-    }
-
-    // The store setting is the machine's: leave it as it was found.
-    static void TearDownTestSuite()
-    {
-        com_ptr<ISimPhoneSuite> control;
-        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                       control.put_void())))
-            control->SetStore(Text(previousStore_).get());
-    }
-
     void SetUp() override
     {
         mirror::ResetConfigurationForTesting();
         mirror::SetVendorName(L"Zentrel");
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control_.put_void()));
-        ASSERT_EQ(S_OK, control_->SetStore(Text(store_.path()).get()));
-        ASSERT_EQ(S_OK, control_->ClearFaults());
-        ASSERT_EQ(S_OK, control_->AddPhone(Text(L"p1").get(), Text(L"350000000000001").get(), Text(L"OS-200").get()));
-        ASSERT_EQ(S_OK, control_->AddMemory(Text(L"p1").get(), Text(L"C").get(), Text(L"Phone memory").get(),
-                                            Text(L"PHONE").get(), 1000000));
-        ASSERT_EQ(S_OK, control_->ConnectPhone(Text(L"p1").get()));
+        phones_.AddPhone(L"p1", L"350000000000001", L"OS-200", 1000000);
+        phones_.Connect(L"p1");
     }
 
     void TearDown() override { mirror::ResetConfigurationForTesting(); }
 
-    static std::wstring previousStore_;
-    TempDir store_;
-    com_ptr<ISimPhoneSuite> control_;
+    SimulatedPhones phones_;
 };
-
-std::wstring DeviceInfoSuite::previousStore_;
 
 TEST_F(DeviceInfoSuite, ReadsModelValuesListsAndMemory)
 {
-    ASSERT_EQ(S_OK, control_->SetModelList(Text(L"Ostrelle").get(), Text(L"OS-100, OS-200").get()));
-    ASSERT_EQ(S_OK, control_->SetModelValue(Text(L"OS-200").get(), Text(L"Ostrelle_Sync").get(), Text(L"7").get()));
+    ASSERT_EQ(S_OK, phones_->SetModelList(Bstr(L"Ostrelle").get(), Bstr(L"OS-100, OS-200").get()));
+    ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"7").get()));
 
     std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
     ASSERT_TRUE(reader);
@@ -112,9 +77,9 @@ TEST_F(DeviceInfoSuite, NamedSourceAndConnectFailuresMakeTheReaderInvalid)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(S_OK, control_->ClearFaults());
+        ASSERT_EQ(S_OK, phones_->ClearFaults());
         if (*c.operation) {
-            ASSERT_EQ(S_OK, control_->SetFault(Text(c.operation).get(), static_cast<LONG>(0x80044001), 1));
+            ASSERT_EQ(S_OK, phones_->SetFault(Bstr(c.operation).get(), static_cast<LONG>(0x80044001), 1));
         }
         mirror::SetVendorName(c.vendor);
         std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
@@ -125,18 +90,18 @@ TEST_F(DeviceInfoSuite, NamedSourceAndConnectFailuresMakeTheReaderInvalid)
             EXPECT_EQ(E_FAIL, reader->SelectDevice(L"350000000000001"));
         }
     }
-    ASSERT_EQ(S_OK, control_->ClearFaults());
+    ASSERT_EQ(S_OK, phones_->ClearFaults());
 }
 
 TEST_F(DeviceInfoSuite, FailedCallGivesAnEmptyAnswer)
 {
     std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
     ASSERT_TRUE(reader->IsValid());
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"GetModelValue").get(), static_cast<LONG>(0x80044001), 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"GetModelValue").get(), static_cast<LONG>(0x80044001), 1));
     EXPECT_STREQ(L"", reader->GetModelValue(L"OS-200", L"Ostrelle_Sync"));
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"GetModelList").get(), static_cast<LONG>(0x80044001), 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"GetModelList").get(), static_cast<LONG>(0x80044001), 1));
     EXPECT_EQ(nullptr, reader->GetModelList(L"Ostrelle"));
-    ASSERT_EQ(S_OK, control_->ClearFaults());
+    ASSERT_EQ(S_OK, phones_->ClearFaults());
 }
 
 } // namespace

@@ -12,11 +12,6 @@
 using namespace testing_support;
 
 namespace {
-unique_bstr Bstr(const std::wstring& text)
-{
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
 com_ptr<IQuelvar> CreateMainObject(HRESULT* result = nullptr, REFCLSID clsid = CLSID_Quelvar)
 {
     com_ptr<IQuelvar> quelvar;

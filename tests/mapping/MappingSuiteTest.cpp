@@ -8,12 +8,11 @@
 #include "shortcut/ShortcutFiles.h"
 
 #include "RegistryOverride.h"
+#include "SimulatedPhones.h"
 #include "TestSupport.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 
-#include <PhoneComponents.h>
-#include <SimPhoneSuite.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,11 +32,6 @@ constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
 const char kMessagesXml[] = "<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>";
-
-unique_bstr Text(const std::wstring& text)
-{
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
 
 // Sorted names of a folder, subfolders with a trailing backslash.
 std::vector<std::wstring> Names(const std::wstring& folder)
@@ -64,76 +58,34 @@ std::wstring PhoneNameIn(const std::wstring& shortcutPath)
 class MappingSuite : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
-        com_ptr<ISimPhoneSuite> control;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control.put_void()));
-        unique_bstr store;
-        ASSERT_EQ(S_OK, control->GetStore(store.put()));
-        previousStore_ = store.c_str();
-    }
-
-    // The store setting is the machine's: leave it as it was found.
-    static void TearDownTestSuite()
-    {
-        com_ptr<ISimPhoneSuite> control;
-        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                       control.put_void())))
-            control->SetStore(Text(previousStore_).get());
-    }
-
     void SetUp() override
     {
         mirror::ResetConfigurationForTesting();
         mirror::SetVendorName(L"Zentrel");
         shortcut::ResetPredefinedFolderDisplayNames();
         wcscpy(shortcut::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control_.put_void()));
-        ASSERT_EQ(S_OK, control_->SetStore(Text(store_.path()).get()));
-        ASSERT_EQ(S_OK, control_->ClearFaults());
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, __uuidof(IVirtualFileSystem),
-                                         vfs_.put_void()));
+        vfs_ = phones_.NewFileSystem();
+        ASSERT_TRUE(vfs_);
     }
 
     void TearDown() override
     {
-        control_->ClearFaults();
         shortcut::ResetPredefinedFolderDisplayNames();
         mirror::ResetConfigurationForTesting();
     }
 
     void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200")
     {
-        ASSERT_EQ(S_OK, control_->AddPhone(Text(alias).get(), Text(imei).get(), Text(model).get()));
-        ASSERT_EQ(S_OK, control_->AddMemory(Text(alias).get(), Text(L"C").get(), Text(L"Phone memory").get(),
-                                            Text(L"PHONE").get(), 10000000));
-        ASSERT_EQ(S_OK, control_->AddMemory(Text(alias).get(), Text(L"E").get(), Text(L"Memory card").get(),
-                                            Text(L"MMC").get(), 10000000));
-        ASSERT_EQ(S_OK, control_->ConnectPhone(Text(alias).get()));
+        phones_.AddPhone(alias, imei, model);
+        phones_.Connect(alias);
         // These tests drive the table themselves and lay out each mirror folder as
         // they need it: what the suite's data layer left there goes.
         RemoveTree(mirror_ / alias);
     }
 
-    void MakeFolder(const std::wstring& phonePath) { ASSERT_EQ(S_OK, control_->MakeFolder(Text(phonePath).get())); }
-
-    void PutFile(const std::wstring& phonePath, size_t size = 3)
-    {
-        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size));
-        unique_variant data;
-        data.get()->vt = VT_ARRAY | VT_UI1;
-        data.get()->parray = array;
-        ASSERT_EQ(S_OK, control_->PutFile(Text(phonePath).get(), *data.get(), 38411.5));
-    }
-
-    bool PhoneHas(const std::wstring& phonePath)
-    {
-        unique_variant data;
-        return control_->GetFile(Text(phonePath).get(), data.get()) == S_OK;
-    }
+    void MakeFolder(const std::wstring& phonePath) { phones_.MakeFolder(phonePath); }
+    void PutFile(const std::wstring& phonePath) { phones_.PutBytes(phonePath, {'a', 'b', 'c'}, 38411.5); }
+    bool PhoneHas(const std::wstring& phonePath) { return phones_.Has(phonePath); }
 
     HRESULT Refresh(const std::wstring& pcFolder, VARIANT_BOOL files = VARIANT_TRUE)
     {
@@ -151,7 +103,7 @@ protected:
     void ExpectReaddirFaultPending()
     {
         unique_bstr listing;
-        EXPECT_EQ(kStoreFailure, vfs_->readdir(Text(L"").get(), listing.put(), nullptr));
+        EXPECT_EQ(kStoreFailure, vfs_->readdir(Bstr(L"").get(), listing.put(), nullptr));
     }
 
     void AddPhone1() { AddPhone(L"Phone1", L"350000000000001"); }
@@ -164,18 +116,14 @@ protected:
         ASSERT_EQ(S_OK, Refresh(phone1_));
     }
 
-    static std::wstring previousStore_;
-    TempDir store_;
+    SimulatedPhones phones_;
     TempDir mirror_;
     RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_.path()};
     const std::wstring phone1_ = mirror_ / L"Phone1";
     const std::wstring memory1_ = phone1_ + L"\\Phone memory (C)";
-    com_ptr<ISimPhoneSuite> control_;
     com_ptr<IVirtualFileSystem> vfs_;
     mirror::DeviceMappingTable table_;
 };
-
-std::wstring MappingSuite::previousStore_;
 
 } // namespace
 
@@ -183,7 +131,7 @@ TEST_F(MappingSuite, ConnectMapsShowsTheFolderAndSetsSynchronisationFolders)
 {
     AddPhone(L"Phone1", L"350000000000001");
     // Contacts only: text and multimedia messages off.
-    ASSERT_EQ(S_OK, control_->SetModelValue(Text(L"OS-200").get(), Text(L"Ostrelle_Sync").get(), Text(L"1").get()));
+    ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
     // The suite's data layer may have made the folder already.
     CreateDirectoryW(phone1_.c_str(), nullptr);
     ASSERT_TRUE(DirectoryExists(phone1_));
@@ -350,7 +298,7 @@ TEST_F(MappingSuite, FoldersOfNoPhoneAndFailedListingsChangeNothing)
     WriteText(memory1_ + L"\\a.vfslnk", "x");
     const std::vector<std::wstring> before = Names(memory1_);
 
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"readdir").get(), kStoreFailure, 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"readdir").get(), kStoreFailure, 1));
     EXPECT_EQ(S_OK, Refresh(mirror_.path()));
     EXPECT_EQ(S_OK, Refresh(mirror_ / L"Other"));
     EXPECT_EQ(S_OK, Refresh(L"C:\\"));
@@ -358,7 +306,7 @@ TEST_F(MappingSuite, FoldersOfNoPhoneAndFailedListingsChangeNothing)
     EXPECT_TRUE(FileExists(mirror_ / L"Other\\a.vfslnk"));
     ExpectReaddirFaultPending();
 
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"readdir").get(), kNotFound, 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"readdir").get(), kNotFound, 1));
     EXPECT_EQ(kNotFound, Refresh(memory1_));
     EXPECT_EQ(before, Names(memory1_));
 
@@ -406,16 +354,16 @@ TEST_F(MappingSuite, TooLongPhonePathsAreRefusedBeforeThePhoneIsCalled)
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longFolder, item));
     WriteText(longFolder + L"\\x.txt.vfslnk", "x");
 
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"readdir").get(), kStoreFailure, 1));
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"deletefile").get(), kStoreFailure, 1));
-    ASSERT_EQ(S_OK, control_->SetFault(Text(L"rmdir").get(), kStoreFailure, 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"readdir").get(), kStoreFailure, 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"deletefile").get(), kStoreFailure, 1));
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"rmdir").get(), kStoreFailure, 1));
     EXPECT_EQ(kPathTooLong, Refresh(longFolder));
     EXPECT_EQ(kPathTooLong, Delete(longFolder + L"\\x.txt.vfslnk"));
     EXPECT_EQ(kPathTooLong, Delete(longFolder));
     EXPECT_TRUE(FileExists(longFolder + L"\\x.txt.vfslnk"));
     ExpectReaddirFaultPending();
-    EXPECT_EQ(kStoreFailure, vfs_->deletefile(Text(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
-    EXPECT_EQ(kStoreFailure, vfs_->rmdir(Text(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
+    EXPECT_EQ(kStoreFailure, vfs_->deletefile(Bstr(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
+    EXPECT_EQ(kStoreFailure, vfs_->rmdir(Bstr(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
 }
 
 TEST_F(MappingSuite, DeleteRemovesThePhoneItemAndItsMirror)

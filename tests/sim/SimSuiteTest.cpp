@@ -4,6 +4,7 @@
 #include "SimPhoneSuite.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
+#include "SimulatedPhones.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,47 +28,11 @@ constexpr HRESULT kCancelled = static_cast<HRESULT>(0x80044252);
 constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
 constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BA);
 
-unique_bstr Bstr(const std::wstring& text)
-{
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
 std::vector<unsigned char> Pattern(size_t size, unsigned seed)
 {
     std::vector<unsigned char> bytes(size);
     for (size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<unsigned char>((i * 31 + seed) & 0xFF);
-    return bytes;
-}
-
-void MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data)
-{
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    void* raw = nullptr;
-    SafeArrayAccessData(array, &raw);
-    if (!bytes.empty())
-        memcpy(raw, bytes.data(), bytes.size());
-    SafeArrayUnaccessData(array);
-    VARIANT* value = data.put();
-    value->vt = VT_ARRAY | VT_UI1;
-    value->parray = array;
-}
-
-std::vector<unsigned char> BytesOf(const VARIANT& data)
-{
-    std::vector<unsigned char> bytes;
-    if (data.vt != (VT_ARRAY | VT_UI1) || !data.parray)
-        return bytes;
-    LONG lower = 0;
-    LONG upper = -1;
-    SafeArrayGetLBound(data.parray, 1, &lower);
-    SafeArrayGetUBound(data.parray, 1, &upper);
-    void* raw = nullptr;
-    SafeArrayAccessData(data.parray, &raw);
-    const unsigned char* first = static_cast<const unsigned char*>(raw);
-    if (upper >= lower)
-        bytes.assign(first, first + (upper - lower + 1));
-    SafeArrayUnaccessData(data.parray);
     return bytes;
 }
 
@@ -170,63 +135,25 @@ private:
 class SimSuite : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::wstring command = L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer";
-        ASSERT_EQ(0u, RunProgram(command));
-        com_ptr<ISimPhoneSuite> control;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control.put_void()));
-        unique_bstr store;
-        ASSERT_EQ(S_OK, control->GetStore(store.put()));
-        previousStore_ = store.c_str();
-    }
-
-    // The store setting is the machine's: leave it as it was found.
-    static void TearDownTestSuite()
-    {
-        com_ptr<ISimPhoneSuite> control;
-        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                       control.put_void())))
-            control->SetStore(Bstr(previousStore_).get());
-    }
-
     void SetUp() override
     {
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                         control_.put_void()));
-        ASSERT_EQ(S_OK, control_->SetStore(Bstr(store_.path()).get()));
-        ASSERT_EQ(S_OK, control_->ClearFaults());
-        ASSERT_EQ(S_OK, control_->SetTransferDelay(0));
-        ASSERT_EQ(S_OK, control_->SetChunkSize(65536));
-        vfs_ = NewFileSystem();
+        vfs_ = phones_.NewFileSystem();
         ASSERT_TRUE(vfs_);
     }
 
-    static com_ptr<IVirtualFileSystem> NewFileSystem()
-    {
-        com_ptr<IVirtualFileSystem> vfs;
-        CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, __uuidof(IVirtualFileSystem), vfs.put_void());
-        return vfs;
-    }
+    static com_ptr<IVirtualFileSystem> NewFileSystem() { return SimulatedPhones::NewFileSystem(); }
+    std::wstring StorePath(const std::wstring& relative) const { return phones_.Store() + L"\\" + relative; }
 
     void AddPhone(const std::wstring& alias, const std::wstring& imei, bool connected, double quotaC = 1000000)
     {
-        ASSERT_EQ(S_OK, control_->AddPhone(Bstr(alias).get(), Bstr(imei).get(), Bstr(L"OS-200").get()));
-        ASSERT_EQ(S_OK, control_->AddMemory(Bstr(alias).get(), Bstr(L"C").get(), Bstr(L"Phone memory").get(),
-                                            Bstr(L"PHONE").get(), quotaC));
-        ASSERT_EQ(S_OK, control_->AddMemory(Bstr(alias).get(), Bstr(L"E:").get(), Bstr(L"Memory card").get(),
-                                            Bstr(L"MMC").get(), 5000000));
-        if (connected) {
-            ASSERT_EQ(S_OK, control_->ConnectPhone(Bstr(alias).get()));
-        }
+        phones_.AddPhone(alias, imei, L"OS-200", quotaC);
+        if (connected)
+            phones_.Connect(alias);
     }
 
     void PutFile(const std::wstring& path, const std::vector<unsigned char>& bytes, DATE modified = 0)
     {
-        unique_variant data;
-        MakeByteVariant(bytes, data);
-        ASSERT_EQ(S_OK, control_->PutFile(Bstr(path).get(), *data.get(), modified));
+        phones_.PutBytes(path, bytes, modified);
     }
 
     HRESULT ReadDir(const std::wstring& path, std::wstring& listing)
@@ -266,13 +193,9 @@ protected:
         return hr != S_OK ? hr : closed;
     }
 
-    static std::wstring previousStore_;
-    TempDir store_;
-    com_ptr<ISimPhoneSuite> control_;
+    SimulatedPhones phones_;
     com_ptr<IVirtualFileSystem> vfs_;
 };
-
-std::wstring SimSuite::previousStore_;
 
 const wchar_t kListingHead[] = L"<?xml version=\"1.0\"?>\r\n<folder-listing version=\"1.0\">\r\n";
 const wchar_t kListingTail[] = L"</folder-listing>\r\n";
@@ -290,7 +213,7 @@ TEST_F(SimSuite, RootListsOnlyConnectedPhones)
     EXPECT_EQ(std::wstring::npos, listing.find(L"Phone2"));
     EXPECT_EQ(0u, listing.find(kListingHead));
 
-    ASSERT_EQ(S_OK, control_->DisconnectPhone(Bstr(L"Phone1").get()));
+    ASSERT_EQ(S_OK, phones_->DisconnectPhone(Bstr(L"Phone1").get()));
     ASSERT_EQ(S_OK, ReadDir(L"", listing));
     EXPECT_EQ(std::wstring(kListingHead) + L"<folder name=\"My:Phone?\" user-perm=\"R\"/>\r\n" + kListingTail, listing);
 }
@@ -365,9 +288,9 @@ TEST_F(SimSuite, InvalidPcNamesRoundTripThroughTheStore)
         EXPECT_EQ(Pattern(10, seed++), bytes);
     }
     // On the PC the names are escaped.
-    EXPECT_TRUE(FileExists(store_ / L"%63on\\mem-C\\Names\\%63on.txt"));
-    EXPECT_TRUE(FileExists(store_ / L"%63on\\mem-C\\Names\\trailing%2E"));
-    EXPECT_TRUE(FileExists(store_ / L"%63on\\mem-C\\Names\\q%22colon%3A"));
+    EXPECT_TRUE(FileExists(StorePath(L"%63on\\mem-C\\Names\\%63on.txt")));
+    EXPECT_TRUE(FileExists(StorePath(L"%63on\\mem-C\\Names\\trailing%2E")));
+    EXPECT_TRUE(FileExists(StorePath(L"%63on\\mem-C\\Names\\q%22colon%3A")));
 }
 
 TEST_F(SimSuite, NamesWithControlCharactersAreStoredButNotListed)
@@ -376,7 +299,7 @@ TEST_F(SimSuite, NamesWithControlCharactersAreStoredButNotListed)
     PutFile(L"ALIAS:Phone1\\C:\\bell\x07.txt", {7});
     PutFile(L"ALIAS:Phone1\\C:\\plain.txt", {8});
     unique_variant data;
-    ASSERT_EQ(S_OK, control_->GetFile(Bstr(L"ALIAS:Phone1\\C:\\bell\x07.txt").get(), data.get()));
+    ASSERT_EQ(S_OK, phones_->GetFile(Bstr(L"ALIAS:Phone1\\C:\\bell\x07.txt").get(), data.get()));
     EXPECT_EQ(std::vector<unsigned char>{7}, BytesOf(*data.get()));
     // XML cannot carry the character: the listing stays readable without that entry.
     std::wstring listing;
@@ -435,7 +358,7 @@ TEST_F(SimSuite, TransfersReportChunksToTheListener)
     EXPECT_EQ(expected, reader->calls);
     EXPECT_EQ(Pattern(150000, 1), bytes);
 
-    ASSERT_EQ(S_OK, control_->SetChunkSize(1000));
+    ASSERT_EQ(S_OK, phones_->SetChunkSize(1000));
     com_ptr<RecordingListener> small = com_ptr<RecordingListener>::attach(new RecordingListener);
     ASSERT_EQ(S_OK, WriteFile(L"ALIAS:Phone1\\C:\\empty.txt", {}, 0, small.get()));
     EXPECT_EQ((std::vector<std::wstring>{L"started", L"status 0/0", L"finished"}), small->calls);
@@ -470,8 +393,8 @@ TEST_F(SimSuite, CancelFromAnotherClientStopsADelayedTransfer)
 {
     AddPhone(L"Phone1", L"350000000000001", true);
     PutFile(L"ALIAS:Phone1\\C:\\slow.bin", Pattern(100000, 5));
-    ASSERT_EQ(S_OK, control_->SetChunkSize(10000));
-    ASSERT_EQ(S_OK, control_->SetTransferDelay(300));
+    ASSERT_EQ(S_OK, phones_->SetChunkSize(10000));
+    ASSERT_EQ(S_OK, phones_->SetTransferDelay(300));
     HRESULT cancelled = E_UNEXPECTED;
     std::thread other([&cancelled] {
         com_apartment apartment(COINIT_MULTITHREADED);
@@ -496,7 +419,7 @@ TEST_F(SimSuite, QuotaRefusesTheCloseThatWouldOverfillAMemory)
     EXPECT_EQ(HexResult(kMemoryFull), HexResult(WriteFile(L"ALIAS:Phone1\\C:\\second.bin", Pattern(600, 2))));
     std::vector<unsigned char> bytes;
     EXPECT_EQ(HexResult(kNotFound), HexResult(ReadFile(L"ALIAS:Phone1\\C:\\second.bin", bytes)));
-    EXPECT_FALSE(FileExists(store_ / L"Phone1\\mem-C\\second.bin"));
+    EXPECT_FALSE(FileExists(StorePath(L"Phone1\\mem-C\\second.bin")));
     // A replaced file gives its room back; the other memory has its own quota.
     ASSERT_EQ(S_OK, WriteFile(L"ALIAS:Phone1\\C:\\first.bin", Pattern(1000, 3)));
     ASSERT_EQ(S_OK, WriteFile(L"ALIAS:Phone1\\E:\\second.bin", Pattern(600, 2)));
@@ -541,15 +464,15 @@ TEST_F(SimSuite, InjectedFaultsFailTheNextCallsThenClear)
     };
     for (Case& c : cases) {
         SCOPED_TRACE(Narrow(c.operation));
-        ASSERT_EQ(S_OK, control_->SetFault(Bstr(c.operation).get(), c.code, 2));
+        ASSERT_EQ(S_OK, phones_->SetFault(Bstr(c.operation).get(), c.code, 2));
         EXPECT_EQ(HexResult(c.code), HexResult(c.call()));
         EXPECT_EQ(HexResult(c.code), HexResult(c.call()));
         EXPECT_EQ(S_OK, c.call());
     }
-    ASSERT_EQ(S_OK, control_->SetFault(Bstr(L"deletefile").get(), static_cast<LONG>(0x80044343), 5));
-    ASSERT_EQ(S_OK, control_->ClearFaults());
+    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"deletefile").get(), static_cast<LONG>(0x80044343), 5));
+    ASSERT_EQ(S_OK, phones_->ClearFaults());
     EXPECT_EQ(S_OK, vfs_->deletefile(Bstr(L"ALIAS:Phone1\\C:\\a.txt").get(), nullptr));
-    EXPECT_EQ(E_INVALIDARG, control_->SetFault(Bstr(L"readdir").get(), 0, 1));
+    EXPECT_EQ(E_INVALIDARG, phones_->SetFault(Bstr(L"readdir").get(), 0, 1));
 }
 
 TEST_F(SimSuite, FoldersRenamesAndDeletions)
@@ -621,8 +544,8 @@ TEST_F(SimSuite, NotificationsReachEveryRegisteredSink)
     EXPECT_NE(cookieA, cookieB);
     EXPECT_NE(0, cookieA);
 
-    ASSERT_EQ(S_OK, control_->ConnectPhone(Bstr(L"Phone1").get()));
-    ASSERT_EQ(S_OK, control_->DisconnectPhone(Bstr(L"Phone1").get()));
+    ASSERT_EQ(S_OK, phones_->ConnectPhone(Bstr(L"Phone1").get()));
+    ASSERT_EQ(S_OK, phones_->DisconnectPhone(Bstr(L"Phone1").get()));
     const std::vector<std::wstring> expected = {L"connect 350000000000001 Phone1",
                                                 L"disconnect 350000000000001 Phone1"};
     EXPECT_EQ(expected, sinkA->events);
@@ -633,7 +556,7 @@ TEST_F(SimSuite, NotificationsReachEveryRegisteredSink)
     ASSERT_EQ(S_OK, second->Remove(cookieA));
     ASSERT_EQ(S_OK, first->Remove(failingCookie));
     EXPECT_EQ(E_INVALIDARG, first->Remove(cookieA));
-    ASSERT_EQ(S_OK, control_->ConnectPhone(Bstr(L"Phone1").get()));
+    ASSERT_EQ(S_OK, phones_->ConnectPhone(Bstr(L"Phone1").get()));
     EXPECT_EQ(2u, sinkA->events.size());
     EXPECT_EQ(3u, sinkB->events.size());
     ASSERT_EQ(S_OK, second->Remove(cookieB));
@@ -650,7 +573,7 @@ TEST_F(SimSuite, KilledSuiteAnswersServerUnavailableAndRestartsWithItsPhones)
     std::wstring listing;
     ASSERT_EQ(S_OK, ReadDir(L"", listing));
     LONG killed = 0;
-    ASSERT_EQ(S_OK, control_->Kill(&killed));
+    ASSERT_EQ(S_OK, phones_->Kill(&killed));
     unique_handle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(killed)));
     ASSERT_TRUE(process);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 10000));
@@ -660,11 +583,11 @@ TEST_F(SimSuite, KilledSuiteAnswersServerUnavailableAndRestartsWithItsPhones)
     ASSERT_TRUE(vfs_);
     ASSERT_EQ(S_OK, ReadDir(L"", listing));
     EXPECT_NE(std::wstring::npos, listing.find(L"<folder name=\"Phone1\""));
-    control_.reset();
+    com_ptr<ISimPhoneSuite> control;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                     control_.put_void()));
+                                     control.put_void()));
     LONG restarted = 0;
-    ASSERT_EQ(S_OK, control_->GetProcessId(&restarted));
+    ASSERT_EQ(S_OK, control->GetProcessId(&restarted));
     EXPECT_NE(killed, restarted);
 }
 
@@ -696,7 +619,7 @@ TEST_F(SimSuite, DeviceInformationAnswersFromTheStore)
     };
     EXPECT_EQ((std::vector<std::wstring>{L"OS-100", L"OS-200", L"OS-300"}), models(L"Ostrelle"));
     EXPECT_EQ(std::vector<std::wstring>{}, models(L"Other"));
-    ASSERT_EQ(S_OK, control_->SetModelList(Bstr(L"Ostrelle").get(), Bstr(L"OS-200, X 1").get()));
+    ASSERT_EQ(S_OK, phones_->SetModelList(Bstr(L"Ostrelle").get(), Bstr(L"OS-200, X 1").get()));
     EXPECT_EQ((std::vector<std::wstring>{L"OS-200", L"X 1"}), models(L"Ostrelle"));
 
     auto modelValue = [&](const wchar_t* model, const wchar_t* key) {
@@ -706,7 +629,7 @@ TEST_F(SimSuite, DeviceInformationAnswersFromTheStore)
     };
     EXPECT_EQ(L"25", modelValue(L"OS-100", L"Ostrelle_Sync"));
     EXPECT_EQ(L"", modelValue(L"OS-100", L"Unknown"));
-    ASSERT_EQ(S_OK, control_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"7").get()));
+    ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"7").get()));
     EXPECT_EQ(L"7", modelValue(L"OS-200", L"Ostrelle_Sync"));
     EXPECT_EQ(L"25", modelValue(L"OS-100", L"Ostrelle_Sync"));
 
@@ -718,7 +641,7 @@ TEST_F(SimSuite, DeviceInformationAnswersFromTheStore)
     ASSERT_EQ(S_OK, properties->GetMemoryValue(Bstr(L"350000000000001").get(), Bstr(L"PHONE").get(), value.put()));
     EXPECT_STREQ(L"700", value.c_str());
     ASSERT_EQ(S_OK, properties->GetMemoryValue(Bstr(L"350000000000001").get(), Bstr(L"MMC").get(), value.put()));
-    EXPECT_STREQ(L"5000000", value.c_str());
+    EXPECT_STREQ(L"512000000", value.c_str());
     EXPECT_EQ(HexResult(kNotFound),
               HexResult(properties->GetMemoryValue(Bstr(L"999").get(), Bstr(L"PHONE").get(), value.put())));
     EXPECT_EQ(S_OK, properties->SelectDevice(Bstr(L"350000000000001").get(), 0));
@@ -740,9 +663,9 @@ TEST_F(SimSuite, CommandLineFillsAndListsPhones)
     EXPECT_NE(std::wstring::npos, listing.find(L"modified=\"20060708T091011\""));
     ASSERT_EQ(S_OK, ReadDir(L"ALIAS:Cli Phone\\C:", listing));
     EXPECT_NE(std::wstring::npos, listing.find(L"<folder name=\"tab&#x9;name\""));
-    ASSERT_EQ(0u, RunProgram(cli + L"get \"ALIAS:Cli Phone\\C:\\predefgallery\\con.txt\" \"" + (store_ / L"out.txt") +
+    ASSERT_EQ(0u, RunProgram(cli + L"get \"ALIAS:Cli Phone\\C:\\predefgallery\\con.txt\" \"" + StorePath(L"out.txt") +
                              L"\""));
-    EXPECT_EQ((std::vector<unsigned char>{'h', 'e', 'l', 'l', 'o'}), ReadBytes(store_ / L"out.txt"));
+    EXPECT_EQ((std::vector<unsigned char>{'h', 'e', 'l', 'l', 'o'}), ReadBytes(StorePath(L"out.txt")));
     EXPECT_EQ(2u, RunProgram(cli + L"frobnicate"));
     EXPECT_EQ(1u, RunProgram(cli + L"connect Nobody"));
     EXPECT_EQ(1u, RunProgram(cli + L"add \"Cli Phone\" 352222222222222 OS-100"));

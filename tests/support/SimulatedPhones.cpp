@@ -1,22 +1,55 @@
 #include "SimulatedPhones.h"
 
-#include "common/Resource.h"
-
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace testing_support {
 
 namespace {
-unique_bstr Bstr(const std::wstring& text)
-{
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
 void Expect(HRESULT hr, const char* what)
 {
     EXPECT_EQ(S_OK, hr) << what << " " << HexResult(hr);
 }
 } // namespace
+
+unique_bstr Bstr(const std::wstring& text)
+{
+    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+void MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data)
+{
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (!array)
+        return;
+    if (!bytes.empty()) {
+        void* raw = nullptr;
+        SafeArrayAccessData(array, &raw);
+        memcpy(raw, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array);
+    }
+    VARIANT* value = data.put();
+    value->vt = VT_ARRAY | VT_UI1;
+    value->parray = array;
+}
+
+std::vector<unsigned char> BytesOf(const VARIANT& data)
+{
+    std::vector<unsigned char> bytes;
+    if (data.vt != (VT_ARRAY | VT_UI1) || !data.parray)
+        return bytes;
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(data.parray, 1, &lower);
+    SafeArrayGetUBound(data.parray, 1, &upper);
+    if (upper < lower)
+        return bytes;
+    void* raw = nullptr;
+    SafeArrayAccessData(data.parray, &raw);
+    bytes.assign(static_cast<unsigned char*>(raw), static_cast<unsigned char*>(raw) + (upper - lower + 1));
+    SafeArrayUnaccessData(data.parray);
+    return bytes;
+}
 
 void RegisterPhoneSuite()
 {
@@ -39,21 +72,30 @@ SimulatedPhones::SimulatedPhones()
     if (SUCCEEDED(control_->GetStore(previous.put())))
         previousStore_ = previous.c_str();
     Expect(control_->SetStore(Bstr(store_.path()).get()), "SetStore");
+    Expect(control_->ClearFaults(), "ClearFaults");
+    Expect(control_->SetTransferDelay(0), "SetTransferDelay");
+    Expect(control_->SetChunkSize(64 * 1024), "SetChunkSize");
 }
 
 SimulatedPhones::~SimulatedPhones()
 {
     if (!control_)
         return;
-    if (!previousStore_.empty())
+    // A test that ended the suite's process reaches the store setting through a new one.
+    if (FAILED(control_->ClearFaults())) {
+        control_.reset();
+        CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void());
+    }
+    if (control_ && !previousStore_.empty())
         control_->SetStore(Bstr(previousStore_).get());
 }
 
-void SimulatedPhones::AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model)
+void SimulatedPhones::AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model,
+                               double quotaC)
 {
     Expect(control_->AddPhone(Bstr(alias).get(), Bstr(imei).get(), Bstr(model).get()), "AddPhone");
     Expect(control_->AddMemory(Bstr(alias).get(), Bstr(L"C").get(), Bstr(L"Phone memory").get(), Bstr(L"PHONE").get(),
-                               64000000.0),
+                               quotaC),
            "AddMemory C");
     Expect(control_->AddMemory(Bstr(alias).get(), Bstr(L"E").get(), Bstr(L"Memory card").get(), Bstr(L"MMC").get(),
                                512000000.0),
@@ -81,6 +123,28 @@ void SimulatedPhones::PutText(const std::wstring& phonePath, const std::wstring&
     data.get()->vt = VT_BSTR;
     data.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     Expect(control_->PutFile(Bstr(phonePath).get(), *data.get(), 0.0), "PutFile");
+}
+
+void SimulatedPhones::PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified)
+{
+    unique_variant data;
+    MakeByteVariant(bytes, data);
+    Expect(control_->PutFile(Bstr(phonePath).get(), *data.get(), modified), "PutFile");
+}
+
+bool SimulatedPhones::Has(const std::wstring& phonePath) const
+{
+    unique_variant data;
+    return control_->GetFile(Bstr(phonePath).get(), data.get()) == S_OK;
+}
+
+com_ptr<IVirtualFileSystem> SimulatedPhones::NewFileSystem()
+{
+    com_ptr<IVirtualFileSystem> fileSystem;
+    Expect(
+        CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, IID_IVirtualFileSystem, fileSystem.put_void()),
+        "creating a phone file system");
+    return fileSystem;
 }
 
 } // namespace testing_support

@@ -1,16 +1,25 @@
 // The simulated phone suite as a test sees it: registered in the test prefix, with
-// a store of its own for the length of a test.
+// a store of its own for the length of a test and no faults or slow-down left
+// from an earlier test.
 #pragma once
 
+#include "PhoneComponents.h"
 #include "SimPhoneSuite.h"
 #include "TestSupport.h"
 #include "common/ComPtr.h"
+#include "common/Resource.h"
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
 void RegisterPhoneSuite();
+
+unique_bstr Bstr(const std::wstring& text);
+// A VARIANT holding a byte SAFEARRAY, the form file contents travel in.
+void MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data);
+std::vector<unsigned char> BytesOf(const VARIANT& data);
 
 class SimulatedPhones
 {
@@ -18,17 +27,23 @@ public:
     SimulatedPhones();
     SimulatedPhones(const SimulatedPhones&) = delete;
     SimulatedPhones& operator=(const SimulatedPhones&) = delete;
+    // The store setting is the machine's: it is left as it was found.
     ~SimulatedPhones();
 
     ISimPhoneSuite* operator->() const { return control_.get(); }
     const std::wstring& Store() const { return store_.path(); }
 
-    // A phone with memory C: ("Phone memory") and E: ("Memory card"); not connected.
-    void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200");
+    // A phone with memory C: ("Phone memory", PHONE) and E: ("Memory card", MMC); not connected.
+    void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200",
+                  double quotaC = 64000000.0);
     void Connect(const std::wstring& alias);
     void Disconnect(const std::wstring& alias);
     void MakeFolder(const std::wstring& phonePath);
     void PutText(const std::wstring& phonePath, const std::wstring& text);
+    void PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified = 0);
+    bool Has(const std::wstring& phonePath) const;
+    // A phone file-system component of its own, as the server makes one per call.
+    static com_ptr<IVirtualFileSystem> NewFileSystem();
 
 private:
     TempDir store_;
