@@ -214,12 +214,9 @@ TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
     EXPECT_EQ((Names{L"Photos\\", L"_con.txt.vfslnk", L"a_b_\\", L"folder.vfsfolder", L"x_y(2).txt.vfslnk",
                      L"x_y.txt.vfslnk"}),
               NamesIn(memory1_));
-    EXPECT_EQ(L"predefphotos", PhoneNameIn(memory1_ + L"\\Photos\\folder.vfsfolder"));
-    EXPECT_EQ(L"a<b>", PhoneNameIn(memory1_ + L"\\a_b_\\folder.vfsfolder"));
-    EXPECT_EQ(L"con.txt", PhoneNameIn(memory1_ + L"\\_con.txt.vfslnk"));
 
-    // Back from the PC names to the phone items. Which of the two colliding
-    // names is numbered follows the listing's order.
+    // Back from the PC names to the phone items through their shortcuts. Which of
+    // the two colliding names is numbered follows the listing's order.
     Names collided{PhoneNameIn(memory1_ + L"\\x_y.txt.vfslnk"), PhoneNameIn(memory1_ + L"\\x_y(2).txt.vfslnk")};
     const std::pair<const wchar_t*, std::wstring> cases[] = {
         {L"\\Photos", L"predefphotos"},        {L"\\a_b_", L"a<b>"},
@@ -246,7 +243,6 @@ TEST_F(MappingSuite, RefreshRemovesStaleFoldersAndRewritesShortcutFiles)
 {
     ConnectPhone1({L"ALIAS:Phone1\\C:\\Album"}, {L"ALIAS:Phone1\\C:\\new.txt"});
     WriteText(phone1_ + L"\\stray.dat", "x");
-    ASSERT_TRUE(CreateDirectoryW(memory1_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     MakeDirectories(memory1_, {L"\\ALBUM", L"\\Gone", L"\\Gone\\Deeper", L"\\Old", L"\\Old\\Contacts", L"\\Kept"});
     for (const wchar_t* file : {L"\\Gone\\folder.vfsfolder", L"\\Gone\\Deeper\\b.jpg.vfslnk", L"\\old.txt.vfslnk",
                                 L"\\Kept\\mine.doc" /* not a shortcut: the folder cannot go */, L"\\notes.doc"})
