@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -46,14 +47,13 @@ TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
         RegistryKeyAbsence noFirst(HKEY_CURRENT_USER, mirror::kDataLayerKey);
         ASSERT_TRUE(noFirst.ok());
         RegistryOverride second(HKEY_CURRENT_USER, mirror::kDataLayerFallbackKey, L"Root", c.secondRoot);
-        std::optional<RegistryOverride> first;
+        // A second value keeps the first key open when its root value is absent.
+        std::optional<RegistryOverride> first, marker;
         if (c.firstKey) {
             first.emplace(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", c.firstRoot);
-            RegistryOverride marker(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Other", std::wstring(L"x"));
-            EXPECT_EQ(c.result, mirror::ReadMirrorRoot());
-        } else {
-            EXPECT_EQ(c.result, mirror::ReadMirrorRoot());
+            marker.emplace(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Other", std::wstring(L"x"));
         }
+        EXPECT_EQ(c.result, mirror::ReadMirrorRoot());
         EXPECT_EQ(c.root, mirror::MirrorRoot());
     }
 }
@@ -85,15 +85,11 @@ TEST_F(Configuration, TraceIsOnOnlyForShortValuesOtherThanZero)
     }
 }
 
-TEST_F(Configuration, VendorNameDefaultsWithoutTheLibrary)
-{
-    TempDir dir;
-    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
-    EXPECT_STREQ(L"Zentrel", mirror::VendorName());
-}
-
 TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
 {
+    TempDir noLibrary;
+    mirror::SetExecutablePathForTesting(noLibrary / L"Server.exe");
+    EXPECT_STREQ(L"Zentrel", mirror::VendorName());
     if (!FileExists(ProductDir() + L"\\Dravo.dll"))
         GTEST_SKIP() << "vendor library not built";
     struct Case {
@@ -113,32 +109,34 @@ TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
 TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
 {
     TempDir dir;
-    std::wstring root = dir / L"Mirror";
-    CreateDirectoryW(root.c_str(), nullptr);
-    CreateDirectoryW((root + L"\\Phone").c_str(), nullptr);
-    CreateDirectoryW((root + L"\\Phone\\Contacts").c_str(), nullptr);
-    CreateDirectoryW((root + L"\\Phone\\Contacts\\A").c_str(), nullptr);
-    CreateDirectoryW((root + L"\\Phone\\Contacts\\A\\B").c_str(), nullptr);
-    WriteText(root + L"\\Folder.xml", "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
-    WriteText(root + L"\\Phone\\Contacts\\Folder.xml",
-              "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
+    const std::wstring root = dir / L"Mirror";
+    for (const wchar_t* folder :
+         {L"", L"\\Phone", L"\\Phone\\Contacts", L"\\Phone\\Contacts\\A", L"\\Phone\\Contacts\\A\\B"})
+        CreateDirectoryW((root + folder).c_str(), nullptr);
+    for (const wchar_t* folder : {L"", L"\\Phone\\Contacts"})
+        WriteText(root + folder + L"\\Folder.xml",
+                  "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
     RegistryOverride rootValue(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", root);
     ASSERT_EQ(ERROR_SUCCESS, mirror::ReadMirrorRoot());
 
-    std::wstring found;
-    EXPECT_EQ(S_OK, mirror::FindFolderDescription((root + L"\\Phone\\Contacts\\A\\B").c_str(), found));
-    EXPECT_EQ(root + L"\\Phone\\Contacts\\Folder.xml", found);
-    EXPECT_EQ(S_OK, mirror::FindFolderDescription((root + L"\\Phone\\Contacts").c_str(), found));
-    EXPECT_EQ(root + L"\\Phone\\Contacts\\Folder.xml", found);
-    EXPECT_EQ(E_FAIL, mirror::FindFolderDescription((root + L"\\Phone").c_str(), found));
-    EXPECT_EQ(L"", found);
-    EXPECT_EQ(E_FAIL, mirror::FindFolderDescription(root.c_str(), found));
+    const std::wstring contacts = root + L"\\Phone\\Contacts\\Folder.xml";
+    const std::tuple<std::wstring, HRESULT, std::wstring> cases[] = {
+        {L"\\Phone\\Contacts\\A\\B", S_OK, contacts},
+        {L"\\Phone\\Contacts", S_OK, contacts},
+        {L"\\Phone", E_FAIL, L""},
+        {L"", E_FAIL, L""},
+    };
+    for (const auto& [start, result, description] : cases) {
+        SCOPED_TRACE(Narrow(start));
+        std::wstring found = L"old";
+        EXPECT_EQ(result, mirror::FindFolderDescription((root + start).c_str(), found));
+        EXPECT_EQ(description, found);
+    }
 
-    GUID clsid{};
+    GUID clsid{}, contactsClsid{};
     EXPECT_EQ(S_OK, mirror::GetClassIdFromFolderXml((root + L"\\Phone\\Contacts\\A\\B").c_str(), &clsid));
-    GUID contacts{};
-    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
-    EXPECT_TRUE(IsEqualGUID(contacts, clsid));
+    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contactsClsid));
+    EXPECT_TRUE(IsEqualGUID(contactsClsid, clsid));
     EXPECT_EQ(E_FAIL, mirror::GetClassIdFromFolderXml((root + L"\\Phone").c_str(), &clsid));
     EXPECT_EQ(E_INVALIDARG, mirror::GetClassIdFromFolderXml(nullptr, &clsid));
     EXPECT_EQ(E_INVALIDARG, mirror::GetClassIdFromFolderXml(root.c_str(), nullptr));
@@ -192,8 +190,7 @@ TEST_F(Configuration, GuidTextIsParsedWithAndWithoutBraces)
 
 TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
 {
-    GUID contacts{};
-    GUID messages{};
+    GUID contacts{}, messages{};
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kMessageFolderClsid, &messages));
     struct Case {
@@ -231,11 +228,9 @@ TEST_F(Configuration, NamespaceRootIsMyComputerThenTheBrowserNamespace)
 TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
 {
     TempDir dir;
-    std::wstring top = dir / L"Top";
-    CreateDirectoryW(top.c_str(), nullptr);
-    CreateDirectoryW((top + L"\\Plain").c_str(), nullptr);
-    CreateDirectoryW((top + L"\\Plain\\Deep").c_str(), nullptr);
-    CreateDirectoryW((top + L"\\System").c_str(), nullptr);
+    const std::wstring top = dir / L"Top";
+    for (const wchar_t* folder : {L"", L"\\Plain", L"\\Plain\\Deep", L"\\System"})
+        CreateDirectoryW((top + folder).c_str(), nullptr);
     SetFileAttributesW((top + L"\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
     WriteText(top + L"\\file.txt", "x");
 
@@ -245,33 +240,22 @@ TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
         return GetFileAttributesW(path.c_str()) &
                (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     };
-    const DWORD both = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    EXPECT_EQ(both, attributes(top));
-    EXPECT_EQ(both, attributes(top + L"\\Plain"));
-    EXPECT_EQ(both, attributes(top + L"\\Plain\\Deep"));
+    for (const wchar_t* folder : {L"", L"\\Plain", L"\\Plain\\Deep"})
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), attributes(top + folder))
+            << Narrow(folder);
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_SYSTEM), attributes(top + L"\\System"));
     EXPECT_EQ(0u, attributes(top + L"\\file.txt") & FILE_ATTRIBUTE_HIDDEN);
     mirror::SetFolderAttributesRecursively(top.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-class ScratchFolders : public Configuration
-{
-protected:
-    std::wstring Temp()
-    {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        return temp;
-    }
-};
-
-TEST_F(ScratchFolders, NextFreeNumberIsTakenAndEveryScratchFolderRemoved)
+TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
 {
     mirror::RemoveScratchFolders();
-    std::wstring temp = Temp();
-    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp0").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp1").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((temp + L"WrapperTemp").c_str(), nullptr));
+    wchar_t tempBuffer[MAX_PATH];
+    GetTempPathW(MAX_PATH, tempBuffer);
+    const std::wstring temp = tempBuffer;
+    for (const wchar_t* name : {L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp"})
+        ASSERT_TRUE(CreateDirectoryW((temp + name).c_str(), nullptr)) << Narrow(name);
     CreateDirectoryW((temp + L"WrapperTemp1\\inner").c_str(), nullptr);
     WriteText(temp + L"WrapperTemp1\\inner\\a.txt", "a");
     WriteText(temp + L"WrapperTemp1\\b.txt", "b");
@@ -287,7 +271,7 @@ TEST_F(ScratchFolders, NextFreeNumberIsTakenAndEveryScratchFolderRemoved)
         EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
 }
 
-TEST_F(ScratchFolders, FileNameThatWouldNotFitIsRefused)
+TEST_F(Configuration, ScratchFileNameThatWouldNotFitIsRefused)
 {
     std::wstring file = L"C:\\" + std::wstring(255, L'n') + L".txt";
     const std::wstring before = file;

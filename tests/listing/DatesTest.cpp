@@ -59,9 +59,7 @@ TEST(ListingDates, DatesOutsideTheCalendarAreRefused)
     SYSTEMTIME time;
     EXPECT_FALSE(mirror::DateToSystemTime(-657434.5, time));
     ASSERT_TRUE(mirror::DateToSystemTime(-1.25, time));
-    EXPECT_EQ(time.wYear, 1899);
-    EXPECT_EQ(time.wMonth, 12);
-    EXPECT_EQ(time.wDay, 29);
-    EXPECT_EQ(time.wHour, 6);
-    EXPECT_EQ(time.wDayOfWeek, 5); // a Friday
+    // Friday, 1899-12-29 06:00.
+    EXPECT_EQ((std::vector<WORD>{1899, 12, 29, 6, 5}),
+              (std::vector<WORD>{time.wYear, time.wMonth, time.wDay, time.wHour, time.wDayOfWeek}));
 }

@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace testing_support;
 using mirror::VFSItem;
 
 namespace {
+
+using Names = std::vector<std::wstring>;
 
 struct Parsed {
     HRESULT hr;
@@ -28,127 +32,75 @@ Parsed Parse(const std::wstring& xml, const std::wstring& pcFolder = L"C:\\Mirro
     return parsed;
 }
 
-std::vector<std::wstring> PhoneNames(const std::vector<VFSItem>& items)
+// Every item as "phone name|PC name|size|user-perm|label|mem-type|type".
+Names Fields(const std::vector<VFSItem>& items)
 {
-    std::vector<std::wstring> names;
+    Names fields;
+    for (const VFSItem& i : items)
+        fields.push_back(std::wstring(i.phoneName) + L"|" + i.pcName + L"|" + std::to_wstring(i.size) + L"|" +
+                         i.userPerm + L"|" + i.label + L"|" + i.memType + L"|" + i.mimeType);
+    return fields;
+}
+
+Names Column(const std::vector<VFSItem>& items, wchar_t (VFSItem::*field)[mirror::kNameWidth])
+{
+    Names names;
     for (const VFSItem& item : items)
-        names.push_back(item.phoneName);
+        names.push_back(item.*field);
     return names;
 }
 
-std::vector<std::wstring> PcNames(const std::vector<VFSItem>& items)
+std::wstring FileUrl(std::wstring path)
 {
-    std::vector<std::wstring> names;
-    for (const VFSItem& item : items)
-        names.push_back(item.pcName);
-    return names;
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return L"file:///" + path;
 }
-
-std::wstring FileUrl(const std::wstring& path)
-{
-    std::wstring url = L"file:///" + path;
-    for (wchar_t& c : url) {
-        if (c == L'\\')
-            c = L'/';
-    }
-    return url;
-}
-
-using Names = std::vector<std::wstring>;
 
 } // namespace
 
-TEST(Listing, EveryAttributeIsRead)
+TEST(Listing, AttributesAreReadInAnyOrderAndCaseTheLaterOneWinning)
 {
     const Parsed parsed = Parse(LR"(<?xml version="1.0"?>
 <folder-listing version="1.0">
   <file name="photo.jpg" size="2048" created="20050228T134509Z" modified="20040229T120000" user-perm="RWD"
         label="Phone memory" mem-type="DEV" type="image/jpeg" other="ignored"/>
-</folder-listing>)");
-    ASSERT_EQ(S_OK, parsed.hr);
-    ASSERT_EQ(parsed.files.size(), 1u);
-    EXPECT_TRUE(parsed.folders.empty());
-    const VFSItem& file = parsed.files[0];
-    EXPECT_STREQ(file.phoneName, L"photo.jpg");
-    EXPECT_STREQ(file.pcName, L"");
-    EXPECT_EQ(file.size, 2048);
-    EXPECT_DOUBLE_EQ(file.created, 38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0);
-    EXPECT_DOUBLE_EQ(file.modified, 38046.5);
-    EXPECT_STREQ(file.userPerm, L"RWD");
-    EXPECT_STREQ(file.label, L"Phone memory");
-    EXPECT_STREQ(file.memType, L"DEV");
-    EXPECT_STREQ(file.mimeType, L"image/jpeg");
-}
-
-TEST(Listing, AttributeNamesIgnoreCaseAndLaterOnesWin)
-{
-    const Parsed parsed = Parse(LR"(<l>
   <file TYPE="text/plain" Size="12" NAME="b.txt" User-Perm="R" LABEL="x" Mem-Type="MMC"/>
   <file name="first" NAME="second" size="1" SIZE="2" created="20040229T120000" CREATED="bad"/>
-</l>)");
+  <file name="a" size="12abc"/><file name="b" size="abc"/><file name="c" size="-5"/><file name="d" size=" 7"/>
+  <file size="5"/>
+</folder-listing>)");
     ASSERT_EQ(S_OK, parsed.hr);
-    ASSERT_EQ(parsed.files.size(), 2u);
-    EXPECT_STREQ(parsed.files[0].phoneName, L"b.txt");
-    EXPECT_EQ(parsed.files[0].size, 12);
-    EXPECT_STREQ(parsed.files[0].mimeType, L"text/plain");
-    EXPECT_STREQ(parsed.files[0].userPerm, L"R");
-    EXPECT_STREQ(parsed.files[0].label, L"x");
-    EXPECT_STREQ(parsed.files[0].memType, L"MMC");
-    EXPECT_STREQ(parsed.files[1].phoneName, L"second");
-    EXPECT_EQ(parsed.files[1].size, 2);
-    EXPECT_EQ(parsed.files[1].created, 0.0);
-}
-
-TEST(Listing, SizesAreReadLikeDecimalConversion)
-{
-    const Parsed parsed =
-        Parse(LR"(<l><file name="a" size="12abc"/><file name="b" size="abc"/><file name="c" size="-5"/>
-<file name="d" size=" 7"/></l>)");
-    ASSERT_EQ(S_OK, parsed.hr);
-    ASSERT_EQ(parsed.files.size(), 4u);
-    EXPECT_EQ(parsed.files[0].size, 12);
-    EXPECT_EQ(parsed.files[1].size, 0);
-    EXPECT_EQ(parsed.files[2].size, -5);
-    EXPECT_EQ(parsed.files[3].size, 7);
+    EXPECT_EQ(Fields(parsed.files),
+              (Names{L"photo.jpg||2048|RWD|Phone memory|DEV|image/jpeg", L"b.txt||12|R|x|MMC|text/plain",
+                     L"second||2||||", L"a||12||||", L"b||0||||", L"c||-5||||", L"d||7||||", L"||5||||"}));
+    EXPECT_TRUE(parsed.folders.empty());
+    EXPECT_DOUBLE_EQ(parsed.files[0].created, 38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0);
+    EXPECT_DOUBLE_EQ(parsed.files[0].modified, 38046.5);
+    EXPECT_EQ(parsed.files[2].created, 0.0);
 }
 
 TEST(Listing, LongTextsAreCutToTheirFields)
 {
-    const std::wstring text(300, L'x');
-    const Parsed parsed = Parse(L"<l><file name='" + text + L"' label='" + text + L"' user-perm='" + text +
-                                L"' mem-type='" + text + L"' type='" + text + L"'/></l>");
+    const std::wstring x(300, L'x');
+    const Parsed parsed = Parse(L"<l><file name='" + x + L"' label='" + x + L"' user-perm='" + x + L"' mem-type='" + x +
+                                L"' type='" + x + L"'/></l>");
     ASSERT_EQ(S_OK, parsed.hr);
-    ASSERT_EQ(parsed.files.size(), 1u);
-    EXPECT_EQ(std::wstring(parsed.files[0].phoneName), std::wstring(259, L'x'));
-    EXPECT_EQ(std::wstring(parsed.files[0].label), std::wstring(259, L'x'));
-    EXPECT_EQ(std::wstring(parsed.files[0].userPerm), std::wstring(15, L'x'));
-    EXPECT_EQ(std::wstring(parsed.files[0].memType), std::wstring(15, L'x'));
-    EXPECT_EQ(std::wstring(parsed.files[0].mimeType), std::wstring(127, L'x'));
+    EXPECT_EQ(Fields(parsed.files), (Names{x.substr(0, 259) + L"||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) +
+                                           L"|" + x.substr(0, 15) + L"|" + x.substr(0, 127)}));
 }
 
-TEST(Listing, ElementsAnywhereAreTakenInDocumentOrder)
+TEST(Listing, ElementsAnywhereAreTakenInDocumentOrderFoldersWithoutNameDropped)
 {
     const Parsed parsed = Parse(LR"(<folder-listing>
   <folder name="Images"><file name="inner.jpg"/></folder>
   <group><folder name="Deep"/><file name="deep.txt">content is ignored</file></group>
-  <file name="top.txt"/>
+  <file name="top.txt"/><folder label="nameless"/><folder name=""/>
   <Folder name="wrong case"/><FILE name="wrong case"/><x:file xmlns:x="urn:x" name="prefixed"/>
   <folder name="Music"/>
 </folder-listing>)");
     ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(PhoneNames(parsed.folders), (Names{L"Images", L"Deep", L"Music"}));
-    EXPECT_EQ(PhoneNames(parsed.files), (Names{L"inner.jpg", L"deep.txt", L"top.txt"}));
-}
-
-TEST(Listing, FilesWithoutNameAreKeptFoldersDropped)
-{
-    const Parsed parsed =
-        Parse(LR"(<l><file size="5"/><folder label="nameless"/><folder name=""/><folder name="A"/></l>)");
-    ASSERT_EQ(S_OK, parsed.hr);
-    ASSERT_EQ(parsed.files.size(), 1u);
-    EXPECT_STREQ(parsed.files[0].phoneName, L"");
-    EXPECT_EQ(parsed.files[0].size, 5);
-    EXPECT_EQ(PhoneNames(parsed.folders), (Names{L"A"}));
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::phoneName), (Names{L"Images", L"Deep", L"Music"}));
+    EXPECT_EQ(Column(parsed.files, &VFSItem::phoneName), (Names{L"inner.jpg", L"deep.txt", L"top.txt"}));
 }
 
 TEST(Listing, FolderPcNamesAreFittedAndUnique)
@@ -156,9 +108,9 @@ TEST(Listing, FolderPcNamesAreFittedAndUnique)
     const Parsed parsed = Parse(LR"(<l><folder name="Photos"/><folder name="Photos"/><folder name="Photos"/>
 <folder name="PHOTOS"/><folder name="A folder name longer than thirty characters"/></l>)");
     ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(PhoneNames(parsed.folders),
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::phoneName),
               (Names{L"Photos", L"Photos", L"Photos", L"PHOTOS", L"A folder name longer than thirty characters"}));
-    EXPECT_EQ(PcNames(parsed.folders),
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName),
               (Names{L"Photos", L"Pho(1)", L"Pho(2)", L"PHO(3)", L"A folder name longer than thir"}));
 }
 
@@ -179,7 +131,7 @@ TEST(Listing, LongPcFolderPathLowersTheNameLimit)
     for (const auto& c : cases) {
         const Parsed parsed = Parse(xml, L"C:\\" + std::wstring(c.folderLength - 3, L'f'));
         ASSERT_EQ(S_OK, parsed.hr);
-        EXPECT_EQ(PcNames(parsed.folders), c.pcNames) << c.folderLength;
+        EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), c.pcNames) << c.folderLength;
     }
 }
 
@@ -209,7 +161,7 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
                              L"\">\n]>\n<folder-listing><file name=\"a.txt\"/><file/>&secret;</folder-listing>";
     const Parsed parsed = Parse(xml);
     if (parsed.hr == S_OK) {
-        EXPECT_EQ(PhoneNames(parsed.files), (Names{L"a.txt", L""}));
+        EXPECT_EQ(Column(parsed.files, &VFSItem::phoneName), (Names{L"a.txt", L""}));
     } else {
         EXPECT_EQ(E_FAIL, parsed.hr);
         EXPECT_TRUE(parsed.files.empty());
@@ -234,8 +186,5 @@ TEST(Listing, ManyCollidingFolderNamesAreNumberedInTurn)
     }
     const Parsed parsed = Parse(xml + L"</l>");
     ASSERT_EQ(S_OK, parsed.hr);
-    const Names pcNames = PcNames(parsed.folders);
-    ASSERT_EQ(pcNames.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(pcNames[i], expected[i]) << i;
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), expected);
 }

@@ -1,6 +1,7 @@
 // Locating the language and graphics files, the string cache, the display
 // strings and the right-to-left handling.
 #include "LocalisationFixture.h"
+#include "localisation/MessageBoxes.h"
 #include "localisation/VexaUtil.h"
 #include "common/Resource.h"
 
@@ -52,6 +53,11 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
         EXPECT_EQ(c.result, localisation::LocateLanguageFile(L"Ostrelle"));
         EXPECT_STREQ(L"tst", localisation::CurrentLanguage());
     }
+    // A file in the configured folder is read from there.
+    ASSERT_TRUE(CopyFileW(TestFile().c_str(), configured.c_str(), FALSE));
+    RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir / L"Elsewhere");
+    EXPECT_TRUE(localisation::LoadDisplayStrings(localisation::LocateLanguageFile(L"Ostrelle").c_str()));
+    EXPECT_STREQ(L"Pictures", shortcut::DisplayNameForToken(L"predefgallery"));
 }
 
 TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
@@ -90,27 +96,6 @@ TEST_F(LanguageTest, NothingIsLocatedWithoutCurrentLanguageOrKey)
     EXPECT_EQ(nullptr, localisation::LoadGraphicsLibrary());
 }
 
-TEST_F(LanguageTest, LanguagePathIsTheLastResortAndEmptyMeansNoFile)
-{
-    TempDir dir;
-    CreateDirectoryW((dir / L"Configured").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(EnglishFile().c_str(), (dir / L"Configured\\Ostrelle_enu.vexa").c_str(), FALSE));
-    mirror::SetExecutablePathForTesting(dir / L"A\\B\\Server.exe");
-    SetInstallationValue(L"Current Language", std::wstring(L"enu"));
-    {
-        RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir / L"Configured");
-        std::wstring file = localisation::LocateLanguageFile(L"Ostrelle");
-        EXPECT_EQ(dir / L"Configured\\Ostrelle_enu.vexa", file);
-        EXPECT_TRUE(localisation::LoadDisplayStrings(file.c_str()));
-        EXPECT_STREQ(L"Gallery", shortcut::DisplayNameForToken(L"predefgallery"));
-    }
-    localisation::ResetLanguageStateForTesting();
-    RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", std::wstring());
-    std::wstring file = localisation::LocateLanguageFile(L"Ostrelle");
-    EXPECT_FALSE(localisation::LoadDisplayStrings(file.c_str()));
-    EXPECT_STREQ(L"predefgallery", shortcut::DisplayNameForToken(L"predefgallery"));
-}
-
 TEST_F(LanguageTest, GraphicsLibraryHoldsBothAnimations)
 {
     if (!FileExists(ProductDir() + L"\\Resource\\Ostrelle_std.mosk"))
@@ -119,10 +104,7 @@ TEST_F(LanguageTest, GraphicsLibraryHoldsBothAnimations)
     SetInstallationValue(L"Current Resource", std::wstring(L"std"));
     unique_hmodule graphics(localisation::LoadGraphicsLibrary());
     ASSERT_TRUE(graphics);
-    EXPECT_NE(nullptr, FindResourceW(graphics.get(), MAKEINTRESOURCEW(6106), L"AVI"));
-    EXPECT_NE(nullptr, FindResourceW(graphics.get(), MAKEINTRESOURCEW(6107), L"AVI"));
-
-    // The shell's animation control accepts both clips.
+    // The shell's animation control finds and plays both clips, and no third.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_ANIMATE_CLASS};
     ASSERT_TRUE(InitCommonControlsEx(&controls));
     HWND animation = CreateWindowExW(0, ANIMATE_CLASSW, L"", WS_POPUP, 0, 0, 64, 16, nullptr, nullptr,
@@ -192,22 +174,32 @@ TEST_F(LanguageTest, DisplayStringsFallBackPerString)
 
 TEST_F(LanguageTest, DefaultsStayWithoutALanguageFile)
 {
-    EXPECT_FALSE(localisation::LoadDisplayStrings(L""));
-    for (const shortcut::PredefinedFolder& folder : shortcut::kPredefinedFolders)
-        EXPECT_STREQ(folder.token, shortcut::DisplayNameForToken(folder.token));
-    EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
-    EXPECT_STREQ(L"", localisation::GenericErrorText());
+    TempDir dir;
+    for (const std::wstring& file : {std::wstring(), dir / L"Ostrelle_enu.vexa"}) {
+        SCOPED_TRACE(Narrow(file));
+        EXPECT_FALSE(localisation::LoadDisplayStrings(file.c_str()));
+        for (const shortcut::PredefinedFolder& folder : shortcut::kPredefinedFolders)
+            EXPECT_STREQ(folder.token, shortcut::DisplayNameForToken(folder.token));
+        EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
+        EXPECT_STREQ(L"", localisation::GenericErrorText());
+    }
 }
 
-TEST_F(LanguageTest, RightToLeftLanguagesAreHebrewAndArabic)
+TEST_F(LanguageTest, HebrewAndArabicAreRightToLeftAndTheirBoxesAlignRight)
 {
     TempDir dir;
     mirror::SetExecutablePathForTesting(dir / L"Server.exe");
     struct Case {
         const wchar_t* code;
         bool rightToLeft;
+        UINT errorStyle;
+        UINT questionStyle;
     };
-    const Case cases[] = {{L"heb", true}, {L"ara", true}, {L"ARA", true}, {L"enu", false}, {L"hebr", false}};
+    const Case cases[] = {{L"heb", true, 0x191030, 0x191034},
+                          {L"ara", true, 0x191030, 0x191034},
+                          {L"ARA", true, 0x191030, 0x191034},
+                          {L"enu", false, 0x11030, 0x11034},
+                          {L"hebr", false, 0x11030, 0x11034}};
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.code));
         RegistryOverride code(HKEY_LOCAL_MACHINE, kInstallationKey, L"Current Language", std::wstring(c.code));
@@ -215,6 +207,8 @@ TEST_F(LanguageTest, RightToLeftLanguagesAreHebrewAndArabic)
         EXPECT_EQ(dir / (L"Ostrelle_" + std::wstring(c.code) + L".vexa"),
                   localisation::LocateLanguageFile(L"Ostrelle"));
         EXPECT_EQ(c.rightToLeft, localisation::IsRightToLeftLanguage());
+        EXPECT_EQ(c.errorStyle, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
+        EXPECT_EQ(c.questionStyle, localisation::MessageBoxStyle(localisation::kQuestionBoxStyle));
     }
 }
 

@@ -42,54 +42,46 @@ protected:
     }
 };
 
-TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCode)
+TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
 {
-    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"0"));
+    const std::wstring english = EnglishFile(), test = TestFile(), none;
     const std::wstring generic = L"An error occurred while communicating with the phone.";
+    const std::optional<std::wstring> off = L"0", on = L"1", absent = std::nullopt;
     struct Case {
+        std::optional<std::wstring> trace;
+        const std::wstring& file;
         HRESULT hr;
         std::wstring text;
     };
     const Case cases[] = {
-        {S_OK, L""},
-        {E_ABORT, L""},
-        {static_cast<HRESULT>(0x8004434D), L"The name is too long."},
-        {static_cast<HRESULT>(0x80044252), L"The operation was cancelled."},
-        {static_cast<HRESULT>(0x80043203), L"The connection to the phone was lost."},
-        {static_cast<HRESULT>(0x80046005), L"The phone is locked. Unlock it and try again."},
-        {static_cast<HRESULT>(0x800400FB), L"There is not enough space on the PC disk."},
-        {static_cast<HRESULT>(0x8004600E), L"The file could not be converted.\nCheck the file and try again."},
-        {static_cast<HRESULT>(0x80070005), generic},
-        {E_FAIL, generic},
-        {static_cast<HRESULT>(0x80043205 + 0x1000), generic},
+        {off, english, S_OK, L""},
+        {off, english, E_ABORT, L""},
+        {off, english, static_cast<HRESULT>(0x8004434D), L"The name is too long."},
+        {off, english, static_cast<HRESULT>(0x80044252), L"The operation was cancelled."},
+        {off, english, static_cast<HRESULT>(0x80043203), L"The connection to the phone was lost."},
+        {off, english, static_cast<HRESULT>(0x80046005), L"The phone is locked. Unlock it and try again."},
+        {off, english, static_cast<HRESULT>(0x800400FB), L"There is not enough space on the PC disk."},
+        {off, english, static_cast<HRESULT>(0x8004600E),
+         L"The file could not be converted.\nCheck the file and try again."},
+        {off, english, static_cast<HRESULT>(0x80070005), generic},
+        {off, english, E_FAIL, generic},
+        {off, english, static_cast<HRESULT>(0x80043205 + 0x1000), generic},
+        // The test file lacks 77 and 244; the generic text stays the English one.
+        {absent, test, static_cast<HRESULT>(0x80044003), generic},
+        {absent, test, static_cast<HRESULT>(0x8004434D), L"Name too long (test)."},
+        {absent, test, static_cast<HRESULT>(0x8004600E), L"First line (test).\n"},
+        {absent, none, static_cast<HRESULT>(0x8004600E), L"\n"},
+        {on, english, E_FAIL, generic + L"\nHRESULT: 0x80004005, Error code: 0x4005"},
+        {on, english, E_ABORT, L""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(HexResult(c.hr));
-        EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, EnglishFile().c_str()));
+        SCOPED_TRACE(HexResult(c.hr) + " " + Narrow(c.file) + " trace " + Narrow(c.trace.value_or(L"absent")));
+        RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", c.trace);
+        EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, c.file.c_str()));
     }
-}
-
-TEST_F(ErrorBox, MissingStringsFallBackToTheGenericTextOrNothing)
-{
-    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::nullopt);
-    // The test file lacks 77 and 244; the generic text stays the English one.
-    EXPECT_EQ(L"An error occurred while communicating with the phone.",
-              localisation::ErrorBoxText(static_cast<HRESULT>(0x80044003), TestFile().c_str()));
-    EXPECT_EQ(L"Name too long (test).",
-              localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), TestFile().c_str()));
-    EXPECT_EQ(L"First line (test).\n",
-              localisation::ErrorBoxText(static_cast<HRESULT>(0x8004600E), TestFile().c_str()));
-    EXPECT_EQ(L"\n", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004600E), L""));
     localisation::ResetLanguageStateForTesting();
+    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::nullopt);
     EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), L""));
-}
-
-TEST_F(ErrorBox, TraceAddsTheResultLine)
-{
-    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"1"));
-    EXPECT_EQ(L"An error occurred while communicating with the phone.\nHRESULT: 0x80004005, Error code: 0x4005",
-              localisation::ErrorBoxText(E_FAIL, EnglishFile().c_str()));
-    EXPECT_EQ(L"", localisation::ErrorBoxText(E_ABORT, EnglishFile().c_str()));
 }
 
 TEST_F(ErrorBox, ErrorCodeTableMapsEveryListedCode)
@@ -119,14 +111,6 @@ TEST_F(ErrorBox, RealBoxShowsTheTextWithTheProductNameAsTitle)
     EXPECT_EQ(L"The name is too long.\nHRESULT: 0x8004434D, Error code: 0x434D", seen.text);
 }
 
-TEST_F(ErrorBox, NoBoxForSuccessOrCancel)
-{
-    auto box = AnswerBox(L"Ostrelle", IDOK, 1500);
-    EXPECT_EQ(0, localisation::ShowErrorBox(S_OK, nullptr, EnglishFile().c_str()));
-    EXPECT_EQ(0, localisation::ShowErrorBox(E_ABORT, nullptr, EnglishFile().c_str()));
-    EXPECT_FALSE(box.get().found);
-}
-
 TEST_F(LanguageTest, QuestionBoxAnswers)
 {
     struct Case {
@@ -143,30 +127,15 @@ TEST_F(LanguageTest, QuestionBoxAnswers)
     }
 }
 
-TEST_F(LanguageTest, QuestionBoxWithoutLanguageFileAsksNothingAndSaysYes)
+TEST_F(ErrorBox, NoBoxForSuccessCancelOrAQuestionWithoutLanguageFile)
 {
-    auto box = AnswerBox(L"Zentrel Ostrelle", IDNO, 1500);
+    auto errorBox = AnswerBox(L"Ostrelle", IDOK, 1500);
+    auto questionBox = AnswerBox(L"Zentrel Ostrelle", IDNO, 1500);
+    EXPECT_EQ(0, localisation::ShowErrorBox(S_OK, nullptr, EnglishFile().c_str()));
+    EXPECT_EQ(0, localisation::ShowErrorBox(E_ABORT, nullptr, EnglishFile().c_str()));
     EXPECT_EQ(1, localisation::AskQuestion(nullptr, L"Replace the file?", L""));
-    EXPECT_FALSE(box.get().found);
-}
-
-TEST_F(LanguageTest, BoxStylesGainRightToLeftBitsForHebrewAndArabic)
-{
-    TempDir dir;
-    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
-    struct Case {
-        const wchar_t* code;
-        UINT errorStyle;
-        UINT questionStyle;
-    };
-    const Case cases[] = {{L"heb", 0x191030, 0x191034}, {L"ara", 0x191030, 0x191034}, {L"enu", 0x11030, 0x11034}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.code));
-        RegistryOverride code(HKEY_LOCAL_MACHINE, kInstallationKey, L"Current Language", std::wstring(c.code));
-        localisation::LocateLanguageFile(L"Ostrelle");
-        EXPECT_EQ(c.errorStyle, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
-        EXPECT_EQ(c.questionStyle, localisation::MessageBoxStyle(localisation::kQuestionBoxStyle));
-    }
+    EXPECT_FALSE(errorBox.get().found);
+    EXPECT_FALSE(questionBox.get().found);
 }
 
 TEST_F(LanguageTest, HebrewLanguageFileGivesRightToLeftBoxesInHebrew)
@@ -176,7 +145,6 @@ TEST_F(LanguageTest, HebrewLanguageFileGivesRightToLeftBoxesInHebrew)
     std::wstring file = localisation::LocateLanguageFile(L"Ostrelle");
     ASSERT_EQ(HebrewFile(), file);
     ASSERT_TRUE(localisation::LoadDisplayStrings(file.c_str()));
-    EXPECT_TRUE(localisation::IsRightToLeftLanguage());
     EXPECT_EQ(0x191030u, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
 
     const std::wstring hebrewName = L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC";

@@ -17,6 +17,7 @@
 using namespace testing_support;
 using mirror::DeviceMapping;
 using mirror::VFSItem;
+using Names = std::vector<std::wstring>;
 
 namespace {
 
@@ -36,10 +37,9 @@ VFSItem Item(const wchar_t* phoneName)
     return item;
 }
 
-std::vector<std::wstring> Names(const std::wstring& folder)
+Names NamesIn(const std::wstring& folder)
 {
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> folders;
+    Names files, folders;
     mirror::GetPcFolderContents(folder.c_str(), files, folders);
     for (const std::wstring& name : folders)
         files.push_back(name + L"\\");
@@ -85,12 +85,17 @@ TEST(DeviceMappingRow, IsBuiltFromMirrorRootAndAlias)
     EXPECT_TRUE(row.empty());
 }
 
-TEST_F(MappingTable, PcPathsFindTheirOwnPhoneOnly)
+TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
 {
-    struct Case {
+    // Items of folders with a description belong to no phone; the folder itself
+    // lies in the mirror folder, which has none.
+    const std::wstring contacts = mirrorDir_ / L"Phone1\\Contacts";
+    ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
+    WriteText(contacts + L"\\Folder.xml", kContactsXml);
+    const struct {
         std::wstring path;
         const wchar_t* device; // empty: no mapping
-    } cases[] = {
+    } pcPaths[] = {
         {root_ + L"\\Phone1", L"Phone1"},
         {root_ + L"\\Phone1\\", L"Phone1"},
         {root_ + L"\\Phone1\\Phone memory (C)\\a.txt.vfslnk", L"Phone1"},
@@ -98,6 +103,8 @@ TEST_F(MappingTable, PcPathsFindTheirOwnPhoneOnly)
         {root_ + L"\\Phone10", L"Phone10"},
         {root_ + L"\\Phone10\\Phone memory (C)", L"Phone10"},
         {root_ + L"\\phone10\\x", L"Phone10"},
+        {contacts, L"Phone1"},
+        {contacts + L"\\card.vcf", L""},
         {root_ + L"\\Phone100", L""},
         {root_ + L"\\Phone1x\\a", L""},
         {root_, L""},
@@ -105,39 +112,14 @@ TEST_F(MappingTable, PcPathsFindTheirOwnPhoneOnly)
         {L"C:\\elsewhere\\Phone1", L""},
         {L"", L""},
     };
-    for (const Case& c : cases) {
-        const DeviceMapping row = table_.FindMappingForPC(c.path.c_str());
-        EXPECT_STREQ(c.device, row.device) << Narrow(c.path);
-    }
+    for (const auto& c : pcPaths)
+        EXPECT_STREQ(c.device, table_.FindMappingForPC(c.path.c_str()).device) << Narrow(c.path);
     EXPECT_TRUE(table_.FindMappingForPC(nullptr).empty());
-}
 
-TEST_F(MappingTable, ItemsOfFoldersWithADescriptionBelongToNoPhone)
-{
-    const std::wstring contacts = mirrorDir_ / L"Phone1\\Contacts";
-    ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
-    WriteText(contacts + L"\\Folder.xml", kContactsXml);
-    EXPECT_TRUE(table_.FindMappingForPC((contacts + L"\\card.vcf").c_str()).empty());
-    // The folder itself lies in the mirror folder, which has no description.
-    EXPECT_STREQ(L"Phone1", table_.FindMappingForPC(contacts.c_str()).device);
-}
-
-TEST_F(MappingTable, RowsWithTrailingBackslashMatchAndStayUnchanged)
-{
-    mirror::DeviceMappingTable table;
-    DeviceMapping row = Row(root_, L"Phone2");
-    wcscat(row.PCFolder, L"\\");
-    table.AppendMapping(row);
-    EXPECT_STREQ(L"Phone2", table.FindMappingForPC((root_ + L"\\Phone2\\x").c_str()).device);
-    EXPECT_STREQ((root_ + L"\\Phone2\\").c_str(), table.FindMappingForPC((root_ + L"\\Phone2").c_str()).PCFolder);
-}
-
-TEST_F(MappingTable, DeviceTextsFindTheirOwnPhoneOnly)
-{
-    struct Case {
+    const struct {
         const wchar_t* text;
         const wchar_t* device;
-    } cases[] = {
+    } deviceTexts[] = {
         {L"Phone1", L"Phone1"},
         {L"Phone10", L"Phone10"},
         {L"ALIAS:Phone1", L"Phone1"},
@@ -149,8 +131,16 @@ TEST_F(MappingTable, DeviceTextsFindTheirOwnPhoneOnly)
         {L"ALIAS:", L""},
         {L"", L""},
     };
-    for (const Case& c : cases)
+    for (const auto& c : deviceTexts)
         EXPECT_STREQ(c.device, table_.FindMappingByDevice(c.text).device) << Narrow(c.text);
+
+    // A row stored with a trailing backslash matches too and is given back unchanged.
+    mirror::DeviceMappingTable table;
+    DeviceMapping row = Row(root_, L"Phone2");
+    wcscat(row.PCFolder, L"\\");
+    table.AppendMapping(row);
+    EXPECT_STREQ(L"Phone2", table.FindMappingForPC((root_ + L"\\Phone2\\x").c_str()).device);
+    EXPECT_STREQ((root_ + L"\\Phone2\\").c_str(), table.FindMappingForPC((root_ + L"\\Phone2").c_str()).PCFolder);
 }
 
 TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
@@ -159,31 +149,32 @@ TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
     wcscpy(second.VFSFolder, L"ALIAS:second");
     table_.AppendMapping(second);
     EXPECT_STREQ(L"ALIAS:Phone1", table_.FindMappingByDevice(L"Phone1").VFSFolder);
-    EXPECT_EQ((std::vector<std::wstring>{L"Phone1", L"Phone10", L"Phone1"}), table_.Aliases());
+    EXPECT_EQ((Names{L"Phone1", L"Phone10", L"Phone1"}), table_.Aliases());
 
     table_.RemoveMapping(Row(root_, L"Phone1"));
     EXPECT_STREQ(L"ALIAS:second", table_.FindMappingByDevice(L"Phone1").VFSFolder);
-    EXPECT_EQ((std::vector<std::wstring>{L"Phone10", L"Phone1"}), table_.Aliases());
+    EXPECT_EQ((Names{L"Phone10", L"Phone1"}), table_.Aliases());
     table_.RemoveMapping(Row(root_, L"Nobody"));
     EXPECT_EQ(2u, table_.Aliases().size());
 }
 
-TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFiles)
+TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCut)
 {
     // Phone names that the PC cannot hold live only in the shortcuts.
-    const std::wstring memory = mirrorDir_ / L"Phone1\\Phone memory (C)";
-    const std::wstring album = memory + L"\\a_b_";
-    ASSERT_TRUE(CreateDirectoryW(memory.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(album.c_str(), nullptr));
-    const std::wstring plain = memory + L"\\Plain";
-    ASSERT_TRUE(CreateDirectoryW(plain.c_str(), nullptr));
+    const std::wstring memory = mirrorDir_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
+                       plain = memory + L"\\Plain", longName = mirrorDir_ / L"Phone1\\M";
+    for (const std::wstring& folder : {memory, album, plain, longName})
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(album, Item(L"a<b>")));
     ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(album, Item(L"what?.jpg")));
+    // A short PC name for a phone name of 240 characters.
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longName, Item(std::wstring(240, L'n').c_str())));
 
-    struct Case {
+    const struct {
         std::wstring pcPath;
-        const wchar_t* phonePath;
+        std::wstring phonePath;
+        HRESULT hr = S_OK;
     } cases[] = {
         {mirrorDir_ / L"Phone1", L"ALIAS:Phone1"},
         {memory, L"ALIAS:Phone1\\C:"},
@@ -198,26 +189,15 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFiles)
         // A shortcut file that cannot be read gives nothing.
         {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>"},
         {mirrorDir_ / L"Unmapped\\x", L""},
+        // A phone path beyond its 260 characters is refused, not cut.
+        {longName, L"ALIAS:Phone1\\" + std::wstring(240, L'n')},
+        {longName + L"\\abcdef.txt", L"", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::wstring phonePath = L"stale";
-        EXPECT_EQ(S_OK, table_.ConvertPCNameToVFSName(c.pcPath.c_str(), phonePath)) << Narrow(c.pcPath);
+        EXPECT_EQ(c.hr, table_.ConvertPCNameToVFSName(c.pcPath.c_str(), phonePath)) << Narrow(c.pcPath);
         EXPECT_EQ(c.phonePath, phonePath) << Narrow(c.pcPath);
     }
-}
-
-TEST_F(MappingTable, PhonePathsTooLongAreRefusedNotCut)
-{
-    const std::wstring memory = mirrorDir_ / L"Phone1\\M";
-    ASSERT_TRUE(CreateDirectoryW(memory.c_str(), nullptr));
-    // A short PC name for a phone name of 240 characters.
-    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(std::wstring(240, L'n').c_str())));
-    std::wstring phonePath = L"stale";
-    EXPECT_EQ(S_OK, table_.ConvertPCNameToVFSName(memory.c_str(), phonePath));
-    EXPECT_EQ(L"ALIAS:Phone1\\" + std::wstring(240, L'n'), phonePath);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
-              table_.ConvertPCNameToVFSName((memory + L"\\abcdef.txt").c_str(), phonePath));
-    EXPECT_EQ(L"", phonePath);
 }
 
 TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
@@ -250,7 +230,7 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
     struct Case {
         const char* name;
         unsigned flags;
-        std::vector<std::wstring> left;
+        Names left;
     } cases[] = {
         {"shortcuts only",
          mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt,
@@ -267,23 +247,18 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
     for (const Case& c : cases) {
         TempDir dir;
         const std::wstring folder = dir / L"F";
-        CreateDirectoryW(folder.c_str(), nullptr);
-        WriteText(folder + L"\\a.jpg.vfslnk", "x");
-        WriteText(folder + L"\\ro.txt.vfslnk", "x");
+        for (const wchar_t* name : {L"", L"\\Sub", L"\\Sync"})
+            CreateDirectoryW((folder + name).c_str(), nullptr);
+        for (const wchar_t* name : {L"\\a.jpg.vfslnk", L"\\ro.txt.vfslnk", L"\\folder.vfsfolder", L"\\notes.txt",
+                                    L"\\Sub\\folder.vfsfolder", L"\\Sub\\b.vfslnk", L"\\Sync\\card.vcf"})
+            WriteText(folder + name, "x");
         SetFileAttributesW((folder + L"\\ro.txt.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
-        WriteText(folder + L"\\folder.vfsfolder", "x");
-        WriteText(folder + L"\\notes.txt", "x");
-        CreateDirectoryW((folder + L"\\Sub").c_str(), nullptr);
-        WriteText(folder + L"\\Sub\\folder.vfsfolder", "x");
-        WriteText(folder + L"\\Sub\\b.vfslnk", "x");
-        CreateDirectoryW((folder + L"\\Sync").c_str(), nullptr);
         WriteText(folder + L"\\Sync\\Folder.xml", kContactsXml);
-        WriteText(folder + L"\\Sync\\card.vcf", "x");
 
         EXPECT_TRUE(mirror::EmptyDirectory(folder.c_str(), c.flags)) << c.name;
-        EXPECT_EQ(c.left, Names(folder)) << c.name;
+        EXPECT_EQ(c.left, NamesIn(folder)) << c.name;
         // Synchronisation folders keep what they hold.
-        EXPECT_EQ((std::vector<std::wstring>{L"Folder.xml", L"card.vcf"}), Names(folder + L"\\Sync")) << c.name;
+        EXPECT_EQ((Names{L"Folder.xml", L"card.vcf"}), NamesIn(folder + L"\\Sync")) << c.name;
     }
     EXPECT_FALSE(mirror::EmptyDirectory((mirrorDir_ / L"missing").c_str(), mirror::kEmptyRecursive));
 }
@@ -301,7 +276,7 @@ TEST_F(MappingTable, EmptyDirectoryKeepsImeiAndHidesSynchronisationFolders)
 
     // Without all files: the IMEI file switches it on for its own folder.
     EXPECT_TRUE(mirror::EmptyDirectory(phone.c_str(), mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts));
-    EXPECT_EQ((std::vector<std::wstring>{L"Contacts\\", L"IMEI"}), Names(phone));
+    EXPECT_EQ((Names{L"Contacts\\", L"IMEI"}), NamesIn(phone));
     const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     EXPECT_EQ(hiddenSystem, GetFileAttributesW(sync.c_str()) & hiddenSystem);
     EXPECT_EQ(hiddenSystem, GetFileAttributesW((sync + L"\\Inner").c_str()) & hiddenSystem);

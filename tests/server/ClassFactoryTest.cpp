@@ -66,17 +66,7 @@ protected:
 };
 } // namespace
 
-TEST_F(ClassFactoryTest, ArgumentsAreCheckedBeforeCreation)
-{
-    EXPECT_EQ(E_POINTER, factory.CreateInstance(nullptr, IID_ITestThing, nullptr));
-    Outer outer;
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(&outer, IID_ITestThing, &object));
-    EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(0, g_destroyed);
-}
-
-TEST_F(ClassFactoryTest, EveryLiveObjectHoldsOneServerLock)
+TEST_F(ClassFactoryTest, EveryLiveObjectAndLockHoldsOneServerLock)
 {
     ITestThing* thing = nullptr;
     ASSERT_EQ(S_OK, factory.CreateInstance(nullptr, IID_ITestThing, reinterpret_cast<void**>(&thing)));
@@ -84,15 +74,26 @@ TEST_F(ClassFactoryTest, EveryLiveObjectHoldsOneServerLock)
     LONG value = 0;
     EXPECT_EQ(S_OK, thing->Value(&value));
     EXPECT_EQ(42, value);
+    EXPECT_EQ(S_OK, factory.LockServer(TRUE));
+    EXPECT_EQ(baseLocks + 2, server::g_module.LockCount());
     thing->Release();
     EXPECT_EQ(1, g_destroyed);
+    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    EXPECT_EQ(S_OK, factory.LockServer(FALSE));
     EXPECT_EQ(baseLocks, server::g_module.LockCount());
 }
 
-TEST_F(ClassFactoryTest, FailedFinalConstructionOrQueryDestroysTheObject)
+TEST_F(ClassFactoryTest, BadArgumentsCreateNothingAndFailedConstructionOrQueryDestroysTheObject)
 {
-    void* object = nullptr;
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_POINTER, factory.CreateInstance(nullptr, IID_ITestThing, nullptr));
+    Outer outer;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(&outer, IID_ITestThing, &object));
+    EXPECT_EQ(nullptr, object);
+    EXPECT_EQ(0, g_destroyed);
+
     g_finalConstructResult = static_cast<HRESULT>(0x80040154);
+    object = reinterpret_cast<void*>(1);
     EXPECT_EQ(static_cast<HRESULT>(0x80040154), factory.CreateInstance(nullptr, IID_ITestThing, &object));
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(1, g_destroyed);
@@ -122,13 +123,5 @@ TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
 
     inner->Release();
     EXPECT_EQ(1, g_destroyed);
-    EXPECT_EQ(baseLocks, server::g_module.LockCount());
-}
-
-TEST_F(ClassFactoryTest, LockServerCountsAndAlwaysSucceeds)
-{
-    EXPECT_EQ(S_OK, factory.LockServer(TRUE));
-    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
-    EXPECT_EQ(S_OK, factory.LockServer(FALSE));
     EXPECT_EQ(baseLocks, server::g_module.LockCount());
 }

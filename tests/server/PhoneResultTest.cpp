@@ -40,6 +40,7 @@ public:
     std::vector<HRESULT> results; // consumed front to back; S_OK when empty
     std::vector<std::wstring> calls;
     LONG refs = 1;
+    ITransferListener* lastListener = nullptr;
 
     HRESULT Next(const wchar_t* call)
     {
@@ -107,8 +108,6 @@ public:
     STDMETHODIMP Reserved25() override { return E_NOTIMPL; }
     STDMETHODIMP Reserved26() override { return E_NOTIMPL; }
     STDMETHODIMP ReadObexCapability(BSTR, LONG, VARIANT*) override { return Next(L"ReadObexCapability"); }
-
-    ITransferListener* lastListener = nullptr;
 };
 
 class CountingOwner : public phone::ComponentOwner
@@ -129,13 +128,18 @@ HRESULT Thrown(const std::function<void()>& call)
         return error.Error();
     }
 }
-} // namespace
 
-TEST(PhoneFileSystem, FailuresAreThrownMapped)
+class PhoneFileSystem : public testing::Test
 {
+protected:
     ScriptedComponent component;
     CountingOwner owner;
-    phone::PhoneFileSystem phoneFs(&component, &owner);
+    phone::PhoneFileSystem phoneFs{&component, &owner};
+};
+} // namespace
+
+TEST_F(PhoneFileSystem, FailuresAreThrownMapped)
+{
     component.results = {0x4252, static_cast<HRESULT>(0x80044360), 1};
     EXPECT_EQ(E_ABORT, Thrown([&] { phoneFs.fclose(1); }));
     EXPECT_EQ(static_cast<HRESULT>(0x80044360), Thrown([&] { phoneFs.fclose(1); }));
@@ -145,35 +149,28 @@ TEST(PhoneFileSystem, FailuresAreThrownMapped)
     EXPECT_EQ(38411.5, phoneFs.fgettime(7));
 }
 
-TEST(PhoneFileSystem, VanishedComponentIsReconnectedAndReported)
+TEST_F(PhoneFileSystem, VanishedComponentIsReconnectedAndOnlyTheListingAskedAgain)
 {
-    ScriptedComponent component;
-    CountingOwner owner;
-    phone::PhoneFileSystem phoneFs(&component, &owner);
-    component.results = {static_cast<HRESULT>(0x800706BA)};
-    EXPECT_EQ(static_cast<HRESULT>(0x800706BA), Thrown([&] { phoneFs.GetImei(L"P"); }));
+    const HRESULT vanished = static_cast<HRESULT>(0x800706BA);
+    component.results = {vanished};
+    EXPECT_EQ(vanished, Thrown([&] { phoneFs.GetImei(L"P"); }));
     EXPECT_EQ(1, owner.reconnects);
     EXPECT_EQ(std::vector<std::wstring>{L"GetImei"}, component.calls);
-}
 
-TEST(PhoneFileSystem, ListingAloneIsAskedAgainWithTheOwnersListener)
-{
-    ScriptedComponent component;
-    CountingOwner owner;
-    phone::PhoneFileSystem phoneFs(&component, &owner);
-    component.results = {static_cast<HRESULT>(0x800706BA), S_OK};
+    component.results = {vanished, S_OK};
     EXPECT_EQ(L"<listing of ALIAS:P/>", phoneFs.readdir(L"ALIAS:P", nullptr));
-    EXPECT_EQ(1, owner.reconnects);
+    EXPECT_EQ(2, owner.reconnects);
     EXPECT_EQ(owner.listener, component.lastListener);
-    EXPECT_EQ((std::vector<std::wstring>{L"readdir", L"readdir"}), component.calls);
+    EXPECT_EQ((std::vector<std::wstring>{L"GetImei", L"readdir", L"readdir"}), component.calls);
 
     // A second failure is not retried again.
-    component.results = {static_cast<HRESULT>(0x800706BA), static_cast<HRESULT>(0x800706BA)};
-    EXPECT_EQ(static_cast<HRESULT>(0x800706BA), Thrown([&] { phoneFs.readdir(L"ALIAS:P", nullptr); }));
-    EXPECT_EQ(2, owner.reconnects);
+    component.results = {vanished, vanished};
+    EXPECT_EQ(vanished, Thrown([&] { phoneFs.readdir(L"ALIAS:P", nullptr); }));
+    EXPECT_EQ(3, owner.reconnects);
+    EXPECT_EQ(5u, component.calls.size());
 }
 
-TEST(PhoneFileSystem, WithoutOwnerAVanishedComponentIsOnlyReported)
+TEST(PhoneFileSystemWithoutOwner, VanishedComponentIsOnlyReported)
 {
     ScriptedComponent component;
     phone::PhoneFileSystem phoneFs(&component, nullptr);

@@ -21,22 +21,25 @@ const wchar_t kAppId[] = L"{5E6E47EB-AAEC-4ED2-98AD-D87F53142B88}";
 const wchar_t kLibId[] = L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}";
 const wchar_t kIQuelvar[] = L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}";
 
-bool KeyExists(const std::wstring& path)
+unique_hkey OpenKey(const std::wstring& path)
 {
     unique_hkey key;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put());
+    return key;
+}
+
+bool KeyExists(const std::wstring& path)
+{
+    return static_cast<bool>(OpenKey(path));
 }
 
 // The string value, or "<missing>".
 std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr)
 {
-    unique_hkey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return L"<missing>";
     wchar_t data[1024] = {};
     DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+    unique_hkey key = OpenKey(path);
+    if (!key || RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size))
         return L"<missing>";
     return data;
 }
@@ -44,15 +47,12 @@ std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr)
 std::set<std::wstring> Subkeys(const std::wstring& path)
 {
     std::set<std::wstring> names;
-    unique_hkey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return names;
+    unique_hkey key = OpenKey(path);
     wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+    DWORD length = 256;
+    for (DWORD i = 0; key && !RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr); ++i) {
         names.insert(name);
+        length = 256;
     }
     return names;
 }
@@ -84,11 +84,22 @@ protected:
 };
 } // namespace
 
-TEST_F(Registration, RegisterServerWritesExactlyTheClassesAppIdAndTypeLibrary)
+TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWritesItExactly)
 {
-    ASSERT_EQ(0u, RunServer(L"/UnregServer"));
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
+    ASSERT_EQ(0u, RunServer(L"-unregserver"));
+    for (const ClassKeys& c : kClasses) {
+        EXPECT_FALSE(KeyExists(c.progId));
+        EXPECT_FALSE(KeyExists(c.versionIndependent));
+        EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + c.clsid));
+    }
+    for (const std::wstring& key : {std::wstring(L"AppID\\") + kAppId, std::wstring(L"AppID\\ZentrelQuelvar.EXE"),
+                                    std::wstring(L"TypeLib\\") + kLibId, std::wstring(L"Interface\\") + kIQuelvar})
+        EXPECT_FALSE(KeyExists(key)) << Narrow(key);
+    EXPECT_TRUE(KeyExists(L"CLSID"));
+    EXPECT_TRUE(KeyExists(L"AppID"));
 
+    ASSERT_EQ(0u, RunServer(L"/RegServer"));
     for (const ClassKeys& c : kClasses) {
         SCOPED_TRACE(Narrow(c.progId));
         EXPECT_EQ(c.description, Value(c.progId));
@@ -115,23 +126,6 @@ TEST_F(Registration, RegisterServerWritesExactlyTheClassesAppIdAndTypeLibrary)
     EXPECT_EQ(L"ZentrelQuelvar 1.0 Type Library", Value(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
     EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
     EXPECT_FALSE(KeyExists(L"CLSID\\{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}")) << "PIUpdateListener is not creatable";
-}
-
-TEST_F(Registration, UnregServerRemovesEverythingButTheParents)
-{
-    ASSERT_EQ(0u, RunServer(L"/RegServer"));
-    ASSERT_EQ(0u, RunServer(L"-unregserver"));
-    for (const ClassKeys& c : kClasses) {
-        EXPECT_FALSE(KeyExists(c.progId));
-        EXPECT_FALSE(KeyExists(c.versionIndependent));
-        EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + c.clsid));
-    }
-    EXPECT_FALSE(KeyExists(std::wstring(L"AppID\\") + kAppId));
-    EXPECT_FALSE(KeyExists(L"AppID\\ZentrelQuelvar.EXE"));
-    EXPECT_FALSE(KeyExists(std::wstring(L"TypeLib\\") + kLibId));
-    EXPECT_FALSE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
-    EXPECT_TRUE(KeyExists(L"CLSID"));
-    EXPECT_TRUE(KeyExists(L"AppID"));
 }
 
 TEST_F(Registration, SwitchFollowedByAWordServesInstead)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace testing_support;
@@ -20,94 +21,50 @@ struct Param {
 
 struct Method {
     const wchar_t* name;
-    const wchar_t* help;
     std::vector<Param> params;
+    const wchar_t* help = nullptr; // when it is not "method <name>"
+};
+
+struct Interface {
+    const wchar_t* name;
+    const wchar_t* iid;
+    const wchar_t* help;
+    std::vector<Method> methods; // in slot order from the first after IUnknown
 };
 
 constexpr USHORT In = PARAMFLAG_FIN;
 constexpr USHORT Out = PARAMFLAG_FOUT;
 
-const std::vector<Method> kQuelvarMethods = {
-    {L"RefreshFolder", L"method RefreshFolder", {{L"aPCFolderPath", VT_BSTR, In}, {L"bFiles", VT_BOOL, In}}},
-    {L"SHFileOperation", L"method SHFileOperation", {{L"vntFileOp", VT_VARIANT, In}}},
-    {L"CreateFolder", L"method CreateFolder", {{L"aPCFolderPath", VT_BSTR, In}}},
-    {L"Terminate", L"method Terminate", {}},
-    {L"DownloadVFSFile",
-     L"method DownloadVFSFile",
-     {{L"CurrentFileName", VT_BSTR, In},
-      {L"CurrentFileIndex", VT_I4, In},
-      {L"TotalFileCount", VT_I4, In},
-      {L"TotalFileSize", VT_I4, In},
-      {L"hwnd", VT_I4, In},
-      {L"pvntData", VT_PTR, In | Out}}},
-    {L"UploadVFSFile",
-     L"method UploadVFSFile",
-     {{L"vntData", VT_VARIANT, In},
-      {L"aPCFile", VT_BSTR, In},
-      {L"FileSize", VT_I4, In},
-      {L"LastWriteTime", VT_DATE, In},
-      {L"hwnd", VT_I4, In}}},
-    {L"GetImei", L"method GetImei", {{L"alias", VT_BSTR, In}, {L"friendlyname", VT_PTR, Out}}},
-    {L"Refresh", L"method Refresh", {{L"LEVEL", VT_USERDEFINED, In}, {L"target", VT_BSTR, In}}},
-    {L"GetCapabilityObject",
-     L"method GetCapabilityObject",
-     {{L"PCFolder", VT_BSTR, In}, {L"pvntCapabilityobject", VT_PTR, Out}}},
-    {L"HideProgressDialog", L"method HideProgressDialog", {}},
-    {L"Convert",
-     L"method Convert",
-     {{L"filename", VT_BSTR, In},
-      {L"targetformat", VT_I2, In},
-      {L"sourceformat", VT_I2, In},
-      {L"outputfilename", VT_PTR, Out},
-      {L"hWndParent", VT_I4, In}}},
-    {L"OpenHtmlHelp",
-     L"method HtmlHelp",
-     {{L"hwnd", VT_I4, In},
-      {L"filename", VT_BSTR, In},
-      {L"command", VT_I4, In},
-      {L"data", VT_I4, In},
-      {L"hwndHelp", VT_PTR, Out}}},
+// clang-format off
+const Interface kInterfaces[] = {
+    {L"IQuelvar", L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}", L"IQuelvar Interface", {
+        {L"RefreshFolder", {{L"aPCFolderPath", VT_BSTR, In}, {L"bFiles", VT_BOOL, In}}},
+        {L"SHFileOperation", {{L"vntFileOp", VT_VARIANT, In}}},
+        {L"CreateFolder", {{L"aPCFolderPath", VT_BSTR, In}}},
+        {L"Terminate", {}},
+        {L"DownloadVFSFile", {{L"CurrentFileName", VT_BSTR, In}, {L"CurrentFileIndex", VT_I4, In},
+            {L"TotalFileCount", VT_I4, In}, {L"TotalFileSize", VT_I4, In}, {L"hwnd", VT_I4, In},
+            {L"pvntData", VT_PTR, In | Out}}},
+        {L"UploadVFSFile", {{L"vntData", VT_VARIANT, In}, {L"aPCFile", VT_BSTR, In}, {L"FileSize", VT_I4, In},
+            {L"LastWriteTime", VT_DATE, In}, {L"hwnd", VT_I4, In}}},
+        {L"GetImei", {{L"alias", VT_BSTR, In}, {L"friendlyname", VT_PTR, Out}}},
+        {L"Refresh", {{L"LEVEL", VT_USERDEFINED, In}, {L"target", VT_BSTR, In}}},
+        {L"GetCapabilityObject", {{L"PCFolder", VT_BSTR, In}, {L"pvntCapabilityobject", VT_PTR, Out}}},
+        {L"HideProgressDialog", {}},
+        {L"Convert", {{L"filename", VT_BSTR, In}, {L"targetformat", VT_I2, In}, {L"sourceformat", VT_I2, In},
+            {L"outputfilename", VT_PTR, Out}, {L"hWndParent", VT_I4, In}}},
+        {L"OpenHtmlHelp", {{L"hwnd", VT_I4, In}, {L"filename", VT_BSTR, In}, {L"command", VT_I4, In},
+            {L"data", VT_I4, In}, {L"hwndHelp", VT_PTR, Out}}, L"method HtmlHelp"}}},
+    {L"IPIUpdate", L"{AC9707BD-CBA8-44C2-99A0-3FEA2E09F654}", L"IPIUpdate Interface", {
+        {L"UpdateFolder", {{L"aFolderPath", VT_BSTR, In}, {L"hwnd", VT_I4, In}}},
+        {L"UpdateAll", {{L"eDataType", VT_USERDEFINED, In}, {L"hwnd", VT_I4, In}}},
+        {L"IsPhoneFolder", {{L"aFolderPath", VT_BSTR, In}, {L"bIsPhoneFolder", VT_PTR, Out}}}}},
+    {L"IDataStoreNotify", L"{743431BB-7942-4FA9-9B72-1F8F083E28AE}", L"IDataStoreNotify Interface", {
+        {L"NotifySyncStatus", {{L"uiClientSyncID", VT_UINT, In}, {L"eSyncStatus", VT_USERDEFINED, In},
+            {L"hr", VT_HRESULT, In}, {L"uiSentCount", VT_UINT, In}, {L"uiTotalCount", VT_UINT, In},
+            {L"uiReceivedCount", VT_UINT, In}}}}},
 };
-
-const std::vector<Method> kUpdateMethods = {
-    {L"UpdateFolder", L"method UpdateFolder", {{L"aFolderPath", VT_BSTR, In}, {L"hwnd", VT_I4, In}}},
-    {L"UpdateAll", L"method UpdateAll", {{L"eDataType", VT_USERDEFINED, In}, {L"hwnd", VT_I4, In}}},
-    {L"IsPhoneFolder", L"method IsPhoneFolder", {{L"aFolderPath", VT_BSTR, In}, {L"bIsPhoneFolder", VT_PTR, Out}}},
-};
-
-const std::vector<Method> kNotifyMethods = {
-    {L"NotifySyncStatus",
-     L"method NotifySyncStatus",
-     {{L"uiClientSyncID", VT_UINT, In},
-      {L"eSyncStatus", VT_USERDEFINED, In},
-      {L"hr", VT_HRESULT, In},
-      {L"uiSentCount", VT_UINT, In},
-      {L"uiTotalCount", VT_UINT, In},
-      {L"uiReceivedCount", VT_UINT, In}}},
-};
-
-com_ptr<ITypeLib> LoadServerTypeLib()
-{
-    com_ptr<ITypeLib> library;
-    HRESULT hr = LoadTypeLibEx(ServerExe().c_str(), REGKIND_NONE, library.put());
-    EXPECT_EQ(S_OK, hr) << HexResult(hr);
-    return library;
-}
-
-com_ptr<ITypeInfo> TypeByName(ITypeLib* library, const wchar_t* name)
-{
-    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
-        unique_bstr typeName;
-        library->GetDocumentation(i, typeName.put(), nullptr, nullptr, nullptr);
-        if (std::wstring(typeName.c_str()) == name) {
-            com_ptr<ITypeInfo> info;
-            library->GetTypeInfo(i, info.put());
-            return info;
-        }
-    }
-    ADD_FAILURE() << "no type " << Narrow(name);
-    return {};
-}
+// clang-format on
 
 std::wstring Guid(const GUID& guid)
 {
@@ -116,120 +73,60 @@ std::wstring Guid(const GUID& guid)
     return text;
 }
 
-void ExpectInterface(ITypeLib* library, const wchar_t* name, const wchar_t* iid, const wchar_t* help,
-                     const std::vector<Method>& methods)
+// Name and help string of a type (MEMBERID_NIL) or of one of its members.
+std::pair<std::wstring, std::wstring> Doc(ITypeInfo* info, MEMBERID id)
 {
-    SCOPED_TRACE(Narrow(name));
-    com_ptr<ITypeInfo> info = TypeByName(library, name);
-    ASSERT_TRUE(info);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-    EXPECT_EQ(TKIND_INTERFACE, attr->typekind);
-    EXPECT_EQ(iid, Guid(attr->guid));
-    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
-    EXPECT_FALSE(attr->wTypeFlags & TYPEFLAG_FDUAL);
-    EXPECT_EQ(1, attr->cImplTypes);
-    ASSERT_EQ(methods.size(), attr->cFuncs);
-    info->ReleaseTypeAttr(attr);
-
-    HREFTYPE baseRef = 0;
-    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &baseRef));
-    com_ptr<ITypeInfo> base;
-    ASSERT_EQ(S_OK, info->GetRefTypeInfo(baseRef, base.put()));
-    unique_bstr baseName;
-    base->GetDocumentation(MEMBERID_NIL, baseName.put(), nullptr, nullptr, nullptr);
-    EXPECT_EQ(std::wstring(L"IUnknown"), baseName.c_str());
-
-    unique_bstr docHelp;
-    info->GetDocumentation(MEMBERID_NIL, nullptr, docHelp.put(), nullptr, nullptr);
-    EXPECT_EQ(std::wstring(help), docHelp.c_str());
-
-    for (size_t i = 0; i < methods.size(); ++i) {
-        const Method& method = methods[i];
-        SCOPED_TRACE(Narrow(method.name));
-        FUNCDESC* func = nullptr;
-        ASSERT_EQ(S_OK, info->GetFuncDesc(static_cast<UINT>(i), &func));
-        EXPECT_EQ(static_cast<MEMBERID>(0x60010000 + i), func->memid);
-        EXPECT_EQ(FUNC_PUREVIRTUAL, func->funckind);
-        EXPECT_EQ(static_cast<SHORT>((3 + i) * sizeof(void*)), func->oVft);
-        EXPECT_EQ(VT_HRESULT, func->elemdescFunc.tdesc.vt);
-        ASSERT_EQ(method.params.size(), static_cast<size_t>(func->cParams));
-
-        BSTR names[16] = {};
-        UINT count = 0;
-        ASSERT_EQ(S_OK, info->GetNames(func->memid, names, 16, &count));
-        ASSERT_EQ(method.params.size() + 1, count);
-        EXPECT_EQ(std::wstring(method.name), names[0]);
-        for (size_t p = 0; p < method.params.size(); ++p) {
-            EXPECT_EQ(std::wstring(method.params[p].name), names[p + 1]);
-            EXPECT_EQ(method.params[p].type, func->lprgelemdescParam[p].tdesc.vt) << p;
-            EXPECT_EQ(method.params[p].flags,
-                      func->lprgelemdescParam[p].paramdesc.wParamFlags & (PARAMFLAG_FIN | PARAMFLAG_FOUT))
-                << p;
-        }
-        for (UINT n = 0; n < count; ++n)
-            SysFreeString(names[n]);
-        unique_bstr methodHelp;
-        info->GetDocumentation(func->memid, nullptr, methodHelp.put(), nullptr, nullptr);
-        EXPECT_EQ(std::wstring(method.help), methodHelp.c_str());
-        info->ReleaseFuncDesc(func);
-    }
+    unique_bstr name, help;
+    info->GetDocumentation(id, name.put(), help.put(), nullptr, nullptr);
+    return {name.c_str(), help.c_str()};
 }
 
-void ExpectEnum(ITypeLib* library, const wchar_t* name, const std::vector<std::pair<std::wstring, LONG>>& values)
+// Name of the first type a type implements or inherits.
+std::wstring FirstImplName(ITypeInfo* info)
 {
-    SCOPED_TRACE(Narrow(name));
-    com_ptr<ITypeInfo> info = TypeByName(library, name);
-    ASSERT_TRUE(info);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-    EXPECT_EQ(TKIND_ENUM, attr->typekind);
-    EXPECT_EQ(4, attr->cbSizeInstance);
-    ASSERT_EQ(values.size(), attr->cVars);
-    info->ReleaseTypeAttr(attr);
-    for (size_t i = 0; i < values.size(); ++i) {
-        VARDESC* var = nullptr;
-        ASSERT_EQ(S_OK, info->GetVarDesc(static_cast<UINT>(i), &var));
-        unique_bstr varName;
-        info->GetDocumentation(var->memid, varName.put(), nullptr, nullptr, nullptr);
-        EXPECT_EQ(values[i].first, varName.c_str());
-        EXPECT_EQ(values[i].second, V_I4(var->lpvarValue));
-        info->ReleaseVarDesc(var);
-    }
-}
-
-void ExpectClass(ITypeLib* library, const wchar_t* name, const wchar_t* clsid, const wchar_t* help,
-                 const wchar_t* defaultInterface)
-{
-    SCOPED_TRACE(Narrow(name));
-    com_ptr<ITypeInfo> info = TypeByName(library, name);
-    ASSERT_TRUE(info);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-    EXPECT_EQ(TKIND_COCLASS, attr->typekind);
-    EXPECT_EQ(clsid, Guid(attr->guid));
-    EXPECT_EQ(1, attr->cImplTypes);
-    info->ReleaseTypeAttr(attr);
-    INT flags = 0;
-    info->GetImplTypeFlags(0, &flags);
-    EXPECT_TRUE(flags & IMPLTYPEFLAG_FDEFAULT);
     HREFTYPE ref = 0;
-    ASSERT_EQ(S_OK, info->GetRefTypeOfImplType(0, &ref));
-    com_ptr<ITypeInfo> itf;
-    ASSERT_EQ(S_OK, info->GetRefTypeInfo(ref, itf.put()));
-    unique_bstr itfName;
-    itf->GetDocumentation(MEMBERID_NIL, itfName.put(), nullptr, nullptr, nullptr);
-    EXPECT_EQ(std::wstring(defaultInterface), itfName.c_str());
-    unique_bstr classHelp;
-    info->GetDocumentation(MEMBERID_NIL, nullptr, classHelp.put(), nullptr, nullptr);
-    EXPECT_EQ(std::wstring(help), classHelp.c_str());
+    com_ptr<ITypeInfo> other;
+    if (FAILED(info->GetRefTypeOfImplType(0, &ref)) || FAILED(info->GetRefTypeInfo(ref, other.put())))
+        return L"<none>";
+    return Doc(other.get(), MEMBERID_NIL).first;
 }
+
+class TypeLibrary : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        HRESULT hr = LoadTypeLibEx(ServerExe().c_str(), REGKIND_NONE, library.put());
+        ASSERT_EQ(S_OK, hr) << HexResult(hr);
+    }
+
+    // The type of that name with a copy of its attributes, checked for its kind.
+    com_ptr<ITypeInfo> Type(const wchar_t* name, TYPEKIND kind, TYPEATTR& attr)
+    {
+        com_ptr<ITypeInfo> info;
+        for (UINT i = 0; i < library->GetTypeInfoCount() && !info; ++i) {
+            unique_bstr typeName;
+            library->GetDocumentation(i, typeName.put(), nullptr, nullptr, nullptr);
+            if (std::wstring(typeName.c_str()) == name)
+                library->GetTypeInfo(i, info.put());
+        }
+        TYPEATTR* found = nullptr;
+        if (!info || FAILED(info->GetTypeAttr(&found))) {
+            ADD_FAILURE() << "no type " << Narrow(name);
+            return {};
+        }
+        attr = *found;
+        info->ReleaseTypeAttr(found);
+        EXPECT_EQ(kind, attr.typekind);
+        return info;
+    }
+
+    com_ptr<ITypeLib> library;
+};
 } // namespace
 
-TEST(TypeLibrary, LibraryAttributes)
+TEST_F(TypeLibrary, LibraryAttributes)
 {
-    com_ptr<ITypeLib> library = LoadServerTypeLib();
-    ASSERT_TRUE(library);
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
     EXPECT_EQ(L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}", Guid(attr->guid));
@@ -245,35 +142,106 @@ TEST(TypeLibrary, LibraryAttributes)
     EXPECT_EQ(std::wstring(L"ZentrelQuelvar 1.0 Type Library"), help.c_str());
 }
 
-TEST(TypeLibrary, InterfacesInSlotOrderWithParameters)
+TEST_F(TypeLibrary, InterfacesInSlotOrderWithParameters)
 {
-    com_ptr<ITypeLib> library = LoadServerTypeLib();
-    ASSERT_TRUE(library);
-    ExpectInterface(library.get(), L"IQuelvar", L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}", L"IQuelvar Interface",
-                    kQuelvarMethods);
-    ExpectInterface(library.get(), L"IPIUpdate", L"{AC9707BD-CBA8-44C2-99A0-3FEA2E09F654}", L"IPIUpdate Interface",
-                    kUpdateMethods);
-    ExpectInterface(library.get(), L"IDataStoreNotify", L"{743431BB-7942-4FA9-9B72-1F8F083E28AE}",
-                    L"IDataStoreNotify Interface", kNotifyMethods);
+    for (const Interface& itf : kInterfaces) {
+        SCOPED_TRACE(Narrow(itf.name));
+        TYPEATTR attr{};
+        com_ptr<ITypeInfo> info = Type(itf.name, TKIND_INTERFACE, attr);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(itf.iid, Guid(attr.guid));
+        EXPECT_TRUE(attr.wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+        EXPECT_FALSE(attr.wTypeFlags & TYPEFLAG_FDUAL);
+        EXPECT_EQ(1, attr.cImplTypes);
+        ASSERT_EQ(itf.methods.size(), attr.cFuncs);
+        EXPECT_EQ(L"IUnknown", FirstImplName(info.get()));
+        EXPECT_EQ(itf.help, Doc(info.get(), MEMBERID_NIL).second);
+
+        for (size_t i = 0; i < itf.methods.size(); ++i) {
+            const Method& method = itf.methods[i];
+            SCOPED_TRACE(Narrow(method.name));
+            FUNCDESC* func = nullptr;
+            ASSERT_EQ(S_OK, info->GetFuncDesc(static_cast<UINT>(i), &func));
+            EXPECT_EQ(static_cast<MEMBERID>(0x60010000 + i), func->memid);
+            EXPECT_EQ(FUNC_PUREVIRTUAL, func->funckind);
+            EXPECT_EQ(static_cast<SHORT>((3 + i) * sizeof(void*)), func->oVft);
+            EXPECT_EQ(VT_HRESULT, func->elemdescFunc.tdesc.vt);
+            EXPECT_EQ(method.help ? method.help : L"method " + std::wstring(method.name),
+                      Doc(info.get(), func->memid).second);
+
+            ASSERT_EQ(method.params.size(), static_cast<size_t>(func->cParams));
+            BSTR names[16] = {};
+            UINT count = 0;
+            EXPECT_EQ(S_OK, info->GetNames(func->memid, names, 16, &count));
+            std::vector<unique_bstr> owned(names, names + count);
+            std::vector<std::wstring> expected{method.name}, actual;
+            for (const unique_bstr& name : owned)
+                actual.push_back(name.c_str());
+            for (size_t p = 0; p < method.params.size(); ++p) {
+                expected.push_back(method.params[p].name);
+                EXPECT_EQ(method.params[p].type, func->lprgelemdescParam[p].tdesc.vt) << p;
+                EXPECT_EQ(method.params[p].flags,
+                          func->lprgelemdescParam[p].paramdesc.wParamFlags & (PARAMFLAG_FIN | PARAMFLAG_FOUT))
+                    << p;
+            }
+            EXPECT_EQ(expected, actual);
+            info->ReleaseFuncDesc(func);
+        }
+    }
 }
 
-TEST(TypeLibrary, Enumerations)
+TEST_F(TypeLibrary, Enumerations)
 {
-    com_ptr<ITypeLib> library = LoadServerTypeLib();
-    ASSERT_TRUE(library);
-    ExpectEnum(library.get(), L"LEVEL", {{L"ALL", 0}, {L"ITEM", 1}});
-    ExpectEnum(library.get(), L"PIU_DATA_TYPE", {{L"PIU_ALL", 0}, {L"PIU_CONTACTS", 1}, {L"PIU_MESSAGES", 2}});
-    ExpectEnum(library.get(), L"SYNCSTATUS", {{L"STARTED", 0}, {L"ONGOING", 1}, {L"CANCELED", 2}, {L"FINISHED", 4}});
+    const struct {
+        const wchar_t* name;
+        std::vector<std::pair<std::wstring, LONG>> values;
+    } cases[] = {
+        {L"LEVEL", {{L"ALL", 0}, {L"ITEM", 1}}},
+        {L"PIU_DATA_TYPE", {{L"PIU_ALL", 0}, {L"PIU_CONTACTS", 1}, {L"PIU_MESSAGES", 2}}},
+        {L"SYNCSTATUS", {{L"STARTED", 0}, {L"ONGOING", 1}, {L"CANCELED", 2}, {L"FINISHED", 4}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        TYPEATTR attr{};
+        com_ptr<ITypeInfo> info = Type(c.name, TKIND_ENUM, attr);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(4, attr.cbSizeInstance);
+        std::vector<std::pair<std::wstring, LONG>> values;
+        for (UINT i = 0; i < attr.cVars; ++i) {
+            VARDESC* var = nullptr;
+            ASSERT_EQ(S_OK, info->GetVarDesc(i, &var));
+            values.emplace_back(Doc(info.get(), var->memid).first, V_I4(var->lpvarValue));
+            info->ReleaseVarDesc(var);
+        }
+        EXPECT_EQ(c.values, values);
+    }
 }
 
-TEST(TypeLibrary, Classes)
+TEST_F(TypeLibrary, Classes)
 {
-    com_ptr<ITypeLib> library = LoadServerTypeLib();
-    ASSERT_TRUE(library);
-    ExpectClass(library.get(), L"Quelvar", L"{820F1B94-1C86-46A4-B1B9-926DE23FA0DB}", L"Quelvar Class", L"IQuelvar");
-    ExpectClass(library.get(), L"QuelvarSingleton", L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}",
-                L"QuelvarSingleton Class", L"IQuelvar");
-    ExpectClass(library.get(), L"PIUpdate", L"{FF800522-6A22-4055-8E05-AB21D5157288}", L"PIUpdate Class", L"IPIUpdate");
-    ExpectClass(library.get(), L"PIUpdateListener", L"{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}",
-                L"PIUpdateListener Class", L"IDataStoreNotify");
+    const struct {
+        const wchar_t* name;
+        const wchar_t* clsid;
+        const wchar_t* help;
+        const wchar_t* defaultInterface;
+    } cases[] = {
+        {L"Quelvar", L"{820F1B94-1C86-46A4-B1B9-926DE23FA0DB}", L"Quelvar Class", L"IQuelvar"},
+        {L"QuelvarSingleton", L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}", L"QuelvarSingleton Class", L"IQuelvar"},
+        {L"PIUpdate", L"{FF800522-6A22-4055-8E05-AB21D5157288}", L"PIUpdate Class", L"IPIUpdate"},
+        {L"PIUpdateListener", L"{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}", L"PIUpdateListener Class",
+         L"IDataStoreNotify"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        TYPEATTR attr{};
+        com_ptr<ITypeInfo> info = Type(c.name, TKIND_COCLASS, attr);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(c.clsid, Guid(attr.guid));
+        EXPECT_EQ(1, attr.cImplTypes);
+        INT flags = 0;
+        info->GetImplTypeFlags(0, &flags);
+        EXPECT_TRUE(flags & IMPLTYPEFLAG_FDEFAULT);
+        EXPECT_EQ(c.defaultInterface, FirstImplName(info.get()));
+        EXPECT_EQ(c.help, Doc(info.get(), MEMBERID_NIL).second);
+    }
 }

@@ -31,27 +31,28 @@ TEST(PcItemNames, NamesAreMadeValidForThePc)
 {
     const struct {
         const wchar_t* phoneName;
-        const wchar_t* prefix;
         const wchar_t* pcName;
+        const wchar_t* prefix = L"";
     } cases[] = {
-        {L"con.txt", L"", L"_con.txt"},
-        {L"Com1", L"", L"_Com1"},
-        {L"clock$.dat", L"", L"_clock$.dat"},
-        {L"lpt9", L"", L"_lpt9"},
-        {L"nul.tar.gz", L"", L"nul.tar.gz"}, // only the last extension goes before the test
-        {L"CONSOLE.txt", L"", L"CONSOLE.txt"},
-        {L" .txt", L"", L"_ .txt"},
-        {L" ", L"", L"_"},
-        {L"a<b>.jpg", L"", L"a_b_.jpg"},
-        {L"a|b\"c*d?e.txt", L"", L"a_b_c_d_e.txt"},
-        {L".profile", L"", L"_profile"},
-        {L"notes...", L"", L"notes"},
-        {L"a\tb", L"", L"a_b"},
-        {L"x\x01y\x1f", L"", L"x_y_"},
-        {L"ALIAS:Phone\\C:\\Images\\photo.jpg", L"", L"photo.jpg"},
-        {L"ALIAS:Phone\\E:", L"Memory card", L"Memory card (E)"},
-        {L"E:", L"", L"E"},
-        {L"ALIAS:Phone\\C:\\Images\\aux.jpg", L"", L"_aux.jpg"},
+        {L"con.txt", L"_con.txt"},
+        {L"Com1", L"_Com1"},
+        {L"clock$.dat", L"_clock$.dat"},
+        {L"lpt9", L"_lpt9"},
+        {L"nul.tar.gz", L"nul.tar.gz"}, // only the last extension goes before the test
+        {L"CONSOLE.txt", L"CONSOLE.txt"},
+        {L" .txt", L"_ .txt"},
+        {L" ", L"_"},
+        {L"a<b>.jpg", L"a_b_.jpg"},
+        {L"a|b\"c*d?e.txt", L"a_b_c_d_e.txt"},
+        {L".profile", L"_profile"},
+        {L"notes...", L"notes"},
+        {L"...", L"_"}, // nothing left after the dots
+        {L"a\tb", L"a_b"},
+        {L"x\x01y\x1f", L"x_y_"},
+        {L"ALIAS:Phone\\C:\\Images\\photo.jpg", L"photo.jpg"},
+        {L"ALIAS:Phone\\E:", L"Memory card (E)", L"Memory card"},
+        {L"E:", L"E"},
+        {L"ALIAS:Phone\\C:\\Images\\aux.jpg", L"_aux.jpg"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -59,20 +60,17 @@ TEST(PcItemNames, NamesAreMadeValidForThePc)
         ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, c.prefix, false, path)) << Narrow(c.phoneName);
         EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
     }
-}
-
-TEST(PcItemNames, FilePathGivesItsFolder)
-{
-    TempDir dir;
+    // A file path gives its folder; an empty name is refused.
     std::wstring path;
     ASSERT_EQ(S_OK, MakePcItemPath(dir / L"photo.jpg.vfslnk", L"other.jpg", L"", false, path));
     EXPECT_EQ(path, dir / L"other.jpg");
+    EXPECT_EQ(E_INVALIDARG, MakePcItemPath(dir.path(), L"", L"", true, path));
 }
 
 TEST(PcItemNames, UniqueNamesAreNumberedBeforeTheLastExtension)
 {
     const struct {
-        std::vector<const wchar_t*> existing;
+        std::vector<const wchar_t*> existing; // a trailing backslash makes a folder
         const wchar_t* phoneName;
         const wchar_t* pcName;
     } cases[] = {
@@ -83,26 +81,22 @@ TEST(PcItemNames, UniqueNamesAreNumberedBeforeTheLastExtension)
         {{L"a.b.c.vfslnk"}, L"a.b.c", L"a.b(2).c"},
         {{L"PHOTO.JPG.vfslnk"}, L"photo.jpg", L"photo(2).jpg"}, // the file system ignores case
         {{L"_con.txt.vfslnk"}, L"con.txt", L"_con(2).txt"},
-        // Only shortcut files count, not the items' own names.
+        // Only shortcut files count, not the items' own names nor folders.
         {{L"photo.jpg"}, L"photo.jpg", L"photo.jpg"},
+        {{L"Music\\"}, L"Music", L"Music"},
     };
     for (const auto& c : cases) {
         TempDir dir;
-        for (const wchar_t* name : c.existing)
-            WriteText(dir / name, "");
+        for (const std::wstring name : c.existing) {
+            if (name.back() == L'\\')
+                ASSERT_TRUE(CreateDirectoryW((dir / name).c_str(), nullptr));
+            else
+                WriteText(dir / name, "");
+        }
         std::wstring path;
         ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, L"", true, path)) << Narrow(c.phoneName);
         EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
     }
-}
-
-TEST(PcItemNames, FolderOfTheSameNameIsNoCollision)
-{
-    TempDir dir;
-    ASSERT_TRUE(CreateDirectoryW((dir / L"Music").c_str(), nullptr));
-    std::wstring path;
-    ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), L"Music", L"", true, path));
-    EXPECT_EQ(path, dir / L"Music");
 }
 
 TEST(PcItemNames, PathsBeyondTheLimitAreRefusedNotCut)
@@ -119,13 +113,4 @@ TEST(PcItemNames, PathsBeyondTheLimitAreRefusedNotCut)
     EXPECT_EQ(S_OK, MakePcItemPath(folder, std::wstring(11, L'n'), L"", true, path));
     EXPECT_EQ(kPathTooLong, MakePcItemPath(folder, std::wstring(12, L'n'), L"", true, path));
     EXPECT_EQ(kPathTooLong, MakePcItemPath(std::wstring(260, L'f'), L"a", L"", false, path));
-}
-
-TEST(PcItemNames, NameThatLeavesNothingIsRefused)
-{
-    TempDir dir;
-    std::wstring path;
-    EXPECT_EQ(E_INVALIDARG, MakePcItemPath(dir.path(), L"", L"", true, path));
-    EXPECT_EQ(S_OK, MakePcItemPath(dir.path(), L"...", L"", false, path));
-    EXPECT_EQ(path, dir / L"_");
 }

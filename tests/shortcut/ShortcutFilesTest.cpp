@@ -19,122 +19,91 @@ constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 VFSItem PhotoItem()
 {
-    VFSItem item{};
-    mirror::CopyField(item.phoneName, L"ALIAS:Phone\\C:\\Images\\photo.jpg");
-    mirror::CopyField(item.pcName, L"ignored");
-    item.size = 2048;
-    item.created = 38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0;
-    item.modified = 38046.5;
-    mirror::CopyField(item.userPerm, L"RW");
-    mirror::CopyField(item.label, L"Phone memory");
-    mirror::CopyField(item.memType, L"DEV");
-    mirror::CopyField(item.mimeType, L"image/jpeg");
-    return item;
+    return {L"ALIAS:Phone\\C:\\Images\\photo.jpg",
+            L"ignored",
+            2048,
+            38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0,
+            38046.5,
+            L"RW",
+            L"Phone memory",
+            L"DEV",
+            L"image/jpeg"};
 }
 
-const std::wstring kPhotoText = L"[VFSShortcut]\r\n"
-                                L"Name=\"photo.jpg\"\r\n"
-                                L"Label=\"Phone memory\"\r\n"
-                                L"MemType=\"DEV\"\r\n"
-                                L"MimeType=\"image/jpeg\"\r\n"
-                                L"Size=2048\r\n"
-                                L"UserPerm=RW\r\n"
-                                L"GroupPerm=\r\n"
-                                L"OtherPerm=\r\n"
-                                L"Created=2005-02-28 13:45:09\r\n"
-                                L"Accessed=1899-12-30 00:00:00\r\n"
-                                L"Modified=2004-02-29 12:00:00\r\n";
+const std::wstring kPhotoText =
+    L"[VFSShortcut]\r\nName=\"photo.jpg\"\r\nLabel=\"Phone memory\"\r\nMemType=\"DEV\"\r\n"
+    L"MimeType=\"image/jpeg\"\r\nSize=2048\r\nUserPerm=RW\r\nGroupPerm=\r\nOtherPerm=\r\n"
+    L"Created=2005-02-28 13:45:09\r\nAccessed=1899-12-30 00:00:00\r\nModified=2004-02-29 12:00:00\r\n";
 
-DWORD Attributes(const std::wstring& path)
+// The text fields and the size as "phone name|PC name|size|user-perm|label|mem-type|type".
+std::wstring Fields(const VFSItem& i)
 {
-    return GetFileAttributesW(path.c_str());
+    return std::wstring(i.phoneName) + L"|" + i.pcName + L"|" + std::to_wstring(i.size) + L"|" + i.userPerm + L"|" +
+           i.label + L"|" + i.memType + L"|" + i.mimeType;
+}
+
+DWORD HiddenSystemOf(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) & kHiddenSystem;
 }
 
 } // namespace
 
-TEST(ShortcutFiles, ShortcutFileIsWrittenUnderAUniqueName)
+TEST(ShortcutFiles, ShortcutFileIsWrittenUnderAUniqueNameAndReadBack)
 {
     TempDir dir;
     ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(dir.path(), PhotoItem()));
     ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(dir.path(), PhotoItem()));
     EXPECT_EQ(ReadBytes(dir / L"photo.jpg.vfslnk"), Utf16Bom(kPhotoText));
     EXPECT_EQ(ReadBytes(dir / L"photo(2).jpg.vfslnk"), Utf16Bom(kPhotoText));
-    EXPECT_EQ(Attributes(dir / L"photo.jpg.vfslnk") & kHiddenSystem, 0u);
-}
-
-TEST(ShortcutFiles, ShortcutFileOutsideAnyFolderFails)
-{
-    TempDir dir;
+    EXPECT_EQ(HiddenSystemOf(dir / L"photo.jpg.vfslnk"), 0u);
     EXPECT_EQ(E_FAIL, shortcut::CreateShortcutFile(dir / L"missing\\deeper", PhotoItem()));
-}
 
-TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystem)
-{
-    TempDir dir;
-    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(dir.path() + L"\\", PhotoItem()));
-    const std::wstring path = dir / L"folder.vfsfolder";
-    EXPECT_EQ(ReadBytes(path), Utf16Bom(kPhotoText));
-    EXPECT_EQ(Attributes(path) & kHiddenSystem, kHiddenSystem);
-    // Written again over the hidden one.
-    VFSItem other = PhotoItem();
-    other.size = 1;
-    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(dir.path(), other));
-    EXPECT_EQ(shortcut::GetShortcutDetails(path).size, 1);
-    EXPECT_EQ(Attributes(path) & kHiddenSystem, kHiddenSystem);
-}
-
-TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystemEvenWhenSavingFails)
-{
-    TempDir dir;
-    const std::wstring path = dir / L"folder.vfsfolder";
-    WriteText(path, "old");
-    {
-        // Held open without sharing, the file cannot be rewritten.
-        unique_file holder(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_EQ(E_FAIL, shortcut::CreateFolderShortcut(dir.path(), PhotoItem()));
-    }
-    EXPECT_EQ(ReadBytes(path), (std::vector<unsigned char>{'o', 'l', 'd'}));
-    EXPECT_EQ(Attributes(path) & kHiddenSystem, kHiddenSystem);
-}
-
-TEST(ShortcutFiles, DetailsAreReadBackFromAShortcut)
-{
-    TempDir dir;
-    ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(dir.path(), PhotoItem()));
     const VFSItem item = shortcut::GetShortcutDetails(dir / L"photo.jpg.vfslnk");
-    EXPECT_STREQ(item.phoneName, L"photo.jpg");
-    EXPECT_STREQ(item.pcName, L"");
-    EXPECT_EQ(item.size, 2048);
+    EXPECT_EQ(Fields(item), L"photo.jpg||2048|RW|Phone memory|DEV|image/jpeg");
     EXPECT_NEAR(item.created, PhotoItem().created, 1e-9);
     EXPECT_NEAR(item.modified, 38046.5, 1e-9);
-    EXPECT_STREQ(item.userPerm, L"RW");
-    EXPECT_STREQ(item.label, L"Phone memory");
-    EXPECT_STREQ(item.memType, L"DEV");
-    EXPECT_STREQ(item.mimeType, L"image/jpeg");
+    const VFSItem missing = shortcut::GetShortcutDetails(dir / L"missing.vfslnk");
+    const VFSItem empty{};
+    EXPECT_EQ(0, std::memcmp(&missing, &empty, sizeof(VFSItem)));
 }
 
 TEST(ShortcutFiles, DetailsAreCutToTheirFields)
 {
     TempDir dir;
-    const std::wstring longText(300, L'x');
+    const std::wstring x(300, L'x');
     WriteBytes(dir / L"a.vfslnk",
-               Utf16Bom(L"[VFSShortcut]\r\nName=\"" + longText + L"\"\r\nLabel=\"" + longText + L"\"\r\nMemType=\"" +
-                        longText + L"\"\r\nMimeType=\"" + longText + L"\"\r\nUserPerm=" + longText + L"\r\n"));
+               Utf16Bom(L"[VFSShortcut]\r\nName=\"" + x + L"\"\r\nLabel=\"" + x + L"\"\r\nMemType=\"" + x +
+                        L"\"\r\nMimeType=\"" + x + L"\"\r\nUserPerm=" + x + L"\r\n"));
     const VFSItem item = shortcut::GetShortcutDetails(dir / L"a.vfslnk");
-    EXPECT_EQ(std::wstring(item.phoneName), std::wstring(259, L'x'));
-    EXPECT_EQ(std::wstring(item.label), std::wstring(259, L'x'));
-    EXPECT_EQ(std::wstring(item.memType), std::wstring(15, L'x'));
-    EXPECT_EQ(std::wstring(item.mimeType), std::wstring(127, L'x'));
-    EXPECT_EQ(std::wstring(item.userPerm), std::wstring(15, L'x'));
+    EXPECT_EQ(Fields(item), x.substr(0, 259) + L"||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) + L"|" +
+                                x.substr(0, 15) + L"|" + x.substr(0, 127));
 }
 
-TEST(ShortcutFiles, DetailsOfAMissingFileAreEmpty)
+TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystemAlsoWhenWrittenAgainOrWhenSavingFails)
 {
     TempDir dir;
-    const VFSItem item = shortcut::GetShortcutDetails(dir / L"missing.vfslnk");
-    const VFSItem empty{};
-    EXPECT_EQ(0, std::memcmp(&item, &empty, sizeof(VFSItem)));
+    const std::wstring path = dir / L"folder.vfsfolder";
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(dir.path() + L"\\", PhotoItem()));
+    EXPECT_EQ(ReadBytes(path), Utf16Bom(kPhotoText));
+    EXPECT_EQ(HiddenSystemOf(path), kHiddenSystem);
+    VFSItem other = PhotoItem();
+    other.size = 1;
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(dir.path(), other));
+    EXPECT_EQ(shortcut::GetShortcutDetails(path).size, 1);
+    EXPECT_EQ(HiddenSystemOf(path), kHiddenSystem);
+
+    TempDir failing;
+    const std::wstring held = failing / L"folder.vfsfolder";
+    WriteText(held, "old");
+    {
+        // Held open without sharing, the file cannot be rewritten.
+        unique_file holder(CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(E_FAIL, shortcut::CreateFolderShortcut(failing.path(), PhotoItem()));
+    }
+    EXPECT_EQ(ReadBytes(held), (std::vector<unsigned char>{'o', 'l', 'd'}));
+    EXPECT_EQ(HiddenSystemOf(held), kHiddenSystem);
 }
 
 TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
@@ -180,16 +149,12 @@ TEST(ShortcutFiles, FolderShortcutsAreShownAndHiddenThroughTheTree)
     WriteText(other, "");
     SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_HIDDEN);
 
-    shortcut::SetFolderShortcutAttributes(dir.path(), false);
-    for (const auto& path : shortcuts)
-        EXPECT_EQ(Attributes(path) & kHiddenSystem, 0u) << Narrow(path);
-    EXPECT_EQ(Attributes(other) & kHiddenSystem, DWORD(FILE_ATTRIBUTE_HIDDEN));
-
-    shortcut::SetFolderShortcutAttributes(dir.path() + L"\\", true);
-    for (const auto& path : shortcuts)
-        EXPECT_EQ(Attributes(path) & kHiddenSystem, kHiddenSystem) << Narrow(path);
-    EXPECT_EQ(Attributes(other) & kHiddenSystem, DWORD(FILE_ATTRIBUTE_HIDDEN));
-
+    for (bool hide : {false, true}) {
+        shortcut::SetFolderShortcutAttributes(hide ? dir.path() + L"\\" : dir.path(), hide);
+        for (const auto& path : shortcuts)
+            EXPECT_EQ(HiddenSystemOf(path), hide ? kHiddenSystem : 0u) << Narrow(path);
+        EXPECT_EQ(HiddenSystemOf(other), DWORD(FILE_ATTRIBUTE_HIDDEN));
+    }
     shortcut::SetFolderShortcutAttributes(dir / L"missing", false); // nothing to do, no harm
 }
 

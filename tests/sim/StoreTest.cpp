@@ -47,16 +47,10 @@ TEST(StoreNames, EscapesWhatPcNamesCannotHoldAndRoundTrips)
     }
 }
 
-TEST(StoreNames, UnescapeKeepsMalformedSequences)
+TEST(StoreNames, UnescapeKeepsMalformedSequencesAndValuesStayOneUnquotedLine)
 {
-    EXPECT_EQ(L"50%", UnescapeName(L"50%"));
-    EXPECT_EQ(L"%G1x", UnescapeName(L"%G1x"));
-    EXPECT_EQ(L"a%4", UnescapeName(L"a%4"));
-    EXPECT_EQ(L"A", UnescapeName(L"%41"));
-}
-
-TEST(StoreNames, ValuesStayOneUnquotedLine)
-{
+    for (const wchar_t* malformed : {L"50%", L"%G1x", L"a%4"})
+        EXPECT_EQ(malformed, UnescapeName(malformed));
     EXPECT_EQ(L"%20Phone memory%20", EscapeValue(L" Phone memory "));
     EXPECT_EQ(L"%22a%27%0D%0A%25", EscapeValue(L"\"a'\r\n%"));
     EXPECT_EQ(L" a\"b ", UnescapeName(L"%20a%22b%20"));
@@ -66,35 +60,25 @@ TEST(StoreNames, ParsesPhonePaths)
 {
     struct Case {
         const wchar_t* text;
-        bool valid;
         PhonePath::Level level;
         const wchar_t* alias;
         wchar_t drive;
         size_t names;
         const wchar_t* lastName;
     } cases[] = {
-        {L"", true, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:Phone1", true, PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
-        {L"alias:Phone1", true, PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
-        {L"ALIAS:Phone1\\", true, PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
-        {L"ALIAS:Phone1\\c:", true, PhonePath::Level::Memory, L"Phone1", L'C', 0, nullptr},
-        {L"ALIAS:Phone1\\E:\\", true, PhonePath::Level::Memory, L"Phone1", L'E', 0, nullptr},
-        {L"ALIAS:My:Phone?\\C:\\Images\\a.jpg", true, PhonePath::Level::Item, L"My:Phone?", L'C', 2, L"a.jpg"},
-        {L"ALIAS:P\\C:\\con.txt", true, PhonePath::Level::Item, L"P", L'C', 1, L"con.txt"},
-        {L"ALIAS:", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"Phone1", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:P\\Images", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:P\\CC:\\x", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:P\\1:\\x", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:P\\C:\\\\x", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
-        {L"ALIAS:\\C:", false, PhonePath::Level::Root, L"", 0, 0, nullptr},
+        {L"", PhonePath::Level::Root, L"", 0, 0, nullptr},
+        {L"ALIAS:Phone1", PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
+        {L"alias:Phone1", PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
+        {L"ALIAS:Phone1\\", PhonePath::Level::Phone, L"Phone1", 0, 0, nullptr},
+        {L"ALIAS:Phone1\\c:", PhonePath::Level::Memory, L"Phone1", L'C', 0, nullptr},
+        {L"ALIAS:Phone1\\E:\\", PhonePath::Level::Memory, L"Phone1", L'E', 0, nullptr},
+        {L"ALIAS:My:Phone?\\C:\\Images\\a.jpg", PhonePath::Level::Item, L"My:Phone?", L'C', 2, L"a.jpg"},
+        {L"ALIAS:P\\C:\\con.txt", PhonePath::Level::Item, L"P", L'C', 1, L"con.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "path index " << (&c - cases));
         PhonePath path;
-        ASSERT_EQ(c.valid, ParsePhonePath(c.text, path));
-        if (!c.valid)
-            continue;
+        ASSERT_TRUE(ParsePhonePath(c.text, path));
         EXPECT_EQ(c.level, path.level);
         EXPECT_EQ(c.alias, path.alias);
         EXPECT_EQ(c.drive, path.drive);
@@ -102,6 +86,11 @@ TEST(StoreNames, ParsesPhonePaths)
         if (c.lastName) {
             EXPECT_EQ(c.lastName, path.names.back());
         }
+    }
+    for (const wchar_t* text : {L"ALIAS:", L"Phone1", L"ALIAS:P\\Images", L"ALIAS:P\\CC:\\x", L"ALIAS:P\\1:\\x",
+                                L"ALIAS:P\\C:\\\\x", L"ALIAS:\\C:"}) {
+        PhonePath path;
+        EXPECT_FALSE(ParsePhonePath(text, path)) << testing_support::Narrow(text);
     }
 }
 
@@ -120,11 +109,7 @@ TEST(PhoneStoreFiles, SettingsFileKeepsEscapedValuesInUtf16)
     testing_support::TempDir dir;
     PhoneStore store(dir.path());
     ASSERT_EQ(S_OK, store.AddPhone(L"con", L"350000000000001", L"OS-100"));
-    PhoneMemory memory;
-    memory.drive = L'e';
-    memory.label = L" \"Card\" 100% ";
-    memory.memType = L"MMC";
-    memory.quota = 5000000000ULL;
+    const PhoneMemory memory{L'e', L" \"Card\" 100% ", L"MMC", 5000000000ULL};
     ASSERT_EQ(S_OK, store.AddMemory(L"con", memory));
     PhoneInfo phone;
     ASSERT_EQ(S_OK, store.SetConnected(L"con", true, phone));
@@ -147,22 +132,25 @@ TEST(PhoneStoreFiles, SettingsFileKeepsEscapedValuesInUtf16)
 
 TEST(PhoneStoreFiles, RefusesDuplicatesAndUnknownPhones)
 {
+    constexpr HRESULT kBadPath = static_cast<HRESULT>(0x80044341);
+    constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80044343);
+    constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x80044344);
     testing_support::TempDir dir;
     PhoneStore store(dir.path());
     ASSERT_EQ(S_OK, store.AddPhone(L"P1", L"1", L"OS-100"));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddPhone(L"p1", L"2", L"OS-100"));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddPhone(L"P2", L"1", L"OS-100"));
+    EXPECT_EQ(kAlreadyExists, store.AddPhone(L"p1", L"2", L"OS-100"));
+    EXPECT_EQ(kAlreadyExists, store.AddPhone(L"P2", L"1", L"OS-100"));
     EXPECT_EQ(E_INVALIDARG, store.AddPhone(L"P3", L"", L"OS-100"));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044341), store.AddPhone(L"a\\b", L"3", L"OS-100"));
+    EXPECT_EQ(kBadPath, store.AddPhone(L"a\\b", L"3", L"OS-100"));
     PhoneMemory memory;
     memory.drive = L'C';
-    EXPECT_EQ(static_cast<HRESULT>(0x80044343), store.AddMemory(L"P9", memory));
+    EXPECT_EQ(kNotFound, store.AddMemory(L"P9", memory));
     ASSERT_EQ(S_OK, store.AddMemory(L"P1", memory));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044344), store.AddMemory(L"P1", memory));
+    EXPECT_EQ(kAlreadyExists, store.AddMemory(L"P1", memory));
     memory.drive = L'1';
     EXPECT_EQ(E_INVALIDARG, store.AddMemory(L"P1", memory));
     PhoneInfo phone;
     ASSERT_EQ(S_OK, store.FindPhone(L"p1", phone));
     EXPECT_EQ(L"P1", phone.alias);
-    EXPECT_EQ(static_cast<HRESULT>(0x80044343), store.SetConnected(L"P9", true, phone));
+    EXPECT_EQ(kNotFound, store.SetConnected(L"P9", true, phone));
 }

@@ -9,20 +9,6 @@ using namespace testing_support;
 
 namespace {
 
-DATE MakeDate(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
-{
-    SYSTEMTIME time{};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    DATE date = 0;
-    SystemTimeToVariantTime(&time, &date);
-    return date;
-}
-
 void MakeFolder(const std::wstring& path, const wchar_t* name, const wchar_t* label, const wchar_t* memType)
 {
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
@@ -55,10 +41,10 @@ TEST(MirrorTree, ShowsFolderShortcutsShortcutFilesAndFlagsSorted)
     WriteText(phone + L"\\IMEI", "350000000000001");
     MakeFolder(phone + L"\\Phone memory", L"C:", L"Phone memory", L"PHONE");
     MakeFolder(phone + L"\\Phone memory\\Gallery", L"predefgallery", nullptr, L"PHONE");
-    MakeShortcut(phone + L"\\Phone memory\\Gallery\\con_.txt.vfslnk", L"con.txt", 12, MakeDate(2005, 2, 28, 13, 45, 9),
-                 L"text/plain");
+    MakeShortcut(phone + L"\\Phone memory\\Gallery\\con_.txt.vfslnk", L"con.txt", 12,
+                 38411.57302083333 /* 2005-02-28 13:45:09 */, L"text/plain");
     MakeShortcut(phone + L"\\Phone memory\\Gallery\\a_b_.jpg.vfslnk", L"a<b>.jpg", 2048,
-                 MakeDate(2024, 12, 31, 23, 59, 58), L"image/jpeg");
+                 45657.99997685185 /* 2024-12-31 23:59:58 */, L"image/jpeg");
     MakeShortcut(phone + L"\\Phone memory\\Gallery\\\x05E9\x05DC\x05D5\x05DD.txt.vfslnk",
                  L"\x05E9\x05DC\x05D5\x05DD.txt", -1, 0.0, nullptr);
     MakeFolder(phone + L"\\Phone memory\\Gallery\\Empty", L"empty", L"", L"PHONE");
