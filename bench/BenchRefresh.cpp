@@ -14,6 +14,7 @@
 #include "phone/PhoneFileSystem.h"
 
 #include "common/ComPtr.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
 
 #include <PhoneComponents.h>
@@ -39,27 +40,6 @@ std::wstring MakeTempFolder(const wchar_t* prefix)
     std::wstring folder = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
-}
-
-void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    unique_find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find) {
-        do {
-            if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L".."))
-                continue;
-            const std::wstring path = folder + L"\\" + found.cFileName;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find.get(), &found));
-    }
-    find.reset();
-    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(folder.c_str());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::vector<char>& bytes)
@@ -135,9 +115,9 @@ public:
         if (control_)
             control_->SetStore(unique_bstr(previousStore_.c_str()).get());
         if (!mirrorRoot_.empty())
-            RemoveTree(mirrorRoot_);
+            RemoveFolderTree(mirrorRoot_);
         if (!store_.empty())
-            RemoveTree(store_);
+            RemoveFolderTree(store_);
     }
 
     // Best refresh time and best baseline time for one folder size.
@@ -181,7 +161,7 @@ public:
             }
 
             const std::wstring baseline = memory + L"\\Baseline";
-            RemoveTree(baseline);
+            RemoveFolderTree(baseline);
             CreateDirectoryW(baseline.c_str(), nullptr);
             const std::vector<char> bytes(size, 'x');
             start = Now();
@@ -190,7 +170,7 @@ public:
                     return false;
             }
             baselineBest = std::min(baselineBest, Now() - start);
-            RemoveTree(baseline);
+            RemoveFolderTree(baseline);
         }
         return true;
     }

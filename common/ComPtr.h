@@ -5,8 +5,7 @@
 
 #include <utility>
 
-template <typename I>
-class com_ptr
+template <typename I> class com_ptr
 {
 public:
     com_ptr() = default;
@@ -56,8 +55,7 @@ public:
     }
     void swap(com_ptr& other) noexcept { std::swap(p_, other.p_); }
 
-    template <typename Other>
-    HRESULT query(com_ptr<Other>& out, REFIID iid) const
+    template <typename Other> HRESULT query(com_ptr<Other>& out, REFIID iid) const
     {
         if (!p_)
             return E_POINTER;

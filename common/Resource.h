@@ -7,8 +7,7 @@
 
 #include <utility>
 
-template <typename Traits>
-class unique_resource
+template <typename Traits> class unique_resource
 {
     using T = typename Traits::type;
 

@@ -1,6 +1,7 @@
 #include "Configuration.h"
 
 #include "XmlFile.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -50,27 +51,6 @@ std::wstring TempFolder()
     if (length == 0 || length >= MAX_PATH)
         return {};
     return temp;
-}
-
-void RemoveFolderTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    unique_find find(FindFirstFileW(Child(folder, L"*").c_str(), &data));
-    if (find) {
-        do {
-            if (!wcscmp(data.cFileName, L".") || !wcscmp(data.cFileName, L".."))
-                continue;
-            std::wstring child = Child(folder, data.cFileName);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(child.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "PcNameFit.h"
 #include "XmlDocument.h"
+#include "common/GuardedResult.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -179,54 +180,50 @@ HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vecto
 {
     files.clear();
     folders.clear();
-    try {
-        com_ptr<IXMLDOMDocument2> document;
-        HRESULT hr = CreateXmlDocument(document);
-        if (FAILED(hr))
-            return hr;
+    return GuardedResult(
+        [&]() -> HRESULT {
+            com_ptr<IXMLDOMDocument2> document;
+            HRESULT hr = CreateXmlDocument(document);
+            if (FAILED(hr))
+                return hr;
 
-        VARIANT_BOOL loaded = VARIANT_FALSE;
-        hr = document->loadXML(listing, &loaded);
-        if (FAILED(hr) || loaded != VARIANT_TRUE) {
-            QTRACE(L"(): loadXML failed!\n");
-            return E_FAIL;
-        }
-
-        const std::wstring folderPath = pcFolderPath ? pcFolderPath : L"";
-        PcNameSet folderNames;
-        com_ptr<IXMLDOMNodeList> elements = ElementsNamed(document.get(), L"folder");
-        Reserve(elements.get(), folders);
-        while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"folder")) {
-            // Entries are filled where they will stay: they are large.
-            folders.emplace_back();
-            VFSItem& item = folders.back();
-            ReadItem(element.get(), item);
-            if (!item.phoneName[0]) {
-                folders.pop_back();
-                continue;
+            VARIANT_BOOL loaded = VARIANT_FALSE;
+            hr = document->loadXML(listing, &loaded);
+            if (FAILED(hr) || loaded != VARIANT_TRUE) {
+                QTRACE(L"(): loadXML failed!\n");
+                return E_FAIL;
             }
-            std::wstring pcName = item.phoneName;
-            FitPcName(pcName, folderPath, kFolderNameLimit, true, folderNames);
-            CopyField(item.pcName, pcName.c_str());
-            folderNames.Add(item.pcName);
-            QTRACE(L"(): phone path=\t%ls\n", item.phoneName);
-            QTRACE(L"(): Pc path=\t%ls\n", item.pcName);
-        }
 
-        elements = ElementsNamed(document.get(), L"file");
-        Reserve(elements.get(), files);
-        while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"file")) {
-            files.emplace_back();
-            ReadItem(element.get(), files.back());
-        }
-        return S_OK;
-    } catch (const _com_error& error) {
-        return error.Error();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+            const std::wstring folderPath = pcFolderPath ? pcFolderPath : L"";
+            PcNameSet folderNames;
+            com_ptr<IXMLDOMNodeList> elements = ElementsNamed(document.get(), L"folder");
+            Reserve(elements.get(), folders);
+            while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"folder")) {
+                // Entries are filled where they will stay: they are large.
+                folders.emplace_back();
+                VFSItem& item = folders.back();
+                ReadItem(element.get(), item);
+                if (!item.phoneName[0]) {
+                    folders.pop_back();
+                    continue;
+                }
+                std::wstring pcName = item.phoneName;
+                FitPcName(pcName, folderPath, kFolderNameLimit, true, folderNames);
+                CopyField(item.pcName, pcName.c_str());
+                folderNames.Add(item.pcName);
+                QTRACE(L"(): phone path=\t%ls\n", item.phoneName);
+                QTRACE(L"(): Pc path=\t%ls\n", item.pcName);
+            }
+
+            elements = ElementsNamed(document.get(), L"file");
+            Reserve(elements.get(), files);
+            while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"file")) {
+                files.emplace_back();
+                ReadItem(element.get(), files.back());
+            }
+            return S_OK;
+        },
+        E_UNEXPECTED);
 }
 
 DATE BSTR2Date(const wchar_t* text)

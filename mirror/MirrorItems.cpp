@@ -1,5 +1,6 @@
 #include "MirrorItems.h"
 
+#include "common/GuardedResult.h"
 #include "common/Trace.h"
 #include "shortcut/ShortcutFiles.h"
 #include "shortcut/VFSShortcut.h"
@@ -22,7 +23,7 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
         QTRACE(L"(): szPcPath is empty!\n");
         return E_INVALIDARG;
     }
-    try {
+    return GuardedResult([&]() -> HRESULT {
         const DeviceMapping row = table.FindMappingForPC(pcPath);
         if (row.empty()) {
             // Nothing of a phone to delete; the callers go on with the next item.
@@ -85,13 +86,7 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
         }
         QTRACE(L"(): Unsupported file type: %ls\n", pcPath);
         return E_FAIL;
-    } catch (const _com_error& error) {
-        return error.Error();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 } // namespace mirror

@@ -1,5 +1,6 @@
 #include "MirrorRefresh.h"
 
+#include "common/GuardedResult.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "mirror/Listing.h"
@@ -331,20 +332,14 @@ HRESULT RefreshFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable&
     }
     if (!pcFolder)
         return E_POINTER;
-    try {
+    return GuardedResult([&]() -> HRESULT {
         std::wstring folder = pcFolder;
         if (folder.size() >= kPathLength)
             return kPathTooLong;
         while (folder.size() > 1 && folder.back() == L'\\')
             folder.pop_back();
         return RefreshFolderContents(phoneFs, table, folder, files, listener);
-    } catch (const _com_error& error) {
-        return error.Error();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 } // namespace mirror

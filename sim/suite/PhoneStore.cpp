@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 #include "SuiteErrors.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
 
 #include <shlobj.h>
@@ -138,26 +139,6 @@ HRESULT FolderSize(const std::wstring& folder, unsigned long long& total)
             total += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     } while (FindNextFileW(find.get(), &data));
     return S_OK;
-}
-
-void RemoveTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW data;
-    unique_find find(FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
-                continue;
-            std::wstring child = path + L"\\" + data.cFileName;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    RemoveDirectoryW(path.c_str());
 }
 
 std::vector<std::wstring> SplitList(const std::wstring& text)
@@ -392,7 +373,7 @@ HRESULT PhoneStore::RemovePhone(const std::wstring& alias)
     HRESULT hr = FindPhone(alias, phone);
     if (FAILED(hr))
         return hr;
-    RemoveTree(PhoneFolder(alias));
+    RemoveFolderTree(PhoneFolder(alias));
     return store_files::IsFolder(PhoneFolder(alias)) ? suite_error::StoreFailure : S_OK;
 }
 

@@ -2,6 +2,7 @@
 #include "SimPhoneSuite.h"
 #include "StoreNames.h"
 #include "common/ComPtr.h"
+#include "common/ByteArray.h"
 #include "common/Resource.h"
 
 #include <cstdio>
@@ -73,25 +74,6 @@ HRESULT ReadPcFile(const std::wstring& path, std::vector<unsigned char>& bytes, 
     return S_OK;
 }
 
-HRESULT MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data)
-{
-    unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
-    if (!array)
-        return E_OUTOFMEMORY;
-    if (!bytes.empty()) {
-        void* raw = nullptr;
-        HRESULT hr = SafeArrayAccessData(array.get(), &raw);
-        if (FAILED(hr))
-            return hr;
-        memcpy(raw, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array.get());
-    }
-    VARIANT* value = data.put();
-    value->vt = VT_ARRAY | VT_UI1;
-    value->parray = array.release();
-    return S_OK;
-}
-
 class Cli
 {
 public:
@@ -151,7 +133,7 @@ public:
                 HRESULT hr = ReadPcFile(args[2], bytes, modified);
                 if (FAILED(hr))
                     return Fail(hr, L"reading the PC file");
-                hr = MakeByteVariant(bytes, data);
+                hr = MakeByteArray(bytes, data.put());
                 if (FAILED(hr))
                     return Fail(hr, L"put");
             } else {
@@ -239,23 +221,16 @@ private:
 
     static HRESULT WritePcFile(const std::wstring& path, const VARIANT& data)
     {
-        if (data.vt != (VT_ARRAY | VT_UI1) || !data.parray)
-            return Fail(E_UNEXPECTED, L"get");
-        LONG lower = 0;
-        LONG upper = -1;
-        SafeArrayGetLBound(data.parray, 1, &lower);
-        SafeArrayGetUBound(data.parray, 1, &upper);
-        DWORD size = upper >= lower ? static_cast<DWORD>(upper - lower + 1) : 0;
+        std::vector<unsigned char> bytes;
+        HRESULT hr = ReadByteArray(data, bytes);
+        if (FAILED(hr))
+            return Fail(hr, L"get");
         unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         if (!file)
             return Fail(HRESULT_FROM_WIN32(GetLastError()), L"writing the PC file");
-        void* raw = nullptr;
-        HRESULT hr = SafeArrayAccessData(data.parray, &raw);
-        if (FAILED(hr))
-            return Fail(hr, L"get");
         DWORD written = 0;
-        BOOL ok = size == 0 || WriteFile(file.get(), raw, size, &written, nullptr);
-        SafeArrayUnaccessData(data.parray);
+        BOOL ok =
+            bytes.empty() || WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         return ok ? S_OK : Fail(HRESULT_FROM_WIN32(GetLastError()), L"writing the PC file");
     }
 

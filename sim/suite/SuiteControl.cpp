@@ -3,6 +3,7 @@
 #include "DataLayerFolders.h"
 
 #include "SuiteErrors.h"
+#include "common/ByteArray.h"
 #include "common/Resource.h"
 
 #include <cmath>
@@ -133,27 +134,10 @@ HRESULT SuiteControl::PutFile(BSTR phonePath, VARIANT data, DATE modified)
         if (size)
             WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
                                 reinterpret_cast<char*>(bytes.data()), size, nullptr, nullptr);
-    } else if (value->vt == (VT_ARRAY | VT_UI1)) {
-        SAFEARRAY* array = value->parray;
-        if (array) {
-            if (SafeArrayGetDim(array) != 1)
-                return E_INVALIDARG;
-            LONG lower = 0;
-            LONG upper = -1;
-            SafeArrayGetLBound(array, 1, &lower);
-            SafeArrayGetUBound(array, 1, &upper);
-            if (upper >= lower) {
-                void* raw = nullptr;
-                hr = SafeArrayAccessData(array, &raw);
-                if (FAILED(hr))
-                    return hr;
-                const unsigned char* first = static_cast<const unsigned char*>(raw);
-                bytes.assign(first, first + (upper - lower + 1));
-                SafeArrayUnaccessData(array);
-            }
-        }
     } else if (value->vt != VT_EMPTY) {
-        return E_INVALIDARG;
+        hr = ReadByteArray(*value, bytes);
+        if (FAILED(hr))
+            return hr;
     }
     return suite::Store().PutFile(path, bytes, modified);
 }
@@ -170,21 +154,7 @@ HRESULT SuiteControl::GetFile(BSTR phonePath, VARIANT* data)
     hr = suite::Store().GetFile(path, bytes);
     if (FAILED(hr))
         return hr;
-    unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
-    if (!array)
-        return E_OUTOFMEMORY;
-    if (!bytes.empty()) {
-        void* raw = nullptr;
-        hr = SafeArrayAccessData(array.get(), &raw);
-        if (FAILED(hr))
-            return hr;
-        memcpy(raw, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array.get());
-    }
-    VariantClear(data);
-    data->vt = VT_ARRAY | VT_UI1;
-    data->parray = array.release();
-    return S_OK;
+    return MakeByteArray(bytes, data);
 }
 
 HRESULT SuiteControl::MakeFolder(BSTR phonePath)

@@ -1,6 +1,7 @@
 #include "VirtualFileSystem.h"
 
 #include "SuiteErrors.h"
+#include "common/ByteArray.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -45,58 +46,6 @@ void ReplaceAll(std::wstring& text, const std::wstring& token, const std::wstrin
 {
     for (size_t at = text.find(token); at != std::wstring::npos; at = text.find(token, at + value.size()))
         text.replace(at, token.size(), value);
-}
-
-// The bytes of a byte-array VARIANT, also when it arrives by reference.
-HRESULT BytesOf(const VARIANT& data, std::vector<unsigned char>& bytes)
-{
-    const VARIANT* value = &data;
-    if (value->vt == (VT_VARIANT | VT_BYREF) && value->pvarVal)
-        value = value->pvarVal;
-    SAFEARRAY* array = nullptr;
-    if (value->vt == (VT_ARRAY | VT_UI1))
-        array = value->parray;
-    else if (value->vt == (VT_ARRAY | VT_UI1 | VT_BYREF) && value->pparray)
-        array = *value->pparray;
-    else
-        return E_INVALIDARG;
-    bytes.clear();
-    if (!array)
-        return S_OK;
-    if (SafeArrayGetDim(array) != 1)
-        return E_INVALIDARG;
-    LONG lower = 0;
-    LONG upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    if (upper < lower)
-        return S_OK;
-    void* raw = nullptr;
-    HRESULT hr = SafeArrayAccessData(array, &raw);
-    if (FAILED(hr))
-        return hr;
-    const unsigned char* first = static_cast<const unsigned char*>(raw);
-    bytes.assign(first, first + (upper - lower + 1));
-    SafeArrayUnaccessData(array);
-    return S_OK;
-}
-
-HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out)
-{
-    unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
-    if (!array)
-        return E_OUTOFMEMORY;
-    if (!bytes.empty()) {
-        void* raw = nullptr;
-        HRESULT hr = SafeArrayAccessData(array.get(), &raw);
-        if (FAILED(hr))
-            return hr;
-        memcpy(raw, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array.get());
-    }
-    out->vt = VT_ARRAY | VT_UI1;
-    out->parray = array.release();
-    return S_OK;
 }
 
 } // namespace
@@ -200,7 +149,6 @@ HRESULT VirtualFileSystem::fread(VARIANT* data, LONG handle)
     hr = RunTransfer(listener.get(), bytes.size());
     if (FAILED(hr))
         return hr;
-    VariantClear(data);
     return MakeByteArray(bytes, data);
 }
 
@@ -213,7 +161,7 @@ HRESULT VirtualFileSystem::fwrite(VARIANT data, LONG handle)
     if (!file || file->mode != WriteMode)
         return suite_error::BadHandle;
     std::vector<unsigned char> bytes;
-    hr = BytesOf(data, bytes);
+    hr = ReadByteArray(data, bytes);
     if (FAILED(hr))
         return hr;
     com_ptr<ITransferListener> listener = file->listener;

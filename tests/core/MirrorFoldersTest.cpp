@@ -65,7 +65,7 @@ protected:
     }
     void SetUp() override
     {
-        RemoveTree(kMirrorRoot);
+        RemoveFolderTree(kMirrorRoot);
         CreateDirectoryW(kMirrorRoot, nullptr);
     }
     void TearDown() override

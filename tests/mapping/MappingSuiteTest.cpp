@@ -85,7 +85,7 @@ protected:
         phones_.Connect(alias);
         // These tests drive the table themselves and lay out each mirror folder as
         // they need it: what the suite's data layer left there goes.
-        RemoveTree(mirror_ / alias);
+        RemoveFolderTree(mirror_ / alias);
     }
 
     void PutFile(const std::wstring& phonePath) { phones_.PutBytes(phonePath, {'a', 'b', 'c'}, 38411.5); }

@@ -2,6 +2,7 @@
 // and the command-line front end drive it.
 #include "PhoneComponents.h"
 #include "SimPhoneSuite.h"
+#include "common/ByteArray.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "SimulatedPhones.h"
@@ -210,7 +211,7 @@ protected:
         if (hr != S_OK)
             return hr;
         unique_variant data;
-        MakeByteVariant(bytes, data);
+        MakeByteArray(bytes, data.put());
         hr = vfs_->fwrite(*data.get(), handle);
         if (hr == S_OK && modified != 0)
             hr = vfs_->fsettime(handle, modified);

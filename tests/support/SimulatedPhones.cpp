@@ -1,5 +1,7 @@
 #include "SimulatedPhones.h"
 
+#include "common/ByteArray.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,36 +20,10 @@ unique_bstr Bstr(const std::wstring& text)
     return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 
-void MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data)
-{
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return;
-    if (!bytes.empty()) {
-        void* raw = nullptr;
-        SafeArrayAccessData(array, &raw);
-        memcpy(raw, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
-    }
-    VARIANT* value = data.put();
-    value->vt = VT_ARRAY | VT_UI1;
-    value->parray = array;
-}
-
 std::vector<unsigned char> BytesOf(const VARIANT& data)
 {
     std::vector<unsigned char> bytes;
-    if (data.vt != (VT_ARRAY | VT_UI1) || !data.parray)
-        return bytes;
-    LONG lower = 0, upper = -1;
-    SafeArrayGetLBound(data.parray, 1, &lower);
-    SafeArrayGetUBound(data.parray, 1, &upper);
-    if (upper < lower)
-        return bytes;
-    void* raw = nullptr;
-    SafeArrayAccessData(data.parray, &raw);
-    bytes.assign(static_cast<unsigned char*>(raw), static_cast<unsigned char*>(raw) + (upper - lower + 1));
-    SafeArrayUnaccessData(data.parray);
+    ReadByteArray(data, bytes);
     return bytes;
 }
 
@@ -128,7 +104,7 @@ void SimulatedPhones::PutText(const std::wstring& phonePath, const std::wstring&
 void SimulatedPhones::PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified)
 {
     unique_variant data;
-    MakeByteVariant(bytes, data);
+    Expect(MakeByteArray(bytes, data.put()), "MakeByteArray");
     Expect(control_->PutFile(Bstr(phonePath).get(), *data.get(), modified), "PutFile");
 }
 

@@ -17,8 +17,7 @@ namespace testing_support {
 void RegisterPhoneSuite();
 
 unique_bstr Bstr(const std::wstring& text);
-// A VARIANT holding a byte SAFEARRAY, the form file contents travel in.
-void MakeByteVariant(const std::vector<unsigned char>& bytes, unique_variant& data);
+// The bytes of a byte-array VARIANT; none for anything else.
 std::vector<unsigned char> BytesOf(const VARIANT& data);
 
 class SimulatedPhones

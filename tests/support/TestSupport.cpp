@@ -28,14 +28,14 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    RemoveTree(path_);
+    RemoveFolderTree(path_);
 }
 
 std::vector<unsigned char> ReadBytes(const std::wstring& path)
 {
     std::vector<unsigned char> bytes;
-    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
+    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 0, nullptr));
     if (!file)
         return bytes;
     DWORD size = GetFileSize(file.get(), nullptr);
@@ -82,30 +82,6 @@ bool DirectoryExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void RemoveTree(const std::wstring& path)
-{
-    if (path.empty())
-        return;
-    WIN32_FIND_DATAW data;
-    unique_find find(FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(path.c_str());
-}
-
 std::wstring TestProgramDir()
 {
     wchar_t path[MAX_PATH];
@@ -145,8 +121,8 @@ std::string Narrow(const std::wstring& text)
 {
     if (text.empty())
         return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
+    int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(size, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
     return out;

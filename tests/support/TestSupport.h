@@ -1,6 +1,8 @@
 // Test rig helpers shared by every test program.
 #pragma once
 
+#include "common/FileTree.h"
+
 #include <windows.h>
 
 #include <string>
@@ -30,7 +32,6 @@ void WriteText(const std::wstring& path, const std::string& utf8);
 std::vector<unsigned char> Utf16Bom(const std::wstring& text);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
 
 // Folder of the running test program, and of the built product.
 std::wstring TestProgramDir();

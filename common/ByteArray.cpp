@@ -1,0 +1,59 @@
+#include "ByteArray.h"
+
+#include "Resource.h"
+
+#include <cstring>
+
+HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out)
+{
+    if (!out)
+        return E_POINTER;
+    unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
+    if (!array)
+        return E_OUTOFMEMORY;
+    if (!bytes.empty()) {
+        void* raw = nullptr;
+        HRESULT hr = SafeArrayAccessData(array.get(), &raw);
+        if (FAILED(hr))
+            return hr;
+        memcpy(raw, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array.get());
+    }
+    VariantClear(out);
+    out->vt = VT_ARRAY | VT_UI1;
+    out->parray = array.release();
+    return S_OK;
+}
+
+HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    const VARIANT* value = &data;
+    if (value->vt == (VT_VARIANT | VT_BYREF) && value->pvarVal)
+        value = value->pvarVal;
+    SAFEARRAY* array = nullptr;
+    if (value->vt == (VT_ARRAY | VT_UI1))
+        array = value->parray;
+    else if (value->vt == (VT_ARRAY | VT_UI1 | VT_BYREF) && value->pparray)
+        array = *value->pparray;
+    else
+        return E_INVALIDARG;
+    if (!array)
+        return S_OK;
+    if (SafeArrayGetDim(array) != 1)
+        return E_INVALIDARG;
+    LONG lower = 0;
+    LONG upper = -1;
+    SafeArrayGetLBound(array, 1, &lower);
+    SafeArrayGetUBound(array, 1, &upper);
+    if (upper < lower)
+        return S_OK;
+    void* raw = nullptr;
+    HRESULT hr = SafeArrayAccessData(array, &raw);
+    if (FAILED(hr))
+        return hr;
+    const unsigned char* first = static_cast<const unsigned char*>(raw);
+    bytes.assign(first, first + (upper - lower + 1));
+    SafeArrayUnaccessData(array);
+    return S_OK;
+}

@@ -1,0 +1,16 @@
+// File contents travel between the server, the phone components and their
+// clients as a VARIANT holding a one-dimensional byte SAFEARRAY.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <vector>
+
+// Clears `out` and fills it with the bytes; E_OUTOFMEMORY when no array can be made.
+HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out);
+
+// The bytes of a byte-array VARIANT, also when it arrives by reference. A null
+// array gives no bytes; any other kind of VARIANT, or an array of more than one
+// dimension, gives E_INVALIDARG.
+HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes);
