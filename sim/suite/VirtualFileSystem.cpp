@@ -59,6 +59,13 @@ HRESULT VirtualFileSystem::ResolveItem(BSTR path, PhonePath& phonePath, std::wst
     return suite::Store().ItemPath(phonePath, true, pcPath);
 }
 
+HRESULT VirtualFileSystem::TakeFaultAndResolve(const wchar_t* operation, BSTR path, PhonePath& phonePath,
+                                               std::wstring& pcPath)
+{
+    HRESULT hr = suite::TakeFault(operation);
+    return hr != S_OK ? hr : ResolveItem(path, phonePath, pcPath);
+}
+
 VirtualFileSystem::OpenFile* VirtualFileSystem::FindOpenFile(LONG handle)
 {
     auto found = files_.find(handle);
@@ -287,12 +294,9 @@ HRESULT VirtualFileSystem::fgetsize(LONG handle, LONG* size)
 
 HRESULT VirtualFileSystem::mkdir(BSTR path, ITransferListener*)
 {
-    HRESULT hr = suite::TakeFault(L"mkdir");
-    if (hr != S_OK)
-        return hr;
     PhonePath phonePath;
     std::wstring folder;
-    hr = ResolveItem(path, phonePath, folder);
+    HRESULT hr = TakeFaultAndResolve(L"mkdir", path, phonePath, folder);
     if (FAILED(hr))
         return hr;
     std::wstring parent;
@@ -308,12 +312,9 @@ HRESULT VirtualFileSystem::mkdir(BSTR path, ITransferListener*)
 
 HRESULT VirtualFileSystem::rmdir(BSTR path, ITransferListener*)
 {
-    HRESULT hr = suite::TakeFault(L"rmdir");
-    if (hr != S_OK)
-        return hr;
     PhonePath phonePath;
     std::wstring folder;
-    hr = ResolveItem(path, phonePath, folder);
+    HRESULT hr = TakeFaultAndResolve(L"rmdir", path, phonePath, folder);
     if (FAILED(hr))
         return hr;
     if (!store_files::IsFolder(folder))
@@ -325,12 +326,9 @@ HRESULT VirtualFileSystem::rmdir(BSTR path, ITransferListener*)
 
 HRESULT VirtualFileSystem::rename(BSTR path, BSTR newName, ITransferListener*)
 {
-    HRESULT hr = suite::TakeFault(L"rename");
-    if (hr != S_OK)
-        return hr;
     PhonePath phonePath;
     std::wstring source;
-    hr = ResolveItem(path, phonePath, source);
+    HRESULT hr = TakeFaultAndResolve(L"rename", path, phonePath, source);
     if (FAILED(hr))
         return hr;
     std::wstring name = newName ? newName : L"";
@@ -355,12 +353,9 @@ HRESULT VirtualFileSystem::rename(BSTR path, BSTR newName, ITransferListener*)
 
 HRESULT VirtualFileSystem::deletefile(BSTR path, ITransferListener*)
 {
-    HRESULT hr = suite::TakeFault(L"deletefile");
-    if (hr != S_OK)
-        return hr;
     PhonePath phonePath;
     std::wstring file;
-    hr = ResolveItem(path, phonePath, file);
+    HRESULT hr = TakeFaultAndResolve(L"deletefile", path, phonePath, file);
     if (FAILED(hr))
         return hr;
     if (!store_files::IsFile(file))

@@ -58,6 +58,9 @@ private:
 
     // Resolves a connected phone's item path.
     static HRESULT ResolveItem(BSTR path, store_names::PhonePath& phonePath, std::wstring& pcPath);
+    // An injected fault for the operation first, then the item as ResolveItem finds it.
+    static HRESULT TakeFaultAndResolve(const wchar_t* operation, BSTR path, store_names::PhonePath& phonePath,
+                                       std::wstring& pcPath);
     OpenFile* FindOpenFile(LONG handle);
     // Reports `total` bytes to the listener in chunks; fails when cancelled.
     static HRESULT RunTransfer(ITransferListener* listener, size_t total);
