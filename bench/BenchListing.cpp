@@ -99,7 +99,7 @@ int Measure(const char* title, bool collidingFolders)
             return 1;
         parserBest = std::min(parserBest, Now() - start);
 
-        std::vector<mirror::VFSItem> files, folders;
+        std::vector<phone::VFSItem> files, folders;
         start = Now();
         if (!Check(mirror::GetFilesAndFolders(listing.get(), files, folders, L"C:\\Mirror\\Phone\\C"),
                    "GetFilesAndFolders"))

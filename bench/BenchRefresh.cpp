@@ -10,6 +10,7 @@
 // large run takes many minutes; a smaller FILES gives the same ratios sooner.
 #include "BenchTiming.h"
 #include "mirror/DeviceMapping.h"
+#include "mirror/MirrorFolders.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
 

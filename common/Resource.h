@@ -79,6 +79,13 @@ struct hmodule_traits {
 };
 using unique_hmodule = unique_resource<hmodule_traits>;
 
+struct hwnd_traits {
+    using type = HWND;
+    static HWND invalid() { return nullptr; }
+    static void close(HWND h) { DestroyWindow(h); }
+};
+using unique_hwnd = unique_resource<hwnd_traits>;
+
 struct bstr_traits {
     using type = BSTR;
     static BSTR invalid() { return nullptr; }

@@ -1,5 +1,8 @@
 #include "Trace.h"
 
+#include "Registry.h"
+#include "Resource.h"
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cwchar>
@@ -32,5 +35,17 @@ void Write(const char* function, const wchar_t* format, ...)
 void Debugger(const wchar_t* text)
 {
     OutputDebugStringW(text);
+}
+
+bool IsTraceOn()
+{
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kTraceKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return false;
+    // Three characters with the terminator: a longer value does not fit and is off.
+    wchar_t text[3] = {};
+    if (ReadRegistryString(key.get(), kTraceValue, text, 3) != ERROR_SUCCESS)
+        return false;
+    return text[0] && wcscmp(text, L"0") != 0;
 }
 } // namespace trace

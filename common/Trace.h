@@ -5,10 +5,17 @@
 #include <windows.h>
 
 namespace trace {
+
+// The switch that lets the localised error box also name the code it shows.
+constexpr wchar_t kTraceKey[] = L"Software\\Marlith\\Ostrelle";
+constexpr wchar_t kTraceValue[] = L"Trace";
+
 void Initialise(const wchar_t* moduleName);
 void Write(const char* function, const wchar_t* format, ...);
 // Always written, whatever the build: the listener's exception messages.
 void Debugger(const wchar_t* text);
+// The trace switch below HKEY_CURRENT_USER: set and not "0".
+bool IsTraceOn();
 } // namespace trace
 
 #ifdef QUELVAR_TRACE

@@ -1,23 +1,21 @@
 // The main object: one per client of the Quelvar class, and the shared object of
-// the singleton class.
+// the singleton class. A facade: every request is handed to its room.
 #pragma once
 
 #include "PhoneComponents.h"
 #include "ZentrelQuelvar.h"
+#include "common/ComObject.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "mirror/DeviceMapping.h"
-#include "mirror/Listing.h"
+#include "phone/DeviceNotifications.h"
 #include "phone/PhoneFileSystem.h"
-#include "server/ComObject.h"
-
-#include <string>
-#include <vector>
+#include "services/RequestContext.h"
 
 class CComQuelvar : public ISupportErrorInfo,
                     public IQuelvar,
                     public IDeviceNotifySink,
-                    public server::ObjectRoot,
+                    public ObjectRoot,
                     public phone::ComponentOwner
 {
 public:
@@ -53,33 +51,26 @@ public:
     STDMETHODIMP DeviceDisconnect(BSTR imei, BSTR alias) override;
     STDMETHODIMP DeviceConnect(BSTR imei, BSTR alias) override;
 
-    // phone::ComponentOwner
+    // phone::ComponentOwner: on another thread the reconnect is handed to this
+    // object's own thread.
     void ReconnectPhoneComponent() override;
     ITransferListener* CurrentListener() override;
 
-    // The object that worker threads reach; the latest constructed one.
-    static CComQuelvar* Current();
     // Registered message posted to a caller's window when a file operation ends.
     static UINT FileOperationEndMessage();
 
+    // What a request needs of this object, holding it alive while it runs.
+    services::RequestContext Context();
+
 private:
-    HRESULT ReadVFSRootFolder(IVirtualFileSystem* component, ITransferListener* listener);
-    HRESULT StartListening();
-    HRESULT StopListening();
-    HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry);
-    void HideMirrorFoldersOfAbsentPhones(const std::vector<mirror::VFSItem>& connected);
-    HRESULT CreatePhoneComponent(com_ptr<IVirtualFileSystem>& component);
-    // The alias of the phone whose mirror folder holds the PC path.
-    bool DeviceOfPcPath(const std::wstring& pcPath, std::wstring& alias);
-    // S_OK and the phone path of a PC path in a mirror folder; S_FALSE when the path
-    // lies in no mirror folder; a failure when it cannot be translated.
-    HRESULT PhonePathOf(const std::wstring& pcPath, std::wstring& phonePath);
+    static LRESULT CALLBACK ReconnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Reconnect();
 
     mirror::DeviceMappingTable m_mappings;
     com_ptr<IVirtualFileSystem> m_pVFS;
-    DWORD m_dwCookie = 0;
+    phone::DeviceNotificationRegistration m_registration;
     ITransferListener* m_pOperationListener = nullptr;
-    wchar_t m_szLanguageFile[MAX_PATH] = {};
-    DWORD m_dwRtlLayout = 0;
     unique_hmodule m_graphics;
+    // Receives reconnect requests of other threads on the thread that made the object.
+    unique_hwnd m_reconnectWindow;
 };

@@ -2,8 +2,10 @@
 
 #include "VexaUtil.h"
 #include "common/Resource.h"
-#include "mirror/Configuration.h"
-#include "shortcut/PredefinedFolders.h"
+#include "common/ExecutablePath.h"
+#include "common/Paths.h"
+#include "common/Registry.h"
+#include "PredefinedFolders.h"
 
 #include <cwchar>
 
@@ -26,24 +28,6 @@ void CopyCut(wchar_t* target, size_t length, const wchar_t* source)
     target[length - 1] = L'\0';
 }
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring Child(const std::wstring& folder, const std::wstring& name)
-{
-    if (folder.empty() || folder.back() == L'\\')
-        return folder + name;
-    return folder + L"\\" + name;
-}
-
-std::wstring CutLastComponent(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 // The files of one kind: where the code comes from, the extension, the folder
 // next to the executable and the registry value of the last-resort folder.
 struct ResourceKind {
@@ -53,29 +37,29 @@ struct ResourceKind {
     const wchar_t* pathValue;
 };
 
-std::wstring Locate(const wchar_t* baseName, const ResourceKind& kind, wchar_t* code)
+std::wstring Locate(const wchar_t* vendorName, const wchar_t* baseName, const ResourceKind& kind, wchar_t* code)
 {
     code[0] = L'\0';
-    std::wstring key = std::wstring(L"Software\\") + mirror::VendorName() + L"\\" + mirror::kInstallationSubkey;
+    std::wstring key = std::wstring(L"Software\\") + (vendorName ? vendorName : L"") + L"\\" + kInstallationSubkey;
     unique_hkey opened;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return {};
-    if (mirror::ReadRegistryString(opened.get(), kind.codeValue, code, kDisplayTextLength) != ERROR_SUCCESS || !code[0])
+    if (ReadRegistryString(opened.get(), kind.codeValue, code, kDisplayTextLength) != ERROR_SUCCESS || !code[0])
         return {};
     std::wstring fileName = std::wstring(baseName ? baseName : L"") + L"_" + code + kind.extension;
-    std::wstring executable = mirror::ExecutablePath();
+    std::wstring executable = ExecutablePath();
 
-    std::wstring candidate = Child(Child(CutLastComponent(executable), kind.folderName), fileName);
-    if (candidate.size() < MAX_PATH && Exists(candidate))
+    std::wstring candidate = paths::Join(paths::Join(paths::Parent(executable), kind.folderName), fileName);
+    if (candidate.size() < MAX_PATH && paths::Exists(candidate))
         return candidate;
     // The installation's shared folder: two levels above the executable's folder.
     candidate =
-        Child(Child(CutLastComponent(CutLastComponent(CutLastComponent(executable))), kind.folderName), fileName);
-    if (candidate.size() < MAX_PATH && Exists(candidate))
+        paths::Join(paths::Join(paths::Parent(paths::Parent(paths::Parent(executable))), kind.folderName), fileName);
+    if (candidate.size() < MAX_PATH && paths::Exists(candidate))
         return candidate;
     wchar_t folder[MAX_PATH] = {};
-    if (mirror::ReadRegistryString(opened.get(), kind.pathValue, folder, MAX_PATH) == ERROR_SUCCESS && folder[0])
-        candidate = Child(folder, fileName);
+    if (ReadRegistryString(opened.get(), kind.pathValue, folder, MAX_PATH) == ERROR_SUCCESS && folder[0])
+        candidate = paths::Join(folder, fileName);
     // A path that does not fit is refused rather than cut.
     return candidate.size() < MAX_PATH ? candidate : std::wstring();
 }
@@ -93,22 +77,22 @@ bool HasRightToLeftLetters(const wchar_t* text)
 
 } // namespace
 
-std::wstring LocateLanguageFile(const wchar_t* baseName)
+std::wstring LocateLanguageFile(const wchar_t* vendorName, const wchar_t* baseName)
 {
     static const ResourceKind language{kCurrentLanguageValue, L".vexa", L"Lang", kLanguagePathValue};
-    return Locate(baseName, language, g_currentLanguage);
+    return Locate(vendorName, baseName, language, g_currentLanguage);
 }
 
-std::wstring LocateGraphicsFile(const wchar_t* baseName)
+std::wstring LocateGraphicsFile(const wchar_t* vendorName, const wchar_t* baseName)
 {
     static const ResourceKind graphics{kCurrentResourceValue, L".mosk", L"Resource", kResourcePathValue};
     wchar_t code[kDisplayTextLength];
-    return Locate(baseName, graphics, code);
+    return Locate(vendorName, baseName, graphics, code);
 }
 
-HMODULE LoadGraphicsLibrary(const wchar_t* baseName)
+HMODULE LoadGraphicsLibrary(const wchar_t* vendorName, const wchar_t* baseName)
 {
-    std::wstring path = LocateGraphicsFile(baseName);
+    std::wstring path = LocateGraphicsFile(vendorName, baseName);
     if (path.empty())
         return nullptr;
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -166,9 +150,10 @@ bool LoadDisplayStrings(const wchar_t* languageFilePath)
     CVexaUtil language;
     if (!language.LoadLanguage(languageFilePath))
         return false;
-    for (size_t i = 0; i < shortcut::kPredefinedFolderCount; ++i) {
-        wchar_t* name = shortcut::PredefinedFolderDisplayName(i);
-        CopyCut(name, shortcut::kDisplayNameLength, language.GetString(shortcut::kPredefinedFolders[i].stringId, name));
+    for (size_t i = 0; i < localisation::kPredefinedFolderCount; ++i) {
+        wchar_t* name = localisation::PredefinedFolderDisplayName(i);
+        CopyCut(name, localisation::kDisplayNameLength,
+                language.GetString(localisation::kPredefinedFolders[i].stringId, name));
     }
     CopyCut(g_productDisplayName, kDisplayTextLength, language.GetString(kProductNameId, g_productDisplayName));
     CopyCut(g_genericErrorText, kDisplayTextLength, language.GetString(kGenericErrorId, g_genericErrorText));
@@ -183,7 +168,7 @@ void ResetLanguageStateForTesting()
     CopyCut(g_productDisplayName, kDisplayTextLength, kDefaultProductName);
     g_genericErrorText[0] = L'\0';
     g_rightToLeft = 0;
-    shortcut::ResetPredefinedFolderDisplayNames();
+    localisation::ResetPredefinedFolderDisplayNames();
 }
 
 } // namespace localisation

@@ -13,6 +13,7 @@ constexpr wchar_t kResourceBaseName[] = L"Ostrelle";
 constexpr wchar_t kDefaultProductName[] = L"Ostrelle";
 
 // Values below HKEY_LOCAL_MACHINE "Software\<vendor name>\Marlith".
+constexpr wchar_t kInstallationSubkey[] = L"Marlith";
 constexpr wchar_t kCurrentLanguageValue[] = L"Current Language";
 constexpr wchar_t kLanguagePathValue[] = L"Language Path";
 constexpr wchar_t kCurrentResourceValue[] = L"Current Resource";
@@ -28,12 +29,12 @@ constexpr DWORD kRightToLeftLayout = 0x400000;
 
 // Full path of the language file "<base>_<Current Language>.vexa", or empty.
 // Also sets the current language.
-std::wstring LocateLanguageFile(const wchar_t* baseName);
+std::wstring LocateLanguageFile(const wchar_t* vendorName, const wchar_t* baseName);
 // Full path of the graphics file "<base>_<Current Resource>.mosk", or empty.
-std::wstring LocateGraphicsFile(const wchar_t* baseName);
+std::wstring LocateGraphicsFile(const wchar_t* vendorName, const wchar_t* baseName);
 // Maps the graphics file of the base name; null when there is none. The caller
 // frees it.
-HMODULE LoadGraphicsLibrary(const wchar_t* baseName = kResourceBaseName);
+HMODULE LoadGraphicsLibrary(const wchar_t* vendorName, const wchar_t* baseName = kResourceBaseName);
 
 // The language code last read from "Current Language".
 const wchar_t* CurrentLanguage();

@@ -2,7 +2,7 @@
 
 #include "LanguageResources.h"
 #include "VexaUtil.h"
-#include "mirror/Configuration.h"
+#include "common/Trace.h"
 
 #include <cwchar>
 
@@ -72,7 +72,7 @@ std::wstring ErrorBoxText(HRESULT hr, const wchar_t* languageFilePath)
     } else {
         text = GenericErrorText();
     }
-    if (mirror::IsTraceOn()) {
+    if (trace::IsTraceOn()) {
         wchar_t line[64];
         _snwprintf(line, 64, L"\nHRESULT: 0x%X, Error code: 0x%X", static_cast<unsigned>(hr),
                    static_cast<unsigned>(code));

@@ -1,9 +1,13 @@
 #include "Configuration.h"
 
 #include "XmlFile.h"
+#include "common/ExecutablePath.h"
 #include "common/FileTree.h"
+#include "common/Paths.h"
+#include "common/Registry.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
+#include "phone/DeviceInfoReader.h"
 
 #include <rpc.h>
 #include <shlwapi.h>
@@ -14,9 +18,10 @@
 namespace mirror {
 namespace {
 
+// The vendor name is read again by every main object and read by any thread.
+SRWLOCK g_vendorNameLock = SRWLOCK_INIT;
 wchar_t g_vendorName[kVendorNameLength];
 wchar_t g_mirrorRoot[kPathLength];
-std::wstring g_executablePathOverride;
 
 using GetDravoFunction = const wchar_t*(WINAPI*)();
 
@@ -24,24 +29,6 @@ void CopyCut(wchar_t* target, size_t length, const wchar_t* source)
 {
     wcsncpy(target, source, length - 1);
     target[length - 1] = L'\0';
-}
-
-bool PathExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFile(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring Child(const std::wstring& folder, const wchar_t* name)
-{
-    if (folder.empty() || folder.back() == L'\\')
-        return folder + name;
-    return folder + L"\\" + name;
 }
 
 std::wstring TempFolder()
@@ -77,20 +64,31 @@ void ReadVendorName()
                 CopyCut(name, kVendorNameLength, reported);
         }
     }
-    CopyCut(g_vendorName, kVendorNameLength, name[0] ? name : kDefaultVendorName);
-    QTRACE(L"ReadVendorName(): %ls\n", g_vendorName);
+    SetVendorName(name);
+    QTRACE(L"ReadVendorName(): %ls\n", name);
 }
 
-const wchar_t* VendorName()
+std::wstring VendorName()
 {
-    if (!g_vendorName[0])
-        ReadVendorName();
-    return g_vendorName;
+    {
+        AcquireSRWLockShared(&g_vendorNameLock);
+        std::wstring name = g_vendorName;
+        ReleaseSRWLockShared(&g_vendorNameLock);
+        if (!name.empty())
+            return name;
+    }
+    ReadVendorName();
+    AcquireSRWLockShared(&g_vendorNameLock);
+    std::wstring name = g_vendorName;
+    ReleaseSRWLockShared(&g_vendorNameLock);
+    return name;
 }
 
 void SetVendorName(const wchar_t* name)
 {
+    AcquireSRWLockExclusive(&g_vendorNameLock);
     CopyCut(g_vendorName, kVendorNameLength, name && *name ? name : kDefaultVendorName);
+    ReleaseSRWLockExclusive(&g_vendorNameLock);
 }
 
 LSTATUS ReadMirrorRoot()
@@ -121,66 +119,13 @@ bool IsMirrorRoot(const wchar_t* path)
     return path && _wcsicmp(path, g_mirrorRoot) == 0;
 }
 
-bool IsTraceOn()
-{
-    unique_hkey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kTraceKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
-    // Three characters with the terminator: a longer value does not fit and is off.
-    wchar_t text[3] = {};
-    if (ReadRegistryString(key.get(), kTraceValue, text, 3) != ERROR_SUCCESS)
-        return false;
-    return text[0] && wcscmp(text, L"0") != 0;
-}
-
-std::wstring ExecutablePath()
-{
-    if (!g_executablePathOverride.empty())
-        return g_executablePathOverride;
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-void SetExecutablePathForTesting(const std::wstring& path)
-{
-    g_executablePathOverride = path;
-}
-
 void ResetConfigurationForTesting()
 {
+    AcquireSRWLockExclusive(&g_vendorNameLock);
     g_vendorName[0] = L'\0';
+    ReleaseSRWLockExclusive(&g_vendorNameLock);
     g_mirrorRoot[0] = L'\0';
-    g_executablePathOverride.clear();
-}
-
-LSTATUS ReadRegistryString(HKEY key, const wchar_t* name, wchar_t* buffer, DWORD length)
-{
-    if (!buffer || length == 0)
-        return ERROR_INVALID_PARAMETER;
-    buffer[0] = L'\0';
-    std::vector<wchar_t> data(length + 1, L'\0');
-    DWORD type = 0;
-    DWORD bytes = length * sizeof(wchar_t);
-    LSTATUS result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
-    if (result != ERROR_SUCCESS)
-        return result;
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return ERROR_INVALID_DATATYPE;
-    size_t characters = bytes / sizeof(wchar_t);
-    // Stored without its terminator, a value of `length` characters still does not fit.
-    if (characters == length && data[length - 1] != L'\0')
-        return ERROR_MORE_DATA;
-    CopyCut(buffer, length, data.data());
-    return ERROR_SUCCESS;
+    SetExecutablePathForTesting({});
 }
 
 // --- Folder descriptions and special folders -----------------------------
@@ -191,11 +136,10 @@ HRESULT FindFolderDescription(const wchar_t* path, std::wstring& descriptionPath
     if (!path || !*path || IsMirrorRoot(path))
         return E_FAIL;
     std::wstring folder = path;
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
+    paths::TrimTrailingBackslashes(folder);
     for (;;) {
-        std::wstring candidate = Child(folder, kFolderDescriptionFile);
-        if (IsFile(candidate)) {
+        std::wstring candidate = paths::Join(folder, kFolderDescriptionFile);
+        if (paths::IsFile(candidate)) {
             descriptionPath = candidate;
             return S_OK;
         }
@@ -281,13 +225,13 @@ void SetFolderAttributesRecursively(const wchar_t* folder, DWORD attributes)
     if (!folder || !*folder)
         return;
     WIN32_FIND_DATAW data;
-    unique_find find(FindFirstFileW(Child(folder, L"*.*").c_str(), &data));
+    unique_find find(FindFirstFileW(paths::Join(folder, L"*.*").c_str(), &data));
     if (find) {
         do {
             if (!wcscmp(data.cFileName, L".") || !wcscmp(data.cFileName, L".."))
                 continue;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                SetFolderAttributesRecursively(Child(folder, data.cFileName).c_str(), attributes);
+                SetFolderAttributesRecursively(paths::Join(folder, data.cFileName).c_str(), attributes);
         } while (FindNextFileW(find.get(), &data));
     }
     find.reset();
@@ -305,11 +249,11 @@ HRESULT MakeScratchFolder(std::wstring& filePath)
     std::wstring temp = TempFolder();
     if (temp.empty())
         return E_FAIL;
-    std::wstring base = Child(temp, kScratchFolderPrefix);
+    std::wstring base = paths::Join(temp, kScratchFolderPrefix);
     std::wstring candidate;
     for (unsigned n = 0;; ++n) {
         candidate = base + std::to_wstring(n);
-        if (!PathExists(candidate))
+        if (!paths::Exists(candidate))
             break;
     }
     size_t slash = filePath.find_last_of(L"\\/");
@@ -329,14 +273,14 @@ void RemoveScratchFolders()
     if (temp.empty())
         return;
     WIN32_FIND_DATAW data;
-    unique_find find(FindFirstFileW((Child(temp, kScratchFolderPrefix) + L"*").c_str(), &data));
+    unique_find find(FindFirstFileW((paths::Join(temp, kScratchFolderPrefix) + L"*").c_str(), &data));
     if (!find)
         return;
     do {
         if (!wcscmp(data.cFileName, L".") || !wcscmp(data.cFileName, L".."))
             continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveFolderTree(Child(temp, data.cFileName));
+            RemoveFolderTree(paths::Join(temp, data.cFileName));
     } while (FindNextFileW(find.get(), &data));
 }
 
@@ -384,6 +328,44 @@ HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths)
         return E_OUTOFMEMORY;
     }
     return S_OK;
+}
+
+std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader()
+{
+    const std::wstring vendor = VendorName();
+    if (vendor != kDefaultVendorName)
+        return std::unique_ptr<CDeviceInfoReader>(new (std::nothrow) CDeviceInfoReader(vendor.c_str(), true));
+    return std::unique_ptr<CDeviceInfoReader>(new (std::nothrow) CDeviceInfoReader(true));
+}
+
+bool GetModelValue(const wchar_t* device, const wchar_t* key, wchar_t* value, size_t length)
+{
+    if (!value || length == 0)
+        return false;
+    value[0] = L'\0';
+    std::unique_ptr<CDeviceInfoReader> reader = OpenDeviceInfoReader();
+    if (!reader)
+        return false;
+    const wchar_t* model = reader->GetModel(device);
+    if (!model || !*model)
+        return false;
+    wchar_t modelName[32];
+    wcsncpy(modelName, model, 31);
+    modelName[31] = L'\0';
+    const wchar_t* answer = reader->GetModelValue(modelName, key);
+    if (!answer || !*answer)
+        return false;
+    wcsncpy(value, answer, length - 1);
+    value[length - 1] = L'\0';
+    return true;
+}
+
+int GetModelNumber(const wchar_t* device, const wchar_t* key)
+{
+    wchar_t value[32];
+    if (!GetModelValue(device, key, value, 32))
+        return -1;
+    return _wtoi(value);
 }
 
 } // namespace mirror

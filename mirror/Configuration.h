@@ -3,9 +3,12 @@
 // and double-NUL path lists.
 #pragma once
 
+#include "phone/DeviceInfoReader.h"
+
 #include <windows.h>
 #include <rpc.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,10 +24,6 @@ constexpr char kVendorExport[] = "GetDravo";
 constexpr wchar_t kDataLayerKey[] = L"Software\\Marlith\\DataLayer";
 constexpr wchar_t kDataLayerFallbackKey[] = L"Software\\Zentrel\\DataLayer";
 constexpr wchar_t kMirrorRootValue[] = L"Root";
-constexpr wchar_t kTraceKey[] = L"Software\\Marlith\\Ostrelle";
-constexpr wchar_t kTraceValue[] = L"Trace";
-// Below HKEY_LOCAL_MACHINE "Software\<vendor name>\".
-constexpr wchar_t kInstallationSubkey[] = L"Marlith";
 
 constexpr wchar_t kFolderDescriptionFile[] = L"Folder.xml";
 constexpr wchar_t kContactsFolderClsid[] = L"{FBFE7864-D495-41f0-B7DC-4BB601CC295E}";
@@ -42,7 +41,7 @@ constexpr DWORD kSpecialTextMessages = 0x10;
 
 // The maker's name: what "GetDravo" of the sibling library reports, else
 // "Zentrel". Read on first use.
-const wchar_t* VendorName();
+std::wstring VendorName();
 // Reads the vendor name from the sibling library now.
 void ReadVendorName();
 // Overrides the vendor name (the main object sets the default after a failure).
@@ -55,19 +54,8 @@ LSTATUS ReadMirrorRoot();
 const wchar_t* MirrorRoot();
 bool IsMirrorRoot(const wchar_t* path);
 
-bool IsTraceOn();
-
-// Full path of the running executable; tests may place it elsewhere.
-std::wstring ExecutablePath();
-void SetExecutablePathForTesting(const std::wstring& path);
-
 // Forgets the vendor name, the mirror root and any executable path override.
 void ResetConfigurationForTesting();
-
-// Reads a string value into a buffer of `length` characters, always terminated.
-// A value that does not fit with its terminator gives ERROR_MORE_DATA; a value
-// of another type ERROR_INVALID_DATATYPE.
-LSTATUS ReadRegistryString(HKEY key, const wchar_t* name, wchar_t* buffer, DWORD length);
 
 // --- Folder descriptions and special folders -----------------------------
 
@@ -100,5 +88,16 @@ void RemoveScratchFolders();
 // E_INVALIDARG, paths of more than 259 characters E_FAIL.
 HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t>& list);
 HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths);
+
+// --- Device information -------------------------------------------------
+
+// A reader of the maker's own source when the vendor name is not the default,
+// else of the default component; connected. May be invalid, never null unless
+// out of memory.
+std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader();
+// The device's model's value of the key, cut to `length` characters.
+bool GetModelValue(const wchar_t* device, const wchar_t* key, wchar_t* value, size_t length);
+// The same as a decimal number (non-numeric text gives 0); -1 when there is none.
+int GetModelNumber(const wchar_t* device, const wchar_t* key);
 
 } // namespace mirror

@@ -1,6 +1,6 @@
 #include "DeviceMapping.h"
 
-#include "MirrorRefresh.h"
+#include "MirrorFolders.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "phone/DeviceInfoReader.h"
@@ -339,10 +339,10 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
             walk += L'\\';
             walk += component;
 
-            if (!shortcut::IsDirectory(walk.c_str())) {
+            if (!paths::IsDirectory(walk)) {
                 if (last && shortcut::IsShortcutFile(path.c_str())) {
                     // A shortcut that cannot be read contributes nothing.
-                    const VFSItem item = shortcut::GetShortcutDetails(path);
+                    const phone::VFSItem item = shortcut::GetShortcutDetails(path);
                     if (item.phoneName[0])
                         result += std::wstring(L"\\") + item.phoneName;
                 } else {
@@ -350,7 +350,7 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
                     result += component;
                 }
             } else {
-                const VFSItem item = shortcut::GetShortcutDetails(walk + L"\\" + shortcut::kFolderShortcutName);
+                const phone::VFSItem item = shortcut::GetShortcutDetails(walk + L"\\" + shortcut::kFolderShortcutName);
                 if (item.phoneName[0]) {
                     if (result.empty() || result.back() != L'\\')
                         result += L'\\';
@@ -385,7 +385,7 @@ bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
         return false;
     try {
         std::wstring folder = WithoutTrailingBackslash(pcPath);
-        if (!shortcut::IsDirectory(folder.c_str())) {
+        if (!paths::IsDirectory(folder)) {
             const size_t slash = folder.find_last_of(L'\\');
             if (slash == std::wstring::npos)
                 return false;

@@ -2,6 +2,7 @@
 // phone, and the translation of mirror paths into phone paths.
 #pragma once
 
+#include "common/Paths.h"
 #include "mirror/Configuration.h"
 
 #include <windows.h>
@@ -23,8 +24,6 @@ constexpr int kSyncMultimediaMessages = 0x8;
 constexpr int kSyncTextMessages = 0x10;
 // Longest model name compared against the supported list.
 constexpr size_t kModelNameLength = 31;
-
-const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
 // One connected phone. All fields empty: no mapping.
 struct DeviceMapping {

@@ -1,6 +1,7 @@
 #include "MirrorItems.h"
 
-#include "common/GuardedResult.h"
+#include "common/ErrorFlow.h"
+#include "common/Paths.h"
 #include "common/Trace.h"
 #include "shortcut/ShortcutFiles.h"
 #include "shortcut/VFSShortcut.h"
@@ -23,7 +24,7 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
         QTRACE(L"(): szPcPath is empty!\n");
         return E_INVALIDARG;
     }
-    return GuardedResult([&]() -> HRESULT {
+    return Guarded([&]() -> HRESULT {
         const DeviceMapping row = table.FindMappingForPC(pcPath);
         if (row.empty()) {
             // Nothing of a phone to delete; the callers go on with the next item.
@@ -63,7 +64,7 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
             return S_OK;
         }
 
-        if (shortcut::IsDirectory(pcPath)) {
+        if (paths::IsDirectory(pcPath)) {
             try {
                 phoneFs.rmdir(phonePath, listener);
             } catch (const _com_error& error) {

@@ -2,7 +2,6 @@
 
 #include "common/Resource.h"
 #include "common/Trace.h"
-#include "mirror/Configuration.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -21,8 +20,6 @@ CDeviceInfoReader::CDeviceInfoReader(const wchar_t* source, bool connect)
 CDeviceInfoReader::~CDeviceInfoReader()
 {
     Close();
-    if (m_comInitialised)
-        CoUninitialize();
 }
 
 void CDeviceInfoReader::Open(const wchar_t* source, bool connect)
@@ -33,8 +30,8 @@ void CDeviceInfoReader::Open(const wchar_t* source, bool connect)
     const DWORD context = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
     HRESULT hr = CoCreateInstance(CLSID_DeviceInformation, nullptr, context, IID_IDeviceCatalog, m_catalog.put_void());
     if (hr == CO_E_NOTINITIALIZED) {
-        if (SUCCEEDED(CoInitialize(nullptr))) {
-            m_comInitialised = true;
+        m_apartment.emplace();
+        if (SUCCEEDED(m_apartment->result())) {
             hr = CoCreateInstance(CLSID_DeviceInformation, nullptr, context, IID_IDeviceCatalog, m_catalog.put_void());
         }
     }
@@ -154,45 +151,3 @@ HRESULT CDeviceInfoReader::SelectDevice(const wchar_t* imei)
     unique_bstr imeiText(imei);
     return m_properties->SelectDevice(imeiText.get(), 0);
 }
-
-namespace mirror {
-
-std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader()
-{
-    const wchar_t* vendor = VendorName();
-    if (wcscmp(vendor, kDefaultVendorName) != 0)
-        return std::unique_ptr<CDeviceInfoReader>(new (std::nothrow) CDeviceInfoReader(vendor, true));
-    return std::unique_ptr<CDeviceInfoReader>(new (std::nothrow) CDeviceInfoReader(true));
-}
-
-bool GetModelValue(const wchar_t* device, const wchar_t* key, wchar_t* value, size_t length)
-{
-    if (!value || length == 0)
-        return false;
-    value[0] = L'\0';
-    std::unique_ptr<CDeviceInfoReader> reader = OpenDeviceInfoReader();
-    if (!reader)
-        return false;
-    const wchar_t* model = reader->GetModel(device);
-    if (!model || !*model)
-        return false;
-    wchar_t modelName[32];
-    wcsncpy(modelName, model, 31);
-    modelName[31] = L'\0';
-    const wchar_t* answer = reader->GetModelValue(modelName, key);
-    if (!answer || !*answer)
-        return false;
-    wcsncpy(value, answer, length - 1);
-    value[length - 1] = L'\0';
-    return true;
-}
-
-int GetModelNumber(const wchar_t* device, const wchar_t* key)
-{
-    wchar_t value[32];
-    if (!GetModelValue(device, key, value, 32))
-        return -1;
-    return _wtoi(value);
-}
-
-} // namespace mirror

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "common/ComPtr.h"
+#include "common/Resource.h"
 
 #include <PhoneComponents.h>
 
 #include <memory>
+#include <optional>
 
 class CDeviceInfoReader
 {
@@ -24,7 +26,7 @@ public:
 
     bool IsValid() const { return m_valid && m_catalog && m_properties; }
     // True when this reader initialised COM for its thread (undone on destruction).
-    bool InitialisedCom() const { return m_comInitialised; }
+    bool InitialisedCom() const { return m_apartment && SUCCEEDED(m_apartment->result()); }
 
     // Answers live in the reader's buffer until its next call. Null on an
     // invalid reader; the empty string when the component fails.
@@ -42,21 +44,9 @@ private:
     const wchar_t* StoreAnswer(HRESULT hr, BSTR answer);
 
     bool m_valid = false;
-    bool m_comInitialised = false;
+    // Declared before the interfaces: they are released before COM is left.
+    std::optional<com_apartment> m_apartment;
     com_ptr<IDeviceCatalog> m_catalog;
     com_ptr<IDeviceProperties> m_properties;
     std::unique_ptr<wchar_t[]> m_buffer;
 };
-
-namespace mirror {
-
-// A reader of the maker's own source when the vendor name is not the default,
-// else of the default component; connected. May be invalid, never null unless
-// out of memory.
-std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader();
-// The device's model's value of the key, cut to `length` characters.
-bool GetModelValue(const wchar_t* device, const wchar_t* key, wchar_t* value, size_t length);
-// The same as a decimal number (non-numeric text gives 0); -1 when there is none.
-int GetModelNumber(const wchar_t* device, const wchar_t* key);
-
-} // namespace mirror

@@ -18,6 +18,22 @@ HRESULT MapResult(HRESULT raw)
     return static_cast<HRESULT>(0x80040000u | code);
 }
 
+HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component)
+{
+    return CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, IID_IVirtualFileSystem, component.put_void());
+}
+
+PhoneFileSystem PhoneFileSystem::Create(ComponentOwner* owner)
+{
+    com_ptr<IVirtualFileSystem> component;
+    HRESULT hr = CreateComponent(component);
+    if (FAILED(hr)) {
+        QTRACE(L"(): pVFS.CoCreateInstance failed! (hr = 0x%X)\n", hr);
+        throw _com_error(hr);
+    }
+    return PhoneFileSystem(component.get(), owner);
+}
+
 PhoneFileSystem::PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner)
     : component_(component), owner_(owner)
 {

@@ -34,9 +34,15 @@ protected:
     ~ComponentOwner() = default;
 };
 
+// A new instance of the phone file-system component.
+HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component);
+
 class PhoneFileSystem
 {
 public:
+    // A fresh component instance for one call; throws the creation failure.
+    static PhoneFileSystem Create(ComponentOwner* owner);
+
     // The owner may be null: a vanished component is then only reported.
     PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner);
 

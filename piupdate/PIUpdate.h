@@ -2,9 +2,9 @@
 #pragma once
 
 #include "ZentrelQuelvar.h"
-#include "server/ComObject.h"
+#include "common/ComObject.h"
 
-class CPIUpdate : public IPIUpdate, public IDataStoreNotify, public server::ObjectRoot
+class CPIUpdate : public IPIUpdate, public IDataStoreNotify, public ObjectRoot
 {
 public:
     HRESULT InternalQueryInterface(REFIID iid, void** object);

@@ -2,7 +2,7 @@
 // class objects, message loop and shutdown.
 #include "ClassFactory.h"
 #include "CommandLine.h"
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "QuelvarSingleton.h"
 #include "ServerModule.h"
 #include "common/Resource.h"
@@ -41,12 +41,12 @@ const void* WINAPI NoCategories()
 }
 
 AtlObjectMapEntry g_classTable[] = {
-    {&CLSID_Quelvar, UpdateQuelvarRegistry, server::GetClassObject<1>, server::CreateInstance<CComQuelvar>, nullptr, 0,
-     nullptr, NoCategories, nullptr},
+    {&CLSID_Quelvar, UpdateQuelvarRegistry, server::GetClassObject<1>, CreateInstance<CComQuelvar>, nullptr, 0, nullptr,
+     NoCategories, nullptr},
     {&CLSID_QuelvarSingleton, UpdateSingletonRegistry, server::GetClassObject<2>,
-     server::CreateInstance<server::QuelvarSingleton>, nullptr, 0, nullptr, NoCategories, nullptr},
-    {&CLSID_PIUpdate, UpdatePIUpdateRegistry, server::GetClassObject<3>, server::CreateInstance<CPIUpdate>, nullptr, 0,
-     nullptr, NoCategories, nullptr},
+     CreateInstance<server::QuelvarSingleton>, nullptr, 0, nullptr, NoCategories, nullptr},
+    {&CLSID_PIUpdate, UpdatePIUpdateRegistry, server::GetClassObject<3>, CreateInstance<CPIUpdate>, nullptr, 0, nullptr,
+     NoCategories, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };
 

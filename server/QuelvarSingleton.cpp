@@ -1,6 +1,7 @@
 #include "QuelvarSingleton.h"
 
-#include "MethodGuard.h"
+#include "ServerModule.h"
+#include "common/ErrorFlow.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "common/Trace.h"

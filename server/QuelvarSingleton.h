@@ -1,7 +1,7 @@
 // The singleton class: every object forwards to one shared main object.
 #pragma once
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "ZentrelQuelvar.h"
 
 namespace server {

@@ -16,6 +16,7 @@ HRESULT ServerModule::Init(AtlObjectMapEntry* classTable, HINSTANCE instance, co
     libid_ = libid;
     HRESULT hr = AtlModuleInit(&record_, classTable, instance);
     record_.atlBuildVersion = 0x0300;
+    SetModuleIdleHandler(OnIdle);
     return hr;
 }
 
@@ -26,18 +27,19 @@ void ServerModule::Term()
 
 LONG ServerModule::Lock()
 {
-    return InterlockedIncrement(&record_.lockCount);
+    return LockModule();
 }
 
 LONG ServerModule::Unlock()
 {
-    LONG count = InterlockedDecrement(&record_.lockCount);
-    if (count <= 0) {
-        InterlockedExchange(&activity_, 1);
-        if (HANDLE event = shutdownEvent_)
-            SetEvent(event);
-    }
-    return count;
+    return UnlockModule();
+}
+
+void ServerModule::OnIdle()
+{
+    InterlockedExchange(&g_module.activity_, 1);
+    if (HANDLE event = g_module.shutdownEvent_)
+        SetEvent(event);
 }
 
 HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, BOOL doRegister)
@@ -102,7 +104,7 @@ void ServerModule::MonitorShutdown()
             InterlockedExchange(&activity_, 0);
             wait = WaitForSingleObject(shutdownEvent_, kIdleTimeoutMs);
         } while (wait == WAIT_OBJECT_0);
-        if (!activity_ && record_.lockCount <= 0)
+        if (!activity_ && ModuleLockCount() <= 0)
             break;
     }
     unique_handle event(InterlockedExchangePointer(&shutdownEvent_, nullptr));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "AtlModule.h"
+#include "common/ModuleLock.h"
 
 namespace server {
 
@@ -17,7 +18,7 @@ public:
     LONG Lock();
     // The unlock rule: at zero or below the shutdown monitor is told.
     LONG Unlock();
-    LONG LockCount() const { return record_.lockCount; }
+    LONG LockCount() const { return ModuleLockCount(); }
 
     HRESULT RegisterServer();
     HRESULT UnregisterServer();
@@ -31,6 +32,7 @@ public:
     HINSTANCE Instance() const { return record_.instance; }
 
 private:
+    static void OnIdle();
     static DWORD WINAPI MonitorThread(void* context);
     void MonitorShutdown();
 

@@ -1,6 +1,7 @@
 #include "PcItemNames.h"
 
 #include "VFSShortcut.h"
+#include "common/Paths.h"
 
 #include <shlwapi.h>
 
@@ -20,8 +21,6 @@ const wchar_t kInvalidCharacters[] = L"<>|\"\\/*?:";
 
 // Numbering gives up after this many taken names.
 constexpr unsigned kMaxUniqueAttempts = 100000;
-
-const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
 std::wstring WithoutExtension(const std::wstring& name)
 {

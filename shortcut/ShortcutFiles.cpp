@@ -1,8 +1,9 @@
 #include "ShortcutFiles.h"
 
 #include "PcItemNames.h"
-#include "PredefinedFolders.h"
+#include "localisation/PredefinedFolders.h"
 #include "VFSShortcut.h"
+#include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -15,11 +16,9 @@ namespace shortcut {
 
 namespace {
 
-const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-
 // Every field a shortcut carries for a listing entry; GroupPerm, OtherPerm and
 // Accessed are never set.
-HRESULT Fill(VFSShortcut& shortcut, const mirror::VFSItem& item)
+HRESULT Fill(VFSShortcut& shortcut, const phone::VFSItem& item)
 {
     HRESULT hr = shortcut.put_Name(item.phoneName);
     if (SUCCEEDED(hr))
@@ -39,7 +38,7 @@ HRESULT Fill(VFSShortcut& shortcut, const mirror::VFSItem& item)
     return hr;
 }
 
-HRESULT WriteShortcut(const std::wstring& path, const mirror::VFSItem& item)
+HRESULT WriteShortcut(const std::wstring& path, const phone::VFSItem& item)
 {
     VFSShortcut shortcut;
     HRESULT hr = Fill(shortcut, item);
@@ -54,13 +53,13 @@ HRESULT ReadText(const VFSShortcut& shortcut, HRESULT (VFSShortcut::*getter)(BST
     unique_bstr value;
     HRESULT hr = (shortcut.*getter)(value.put());
     if (SUCCEEDED(hr))
-        mirror::CopyField(field, value.c_str());
+        phone::CopyField(field, value.c_str());
     return hr;
 }
 
 } // namespace
 
-HRESULT CreateShortcutFile(const std::wstring& pcFolder, const mirror::VFSItem& item)
+HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
     try {
         std::wstring pcPath;
@@ -76,7 +75,7 @@ HRESULT CreateShortcutFile(const std::wstring& pcFolder, const mirror::VFSItem& 
     }
 }
 
-HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const mirror::VFSItem& item)
+HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
     try {
         std::wstring path = pcFolder;
@@ -98,13 +97,13 @@ HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const mirror::VFSItem
     }
 }
 
-mirror::VFSItem GetShortcutDetails(const std::wstring& path)
+phone::VFSItem GetShortcutDetails(const std::wstring& path)
 {
-    mirror::VFSItem item{};
+    phone::VFSItem item{};
     try {
         VFSShortcut shortcut;
         HRESULT hr = shortcut.Load(path);
-        mirror::VFSItem read{};
+        phone::VFSItem read{};
         if (SUCCEEDED(hr))
             hr = ReadText(shortcut, &VFSShortcut::get_Name, read.phoneName);
         if (SUCCEEDED(hr))
@@ -139,7 +138,7 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
         if (!path.empty() && path.back() == L'\\')
             path.pop_back();
         const size_t nameStart = static_cast<size_t>(PathFindFileNameW(path.c_str()) - path.c_str());
-        const wchar_t* displayName = DisplayNameForToken(path.c_str() + nameStart);
+        const wchar_t* displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
         if (!displayName)
             return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
 
@@ -160,7 +159,7 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
 
 void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide)
 {
-    if (!IsDirectory(pcFolder.c_str()))
+    if (!paths::IsDirectory(pcFolder))
         return;
     try {
         std::wstring folder = pcFolder;
@@ -208,11 +207,6 @@ bool IsShortcutFile(const wchar_t* path)
 bool IsFolderShortcut(const wchar_t* path)
 {
     return path && wcsstr(path, kFolderShortcutName) != nullptr;
-}
-
-bool IsDirectory(const wchar_t* path)
-{
-    return path && PathIsDirectoryW(path);
 }
 
 } // namespace shortcut

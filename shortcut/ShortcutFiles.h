@@ -2,7 +2,7 @@
 // for phone folders, and reading them back.
 #pragma once
 
-#include "mirror/Listing.h"
+#include "phone/VFSItem.h"
 
 #include <windows.h>
 
@@ -12,15 +12,15 @@ namespace shortcut {
 
 // Writes the shortcut file of a phone file into pcFolder, under a PC name made
 // unique among the folder's shortcut files.
-HRESULT CreateShortcutFile(const std::wstring& pcFolder, const mirror::VFSItem& item);
+HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& item);
 
 // Writes "folder.vfsfolder" of a phone folder into pcFolder; it is hidden and
 // system afterwards, also when writing failed.
-HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const mirror::VFSItem& item);
+HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem& item);
 
 // The listing entry a shortcut file or folder shortcut describes; an empty
 // entry when it cannot be read. The PC name stays empty.
-mirror::VFSItem GetShortcutDetails(const std::wstring& path);
+phone::VFSItem GetShortcutDetails(const std::wstring& path);
 
 // The PC name of a predefined phone folder ("predefphotos") is its display
 // name; other paths are returned unchanged. A result that would not fit
@@ -37,6 +37,5 @@ HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLe
 
 bool IsShortcutFile(const wchar_t* path);   // path contains ".vfslnk" (case-sensitive)
 bool IsFolderShortcut(const wchar_t* path); // path contains "folder.vfsfolder" (case-sensitive)
-bool IsDirectory(const wchar_t* path);
 
 } // namespace shortcut

@@ -2,7 +2,7 @@
 
 #include "common/Resource.h"
 #include "common/Trace.h"
-#include "mirror/Listing.h"
+#include "common/Dates.h"
 
 #include <shlwapi.h>
 
@@ -74,7 +74,7 @@ bool KeyIs(const wchar_t* key, size_t length, const wchar_t* name)
 std::wstring FormatShortcutDate(DATE date)
 {
     SYSTEMTIME time;
-    if (!mirror::DateToSystemTime(date, time))
+    if (!DateToSystemTime(date, time))
         return L"0";
     wchar_t text[32];
     swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute,

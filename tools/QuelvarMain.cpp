@@ -7,6 +7,7 @@
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "localisation/LanguageResources.h"
+#include "mirror/Configuration.h"
 
 #include <string>
 #include <vector>
@@ -143,7 +144,8 @@ private:
 
     HRESULT ProductName()
     {
-        std::wstring languageFile = localisation::LocateLanguageFile(localisation::kResourceBaseName);
+        std::wstring languageFile =
+            localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName);
         if (!languageFile.empty())
             localisation::LoadDisplayStrings(languageFile.c_str());
         client::Print(std::wstring(localisation::ProductDisplayName()) + L"\n");

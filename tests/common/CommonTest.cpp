@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "common/ByteArray.h"
 #include "common/FileTree.h"
-#include "common/GuardedResult.h"
+#include "common/ErrorFlow.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
@@ -75,9 +75,9 @@ TEST(FileTree, RemovesReadOnlyAndHiddenItemsAtEveryDepth)
 
 TEST(GuardedResult, EveryExceptionBecomesOneResult)
 {
-    EXPECT_EQ(S_FALSE, GuardedResult([]() -> HRESULT { return S_FALSE; }));
-    EXPECT_EQ(E_ACCESSDENIED, GuardedResult([]() -> HRESULT { throw _com_error(E_ACCESSDENIED); }));
-    EXPECT_EQ(E_OUTOFMEMORY, GuardedResult([]() -> HRESULT { throw std::bad_alloc(); }));
-    EXPECT_EQ(E_FAIL, GuardedResult([]() -> HRESULT { throw std::runtime_error("x"); }));
-    EXPECT_EQ(E_UNEXPECTED, GuardedResult([]() -> HRESULT { throw 1; }, E_UNEXPECTED));
+    EXPECT_EQ(S_FALSE, Guarded([]() -> HRESULT { return S_FALSE; }));
+    EXPECT_EQ(E_ACCESSDENIED, Guarded([]() -> HRESULT { throw _com_error(E_ACCESSDENIED); }));
+    EXPECT_EQ(E_OUTOFMEMORY, Guarded([]() -> HRESULT { throw std::bad_alloc(); }));
+    EXPECT_EQ(E_FAIL, Guarded([]() -> HRESULT { throw std::runtime_error("x"); }));
+    EXPECT_EQ(E_UNEXPECTED, Guarded([]() -> HRESULT { throw 1; }, E_UNEXPECTED));
 }

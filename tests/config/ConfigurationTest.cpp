@@ -1,5 +1,7 @@
 // Registry settings, folder descriptions, GUID texts, scratch folders and path lists.
 #include "mirror/Configuration.h"
+#include "common/ExecutablePath.h"
+#include "common/Trace.h"
 
 #include "RegistryOverride.h"
 #include "TestSupport.h"
@@ -80,16 +82,16 @@ TEST_F(Configuration, TraceIsOnOnlyForShortValuesOtherThanZero)
     const Case cases[] = {{L"0", false}, {L"1", true}, {L"123", false}, {L"", false}, {L"12", true}, {kAbsent, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.value.value_or(L"<absent>")));
-        RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", c.value);
-        EXPECT_EQ(c.on, mirror::IsTraceOn());
+        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", c.value);
+        EXPECT_EQ(c.on, trace::IsTraceOn());
     }
 }
 
 TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
 {
     TempDir noLibrary;
-    mirror::SetExecutablePathForTesting(noLibrary / L"Server.exe");
-    EXPECT_STREQ(L"Zentrel", mirror::VendorName());
+    SetExecutablePathForTesting(noLibrary / L"Server.exe");
+    EXPECT_EQ(L"Zentrel", mirror::VendorName());
     if (!FileExists(ProductDir() + L"\\Dravo.dll"))
         GTEST_SKIP() << "vendor library not built";
     struct Case {
@@ -101,8 +103,8 @@ TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
         SCOPED_TRACE(Narrow(c.reported.value_or(L"<absent>")));
         RegistryOverride reported(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", c.reported);
         mirror::ResetConfigurationForTesting();
-        mirror::SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
-        EXPECT_STREQ(c.vendor, mirror::VendorName());
+        SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
+        EXPECT_EQ(c.vendor, mirror::VendorName());
     }
 }
 

@@ -1,4 +1,5 @@
 // Listing dates, and the way between phone times and PC file times.
+#include "common/Dates.h"
 #include "mirror/Listing.h"
 
 #include "TestSupport.h"
@@ -44,9 +45,9 @@ TEST(ListingDates, DateAndFileTimeRoundTrip)
     const DATE dates[] = {38046.5, 38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0, 2.0, 2958465.0, -1.25};
     for (DATE date : dates) {
         FILETIME fileTime{};
-        ASSERT_EQ(S_OK, mirror::DateToFileTime(date, fileTime)) << date;
+        ASSERT_EQ(S_OK, DateToFileTime(date, fileTime)) << date;
         DATE back = -1;
-        ASSERT_EQ(S_OK, mirror::FileTimeToDate(fileTime, back)) << date;
+        ASSERT_EQ(S_OK, FileTimeToDate(fileTime, back)) << date;
         EXPECT_NEAR(back, date, 1e-9);
     }
 }
@@ -54,11 +55,11 @@ TEST(ListingDates, DateAndFileTimeRoundTrip)
 TEST(ListingDates, DatesOutsideTheCalendarAreRefused)
 {
     FILETIME fileTime{};
-    EXPECT_EQ(E_INVALIDARG, mirror::DateToFileTime(2958466.0, fileTime));
-    EXPECT_EQ(E_INVALIDARG, mirror::DateToFileTime(-700000.0, fileTime));
+    EXPECT_EQ(E_INVALIDARG, DateToFileTime(2958466.0, fileTime));
+    EXPECT_EQ(E_INVALIDARG, DateToFileTime(-700000.0, fileTime));
     SYSTEMTIME time;
-    EXPECT_FALSE(mirror::DateToSystemTime(-657434.5, time));
-    ASSERT_TRUE(mirror::DateToSystemTime(-1.25, time));
+    EXPECT_FALSE(DateToSystemTime(-657434.5, time));
+    ASSERT_TRUE(DateToSystemTime(-1.25, time));
     // Friday, 1899-12-29 06:00.
     EXPECT_EQ((std::vector<WORD>{1899, 12, 29, 6, 5}),
               (std::vector<WORD>{time.wYear, time.wMonth, time.wDay, time.wHour, time.wDayOfWeek}));

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 using namespace testing_support;
-using mirror::VFSItem;
+using phone::VFSItem;
 
 namespace {
 
@@ -42,7 +42,7 @@ Names Fields(const std::vector<VFSItem>& items)
     return fields;
 }
 
-Names Column(const std::vector<VFSItem>& items, wchar_t (VFSItem::*field)[mirror::kNameWidth])
+Names Column(const std::vector<VFSItem>& items, wchar_t (VFSItem::*field)[phone::kNameWidth])
 {
     Names names;
     for (const VFSItem& item : items)

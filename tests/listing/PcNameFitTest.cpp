@@ -55,9 +55,9 @@ TEST(PcNameFit, NamesAreShortenedForDeepFoldersAndNumberedWhenTaken)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.name) + " in " + std::to_string(c.folderLength));
-        std::vector<mirror::VFSItem> taken(c.taken.size());
+        std::vector<phone::VFSItem> taken(c.taken.size());
         for (size_t i = 0; i < taken.size(); ++i)
-            mirror::CopyField(taken[i].pcName, c.taken[i]);
+            phone::CopyField(taken[i].pcName, c.taken[i]);
         std::wstring name = c.name;
         EXPECT_EQ(
             mirror::FitPcName(name, L"C:\\" + std::wstring(c.folderLength - 3, L'f'), c.limit, c.wholeName, taken),

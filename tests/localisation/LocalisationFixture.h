@@ -5,8 +5,8 @@
 #include "localisation/LanguageResources.h"
 #include "RegistryOverride.h"
 #include "TestSupport.h"
-#include "mirror/Configuration.h"
-#include "shortcut/PredefinedFolders.h"
+#include "common/ExecutablePath.h"
+#include "localisation/PredefinedFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+constexpr wchar_t kVendor[] = L"Zentrel";
 constexpr wchar_t kInstallationKey[] = L"Software\\Zentrel\\Marlith";
 
 class LanguageTest : public ::testing::Test
@@ -22,13 +23,12 @@ class LanguageTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        mirror::ResetConfigurationForTesting();
-        mirror::SetVendorName(L"Zentrel");
+        SetExecutablePathForTesting({});
         localisation::ResetLanguageStateForTesting();
     }
     void TearDown() override
     {
-        mirror::ResetConfigurationForTesting();
+        SetExecutablePathForTesting({});
         localisation::ResetLanguageStateForTesting();
     }
 

@@ -20,7 +20,7 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
     const std::wstring bin = dir / L"Install\\Bin";
     for (const wchar_t* folder : {L"Install", L"Install\\Bin", L"Install\\Bin\\Lang", L"Lang", L"Elsewhere"})
         CreateDirectoryW((dir / folder).c_str(), nullptr);
-    mirror::SetExecutablePathForTesting(bin + L"\\Server.exe");
+    SetExecutablePathForTesting(bin + L"\\Server.exe");
     const std::wstring first = bin + L"\\Lang\\Ostrelle_tst.vexa";
     const std::wstring second = dir / L"Lang\\Ostrelle_tst.vexa";
     const std::wstring configured = dir / L"Elsewhere\\Ostrelle_tst.vexa";
@@ -50,14 +50,14 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
         if (c.inSecond)
             WriteText(second, "x");
         RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", c.languagePath);
-        EXPECT_EQ(c.result, localisation::LocateLanguageFile(L"Ostrelle"));
+        EXPECT_EQ(c.result, localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
         EXPECT_STREQ(L"tst", localisation::CurrentLanguage());
     }
     // A file in the configured folder is read from there.
     ASSERT_TRUE(CopyFileW(TestFile().c_str(), configured.c_str(), FALSE));
     RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir / L"Elsewhere");
-    EXPECT_TRUE(localisation::LoadDisplayStrings(localisation::LocateLanguageFile(L"Ostrelle").c_str()));
-    EXPECT_STREQ(L"Pictures", shortcut::DisplayNameForToken(L"predefgallery"));
+    EXPECT_TRUE(localisation::LoadDisplayStrings(localisation::LocateLanguageFile(kVendor, L"Ostrelle").c_str()));
+    EXPECT_STREQ(L"Pictures", localisation::DisplayNameForToken(L"predefgallery"));
 }
 
 TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
@@ -66,16 +66,16 @@ TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
     const std::wstring bin = dir / L"Install\\Bin";
     for (const wchar_t* folder : {L"Install", L"Install\\Bin", L"Install\\Bin\\Resource", L"Resource"})
         CreateDirectoryW((dir / folder).c_str(), nullptr);
-    mirror::SetExecutablePathForTesting(bin + L"\\Server.exe");
+    SetExecutablePathForTesting(bin + L"\\Server.exe");
     SetInstallationValue(L"Current Language", std::wstring(L"enu"));
     SetInstallationValue(L"Current Resource", std::wstring(L"std"));
     SetInstallationValue(L"Resource Path", dir / L"Configured");
 
-    EXPECT_EQ(dir / L"Configured\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(L"Ostrelle"));
+    EXPECT_EQ(dir / L"Configured\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(kVendor, L"Ostrelle"));
     WriteText(dir / L"Resource\\Ostrelle_std.mosk", "x");
-    EXPECT_EQ(dir / L"Resource\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(L"Ostrelle"));
+    EXPECT_EQ(dir / L"Resource\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(kVendor, L"Ostrelle"));
     WriteText(bin + L"\\Resource\\Ostrelle_std.mosk", "x");
-    EXPECT_EQ(bin + L"\\Resource\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(L"Ostrelle"));
+    EXPECT_EQ(bin + L"\\Resource\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(kVendor, L"Ostrelle"));
     // The graphics code does not become the current language.
     EXPECT_STREQ(L"", localisation::CurrentLanguage());
 }
@@ -83,26 +83,25 @@ TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
 TEST_F(LanguageTest, NothingIsLocatedWithoutCurrentLanguageOrKey)
 {
     TempDir dir;
-    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
+    SetExecutablePathForTesting(dir / L"Server.exe");
     {
         SetInstallationValue(L"Current Language", std::wstring());
         SetInstallationValue(L"Language Path", dir.path());
-        EXPECT_EQ(L"", localisation::LocateLanguageFile(L"Ostrelle"));
+        EXPECT_EQ(L"", localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
         TearDownOverrides();
     }
-    mirror::SetVendorName(L"NoSuchVendor");
-    EXPECT_EQ(L"", localisation::LocateLanguageFile(L"Ostrelle"));
-    EXPECT_EQ(L"", localisation::LocateGraphicsFile(L"Ostrelle"));
-    EXPECT_EQ(nullptr, localisation::LoadGraphicsLibrary());
+    EXPECT_EQ(L"", localisation::LocateLanguageFile(L"NoSuchVendor", L"Ostrelle"));
+    EXPECT_EQ(L"", localisation::LocateGraphicsFile(L"NoSuchVendor", L"Ostrelle"));
+    EXPECT_EQ(nullptr, localisation::LoadGraphicsLibrary(L"NoSuchVendor"));
 }
 
 TEST_F(LanguageTest, GraphicsLibraryHoldsBothAnimations)
 {
     if (!FileExists(ProductDir() + L"\\Resource\\Ostrelle_std.mosk"))
         GTEST_SKIP() << "graphics file not built";
-    mirror::SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
+    SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
     SetInstallationValue(L"Current Resource", std::wstring(L"std"));
-    unique_hmodule graphics(localisation::LoadGraphicsLibrary());
+    unique_hmodule graphics(localisation::LoadGraphicsLibrary(kVendor));
     ASSERT_TRUE(graphics);
     // The shell's animation control finds and plays both clips, and no third.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_ANIMATE_CLASS};
@@ -167,7 +166,7 @@ TEST_F(LanguageTest, DisplayStringsFallBackPerString)
         {L"predefalert_tones", L"Alarms"}, {L"predefrecordings", L"Voice notes"},
     };
     for (const Case& c : cases)
-        EXPECT_STREQ(c.name, shortcut::DisplayNameForToken(c.token)) << Narrow(c.token);
+        EXPECT_STREQ(c.name, localisation::DisplayNameForToken(c.token)) << Narrow(c.token);
     EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
     EXPECT_STREQ(L"Generic failure (test).", localisation::GenericErrorText());
 }
@@ -178,8 +177,8 @@ TEST_F(LanguageTest, DefaultsStayWithoutALanguageFile)
     for (const std::wstring& file : {std::wstring(), dir / L"Ostrelle_enu.vexa"}) {
         SCOPED_TRACE(Narrow(file));
         EXPECT_FALSE(localisation::LoadDisplayStrings(file.c_str()));
-        for (const shortcut::PredefinedFolder& folder : shortcut::kPredefinedFolders)
-            EXPECT_STREQ(folder.token, shortcut::DisplayNameForToken(folder.token));
+        for (const localisation::PredefinedFolder& folder : localisation::kPredefinedFolders)
+            EXPECT_STREQ(folder.token, localisation::DisplayNameForToken(folder.token));
         EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
         EXPECT_STREQ(L"", localisation::GenericErrorText());
     }
@@ -188,7 +187,7 @@ TEST_F(LanguageTest, DefaultsStayWithoutALanguageFile)
 TEST_F(LanguageTest, HebrewAndArabicAreRightToLeftAndTheirBoxesAlignRight)
 {
     TempDir dir;
-    mirror::SetExecutablePathForTesting(dir / L"Server.exe");
+    SetExecutablePathForTesting(dir / L"Server.exe");
     struct Case {
         const wchar_t* code;
         bool rightToLeft;
@@ -205,7 +204,7 @@ TEST_F(LanguageTest, HebrewAndArabicAreRightToLeftAndTheirBoxesAlignRight)
         RegistryOverride code(HKEY_LOCAL_MACHINE, kInstallationKey, L"Current Language", std::wstring(c.code));
         RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir.path());
         EXPECT_EQ(dir / (L"Ostrelle_" + std::wstring(c.code) + L".vexa"),
-                  localisation::LocateLanguageFile(L"Ostrelle"));
+                  localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
         EXPECT_EQ(c.rightToLeft, localisation::IsRightToLeftLanguage());
         EXPECT_EQ(c.errorStyle, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
         EXPECT_EQ(c.questionStyle, localisation::MessageBoxStyle(localisation::kQuestionBoxStyle));
@@ -249,7 +248,7 @@ TEST_F(LanguageTest, ProductNameIsWrappedWhenTheDesktopIsRightToLeft)
     EXPECT_EQ(std::wstring(L"\x202DOstrelle\x202C"), localisation::ProductDisplayName());
     ASSERT_TRUE(localisation::LoadDisplayStrings(HebrewFile().c_str()));
     EXPECT_EQ(std::wstring(L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC"), localisation::ProductDisplayName());
-    EXPECT_STREQ(L"\x05D2\x05DC\x05E8\x05D9\x05D4", shortcut::DisplayNameForToken(L"predefgallery"));
+    EXPECT_STREQ(L"\x05D2\x05DC\x05E8\x05D9\x05D4", localisation::DisplayNameForToken(L"predefgallery"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The error box and the question box: their texts and styles, and real boxes
 // found and answered from another thread as a user would.
 #include "LocalisationFixture.h"
+#include "common/Trace.h"
 #include "localisation/MessageBoxes.h"
 #include "Windows.h"
 
@@ -76,11 +77,11 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(HexResult(c.hr) + " " + Narrow(c.file) + " trace " + Narrow(c.trace.value_or(L"absent")));
-        RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", c.trace);
+        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", c.trace);
         EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, c.file.c_str()));
     }
     localisation::ResetLanguageStateForTesting();
-    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::nullopt);
+    RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", std::nullopt);
     EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), L""));
 }
 
@@ -103,7 +104,7 @@ TEST_F(ErrorBox, ErrorCodeTableMapsEveryListedCode)
 
 TEST_F(ErrorBox, RealBoxShowsTheTextWithTheProductNameAsTitle)
 {
-    RegistryOverride trace(HKEY_CURRENT_USER, mirror::kTraceKey, L"Trace", std::wstring(L"1"));
+    RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", std::wstring(L"1"));
     auto box = AnswerBox(L"Ostrelle", IDOK);
     EXPECT_EQ(IDOK, localisation::ShowErrorBox(static_cast<HRESULT>(0x8004434D), nullptr, EnglishFile().c_str()));
     SeenBox seen = box.get();
@@ -140,9 +141,9 @@ TEST_F(ErrorBox, NoBoxForSuccessCancelOrAQuestionWithoutLanguageFile)
 
 TEST_F(LanguageTest, HebrewLanguageFileGivesRightToLeftBoxesInHebrew)
 {
-    mirror::SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
+    SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
     SetInstallationValue(L"Current Language", std::wstring(L"heb"));
-    std::wstring file = localisation::LocateLanguageFile(L"Ostrelle");
+    std::wstring file = localisation::LocateLanguageFile(kVendor, L"Ostrelle");
     ASSERT_EQ(HebrewFile(), file);
     ASSERT_TRUE(localisation::LoadDisplayStrings(file.c_str()));
     EXPECT_EQ(0x191030u, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));

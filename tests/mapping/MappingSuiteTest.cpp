@@ -2,9 +2,10 @@
 // against the simulated phone suite, as the server drives them.
 #include "mirror/DeviceMapping.h"
 #include "mirror/MirrorItems.h"
+#include "mirror/MirrorFolders.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
-#include "shortcut/PredefinedFolders.h"
+#include "localisation/PredefinedFolders.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include "RegistryOverride.h"
@@ -27,7 +28,6 @@ namespace {
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80044343);
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kFolderNotEmpty = static_cast<HRESULT>(0x80044345);
-const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
@@ -67,15 +67,15 @@ protected:
     {
         mirror::ResetConfigurationForTesting();
         mirror::SetVendorName(L"Zentrel");
-        shortcut::ResetPredefinedFolderDisplayNames();
-        wcscpy(shortcut::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
+        localisation::ResetPredefinedFolderDisplayNames();
+        wcscpy(localisation::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
         vfs_ = phones_.NewFileSystem();
         ASSERT_TRUE(vfs_);
     }
 
     void TearDown() override
     {
-        shortcut::ResetPredefinedFolderDisplayNames();
+        localisation::ResetPredefinedFolderDisplayNames();
         mirror::ResetConfigurationForTesting();
     }
 
@@ -205,7 +205,7 @@ TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
     EXPECT_EQ((Names{L"IMEI", L"Memory card (E)\\", L"Phone memory (C)\\"}), NamesIn(phone1_));
     const std::wstring memoryShortcut = memory1_ + L"\\folder.vfsfolder";
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(memoryShortcut));
-    const mirror::VFSItem memory = shortcut::GetShortcutDetails(memoryShortcut);
+    const phone::VFSItem memory = shortcut::GetShortcutDetails(memoryShortcut);
     EXPECT_STREQ(L"C:", memory.phoneName);
     EXPECT_STREQ(L"Phone memory", memory.label);
     EXPECT_STREQ(L"PHONE", memory.memType);
@@ -322,8 +322,8 @@ TEST_F(MappingSuite, TooLongPhonePathsAreRefusedBeforeThePhoneIsCalled)
     // A short PC folder standing for a phone folder with a long name.
     const std::wstring longFolder = memory1_ + L"\\L";
     MakeDirectories(longFolder, {L""});
-    mirror::VFSItem item{};
-    mirror::CopyField(item.phoneName, std::wstring(245, L'n').c_str());
+    phone::VFSItem item{};
+    phone::CopyField(item.phoneName, std::wstring(245, L'n').c_str());
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longFolder, item));
     WriteText(longFolder + L"\\x.txt.vfslnk", "x");
 

@@ -2,6 +2,7 @@
 // belongs to, the translation of mirror paths into phone paths, the phone's top
 // mirror folder, and emptying mirror folders.
 #include "mirror/DeviceMapping.h"
+#include "mirror/MirrorFolders.h"
 #include "mirror/MirrorRefresh.h"
 #include "shortcut/ShortcutFiles.h"
 
@@ -16,7 +17,7 @@
 
 using namespace testing_support;
 using mirror::DeviceMapping;
-using mirror::VFSItem;
+using phone::VFSItem;
 using Names = std::vector<std::wstring>;
 
 namespace {
@@ -33,7 +34,7 @@ DeviceMapping Row(const std::wstring& root, const wchar_t* alias)
 VFSItem Item(const wchar_t* phoneName)
 {
     VFSItem item{};
-    mirror::CopyField(item.phoneName, phoneName);
+    phone::CopyField(item.phoneName, phoneName);
     return item;
 }
 

@@ -1,6 +1,6 @@
 // Class factories, instance creation, aggregation and the server lock count.
 #include "server/ClassFactory.h"
-#include "server/ComObject.h"
+#include "common/ComObject.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ struct ITestThing : IUnknown {
 HRESULT g_finalConstructResult = S_OK;
 int g_destroyed = 0;
 
-class Thing : public ITestThing, public server::ObjectRoot
+class Thing : public ITestThing, public ObjectRoot
 {
 public:
     ~Thing() override { ++g_destroyed; }
@@ -59,9 +59,9 @@ protected:
     {
         g_finalConstructResult = S_OK;
         g_destroyed = 0;
-        baseLocks = server::g_module.LockCount();
+        baseLocks = ModuleLockCount();
     }
-    server::ClassFactory factory{server::CreateInstance<Thing>};
+    server::ClassFactory factory{CreateInstance<Thing>};
     LONG baseLocks = 0;
 };
 } // namespace
@@ -70,17 +70,17 @@ TEST_F(ClassFactoryTest, EveryLiveObjectAndLockHoldsOneServerLock)
 {
     ITestThing* thing = nullptr;
     ASSERT_EQ(S_OK, factory.CreateInstance(nullptr, IID_ITestThing, reinterpret_cast<void**>(&thing)));
-    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks + 1, ModuleLockCount());
     LONG value = 0;
     EXPECT_EQ(S_OK, thing->Value(&value));
     EXPECT_EQ(42, value);
     EXPECT_EQ(S_OK, factory.LockServer(TRUE));
-    EXPECT_EQ(baseLocks + 2, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks + 2, ModuleLockCount());
     thing->Release();
     EXPECT_EQ(1, g_destroyed);
-    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks + 1, ModuleLockCount());
     EXPECT_EQ(S_OK, factory.LockServer(FALSE));
-    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks, ModuleLockCount());
 }
 
 TEST_F(ClassFactoryTest, BadArgumentsCreateNothingAndFailedConstructionOrQueryDestroysTheObject)
@@ -100,7 +100,7 @@ TEST_F(ClassFactoryTest, BadArgumentsCreateNothingAndFailedConstructionOrQueryDe
     g_finalConstructResult = S_OK;
     EXPECT_EQ(E_NOINTERFACE, factory.CreateInstance(nullptr, IID_IClassFactory, &object));
     EXPECT_EQ(2, g_destroyed);
-    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks, ModuleLockCount());
 }
 
 TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
@@ -109,7 +109,7 @@ TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
     IUnknown* inner = nullptr;
     ASSERT_EQ(S_OK, factory.CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
     outer.inner = inner;
-    EXPECT_EQ(baseLocks + 1, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks + 1, ModuleLockCount());
 
     ITestThing* thing = nullptr;
     ASSERT_EQ(S_OK, inner->QueryInterface(IID_ITestThing, reinterpret_cast<void**>(&thing)));
@@ -123,5 +123,5 @@ TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
 
     inner->Release();
     EXPECT_EQ(1, g_destroyed);
-    EXPECT_EQ(baseLocks, server::g_module.LockCount());
+    EXPECT_EQ(baseLocks, ModuleLockCount());
 }

@@ -1,4 +1,5 @@
 // PC names of phone items: reserved names, invalid characters and numbering.
+#include "common/Paths.h"
 #include "shortcut/PcItemNames.h"
 
 #include "TestSupport.h"
@@ -9,8 +10,6 @@ using namespace testing_support;
 using shortcut::MakePcItemPath;
 
 namespace {
-
-const HRESULT kPathTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
 // A chain of real folders whose path is exactly length characters long.
 std::wstring DeepFolder(const TempDir& dir, size_t length)

@@ -1,6 +1,6 @@
 // Shortcut files and folder shortcuts of phone items, and reading them back.
 #include "shortcut/ShortcutFiles.h"
-#include "shortcut/PredefinedFolders.h"
+#include "localisation/PredefinedFolders.h"
 #include "shortcut/VFSShortcut.h"
 
 #include "TestSupport.h"
@@ -11,7 +11,7 @@
 #include <cstring>
 
 using namespace testing_support;
-using mirror::VFSItem;
+using phone::VFSItem;
 
 namespace {
 
@@ -108,7 +108,7 @@ TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystemAlsoWhenWrittenAgainOrWhenSav
 
 TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
 {
-    wcscpy(shortcut::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
+    wcscpy(localisation::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
     const struct {
         const wchar_t* path;
         const wchar_t* mapped;
@@ -126,12 +126,12 @@ TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
         EXPECT_EQ(mapped, c.mapped) << Narrow(c.path);
     }
     // A display name that would push the path beyond the limit is refused.
-    wcscpy(shortcut::PredefinedFolderDisplayName(1), std::wstring(200, L'p').c_str());
+    wcscpy(localisation::PredefinedFolderDisplayName(1), std::wstring(200, L'p').c_str());
     std::wstring mapped;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
               shortcut::MapPredefinedFolderName(L"C:\\" + std::wstring(100, L'm') + L"\\predefphotos", mapped));
     EXPECT_EQ(mapped, L"");
-    shortcut::ResetPredefinedFolderDisplayNames();
+    localisation::ResetPredefinedFolderDisplayNames();
 }
 
 TEST(ShortcutFiles, FolderShortcutsAreShownAndHiddenThroughTheTree)
@@ -163,19 +163,18 @@ TEST(ShortcutFiles, PredicatesTellItemsApart)
     TempDir dir;
     const struct {
         std::wstring path;
-        bool shortcutFile, folderShortcut, directory;
+        bool shortcutFile, folderShortcut;
     } cases[] = {
-        {L"a.vfslnk", true, false, false},
-        {L"a.vfslnk.txt", true, false, false},
-        {L"A.VFSLNK", false, false, false},
-        {L"X\\folder.vfsfolder", false, true, false},
-        {L"X\\Folder.vfsfolder", false, false, false},
-        {dir.path(), false, false, true},
-        {dir / L"missing", false, false, false},
+        {L"a.vfslnk", true, false},
+        {L"a.vfslnk.txt", true, false},
+        {L"A.VFSLNK", false, false},
+        {L"X\\folder.vfsfolder", false, true},
+        {L"X\\Folder.vfsfolder", false, false},
+        {dir.path(), false, false},
+        {dir / L"missing", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(shortcut::IsShortcutFile(c.path.c_str()), c.shortcutFile) << Narrow(c.path);
         EXPECT_EQ(shortcut::IsFolderShortcut(c.path.c_str()), c.folderShortcut) << Narrow(c.path);
-        EXPECT_EQ(shortcut::IsDirectory(c.path.c_str()), c.directory) << Narrow(c.path);
     }
 }

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace shortcut {
+namespace localisation {
 
 constexpr size_t kPredefinedFolderCount = 8;
 constexpr size_t kDisplayNameLength = 256;
@@ -28,4 +28,4 @@ const wchar_t* DisplayNameForToken(const wchar_t* name);
 // Puts every display name back to its token.
 void ResetPredefinedFolderDisplayNames();
 
-} // namespace shortcut
+} // namespace localisation

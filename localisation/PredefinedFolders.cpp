@@ -2,11 +2,11 @@
 
 #include <cwchar>
 
-namespace shortcut {
+namespace localisation {
 
 const PredefinedFolder kPredefinedFolders[kPredefinedFolderCount] = {
-    {L"predefgallery", 128},    {L"predefphotos", 213},      {L"predefgraphics", 212},   {L"predeftones", 104},
-    {L"predefvideos", 214},     {L"predefalert_tones", 215}, {L"predefrecordings", 216}, {L"predefmusic", 103},
+    {L"predefgallery", 128}, {L"predefphotos", 213},      {L"predefgraphics", 212},   {L"predeftones", 104},
+    {L"predefvideos", 214},  {L"predefalert_tones", 215}, {L"predefrecordings", 216}, {L"predefmusic", 103},
 };
 
 namespace {
@@ -47,4 +47,4 @@ const wchar_t* DisplayNameForToken(const wchar_t* name)
     return nullptr;
 }
 
-} // namespace shortcut
+} // namespace localisation

@@ -7,11 +7,11 @@
 // It declares no IUnknown methods of its own: the wrappers supply them.
 #pragma once
 
-#include "ServerModule.h"
+#include "ModuleLock.h"
+
+#include <objbase.h>
 
 #include <new>
-
-namespace server {
 
 // Multi-threaded object root: interlocked reference count and a critical section.
 class ObjectRoot
@@ -43,19 +43,16 @@ protected:
     CRITICAL_SECTION m_critSec;
 };
 
-// A stand-alone object; holds one server lock for its lifetime.
+// A stand-alone object; holds one module lock for its lifetime.
 template <typename T> class ComObject final : public T
 {
 public:
-    template <typename... Args> explicit ComObject(Args&&... args) : T(static_cast<Args&&>(args)...)
-    {
-        g_module.Lock();
-    }
+    template <typename... Args> explicit ComObject(Args&&... args) : T(static_cast<Args&&>(args)...) { LockModule(); }
     ~ComObject() override
     {
         this->m_refCount = 1; // nothing inside may re-enter destruction
         this->FinalRelease();
-        g_module.Unlock();
+        UnlockModule();
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
@@ -93,12 +90,12 @@ private:
 template <typename T> class ComAggObject final : public IUnknown
 {
 public:
-    explicit ComAggObject(IUnknown* outer) : contained_(outer) { g_module.Lock(); }
+    explicit ComAggObject(IUnknown* outer) : contained_(outer) { LockModule(); }
     virtual ~ComAggObject()
     {
         refCount_ = 1;
         contained_.FinalRelease();
-        g_module.Unlock();
+        UnlockModule();
     }
     ComAggObject(const ComAggObject&) = delete;
     ComAggObject& operator=(const ComAggObject&) = delete;
@@ -162,5 +159,3 @@ template <typename T> HRESULT WINAPI CreateInstance(void* outerUnknown, REFIID i
         return FinishCreation(new (std::nothrow) ComObject<T>(), iid, object);
     return FinishCreation(new (std::nothrow) ComAggObject<T>(outer), iid, object);
 }
-
-} // namespace server

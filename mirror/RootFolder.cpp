@@ -1,0 +1,73 @@
+#include "RootFolder.h"
+
+#include "Configuration.h"
+#include "DeviceMapping.h"
+#include "Listing.h"
+#include "MirrorFolders.h"
+#include "common/Paths.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+
+#include <comdef.h>
+
+#include <vector>
+
+namespace mirror {
+namespace {
+
+// Mirror folders of phones that are not connected are hidden.
+void HideMirrorFoldersOfAbsentPhones(const std::vector<VFSItem>& connected)
+{
+    ReadMirrorRoot();
+    std::wstring root = MirrorRoot();
+    if (root.empty())
+        return;
+    std::vector<std::wstring> files, folders;
+    GetPcFolderContents(root.c_str(), files, folders);
+    for (const std::wstring& name : folders) {
+        std::wstring folder = paths::Join(root, name);
+        DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_HIDDEN))
+            continue;
+        if (!paths::Exists(paths::Join(folder, kImeiFileName)))
+            continue;
+        bool isConnected = false;
+        for (const VFSItem& item : connected)
+            isConnected = isConnected || _wcsicmp(item.phoneName, name.c_str()) == 0;
+        if (!isConnected)
+            SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    }
+}
+
+} // namespace
+
+void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
+{
+    std::vector<VFSItem> files, phones;
+    try {
+        unique_bstr text(phoneFs.readdir(L"", listener).c_str());
+        ReadMirrorRoot();
+        if (FAILED(GetFilesAndFolders(text.get(), files, phones, MirrorRoot()))) {
+            QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
+            return;
+        }
+    } catch (const _com_error& error) {
+        QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", error.Error());
+        return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    for (const VFSItem& item : phones) {
+        try {
+            unique_bstr imei(phoneFs.GetImei(item.phoneName).c_str());
+            unique_bstr alias(item.phoneName);
+            if (FAILED(sink->DeviceConnect(imei.get(), alias.get())))
+                QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
+        } catch (const _com_error&) {
+            QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
+        }
+    }
+    HideMirrorFoldersOfAbsentPhones(phones);
+}
+
+} // namespace mirror
