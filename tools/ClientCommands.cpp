@@ -2,7 +2,7 @@
 
 namespace client {
 
-const wchar_t kUsageText[] = L"Usage: quelvar [-k] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n"
+const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n"
                              L"\n"
                              L"Commands:\n"
                              L"  imei ALIAS                 print the IMEI of the phone with that alias\n"
@@ -10,20 +10,31 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] COMMAND [ARGUMENTS] [+ COMMAN
                              L"                             rebuild a mirror folder from the phone; with --files\n"
                              L"                             the shortcut files are written anew too, with\n"
                              L"                             --recursive every folder below it afterwards\n"
+                             L"  item-refresh PCPATH        ask the phone component to re-read the phone item\n"
+                             L"                             behind a mirror folder or shortcut file\n"
                              L"  tree PCFOLDER              print a mirror folder as a tree, read from the disk\n"
                              L"  phone-refresh [ALIAS]      ask the phone component to re-read one phone, or all\n"
+                             L"  capability PCFOLDER        print the type and a summary of the capability object\n"
+                             L"                             of the phone behind a mirror folder\n"
+                             L"  phones                     list the mapped phones: the folders below the mirror\n"
+                             L"                             root that hold an \"IMEI\" file and are not hidden\n"
                              L"  product-name               print the product name of the current language\n"
-                             L"  terminate                  disconnect the server's main object from all phones\n"
+                             L"  release                    let go of this client's main object only\n"
+                             L"  terminate                  the main object stops listening for phones and hides\n"
+                             L"                             and empties every mapped phone's mirror folder; with\n"
+                             L"                             --shared the server ends too\n"
                              L"  wait SECONDS               pause (at most 3600 s) before the next command\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
+                             L"With --shared the commands use the main object that the server shares among\n"
+                             L"all clients of the class QuelvarSingleton, instead of one of their own.\n"
                              L"\n"
-                             L"The main object keeps listening for phones after this program ends, and so\n"
-                             L"keeps the server running, until it is told to stop: end the last run with\n"
-                             L"\"terminate\" to let the server exit.\n"
+                             L"The main object keeps listening for phones after this program ends or releases\n"
+                             L"it, and so keeps the server running, until it is told to stop: end the last run\n"
+                             L"with \"terminate\" to let the server exit.\n"
                              L"\n"
-                             L"Exit code: 0 success, 1 a command failed (\"error 0x........\"), 2 usage error.\n";
+                             L"Exit code: 0 success, 1 a command failed (\"error 0x........ NAME\"), 2 usage error.\n";
 
 namespace {
 
@@ -32,19 +43,35 @@ struct CommandSyntax {
     CommandKind kind;
     size_t minArguments;
     size_t maxArguments;
+    bool needsServer;
 };
 
 const CommandSyntax kCommands[] = {
-    {L"imei", CommandKind::Imei, 1, 1},
-    {L"refresh", CommandKind::Refresh, 1, 3},
-    {L"tree", CommandKind::Tree, 1, 1},
-    {L"phone-refresh", CommandKind::PhoneRefresh, 0, 1},
-    {L"product-name", CommandKind::ProductName, 0, 0},
-    {L"terminate", CommandKind::Terminate, 0, 0},
-    {L"wait", CommandKind::Wait, 1, 1},
+    {L"imei", CommandKind::Imei, 1, 1, true},
+    {L"refresh", CommandKind::Refresh, 1, 3, true},
+    {L"item-refresh", CommandKind::ItemRefresh, 1, 1, true},
+    {L"tree", CommandKind::Tree, 1, 1, false},
+    {L"phone-refresh", CommandKind::PhoneRefresh, 0, 1, true},
+    {L"capability", CommandKind::Capability, 1, 1, true},
+    {L"phones", CommandKind::Phones, 0, 0, false},
+    {L"product-name", CommandKind::ProductName, 0, 0, false},
+    {L"release", CommandKind::Release, 0, 0, false},
+    {L"terminate", CommandKind::Terminate, 0, 0, true},
+    {L"wait", CommandKind::Wait, 1, 1, false},
 };
 
+const CommandSyntax& SyntaxOf(CommandKind kind)
+{
+    for (const CommandSyntax& syntax : kCommands) {
+        if (syntax.kind == kind)
+            return syntax;
+    }
+    return kCommands[0]; // every kind has its row
+}
+
 constexpr wchar_t kSeparator[] = L"+";
+constexpr wchar_t kKeepGoingOption[] = L"-k";
+constexpr wchar_t kSharedOption[] = L"--shared";
 constexpr wchar_t kFilesOption[] = L"--files";
 constexpr wchar_t kRecursiveOption[] = L"--recursive";
 
@@ -108,9 +135,8 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
     default:
         break;
     }
-    if ((syntax->kind == CommandKind::Imei || syntax->kind == CommandKind::Refresh ||
-         syntax->kind == CommandKind::Tree) &&
-        command.argument.empty()) {
+    // An empty alias or path names nothing; "phone-refresh" without one means every phone.
+    if (syntax->minArguments > 0 && syntax->kind != CommandKind::Wait && command.argument.empty()) {
         problem = L"\"" + words[0] + L"\" needs a non-empty argument";
         return false;
     }
@@ -123,9 +149,17 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine& result
 {
     result = CommandLine{};
     size_t first = 0;
-    if (!args.empty() && args[0] == L"-k") {
-        result.keepGoing = true;
-        first = 1;
+    for (; first < args.size(); ++first) {
+        bool* flag = args[first] == kKeepGoingOption ? &result.keepGoing
+                     : args[first] == kSharedOption  ? &result.shared
+                                                     : nullptr;
+        if (!flag)
+            break;
+        if (*flag) {
+            problem = L"option \"" + args[first] + L"\" given twice";
+            return false;
+        }
+        *flag = true;
     }
     std::vector<std::wstring> words;
     for (size_t i = first; i <= args.size(); ++i) {
@@ -148,15 +182,12 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine& result
 
 bool NeedsServer(CommandKind kind)
 {
-    switch (kind) {
-    case CommandKind::Imei:
-    case CommandKind::Refresh:
-    case CommandKind::PhoneRefresh:
-    case CommandKind::Terminate:
-        return true;
-    default:
-        return false;
-    }
+    return SyntaxOf(kind).needsServer;
+}
+
+const wchar_t* CommandName(CommandKind kind)
+{
+    return SyntaxOf(kind).name;
 }
 
 } // namespace client

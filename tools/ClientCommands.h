@@ -7,7 +7,19 @@
 
 namespace client {
 
-enum class CommandKind { Imei, Refresh, Tree, PhoneRefresh, ProductName, Terminate, Wait };
+enum class CommandKind {
+    Imei,
+    Refresh,
+    ItemRefresh,
+    Tree,
+    PhoneRefresh,
+    Capability,
+    Phones,
+    ProductName,
+    Release,
+    Terminate,
+    Wait
+};
 
 struct Command {
     CommandKind kind;
@@ -19,6 +31,7 @@ struct Command {
 
 struct CommandLine {
     bool keepGoing = false; // -k: run the remaining commands after a failure
+    bool shared = false;    // --shared: the one main object of the singleton class
     std::vector<Command> commands;
 };
 
@@ -31,6 +44,9 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine& result
 
 // True when the command talks to the server's main object.
 bool NeedsServer(CommandKind kind);
+
+// The command's word on the command line.
+const wchar_t* CommandName(CommandKind kind);
 
 extern const wchar_t kUsageText[];
 

@@ -1,5 +1,7 @@
 #include "ConsoleOutput.h"
 
+#include "ErrorNames.h"
+
 #include <cwchar>
 
 namespace client {
@@ -43,7 +45,8 @@ std::wstring ErrorText(HRESULT hr)
     wchar_t text[32];
     _snwprintf(text, 32, L"error 0x%08lX", static_cast<unsigned long>(hr));
     text[31] = L'\0';
-    return text;
+    const wchar_t* name = ErrorName(hr);
+    return name ? std::wstring(text) + L" " + name : std::wstring(text);
 }
 
 } // namespace client

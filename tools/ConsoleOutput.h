@@ -25,7 +25,8 @@ inline void PrintError(const std::wstring& text)
     WriteText(STD_ERROR_HANDLE, text);
 }
 
-// "error 0x80004001": how every failure is reported.
+// "error 0x80070057 E_INVALIDARG": how every failure is reported, the number
+// first so that scripts can match it, then its name or meaning when known.
 std::wstring ErrorText(HRESULT hr);
 
 } // namespace client

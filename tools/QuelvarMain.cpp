@@ -2,7 +2,9 @@
 // other programs of the product family do, one command or a "+" chain of them.
 #include "ClientCommands.h"
 #include "ConsoleOutput.h"
+#include "MappedPhones.h"
 #include "MirrorTree.h"
+#include "VariantSummary.h"
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
@@ -45,6 +47,8 @@ unique_bstr MakeBstr(const std::wstring& text)
 class Session
 {
 public:
+    explicit Session(bool shared) : shared_(shared) {}
+
     HRESULT Run(const client::Command& command)
     {
         if (client::NeedsServer(command.kind)) {
@@ -57,12 +61,20 @@ public:
             return Imei(command.argument);
         case client::CommandKind::Refresh:
             return RefreshFolder(command.argument, command.withFiles, command.recursive ? kMaxRefreshDepth : 0);
+        case client::CommandKind::ItemRefresh:
+            return ItemRefresh(command.argument);
         case client::CommandKind::Tree:
             return Tree(command.argument);
         case client::CommandKind::PhoneRefresh:
             return PhoneRefresh(command.argument);
+        case client::CommandKind::Capability:
+            return Capability(command.argument);
+        case client::CommandKind::Phones:
+            return Phones();
         case client::CommandKind::ProductName:
             return ProductName();
+        case client::CommandKind::Release:
+            return Release();
         case client::CommandKind::Terminate:
             return Terminate();
         case client::CommandKind::Wait:
@@ -72,14 +84,14 @@ public:
     }
 
 private:
-    // One main object serves the whole run; it is made on first need, and a
-    // failure to make it is reported once and kept for the later commands.
+    // One main object serves the run until "release"; it is made on first need,
+    // and a failure to make it is reported once and kept for the later commands.
     HRESULT Connect()
     {
         if (quelvar_ || FAILED(connectResult_))
             return connectResult_;
-        connectResult_ =
-            CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void());
+        connectResult_ = CoCreateInstance(shared_ ? CLSID_QuelvarSingleton : CLSID_Quelvar, nullptr,
+                                          CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void());
         if (FAILED(connectResult_))
             client::PrintError(L"quelvar: cannot create the server's main object: " +
                                client::ErrorText(connectResult_) + L"\n");
@@ -125,6 +137,14 @@ private:
         return hr;
     }
 
+    HRESULT ItemRefresh(const std::wstring& path)
+    {
+        HRESULT hr = quelvar_->Refresh(ITEM, MakeBstr(path).get());
+        if (SUCCEEDED(hr))
+            client::Print(L"refresh requested for item " + path + L"\n");
+        return hr;
+    }
+
     HRESULT Tree(const std::wstring& folder)
     {
         std::wstring text;
@@ -142,6 +162,33 @@ private:
         return hr;
     }
 
+    // Outside every mirror folder the server answers S_OK and leaves VT_EMPTY.
+    HRESULT Capability(const std::wstring& folder)
+    {
+        unique_variant capability;
+        HRESULT hr = quelvar_->GetCapabilityObject(MakeBstr(folder).get(), capability.put());
+        if (SUCCEEDED(hr))
+            client::Print(L"capability of " + folder + L": " + client::SummariseVariant(*capability.get()) + L"\n");
+        return hr;
+    }
+
+    // No interface method lists the phones: the disk shows them to every client.
+    static HRESULT Phones()
+    {
+        std::wstring root;
+        HRESULT hr = client::ReadMirrorRoot(root);
+        if (FAILED(hr)) {
+            client::PrintError(std::wstring(L"quelvar: no mirror root: HKEY_CURRENT_USER\\") + client::kDataLayerKey +
+                               L" value " + client::kMirrorRootValue + L"\n");
+            return hr;
+        }
+        std::vector<client::MappedPhone> phones;
+        hr = client::ListMappedPhones(root, phones);
+        for (const client::MappedPhone& phone : phones)
+            client::Print(phone.alias + L"  " + phone.folder + L"\n");
+        return hr;
+    }
+
     HRESULT ProductName()
     {
         std::wstring languageFile =
@@ -152,11 +199,28 @@ private:
         return S_OK;
     }
 
+    // Only this client's reference goes: the main object still listens for phones
+    // (and keeps the server running), or stays shared for the next client.
+    HRESULT Release()
+    {
+        if (!quelvar_) {
+            client::Print(L"released: no main object was held\n");
+            return S_OK;
+        }
+        quelvar_.reset();
+        connectResult_ = S_OK;
+        client::Print(shared_ ? L"released: the shared main object stays in the server\n"
+                              : L"released: the main object still listens for phones, and the server runs on\n");
+        return S_OK;
+    }
+
     HRESULT Terminate()
     {
         HRESULT hr = quelvar_->Terminate();
         if (SUCCEEDED(hr))
-            client::Print(L"terminated: the main object has let go of every phone\n");
+            client::Print(shared_ ? L"terminated: every mapped phone's mirror folder is hidden and emptied; the "
+                                    L"server ends\n"
+                                  : L"terminated: every mapped phone's mirror folder is hidden and emptied\n");
         return hr;
     }
 
@@ -182,29 +246,15 @@ private:
         }
     }
 
+    const bool shared_;
     HRESULT connectResult_ = S_OK;
     com_ptr<IQuelvar> quelvar_;
 };
 
 std::wstring Describe(const client::Command& command)
 {
-    switch (command.kind) {
-    case client::CommandKind::Imei:
-        return L"imei " + command.argument;
-    case client::CommandKind::Refresh:
-        return L"refresh " + command.argument;
-    case client::CommandKind::Tree:
-        return L"tree " + command.argument;
-    case client::CommandKind::PhoneRefresh:
-        return command.argument.empty() ? std::wstring(L"phone-refresh") : L"phone-refresh " + command.argument;
-    case client::CommandKind::ProductName:
-        return L"product-name";
-    case client::CommandKind::Terminate:
-        return L"terminate";
-    case client::CommandKind::Wait:
-        return L"wait";
-    }
-    return {};
+    std::wstring text = client::CommandName(command.kind);
+    return command.argument.empty() ? text : text + L" " + command.argument;
 }
 
 int RunCommands(const client::CommandLine& line)
@@ -216,7 +266,7 @@ int RunCommands(const client::CommandLine& line)
     }
     int exitCode = kExitSuccess;
     // Released before the apartment goes, on every path.
-    Session session;
+    Session session(line.shared);
     for (const client::Command& command : line.commands) {
         HRESULT hr = Interrupted() ? E_ABORT : session.Run(command);
         if (FAILED(hr)) {

@@ -1,5 +1,10 @@
-// The client's command line: chains, arguments and every usage error.
+// The client's command line: chains, arguments and every usage error; the names
+// of the results it reports, and its one-line VARIANT summary.
 #include "ClientCommands.h"
+#include "ConsoleOutput.h"
+#include "VariantSummary.h"
+#include "common/ByteArray.h"
+#include "common/Resource.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,7 @@ struct Accepted {
     std::vector<std::wstring> args;
     bool keepGoing;
     std::vector<client::Command> commands;
+    bool shared = false;
 };
 
 TEST(ClientCommandLine, AcceptsCommandsAndChains)
@@ -31,18 +37,27 @@ TEST(ClientCommandLine, AcceptsCommandsAndChains)
         {{L"terminate"}, false, {{CommandKind::Terminate, L""}}},
         {{L"wait", L"0"}, false, {{CommandKind::Wait, L"", false, false, 0}}},
         {{L"wait", L"3600"}, false, {{CommandKind::Wait, L"", false, false, 3600}}},
-        {{L"-k", L"imei", L"P1", L"+", L"wait", L"2", L"+", L"refresh", L"C:\\M\\P1", L"--files", L"+", L"terminate"},
+        {{L"item-refresh", L"C:\\M\\P1\\a.vfslnk"}, false, {{CommandKind::ItemRefresh, L"C:\\M\\P1\\a.vfslnk"}}},
+        {{L"capability", L"C:\\M\\P1"}, false, {{CommandKind::Capability, L"C:\\M\\P1"}}},
+        {{L"--shared", L"phones", L"+", L"release"},
+         false,
+         {{CommandKind::Phones, L""}, {CommandKind::Release, L""}},
+         true},
+        {{L"--shared", L"-k", L"imei", L"P1", L"+", L"wait", L"2", L"+", L"refresh", L"C:\\M\\P1", L"--files", L"+",
+          L"terminate"},
          true,
          {{CommandKind::Imei, L"P1"},
           {CommandKind::Wait, L"", false, false, 2},
           {CommandKind::Refresh, L"C:\\M\\P1", true},
-          {CommandKind::Terminate, L""}}},
+          {CommandKind::Terminate, L""}},
+         true},
     };
     for (const Accepted& c : cases) {
         client::CommandLine line;
         std::wstring problem;
         ASSERT_TRUE(client::ParseCommandLine(c.args, line, problem)) << c.args[0];
         EXPECT_EQ(c.keepGoing, line.keepGoing);
+        EXPECT_EQ(c.shared, line.shared);
         ASSERT_EQ(c.commands.size(), line.commands.size()) << c.args[0];
         for (size_t i = 0; i < c.commands.size(); ++i) {
             EXPECT_EQ(c.commands[i].kind, line.commands[i].kind) << c.args[0] << " #" << i;
@@ -63,7 +78,12 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
 {
     const Refused cases[] = {
         {{}, L"no command given"},
-        {{L"-k"}, L"no command given"},
+        {{L"-k", L"--shared"}, L"no command given"},
+        {{L"-k", L"-k", L"phones"}, L"option \"-k\" given twice"},
+        {{L"phones", L"--shared"}, L"wrong number of arguments for \"phones\""},
+        {{L"capability", L""}, L"\"capability\" needs a non-empty argument"},
+        {{L"item-refresh", L""}, L"\"item-refresh\" needs a non-empty argument"},
+        {{L"release", L"x"}, L"wrong number of arguments for \"release\""},
         {{L"frobnicate"}, L"unknown command \"frobnicate\""},
         {{L"Imei", L"P1"}, L"unknown command \"Imei\""},
         {{L"imei"}, L"wrong number of arguments for \"imei\""},
@@ -90,6 +110,53 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         EXPECT_FALSE(client::ParseCommandLine(c.args, line, problem)) << c.problem;
         EXPECT_EQ(c.problem, problem);
     }
+}
+
+TEST(ClientErrorText, NumberFirstThenNameOrPhoneMeaning)
+{
+    const struct {
+        uint32_t hr;
+        const wchar_t* text;
+    } cases[] = {
+        {0x80070057, L"error 0x80070057 E_INVALIDARG"},
+        {0x80004004, L"error 0x80004004 E_ABORT (cancelled by the user)"},
+        {0x80004006, L"error 0x80004006"},
+        {0x8003FFFF, L"error 0x8003FFFF"},
+        {0x80040000, L"error 0x80040000 phone: failure"},
+        {0x80040154, L"error 0x80040154 REGDB_E_CLASSNOTREG"},
+        {0x80044252, L"error 0x80044252 phone: cancelled by the user"},
+        {0x8004435F, L"error 0x8004435F phone: failure"},
+        {0x80044360, L"error 0x80044360 phone: memory full"},
+        {0x80044361, L"error 0x80044361 phone: failure"},
+        {0x80046017, L"error 0x80046017 phone: memory full"},
+        {0x8004FFFF, L"error 0x8004FFFF phone: failure"},
+        {0x80050000, L"error 0x80050000"},
+        {0x00044360, L"error 0x00044360"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, client::ErrorText(static_cast<HRESULT>(c.hr)));
+}
+
+TEST(ClientVariantSummary, TypeThenLengthAndFirstCharactersOrBytes)
+{
+    unique_variant empty, number, text, longText, bytes, longBytes;
+    number.get()->vt = VT_I4;
+    text.get()->vt = VT_BSTR;
+    text.get()->bstrVal = SysAllocString(L"a\"\\\r\n\x01");
+    longText.get()->vt = VT_BSTR;
+    longText.get()->bstrVal = SysAllocString(std::wstring(49, L'x').c_str());
+    ASSERT_EQ(S_OK, MakeByteArray({0x3C, 0x00}, bytes.get()));
+    ASSERT_EQ(S_OK, MakeByteArray(std::vector<unsigned char>(17, 0xAB), longBytes.get()));
+    EXPECT_EQ(L"VT_EMPTY", client::SummariseVariant(*empty.get()));
+    EXPECT_EQ(L"VT_I4", client::SummariseVariant(*number.get()));
+    EXPECT_EQ(L"VT_BSTR, 6 characters: \"a\\\"\\\\\\r\\n\\x01\"", client::SummariseVariant(*text.get()));
+    EXPECT_EQ(L"VT_BSTR, 49 characters: \"" + std::wstring(48, L'x') + L"\"...",
+              client::SummariseVariant(*longText.get()));
+    EXPECT_EQ(L"VT_ARRAY|VT_UI1, 2 bytes: 3C 00", client::SummariseVariant(*bytes.get()));
+    EXPECT_EQ(L"VT_ARRAY|VT_UI1, 17 bytes: AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB ...",
+              client::SummariseVariant(*longBytes.get()));
+    EXPECT_EQ(L"VT_BYREF|VT_VARIANT", client::VariantTypeName(VT_BYREF | VT_VARIANT));
+    EXPECT_EQ(L"vt 0x0049", client::VariantTypeName(0x49));
 }
 
 } // namespace

@@ -20,7 +20,8 @@ namespace {
 
 constexpr wchar_t kServerExeName[] = L"ZentrelQuelvar.exe";
 constexpr DWORD kServerExitTimeoutMs = 30000;
-const wchar_t kUsageFirstLine[] = L"Usage: quelvar [-k] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
+const wchar_t kUsageFirstLine[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
+const std::wstring kTerminated = L"terminated: every mapped phone's mirror folder is hidden and emptied";
 
 std::wstring ReadUtf8File(const std::wstring& path)
 {
@@ -191,26 +192,19 @@ protected:
     std::optional<SimulatedPhones> phones_;
 };
 
-TEST_F(QuelvarClientWithPhone, ImeiOfAConnectedPhoneIsPrinted)
-{
-    RunResult result = Run(L"imei CliPhone + terminate");
-    EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ(L"350000000000042\nterminated: the main object has let go of every phone\n", result.out);
-    EXPECT_EQ(L"", result.err);
-}
-
 TEST_F(QuelvarClientWithPhone, FailureStopsTheRunUnlessKeepGoing)
 {
     // The failing command comes before any server call, so no main object is left.
     RunResult stopped = Run(L"tree \"" + phones_->Store() + L"\\missing\" + imei CliPhone + terminate");
     EXPECT_EQ(1u, stopped.exitCode);
     EXPECT_EQ(L"", stopped.out);
-    EXPECT_EQ(L"quelvar: tree " + phones_->Store() + L"\\missing: error 0x80070002\n", stopped.err);
+    EXPECT_EQ(L"quelvar: tree " + phones_->Store() + L"\\missing: error 0x80070002 ERROR_FILE_NOT_FOUND\n",
+              stopped.err);
 
     RunResult kept = Run(L"-k imei NoSuchPhone + imei CliPhone + terminate");
     EXPECT_EQ(1u, kept.exitCode);
-    EXPECT_EQ(L"350000000000042\nterminated: the main object has let go of every phone\n", kept.out);
-    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343\n", kept.err);
+    EXPECT_EQ(L"350000000000042\n" + kTerminated + L"\n", kept.out);
+    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343 phone: failure\n", kept.err);
 }
 
 TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersBelowInTreeOrder)
@@ -224,8 +218,7 @@ TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersBelowInTreeOrder)
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ(L"refreshed " + dir.path() + L" (folders)\n" + L"refreshed " + (dir / L"A") + L" (folders)\n" +
                   L"refreshed " + (dir / L"A\\inner") + L" (folders)\n" + L"refreshed " + (dir / L"b") +
-                  L" (folders)\n" + L"refreshed " + (dir / L"c.vfslnk") + L" (folders)\n" +
-                  L"terminated: the main object has let go of every phone\n",
+                  L" (folders)\n" + L"refreshed " + (dir / L"c.vfslnk") + L" (folders)\n" + kTerminated + L"\n",
               result.out);
     EXPECT_EQ(L"", result.err);
 }
@@ -244,6 +237,30 @@ TEST_F(QuelvarClientWithPhone, RefreshedMirrorFolderShowsThePhoneItems)
     EXPECT_NE(std::wstring::npos, result.out.find(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "))
         << Narrow(result.out);
     EXPECT_EQ(L"", result.err);
+}
+
+TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEndsTheServer)
+{
+    // Only a shown folder with an "IMEI" file is a mapped phone.
+    CreateDirectoryW((*mirror_ / L"Plain").c_str(), nullptr);
+    CreateDirectoryW((*mirror_ / L"Gone").c_str(), nullptr);
+    WriteText(*mirror_ / L"Gone\\IMEI", "350000000000099");
+    ASSERT_TRUE(SetFileAttributesW((*mirror_ / L"Gone").c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    // The server has mapped the phone, and so shown its folder, before "phones" runs;
+    // after "terminate" the folder is hidden and the shared object gone.
+    const std::wstring folder = *mirror_ / L"CliPhone";
+    RunResult result = Run(L"-k --shared capability \"" + folder + L"\" + item-refresh \"" + folder +
+                           L"\" + phones + release + terminate + imei CliPhone + phones");
+    EXPECT_EQ(1u, result.exitCode);
+    EXPECT_EQ(
+        L"capability of " + folder +
+            L": VT_BSTR, 220 characters: \"<?xml version=\\\"1.0\\\"?>\\r\\n<Capability Version=\\\"1.0\\\"\"...\n"
+            L"refresh requested for item " +
+            folder + L"\nCliPhone  " + folder + L"\nreleased: the shared main object stays in the server\n" +
+            kTerminated + L"; the server ends\n",
+        result.out);
+    EXPECT_EQ(L"quelvar: imei CliPhone: error 0x80004003 E_POINTER\n", result.err);
 }
 
 } // namespace
