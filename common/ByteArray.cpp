@@ -12,12 +12,10 @@ HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out)
     if (!array)
         return E_OUTOFMEMORY;
     if (!bytes.empty()) {
-        void* raw = nullptr;
-        HRESULT hr = SafeArrayAccessData(array.get(), &raw);
-        if (FAILED(hr))
-            return hr;
-        memcpy(raw, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array.get());
+        safearray_data data(array.get());
+        if (FAILED(data.result()))
+            return data.result();
+        memcpy(data.get(), bytes.data(), bytes.size());
     }
     VariantClear(out);
     out->vt = VT_ARRAY | VT_UI1;
@@ -48,12 +46,10 @@ HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes)
     SafeArrayGetUBound(array, 1, &upper);
     if (upper < lower)
         return S_OK;
-    void* raw = nullptr;
-    HRESULT hr = SafeArrayAccessData(array, &raw);
-    if (FAILED(hr))
-        return hr;
-    const unsigned char* first = static_cast<const unsigned char*>(raw);
+    safearray_data access(array);
+    if (FAILED(access.result()))
+        return access.result();
+    const unsigned char* first = static_cast<const unsigned char*>(access.get());
     bytes.assign(first, first + (upper - lower + 1));
-    SafeArrayUnaccessData(array);
     return S_OK;
 }

@@ -138,6 +138,49 @@ private:
     VARIANT value_;
 };
 
+// Access to a SAFEARRAY's data for the length of a scope: an exception
+// between access and release no longer leaves the array locked.
+class safearray_data
+{
+public:
+    explicit safearray_data(SAFEARRAY* array) : array_(array), hr_(SafeArrayAccessData(array, &data_)) {}
+    safearray_data(const safearray_data&) = delete;
+    safearray_data& operator=(const safearray_data&) = delete;
+    ~safearray_data()
+    {
+        if (SUCCEEDED(hr_))
+            SafeArrayUnaccessData(array_);
+    }
+    HRESULT result() const { return hr_; }
+    void* get() const { return data_; }
+
+private:
+    SAFEARRAY* array_;
+    void* data_ = nullptr;
+    HRESULT hr_;
+};
+
+// The attributes of a type library, given back to it on scope exit.
+class unique_tlibattr
+{
+public:
+    explicit unique_tlibattr(ITypeLib* library) : library_(library), hr_(library->GetLibAttr(&attributes_)) {}
+    unique_tlibattr(const unique_tlibattr&) = delete;
+    unique_tlibattr& operator=(const unique_tlibattr&) = delete;
+    ~unique_tlibattr()
+    {
+        if (attributes_)
+            library_->ReleaseTLibAttr(attributes_);
+    }
+    HRESULT result() const { return hr_; }
+    const TLIBATTR* operator->() const { return attributes_; }
+
+private:
+    ITypeLib* library_;
+    TLIBATTR* attributes_ = nullptr;
+    HRESULT hr_;
+};
+
 // Holds a critical section for the length of a scope.
 class critical_section_lock
 {

@@ -1,4 +1,5 @@
 #include "Configuration.h"
+#include "common/ErrorFlow.h"
 
 #include "XmlFile.h"
 #include "common/ExecutablePath.h"
@@ -296,7 +297,7 @@ HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t
             return E_FAIL;
         total += path.size() + 1;
     }
-    try {
+    return Guarded([&]() -> HRESULT {
         std::vector<wchar_t> built;
         built.reserve(total + 1);
         for (const std::wstring& path : paths) {
@@ -305,10 +306,8 @@ HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t
         }
         built.push_back(L'\0');
         list.swap(built);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths)
@@ -316,7 +315,7 @@ HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths)
     if (!list)
         return E_INVALIDARG;
     paths.clear();
-    try {
+    return Guarded([&]() -> HRESULT {
         while (*list) {
             size_t length = wcsnlen(list, kPathLength);
             if (length >= kPathLength)
@@ -324,10 +323,8 @@ HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths)
             paths.emplace_back(list, length);
             list += length + 1;
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader()

@@ -1,4 +1,5 @@
 #include "DeviceMapping.h"
+#include "common/ErrorFlow.h"
 
 #include "MirrorFolders.h"
 #include "common/Resource.h"
@@ -135,7 +136,7 @@ DeviceMappingTable::~DeviceMappingTable()
 
 HRESULT DeviceMappingTable::OnDeviceConnected(const wchar_t* imei, const wchar_t* alias)
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         QTRACE(L"(): alias = %ls\n", alias ? alias : L"");
         if (!alias || !*alias)
             return E_INVALIDARG;
@@ -170,9 +171,7 @@ HRESULT DeviceMappingTable::OnDeviceConnected(const wchar_t* imei, const wchar_t
         ShowSyncFolders(row.PCFolder, imeiText);
         NotifyShell(SHCNE_MKDIR, SHCNF_PATHW | SHCNF_FLUSH, alias);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 void DeviceMappingTable::ShowSyncFolders(const wchar_t* pcFolder, const wchar_t* imei)
@@ -226,7 +225,7 @@ void DeviceMappingTable::ShowSyncFolders(const wchar_t* pcFolder, const wchar_t*
 
 HRESULT DeviceMappingTable::OnDeviceDisconnected(const wchar_t* /*imei*/, const wchar_t* alias)
 {
-    try {
+    Guarded([&]() -> HRESULT {
         const DeviceMapping row = FindMappingByDevice(alias ? alias : L"");
         if (!row.PCFolder[0]) {
             QTRACE(L"(): mapping for device %ls not found\n", alias ? alias : L"");
@@ -237,9 +236,8 @@ HRESULT DeviceMappingTable::OnDeviceDisconnected(const wchar_t* /*imei*/, const 
         SetFileAttributesW(row.PCFolder, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         EmptyDirectory(row.PCFolder, kEmptyRecursive | kEmptyFolderShortcuts | kEmptyAllFiles);
         RemoveMapping(row);
-    } catch (const std::bad_alloc&) {
-        QTRACE(L"(): out of memory\n");
-    }
+        return S_OK;
+    });
     return S_OK;
 }
 
@@ -315,7 +313,7 @@ std::vector<std::wstring> DeviceMappingTable::Aliases() const
 HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::wstring& phonePath) const
 {
     phonePath.clear();
-    try {
+    HRESULT hr = Guarded([&]() -> HRESULT {
         const DeviceMapping row = FindMappingForPC(pcPath);
         if (row.empty())
             return S_OK;
@@ -372,10 +370,10 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
             result.resize(result.size() - extensionLength);
         phonePath = std::move(result);
         return S_OK;
-    } catch (const std::bad_alloc&) {
+    });
+    if (FAILED(hr))
         phonePath.clear();
-        return E_OUTOFMEMORY;
-    }
+    return hr;
 }
 
 bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
@@ -383,12 +381,13 @@ bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
     phoneRootFolder.clear();
     if (!pcPath || !*pcPath)
         return false;
-    try {
+    bool found = false;
+    Guarded([&]() -> HRESULT {
         std::wstring folder = WithoutTrailingBackslash(pcPath);
         if (!paths::IsDirectory(folder)) {
             const size_t slash = folder.find_last_of(L'\\');
             if (slash == std::wstring::npos)
-                return false;
+                return S_FALSE;
             folder.resize(slash);
         }
         ReadMirrorRoot();
@@ -396,22 +395,23 @@ bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
         for (;;) {
             if (folder.empty() || IsMirrorRoot(folder.c_str()) ||
                 CompareStringOrdinal(folder.c_str(), -1, root.c_str(), -1, TRUE) == CSTR_EQUAL)
-                return false;
+                return S_FALSE;
             if (HoldsFile(folder, kImeiFileName)) {
                 if (folder.size() >= kPathLength)
-                    return false;
+                    return S_FALSE;
                 phoneRootFolder = folder;
-                return true;
+                found = true;
+                return S_OK;
             }
             const size_t slash = folder.find_last_of(L'\\');
             if (slash == std::wstring::npos)
-                return false;
+                return S_FALSE;
             folder.resize(slash);
         }
-    } catch (const std::bad_alloc&) {
+    });
+    if (!found)
         phoneRootFolder.clear();
-        return false;
-    }
+    return found;
 }
 
 } // namespace mirror

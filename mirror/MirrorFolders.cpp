@@ -2,6 +2,8 @@
 
 #include "Configuration.h"
 #include "DeviceMapping.h"
+#include "common/ErrorFlow.h"
+#include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "shortcut/ShortcutFiles.h"
@@ -43,10 +45,10 @@ bool EmptyDirectory(const wchar_t* folder, unsigned flags)
 {
     if (!folder || !*folder)
         return false;
-    try {
+    bool listed = false;
+    Guarded([&]() -> HRESULT {
         std::wstring base = folder;
-        if (base.size() > 1 && base.back() == L'\\')
-            base.pop_back();
+        paths::TrimTrailingBackslashes(base);
         if (HoldsFile(base, kImeiFileName))
             flags |= kEmptyAllFiles;
         const bool recursive = flags & kEmptyRecursive;
@@ -57,7 +59,7 @@ bool EmptyDirectory(const wchar_t* folder, unsigned flags)
         WIN32_FIND_DATAW found;
         unique_find find(FindFirstFileW((base + L"\\*.*").c_str(), &found));
         if (!find)
-            return false;
+            return S_FALSE;
         do {
             if (IsDotEntry(found.cFileName))
                 continue;
@@ -93,10 +95,10 @@ bool EmptyDirectory(const wchar_t* folder, unsigned flags)
                     Sleep(kRemoveRetryMs);
             }
         } while (FindNextFileW(find.get(), &found));
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+        listed = true;
+        return S_OK;
+    });
+    return listed;
 }
 
 void GetPcFolderContents(const wchar_t* folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders)

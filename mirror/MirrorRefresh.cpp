@@ -52,7 +52,7 @@ public:
             return hr;
         }
         shortcut::VFSShortcut file;
-        hr = Fill(file, item);
+        hr = shortcut::FillShortcut(file, item);
         if (FAILED(hr))
             return hr;
         const std::wstring text = file.Format();
@@ -81,52 +81,21 @@ private:
         return name;
     }
 
-    static HRESULT Fill(shortcut::VFSShortcut& file, const VFSItem& item)
-    {
-        HRESULT hr = file.put_Name(item.phoneName);
-        if (SUCCEEDED(hr))
-            hr = file.put_Label(item.label);
-        if (SUCCEEDED(hr))
-            hr = file.put_Modified(item.modified);
-        if (SUCCEEDED(hr))
-            hr = file.put_Created(item.created);
-        if (SUCCEEDED(hr))
-            hr = file.put_Size(item.size);
-        if (SUCCEEDED(hr))
-            hr = file.put_UserPerm(item.userPerm);
-        if (SUCCEEDED(hr))
-            hr = file.put_MemType(item.memType);
-        if (SUCCEEDED(hr))
-            hr = file.put_MimeType(item.mimeType);
-        return hr;
-    }
-
-    // The numbering of shortcut::MakePcItemPath: photo.jpg, photo(2).jpg, ...
+    // The numbering of shortcut::MakePcItemPath, with the names known in memory.
     HRESULT UniquePath(const wchar_t* phoneName, std::wstring& path) const
     {
         const std::wstring name = shortcut::MakePcItemName(phoneName, std::wstring());
         if (name.empty())
             return E_INVALIDARG;
-        const size_t dot = name.rfind(L'.');
-        const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
-        const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
-        for (unsigned counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
-            const std::wstring candidate =
-                counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension;
-            const std::wstring fileName = candidate + shortcut::kShortcutExtension;
-            path = folder_ + L"\\" + fileName;
-            if (path.size() >= MAX_PATH) {
-                path.clear();
-                return kPathTooLong;
-            }
-            if (taken_.find(Key(fileName)) == taken_.end())
-                return S_OK;
-        }
-        path.clear();
-        return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+        RETURN_IF_FAILED(shortcut::NumberPcItemPath(
+            folder_, name,
+            [this](const std::wstring& shortcutPath) {
+                return taken_.find(Key(PathFindFileNameW(shortcutPath.c_str()))) != taken_.end();
+            },
+            path));
+        path += shortcut::kShortcutExtension;
+        return S_OK;
     }
-
-    static constexpr unsigned kMaxUniqueAttempts = 100000;
 
     const std::wstring& folder_;
     std::unordered_set<std::wstring> taken_;

@@ -4,11 +4,10 @@
 #include "DeviceMapping.h"
 #include "Listing.h"
 #include "MirrorFolders.h"
+#include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
-
-#include <comdef.h>
 
 #include <vector>
 
@@ -44,28 +43,33 @@ void HideMirrorFoldersOfAbsentPhones(const std::vector<VFSItem>& connected)
 void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
 {
     std::vector<VFSItem> files, phones;
-    try {
-        unique_bstr text(phoneFs.readdir(L"", listener).c_str());
-        ReadMirrorRoot();
-        if (FAILED(GetFilesAndFolders(text.get(), files, phones, MirrorRoot()))) {
-            QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
-            return;
-        }
-    } catch (const _com_error& error) {
-        QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", error.Error());
+    unique_bstr listing;
+    HRESULT hr = Guarded([&]() -> HRESULT {
+        listing = unique_bstr(phoneFs.readdir(L"", listener).c_str());
+        return S_OK;
+    });
+    if (FAILED(hr)) {
+        QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", hr);
         return;
-    } catch (const std::bad_alloc&) {
+    }
+    ReadMirrorRoot();
+    if (FAILED(GetFilesAndFolders(listing.get(), files, phones, MirrorRoot()))) {
+        QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
         return;
     }
     for (const VFSItem& item : phones) {
-        try {
-            unique_bstr imei(phoneFs.GetImei(item.phoneName).c_str());
-            unique_bstr alias(item.phoneName);
-            if (FAILED(sink->DeviceConnect(imei.get(), alias.get())))
-                QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
-        } catch (const _com_error&) {
+        std::wstring imei;
+        if (FAILED(Guarded([&]() -> HRESULT {
+                imei = phoneFs.GetImei(item.phoneName);
+                return S_OK;
+            }))) {
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
+            continue;
         }
+        unique_bstr imeiText(imei.c_str());
+        unique_bstr alias(item.phoneName);
+        if (FAILED(sink->DeviceConnect(imeiText.get(), alias.get())))
+            QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
     }
     HideMirrorFoldersOfAbsentPhones(phones);
 }

@@ -1,5 +1,6 @@
 #include "ServerModule.h"
 
+#include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -62,21 +63,18 @@ HRESULT ServerModule::UnregisterServer()
     DWORD length = GetModuleFileNameW(record_.typeLibInstance, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    ITypeLib* typeLib = nullptr;
-    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &typeLib);
+    com_ptr<ITypeLib> typeLib;
+    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, typeLib.put());
     if (FAILED(hr))
         return hr;
-    TLIBATTR* attributes = nullptr;
-    hr = typeLib->GetLibAttr(&attributes);
-    if (SUCCEEDED(hr)) {
-        HRESULT unregistered = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                                 attributes->lcid, attributes->syskind);
-        QTRACE(L"(): UnRegisterTypeLib: 0x%X\n", unregistered);
-        (void)unregistered;
-        typeLib->ReleaseTLibAttr(attributes);
-    }
-    typeLib->Release();
-    return hr;
+    unique_tlibattr attributes(typeLib.get());
+    if (FAILED(attributes.result()))
+        return attributes.result();
+    HRESULT unregistered = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                             attributes->lcid, attributes->syskind);
+    QTRACE(L"(): UnRegisterTypeLib: 0x%X\n", unregistered);
+    (void)unregistered;
+    return S_OK;
 }
 
 bool ServerModule::StartMonitor()

@@ -1,4 +1,5 @@
 #include "PcItemNames.h"
+#include "common/ErrorFlow.h"
 
 #include "VFSShortcut.h"
 #include "common/Paths.h"
@@ -76,11 +77,32 @@ std::wstring MakePcItemName(const std::wstring& phoneName, const std::wstring& p
     return name;
 }
 
+HRESULT NumberPcItemPath(const std::wstring& folder, const std::wstring& name,
+                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath)
+{
+    pcPath.clear();
+    const size_t extensionLength = wcslen(kShortcutExtension);
+    const size_t dot = name.rfind(L'.');
+    const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
+    const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+    for (unsigned counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
+        std::wstring path =
+            Joined(folder, counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension);
+        if (path.size() + extensionLength >= MAX_PATH)
+            return kPathTooLong;
+        if (!taken(path + kShortcutExtension)) {
+            pcPath = std::move(path);
+            return S_OK;
+        }
+    }
+    return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+}
+
 HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneName, const std::wstring& prefix,
                        bool unique, std::wstring& pcPath)
 {
     pcPath.clear();
-    try {
+    return Guarded([&]() -> HRESULT {
         if (pcFolder.size() >= MAX_PATH)
             return kPathTooLong;
         std::wstring folder = pcFolder;
@@ -97,29 +119,15 @@ HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneNa
 
         std::wstring path = Joined(folder, name);
         if (unique) {
-            const size_t extensionLength = wcslen(kShortcutExtension);
-            const size_t dot = name.rfind(L'.');
-            const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
-            const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
-            for (unsigned counter = 1;; ++counter) {
-                if (counter > 1)
-                    path = Joined(folder, stem + L"(" + std::to_wstring(counter) + L")" + extension);
-                if (path.size() + extensionLength >= MAX_PATH)
-                    return kPathTooLong;
-                // Only shortcut files count: a folder of the item's own name is no collision.
-                if (GetFileAttributesW((path + kShortcutExtension).c_str()) == INVALID_FILE_ATTRIBUTES)
-                    break;
-                if (counter == kMaxUniqueAttempts)
-                    return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
-            }
+            // Only shortcut files count: a folder of the item's own name is no collision.
+            RETURN_IF_FAILED(NumberPcItemPath(
+                folder, name, [](const std::wstring& shortcutPath) { return paths::Exists(shortcutPath); }, path));
         }
         if (path.size() >= MAX_PATH)
             return kPathTooLong;
         pcPath = std::move(path);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 } // namespace shortcut

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace shortcut {
@@ -17,6 +18,13 @@ namespace shortcut {
 // that leaves no PC name gives E_INVALIDARG.
 HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneName, const std::wstring& prefix,
                        bool unique, std::wstring& pcPath);
+
+// The numbering of same-named shortcut files: folder\name, then stem(2).ext,
+// stem(3).ext, ... until `taken` says that the candidate's shortcut file name
+// (with ".vfslnk") is free. kPathTooLong when a candidate's shortcut file path
+// would not fit MAX_PATH.
+HRESULT NumberPcItemPath(const std::wstring& folder, const std::wstring& name,
+                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath);
 
 // The PC file name alone, before any numbering.
 std::wstring MakePcItemName(const std::wstring& phoneName, const std::wstring& prefix);

@@ -1,4 +1,5 @@
 #include "ShortcutFiles.h"
+#include "common/ErrorFlow.h"
 
 #include "PcItemNames.h"
 #include "localisation/PredefinedFolders.h"
@@ -14,11 +15,7 @@
 
 namespace shortcut {
 
-namespace {
-
-// Every field a shortcut carries for a listing entry; GroupPerm, OtherPerm and
-// Accessed are never set.
-HRESULT Fill(VFSShortcut& shortcut, const phone::VFSItem& item)
+HRESULT FillShortcut(VFSShortcut& shortcut, const phone::VFSItem& item)
 {
     HRESULT hr = shortcut.put_Name(item.phoneName);
     if (SUCCEEDED(hr))
@@ -38,10 +35,12 @@ HRESULT Fill(VFSShortcut& shortcut, const phone::VFSItem& item)
     return hr;
 }
 
+namespace {
+
 HRESULT WriteShortcut(const std::wstring& path, const phone::VFSItem& item)
 {
     VFSShortcut shortcut;
-    HRESULT hr = Fill(shortcut, item);
+    HRESULT hr = FillShortcut(shortcut, item);
     if (SUCCEEDED(hr))
         hr = shortcut.Save(path);
     return hr;
@@ -61,7 +60,7 @@ HRESULT ReadText(const VFSShortcut& shortcut, HRESULT (VFSShortcut::*getter)(BST
 
 HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         std::wstring pcPath;
         HRESULT hr = MakePcItemPath(pcFolder, item.phoneName, std::wstring(), true, pcPath);
         const std::wstring shortcutPath = pcPath + kShortcutExtension;
@@ -70,14 +69,12 @@ HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& i
         if (FAILED(hr))
             QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", shortcutPath.c_str(), hr);
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         std::wstring path = pcFolder;
         if (path.empty() || path.back() != L'\\')
             path += L'\\';
@@ -92,15 +89,13 @@ HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem&
         if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
             QTRACE(L"(): Setting attributes to %ls failed!\n", path.c_str());
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 phone::VFSItem GetShortcutDetails(const std::wstring& path)
 {
     phone::VFSItem item{};
-    try {
+    HRESULT loaded = Guarded([&]() -> HRESULT {
         VFSShortcut shortcut;
         HRESULT hr = shortcut.Load(path);
         phone::VFSItem read{};
@@ -122,21 +117,20 @@ phone::VFSItem GetShortcutDetails(const std::wstring& path)
             hr = ReadText(shortcut, &VFSShortcut::get_UserPerm, read.userPerm);
         if (SUCCEEDED(hr))
             item = read;
-        else
-            QTRACE(L"(): Loading shortcut szFilename (%ls) failed: HRESULT = 0x%X\n", path.c_str(), hr);
-    } catch (const std::bad_alloc&) {
-        QTRACE(L"(): Loading shortcut szFilename (%ls) failed: out of memory\n", path.c_str());
-    }
+        return hr;
+    });
+    if (FAILED(loaded))
+        QTRACE(L"(): Loading shortcut szFilename (%ls) failed: HRESULT = 0x%X\n", path.c_str(), loaded);
+    (void)loaded;
     return item;
 }
 
 HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstring& mapped)
 {
-    try {
+    HRESULT hr = Guarded([&]() -> HRESULT {
         mapped = phoneFolderPath;
         std::wstring path = phoneFolderPath;
-        if (!path.empty() && path.back() == L'\\')
-            path.pop_back();
+        paths::TrimOneTrailingBackslash(path);
         const size_t nameStart = static_cast<size_t>(PathFindFileNameW(path.c_str()) - path.c_str());
         const wchar_t* displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
         if (!displayName)
@@ -146,29 +140,24 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
         if (!parent.empty() && parent.back() != L'\\')
             parent += L'\\';
         mapped = parent + displayName;
-        if (mapped.size() >= MAX_PATH) {
-            mapped.clear();
-            return kPathTooLong;
-        }
-        return S_OK;
-    } catch (const std::bad_alloc&) {
+        return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
+    });
+    if (FAILED(hr))
         mapped.clear();
-        return E_OUTOFMEMORY;
-    }
+    return hr;
 }
 
 void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide)
 {
     if (!paths::IsDirectory(pcFolder))
         return;
-    try {
+    Guarded([&]() -> HRESULT {
         std::wstring folder = pcFolder;
-        if (!folder.empty() && folder.back() == L'\\')
-            folder.pop_back();
+        paths::TrimOneTrailingBackslash(folder);
         WIN32_FIND_DATAW found;
         unique_find find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
         if (!find)
-            return;
+            return S_OK;
         do {
             if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
                 continue;
@@ -183,9 +172,8 @@ void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide)
                                    hide ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
             }
         } while (FindNextFileW(find.get(), &found));
-    } catch (const std::bad_alloc&) {
-        QTRACE(L"(): out of memory in %ls\n", pcFolder.c_str());
-    }
+        return S_OK;
+    });
 }
 
 HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLength)

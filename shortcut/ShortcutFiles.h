@@ -10,6 +10,12 @@
 
 namespace shortcut {
 
+class VFSShortcut;
+
+// Every field a shortcut carries for a listing entry; GroupPerm, OtherPerm and
+// Accessed are never set.
+HRESULT FillShortcut(VFSShortcut& shortcut, const phone::VFSItem& item);
+
 // Writes the shortcut file of a phone file into pcFolder, under a PC name made
 // unique among the folder's shortcut files.
 HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& item);

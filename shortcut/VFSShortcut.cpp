@@ -1,4 +1,5 @@
 #include "VFSShortcut.h"
+#include "common/ErrorFlow.h"
 
 #include "common/Resource.h"
 #include "common/Trace.h"
@@ -114,7 +115,7 @@ std::wstring VFSShortcut::Format() const
 
 HRESULT VFSShortcut::Save(const std::wstring& path) const
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         const std::wstring text = Format();
 
         // A hidden, system or read-only file cannot be overwritten as it is.
@@ -140,14 +141,12 @@ HRESULT VFSShortcut::Save(const std::wstring& path) const
         if (attributes != INVALID_FILE_ATTRIBUTES)
             SetFileAttributesW(path.c_str(), attributes);
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT VFSShortcut::Load(const std::wstring& path)
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         std::vector<wchar_t> text;
         {
             unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -182,9 +181,7 @@ HRESULT VFSShortcut::Load(const std::wstring& path)
             line = lineEnd == end ? end : lineEnd + 1;
         }
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 void VFSShortcut::ApplyLine(const wchar_t* line, size_t length)
@@ -268,12 +265,10 @@ HRESULT VFSShortcut::get_Modified(DATE* value) const
 namespace {
 HRESULT Store(std::wstring& field, const wchar_t* text)
 {
-    try {
+    return Guarded([&]() -> HRESULT {
         field.assign(text ? text : L"");
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 } // namespace
 

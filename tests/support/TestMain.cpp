@@ -3,8 +3,12 @@
 
 #include <objbase.h>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    // Unbuffered, so that a test that hangs has shown how far it came.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     testing::InitGoogleTest(&argc, argv);
     HRESULT hr = CoInitialize(nullptr);
     int result = RUN_ALL_TESTS();
