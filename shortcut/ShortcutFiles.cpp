@@ -138,14 +138,14 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
         if (!path.empty() && path.back() == L'\\')
             path.pop_back();
         const size_t nameStart = static_cast<size_t>(PathFindFileNameW(path.c_str()) - path.c_str());
-        const wchar_t* displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
+        const std::optional<std::wstring> displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
         if (!displayName)
             return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
 
         std::wstring parent = path.substr(0, nameStart);
         if (!parent.empty() && parent.back() != L'\\')
             parent += L'\\';
-        mapped = parent + displayName;
+        mapped = parent + *displayName;
         if (mapped.size() >= MAX_PATH) {
             mapped.clear();
             return kPathTooLong;
