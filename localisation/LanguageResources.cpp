@@ -7,26 +7,30 @@
 #include "common/Registry.h"
 #include "PredefinedFolders.h"
 
+#include <atomic>
 #include <cwchar>
+#include <mutex>
 
 namespace localisation {
 namespace {
 
-wchar_t g_currentLanguage[kDisplayTextLength];
-wchar_t g_productDisplayName[kDisplayTextLength] = L"Ostrelle";
-wchar_t g_genericErrorText[kDisplayTextLength];
-DWORD g_rightToLeft = 0;
+struct DisplayValues {
+    std::mutex lock;
+    std::wstring currentLanguage;
+    std::wstring productName = kDefaultProductName;
+    std::wstring genericErrorText;
+};
+
+DisplayValues& Shared()
+{
+    static DisplayValues shared;
+    return shared;
+}
+
+std::atomic<DWORD> g_rightToLeft{0};
 
 constexpr wchar_t kLeftToRightOverride = 0x202D;
 constexpr wchar_t kPopDirectionalFormatting = 0x202C;
-
-void CopyCut(wchar_t* target, size_t length, const wchar_t* source)
-{
-    if (target == source)
-        return;
-    wcsncpy(target, source, length - 1);
-    target[length - 1] = L'\0';
-}
 
 // The files of one kind: where the code comes from, the extension, the folder
 // next to the executable and the registry value of the last-resort folder.
@@ -37,15 +41,18 @@ struct ResourceKind {
     const wchar_t* pathValue;
 };
 
-std::wstring Locate(const wchar_t* vendorName, const wchar_t* baseName, const ResourceKind& kind, wchar_t* code)
+// The code read from the registry goes to code, empty when there is none.
+std::wstring Locate(const wchar_t* vendorName, const wchar_t* baseName, const ResourceKind& kind, std::wstring& code)
 {
-    code[0] = L'\0';
+    code.clear();
     std::wstring key = std::wstring(L"Software\\") + (vendorName ? vendorName : L"") + L"\\" + kInstallationSubkey;
     unique_hkey opened;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return {};
-    if (ReadRegistryString(opened.get(), kind.codeValue, code, kDisplayTextLength) != ERROR_SUCCESS || !code[0])
+    wchar_t value[kDisplayTextLength] = {};
+    if (ReadRegistryString(opened.get(), kind.codeValue, value, kDisplayTextLength) != ERROR_SUCCESS || !value[0])
         return {};
+    code = value;
     std::wstring fileName = std::wstring(baseName ? baseName : L"") + L"_" + code + kind.extension;
     std::wstring executable = ExecutablePath();
 
@@ -64,10 +71,9 @@ std::wstring Locate(const wchar_t* vendorName, const wchar_t* baseName, const Re
     return candidate.size() < MAX_PATH ? candidate : std::wstring();
 }
 
-bool HasRightToLeftLetters(const wchar_t* text)
+bool HasRightToLeftLetters(const std::wstring& text)
 {
-    for (; *text; ++text) {
-        wchar_t c = *text;
+    for (wchar_t c : text) {
         if ((c >= 0x0590 && c <= 0x05FF) || (c >= 0x0600 && c <= 0x06FF) || (c >= 0xFB1D && c <= 0xFB4F) ||
             (c >= 0xFB50 && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFE))
             return true;
@@ -75,18 +81,30 @@ bool HasRightToLeftLetters(const wchar_t* text)
     return false;
 }
 
+// The file's string, or the current value when the file lacks it; cut to a
+// buffer of length characters.
+std::wstring StringOrCurrent(CVexaUtil& language, UINT id, const std::wstring& current, size_t length)
+{
+    return std::wstring(language.GetString(id, current.c_str())).substr(0, length - 1);
+}
+
 } // namespace
 
 std::wstring LocateLanguageFile(const wchar_t* vendorName, const wchar_t* baseName)
 {
     static const ResourceKind language{kCurrentLanguageValue, L".vexa", L"Lang", kLanguagePathValue};
-    return Locate(vendorName, baseName, language, g_currentLanguage);
+    std::wstring code;
+    std::wstring path = Locate(vendorName, baseName, language, code);
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    shared.currentLanguage.swap(code);
+    return path;
 }
 
 std::wstring LocateGraphicsFile(const wchar_t* vendorName, const wchar_t* baseName)
 {
     static const ResourceKind graphics{kCurrentResourceValue, L".mosk", L"Resource", kResourcePathValue};
-    wchar_t code[kDisplayTextLength];
+    std::wstring code;
     return Locate(vendorName, baseName, graphics, code);
 }
 
@@ -98,14 +116,19 @@ HMODULE LoadGraphicsLibrary(const wchar_t* vendorName, const wchar_t* baseName)
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-const wchar_t* CurrentLanguage()
+std::wstring CurrentLanguage()
 {
-    return g_currentLanguage;
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return shared.currentLanguage;
 }
 
 bool IsRightToLeftLanguage()
 {
-    return _wcsicmp(g_currentLanguage, L"heb") == 0 || _wcsicmp(g_currentLanguage, L"ara") == 0;
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return _wcsicmp(shared.currentLanguage.c_str(), L"heb") == 0 ||
+           _wcsicmp(shared.currentLanguage.c_str(), L"ara") == 0;
 }
 
 DWORD RightToLeftFlag()
@@ -118,30 +141,28 @@ void SetRightToLeftFlag(DWORD flag)
     g_rightToLeft = flag;
 }
 
-const wchar_t* ProductDisplayName()
+std::wstring ProductDisplayName()
 {
-    return g_productDisplayName;
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return shared.productName;
 }
 
-const wchar_t* GenericErrorText()
+std::wstring GenericErrorText()
 {
-    return g_genericErrorText;
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return shared.genericErrorText;
 }
 
-bool AddLeftToRightMarks(wchar_t* text, size_t size)
+bool AddLeftToRightMarks(std::wstring& text, size_t size)
 {
-    if (!g_rightToLeft || !text)
-        return false;
-    size_t length = wcslen(text);
-    if (length + 2 >= size || HasRightToLeftLetters(text))
+    if (!g_rightToLeft || text.size() + 2 >= size || HasRightToLeftLetters(text))
         return false;
     // Already wrapped (a name kept from an earlier load): wrap only once.
-    if (length >= 2 && text[0] == kLeftToRightOverride && text[length - 1] == kPopDirectionalFormatting)
+    if (text.size() >= 2 && text.front() == kLeftToRightOverride && text.back() == kPopDirectionalFormatting)
         return false;
-    wmemmove(text + 1, text, length);
-    text[0] = kLeftToRightOverride;
-    text[length + 1] = kPopDirectionalFormatting;
-    text[length + 2] = L'\0';
+    text = kLeftToRightOverride + text + kPopDirectionalFormatting;
     return true;
 }
 
@@ -150,25 +171,35 @@ bool LoadDisplayStrings(const wchar_t* languageFilePath)
     CVexaUtil language;
     if (!language.LoadLanguage(languageFilePath))
         return false;
-    for (size_t i = 0; i < localisation::kPredefinedFolderCount; ++i) {
-        wchar_t* name = localisation::PredefinedFolderDisplayName(i);
-        CopyCut(name, localisation::kDisplayNameLength,
-                language.GetString(localisation::kPredefinedFolders[i].stringId, name));
-    }
-    CopyCut(g_productDisplayName, kDisplayTextLength, language.GetString(kProductNameId, g_productDisplayName));
-    CopyCut(g_genericErrorText, kDisplayTextLength, language.GetString(kGenericErrorId, g_genericErrorText));
+    PredefinedFolderNames folderNames = PredefinedFolderDisplayNames();
+    for (size_t i = 0; i < kPredefinedFolderCount; ++i)
+        folderNames[i] = StringOrCurrent(language, kPredefinedFolders[i].stringId, folderNames[i], kDisplayNameLength);
+    std::wstring productName = StringOrCurrent(language, kProductNameId, ProductDisplayName(), kDisplayTextLength);
+    std::wstring genericError = StringOrCurrent(language, kGenericErrorId, GenericErrorText(), kDisplayTextLength);
     language.ReleaseCurrentLanguage();
-    AddLeftToRightMarks(g_productDisplayName, kDisplayTextLength);
+    AddLeftToRightMarks(productName, kDisplayTextLength);
+
+    // Each value is replaced whole, so a reader on another thread sees the old
+    // or the new text, never a mix.
+    SetPredefinedFolderDisplayNames(folderNames);
+    DisplayValues& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    shared.productName.swap(productName);
+    shared.genericErrorText.swap(genericError);
     return true;
 }
 
 void ResetLanguageStateForTesting()
 {
-    g_currentLanguage[0] = L'\0';
-    CopyCut(g_productDisplayName, kDisplayTextLength, kDefaultProductName);
-    g_genericErrorText[0] = L'\0';
+    {
+        DisplayValues& shared = Shared();
+        std::lock_guard<std::mutex> hold(shared.lock);
+        shared.currentLanguage.clear();
+        shared.productName = kDefaultProductName;
+        shared.genericErrorText.clear();
+    }
     g_rightToLeft = 0;
-    localisation::ResetPredefinedFolderDisplayNames();
+    ResetPredefinedFolderDisplayNames();
 }
 
 } // namespace localisation

@@ -1,5 +1,7 @@
 // Locating the language and graphics resource files, the process-wide display
-// values that come from the language file, and right-to-left handling.
+// values that come from the language file, and right-to-left handling. Every
+// main object rewrites the values while worker threads may read them, so
+// readers get copies.
 #pragma once
 
 #include <windows.h>
@@ -37,7 +39,7 @@ std::wstring LocateGraphicsFile(const wchar_t* vendorName, const wchar_t* baseNa
 HMODULE LoadGraphicsLibrary(const wchar_t* vendorName, const wchar_t* baseName = kResourceBaseName);
 
 // The language code last read from "Current Language".
-const wchar_t* CurrentLanguage();
+std::wstring CurrentLanguage();
 // True for "heb" and "ara".
 bool IsRightToLeftLanguage();
 
@@ -45,12 +47,13 @@ DWORD RightToLeftFlag();
 void SetRightToLeftFlag(DWORD flag);
 
 // Product display name (title of every box) and the generic error text.
-const wchar_t* ProductDisplayName();
-const wchar_t* GenericErrorText();
+std::wstring ProductDisplayName();
+std::wstring GenericErrorText();
 
 // Wraps a text without Hebrew or Arabic letters in left-to-right override marks
-// when the desktop is right to left; true when the text was wrapped.
-bool AddLeftToRightMarks(wchar_t* text, size_t size);
+// when the desktop is right to left and the result fits a buffer of size
+// characters; true when the text was wrapped.
+bool AddLeftToRightMarks(std::wstring& text, size_t size);
 
 // Loads the folder display names, product name and generic error text from the
 // language file; false (defaults kept) when the file cannot be loaded.

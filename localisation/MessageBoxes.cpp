@@ -42,7 +42,7 @@ UINT MessageBoxStyle(UINT style)
 
 int ShowMessageBox(HWND owner, const wchar_t* text, UINT style)
 {
-    return MessageBoxW(owner, text ? text : L"", ProductDisplayName(), MessageBoxStyle(style));
+    return MessageBoxW(owner, text ? text : L"", ProductDisplayName().c_str(), MessageBoxStyle(style));
 }
 
 UINT ErrorStringId(WORD code)
@@ -68,7 +68,8 @@ std::wstring ErrorBoxText(HRESULT hr, const wchar_t* languageFilePath)
     } else if (UINT id = ErrorStringId(code)) {
         CVexaUtil language;
         language.LoadLanguage(languageFilePath);
-        text = language.GetString(id, GenericErrorText());
+        const wchar_t* found = language.GetString(id, nullptr);
+        text = found ? found : GenericErrorText();
     } else {
         text = GenericErrorText();
     }

@@ -1,6 +1,7 @@
 #include "PredefinedFolders.h"
 
 #include <cwchar>
+#include <mutex>
 
 namespace localisation {
 
@@ -10,41 +11,74 @@ const PredefinedFolder kPredefinedFolders[kPredefinedFolderCount] = {
 };
 
 namespace {
-wchar_t g_displayNames[kPredefinedFolderCount][kDisplayNameLength];
-bool g_initialised = false;
 
-void EnsureInitialised()
+PredefinedFolderNames TokenNames()
 {
-    if (!g_initialised)
-        ResetPredefinedFolderDisplayNames();
+    PredefinedFolderNames names;
+    for (size_t i = 0; i < kPredefinedFolderCount; ++i)
+        names[i] = kPredefinedFolders[i].token;
+    return names;
 }
+
+struct DisplayNames {
+    std::mutex lock;
+    PredefinedFolderNames names = TokenNames();
+};
+
+DisplayNames& Shared()
+{
+    static DisplayNames shared;
+    return shared;
+}
+
+std::optional<size_t> IndexOf(const wchar_t* token)
+{
+    for (size_t i = 0; token && i < kPredefinedFolderCount; ++i) {
+        if (wcscmp(token, kPredefinedFolders[i].token) == 0)
+            return i;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::wstring> DisplayNameForToken(const wchar_t* name)
+{
+    std::optional<size_t> index = IndexOf(name);
+    if (!index)
+        return std::nullopt;
+    DisplayNames& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return shared.names[*index];
+}
+
+PredefinedFolderNames PredefinedFolderDisplayNames()
+{
+    DisplayNames& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    return shared.names;
+}
+
+void SetPredefinedFolderDisplayNames(const PredefinedFolderNames& names)
+{
+    PredefinedFolderNames cut = names;
+    for (std::wstring& name : cut)
+        name = name.substr(0, kDisplayNameLength - 1);
+    DisplayNames& shared = Shared();
+    std::lock_guard<std::mutex> hold(shared.lock);
+    shared.names.swap(cut);
+}
+
+void SetPredefinedFolderDisplayNameForTesting(const wchar_t* token, const std::wstring& name)
+{
+    PredefinedFolderNames names = PredefinedFolderDisplayNames();
+    names.at(IndexOf(token).value()) = name;
+    SetPredefinedFolderDisplayNames(names);
+}
 
 void ResetPredefinedFolderDisplayNames()
 {
-    for (size_t i = 0; i < kPredefinedFolderCount; ++i) {
-        wcsncpy(g_displayNames[i], kPredefinedFolders[i].token, kDisplayNameLength - 1);
-        g_displayNames[i][kDisplayNameLength - 1] = L'\0';
-    }
-    g_initialised = true;
-}
-
-wchar_t* PredefinedFolderDisplayName(size_t index)
-{
-    EnsureInitialised();
-    return index < kPredefinedFolderCount ? g_displayNames[index] : nullptr;
-}
-
-const wchar_t* DisplayNameForToken(const wchar_t* name)
-{
-    if (!name)
-        return nullptr;
-    EnsureInitialised();
-    for (size_t i = 0; i < kPredefinedFolderCount; ++i) {
-        if (wcscmp(name, kPredefinedFolders[i].token) == 0)
-            return g_displayNames[i];
-    }
-    return nullptr;
+    SetPredefinedFolderDisplayNames(TokenNames());
 }
 
 } // namespace localisation

@@ -2,9 +2,12 @@
 // and reads its strings once each through a cache.
 #pragma once
 
+#include "common/Resource.h"
+
 #include <windows.h>
 
-#include <memory>
+#include <map>
+#include <string>
 
 class CVexaUtil
 {
@@ -12,37 +15,32 @@ public:
     static constexpr size_t kNameLength = 256;
     static constexpr int kStringLength = 1024;
 
-    CVexaUtil();
+    CVexaUtil() = default;
     CVexaUtil(const CVexaUtil&) = delete;
     CVexaUtil& operator=(const CVexaUtil&) = delete;
-    virtual ~CVexaUtil();
+    virtual ~CVexaUtil() = default;
 
-    // Releases any loaded file first; the module, or null on failure.
+    // Releases any loaded file first; the module, or null on failure. A path
+    // longer than the file name buffer (kNameLength) is refused.
     HMODULE LoadLanguage(const wchar_t* path);
     // The string of the loaded file, or the default when nothing is loaded or
     // the file lacks it. Valid until the file is released.
     const wchar_t* GetString(UINT id, const wchar_t* defaultText);
     const wchar_t* GetStringOrEmpty(UINT id);
-    // True when a file was loaded and freed.
+    // True when a file was loaded and is now freed.
     bool ReleaseCurrentLanguage();
 
-    const wchar_t* CurrentFile() const { return m_currentFile.get(); }
-    const wchar_t* CurrentLanguageName() const { return m_currentLanguageName.get(); }
-    HMODULE Module() const { return m_module; }
+    const std::wstring& CurrentFile() const { return m_currentFile; }
+    const std::wstring& CurrentLanguageName() const { return m_currentLanguageName; }
     // How often a string was read from the file rather than the cache.
     unsigned StringReads() const { return m_stringReads; }
 
 private:
-    struct CacheEntry;
-
-    void FreeCache();
-    // Diagnostic texts of failures; nothing is written anywhere.
-    void ReportError(const wchar_t* text);
-
-    std::unique_ptr<wchar_t[]> m_currentFile;
-    std::unique_ptr<wchar_t[]> m_currentLanguageName;
-    HMODULE m_module = nullptr;
-    CacheEntry* m_head = nullptr;
-    CacheEntry* m_tail = nullptr;
+    std::wstring m_currentFile;
+    std::wstring m_currentLanguageName;
+    unique_hmodule m_module;
+    // A map keeps each string in place while others are added, so the texts
+    // handed out stay valid.
+    std::map<UINT, std::wstring> m_strings;
     unsigned m_stringReads = 0;
 };

@@ -1,7 +1,7 @@
 #include "Configuration.h"
-#include "common/ErrorFlow.h"
 
 #include "XmlFile.h"
+#include "common/ErrorFlow.h"
 #include "common/ExecutablePath.h"
 #include "common/FileTree.h"
 #include "common/Paths.h"

@@ -1,7 +1,7 @@
 #include "DeviceMapping.h"
-#include "common/ErrorFlow.h"
 
 #include "MirrorFolders.h"
+#include "common/ErrorFlow.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "phone/DeviceInfoReader.h"

@@ -1,7 +1,7 @@
 #include "PcItemNames.h"
-#include "common/ErrorFlow.h"
 
 #include "VFSShortcut.h"
+#include "common/ErrorFlow.h"
 #include "common/Paths.h"
 
 #include <shlwapi.h>

@@ -1,12 +1,12 @@
 #include "ShortcutFiles.h"
-#include "common/ErrorFlow.h"
 
 #include "PcItemNames.h"
-#include "localisation/PredefinedFolders.h"
 #include "VFSShortcut.h"
+#include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
+#include "localisation/PredefinedFolders.h"
 
 #include <shlwapi.h>
 
@@ -132,14 +132,14 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
         std::wstring path = phoneFolderPath;
         paths::TrimOneTrailingBackslash(path);
         const size_t nameStart = static_cast<size_t>(PathFindFileNameW(path.c_str()) - path.c_str());
-        const wchar_t* displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
+        const std::optional<std::wstring> displayName = localisation::DisplayNameForToken(path.c_str() + nameStart);
         if (!displayName)
             return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
 
         std::wstring parent = path.substr(0, nameStart);
         if (!parent.empty() && parent.back() != L'\\')
             parent += L'\\';
-        mapped = parent + displayName;
+        mapped = parent + *displayName;
         return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
     });
     if (FAILED(hr))

@@ -1,9 +1,9 @@
 #include "VFSShortcut.h"
-#include "common/ErrorFlow.h"
 
+#include "common/Dates.h"
+#include "common/ErrorFlow.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
-#include "common/Dates.h"
 
 #include <shlwapi.h>
 

@@ -26,11 +26,6 @@ protected:
         SetExecutablePathForTesting({});
         localisation::ResetLanguageStateForTesting();
     }
-    void TearDown() override
-    {
-        SetExecutablePathForTesting({});
-        localisation::ResetLanguageStateForTesting();
-    }
 
     static std::wstring EnglishFile() { return testing_support::ProductDir() + L"\\Lang\\Ostrelle_enu.vexa"; }
     static std::wstring HebrewFile() { return testing_support::ProductDir() + L"\\Lang\\Ostrelle_heb.vexa"; }
@@ -43,13 +38,12 @@ protected:
             std::make_unique<testing_support::RegistryOverride>(HKEY_LOCAL_MACHINE, kInstallationKey, name, value));
     }
 
-    void TearDownOverrides()
+    // Undone last first: a value set twice gets its first content back.
+    ~LanguageTest() override
     {
         while (!overrides_.empty())
             overrides_.pop_back();
     }
-
-    ~LanguageTest() override { TearDownOverrides(); }
 
 private:
     std::vector<std::unique_ptr<testing_support::RegistryOverride>> overrides_;

@@ -7,11 +7,14 @@
 
 #include <commctrl.h>
 
-#include <memory>
+#include <atomic>
+#include <thread>
 
 using namespace testing_support;
 
 namespace {
+
+constexpr DWORD kRtl = 0x400000;
 
 TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
 {
@@ -51,13 +54,17 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
             WriteText(second, "x");
         RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", c.languagePath);
         EXPECT_EQ(c.result, localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
-        EXPECT_STREQ(L"tst", localisation::CurrentLanguage());
+        EXPECT_EQ(L"tst", localisation::CurrentLanguage());
     }
     // A file in the configured folder is read from there.
     ASSERT_TRUE(CopyFileW(TestFile().c_str(), configured.c_str(), FALSE));
     RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir / L"Elsewhere");
     EXPECT_TRUE(localisation::LoadDisplayStrings(localisation::LocateLanguageFile(kVendor, L"Ostrelle").c_str()));
-    EXPECT_STREQ(L"Pictures", localisation::DisplayNameForToken(L"predefgallery"));
+    EXPECT_EQ(L"Pictures", localisation::DisplayNameForToken(L"predefgallery"));
+    // Nothing without a language code or without the installation key.
+    SetInstallationValue(L"Current Language", std::wstring());
+    EXPECT_EQ(L"", localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
+    EXPECT_EQ(L"", localisation::LocateLanguageFile(L"NoSuchVendor", L"Ostrelle"));
 }
 
 TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
@@ -77,20 +84,7 @@ TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
     WriteText(bin + L"\\Resource\\Ostrelle_std.mosk", "x");
     EXPECT_EQ(bin + L"\\Resource\\Ostrelle_std.mosk", localisation::LocateGraphicsFile(kVendor, L"Ostrelle"));
     // The graphics code does not become the current language.
-    EXPECT_STREQ(L"", localisation::CurrentLanguage());
-}
-
-TEST_F(LanguageTest, NothingIsLocatedWithoutCurrentLanguageOrKey)
-{
-    TempDir dir;
-    SetExecutablePathForTesting(dir / L"Server.exe");
-    {
-        SetInstallationValue(L"Current Language", std::wstring());
-        SetInstallationValue(L"Language Path", dir.path());
-        EXPECT_EQ(L"", localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
-        TearDownOverrides();
-    }
-    EXPECT_EQ(L"", localisation::LocateLanguageFile(L"NoSuchVendor", L"Ostrelle"));
+    EXPECT_EQ(L"", localisation::CurrentLanguage());
     EXPECT_EQ(L"", localisation::LocateGraphicsFile(L"NoSuchVendor", L"Ostrelle"));
     EXPECT_EQ(nullptr, localisation::LoadGraphicsLibrary(L"NoSuchVendor"));
 }
@@ -120,67 +114,74 @@ TEST_F(LanguageTest, GraphicsLibraryHoldsBothAnimations)
     DestroyWindow(animation);
 }
 
-TEST_F(LanguageTest, StringIsReadFromTheFileOnce)
+TEST_F(LanguageTest, LoaderReadsEachStringOnceAndRefusesFilesItCannotMap)
 {
     CVexaUtil language;
     ASSERT_NE(nullptr, language.LoadLanguage(EnglishFile().c_str()));
     EXPECT_EQ(EnglishFile(), language.CurrentFile());
-    EXPECT_STREQ(L"English", language.CurrentLanguageName());
-    EXPECT_STREQ(L"Gallery", language.GetString(128, L"default"));
-    EXPECT_STREQ(L"Gallery", language.GetString(128, L"default"));
+    EXPECT_EQ(L"English", language.CurrentLanguageName());
+    const wchar_t* gallery = language.GetString(128, L"default");
+    EXPECT_EQ(gallery, language.GetString(128, L"default"));
     EXPECT_STREQ(L"Photos", language.GetStringOrEmpty(213));
+    EXPECT_STREQ(L"Gallery", gallery); // still valid after later strings
     EXPECT_EQ(2u, language.StringReads());
     EXPECT_STREQ(L"default", language.GetString(4242, L"default"));
     EXPECT_STREQ(L"", language.GetStringOrEmpty(4242));
     EXPECT_EQ(4u, language.StringReads()); // missing strings are not cached
-
     EXPECT_TRUE(language.ReleaseCurrentLanguage());
     EXPECT_FALSE(language.ReleaseCurrentLanguage());
-    EXPECT_STREQ(L"", language.CurrentFile());
+    EXPECT_EQ(L"", language.CurrentFile());
     EXPECT_STREQ(L"default", language.GetString(128, L"default"));
-}
 
-TEST_F(LanguageTest, FilesThatCannotBeMappedAreRefused)
-{
     TempDir dir;
     WriteText(dir / L"text.vexa", "not a library");
     const std::wstring tooLong = L"C:\\" + std::wstring(260, L'x') + L".vexa";
     for (const std::wstring& path : {std::wstring(), dir / L"missing.vexa", dir / L"text.vexa", tooLong}) {
         SCOPED_TRACE(Narrow(path));
-        CVexaUtil language;
-        EXPECT_EQ(nullptr, language.LoadLanguage(path.c_str()));
+        ASSERT_NE(nullptr, language.LoadLanguage(EnglishFile().c_str()));
+        EXPECT_EQ(nullptr, language.LoadLanguage(path.c_str())); // the English file is gone too
         EXPECT_STREQ(L"fallback", language.GetString(128, L"fallback"));
     }
 }
 
-TEST_F(LanguageTest, DisplayStringsFallBackPerString)
+TEST_F(LanguageTest, EveryObjectLoadsTheStringsAgainAndKeepsWhatTheFileLacks)
 {
-    ASSERT_TRUE(localisation::LoadDisplayStrings(TestFile().c_str()));
-    struct Case {
-        const wchar_t* token;
-        const wchar_t* name;
+    // The folder names in the order of kPredefinedFolders.
+    const std::wstring tokens = L"predefgallery|predefphotos|predefgraphics|predeftones|predefvideos|"
+                                L"predefalert_tones|predefrecordings|predefmusic|";
+    const std::wstring test = L"Pictures|Snapshots|Drawings|Ringers|predefvideos|Alarms|Voice notes|Songs|";
+    const std::wstring english = L"Gallery|Photos|Graphics|Tones|Videos|Alert tones|Recordings|Music|";
+    const std::wstring wrapped = L"\x202DOstrelle\x202C", testError = L"Generic failure (test).";
+    const std::wstring englishError = L"An error occurred while communicating with the phone.";
+    struct Step {
+        std::wstring file;
+        DWORD rightToLeft;
+        bool loaded;
+        std::wstring folders, product, generic;
     };
-    const Case cases[] = {
-        {L"predefgallery", L"Pictures"},   {L"predeftones", L"Ringers"},          {L"predefmusic", L"Songs"},
-        {L"predefgraphics", L"Drawings"},  {L"predefphotos", L"Snapshots"},       {L"predefvideos", L"predefvideos"},
-        {L"predefalert_tones", L"Alarms"}, {L"predefrecordings", L"Voice notes"},
+    // One load per main object, in this order: a value the file lacks (the test
+    // file has no 214 and no 17340) stays as the object before left it.
+    const Step steps[] = {
+        {L"", 0, false, tokens, L"Ostrelle", L""},
+        {TestProgramDir() + L"\\missing.vexa", 0, false, tokens, L"Ostrelle", L""},
+        {TestFile(), 0, true, test, L"Ostrelle", testError},
+        {TestFile(), kRtl, true, test, wrapped, testError},
+        {TestFile(), kRtl, true, test, wrapped, testError}, // wrapped once only
+        {EnglishFile(), kRtl, true, english, wrapped, englishError},
+        {TestFile(), kRtl, true, L"Pictures|Snapshots|Drawings|Ringers|Videos|Alarms|Voice notes|Songs|", wrapped,
+         testError},
     };
-    for (const Case& c : cases)
-        EXPECT_STREQ(c.name, localisation::DisplayNameForToken(c.token)) << Narrow(c.token);
-    EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
-    EXPECT_STREQ(L"Generic failure (test).", localisation::GenericErrorText());
-}
-
-TEST_F(LanguageTest, DefaultsStayWithoutALanguageFile)
-{
-    TempDir dir;
-    for (const std::wstring& file : {std::wstring(), dir / L"Ostrelle_enu.vexa"}) {
-        SCOPED_TRACE(Narrow(file));
-        EXPECT_FALSE(localisation::LoadDisplayStrings(file.c_str()));
-        for (const localisation::PredefinedFolder& folder : localisation::kPredefinedFolders)
-            EXPECT_STREQ(folder.token, localisation::DisplayNameForToken(folder.token));
-        EXPECT_STREQ(L"Ostrelle", localisation::ProductDisplayName());
-        EXPECT_STREQ(L"", localisation::GenericErrorText());
+    int number = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(++number);
+        localisation::SetRightToLeftFlag(step.rightToLeft);
+        EXPECT_EQ(step.loaded, localisation::LoadDisplayStrings(step.file.c_str()));
+        std::wstring folders;
+        for (const std::wstring& name : localisation::PredefinedFolderDisplayNames())
+            folders += name + L"|";
+        EXPECT_EQ(step.folders, folders);
+        EXPECT_EQ(step.product, localisation::ProductDisplayName());
+        EXPECT_EQ(step.generic, localisation::GenericErrorText());
     }
 }
 
@@ -190,24 +191,17 @@ TEST_F(LanguageTest, HebrewAndArabicAreRightToLeftAndTheirBoxesAlignRight)
     SetExecutablePathForTesting(dir / L"Server.exe");
     struct Case {
         const wchar_t* code;
-        bool rightToLeft;
-        UINT errorStyle;
-        UINT questionStyle;
+        UINT style;
     };
-    const Case cases[] = {{L"heb", true, 0x191030, 0x191034},
-                          {L"ara", true, 0x191030, 0x191034},
-                          {L"ARA", true, 0x191030, 0x191034},
-                          {L"enu", false, 0x11030, 0x11034},
-                          {L"hebr", false, 0x11030, 0x11034}};
+    const Case cases[] = {
+        {L"heb", 0x191030}, {L"ara", 0x191030}, {L"ARA", 0x191030}, {L"enu", 0x11030}, {L"hebr", 0x11030}};
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.code));
         RegistryOverride code(HKEY_LOCAL_MACHINE, kInstallationKey, L"Current Language", std::wstring(c.code));
         RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir.path());
         EXPECT_EQ(dir / (L"Ostrelle_" + std::wstring(c.code) + L".vexa"),
                   localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
-        EXPECT_EQ(c.rightToLeft, localisation::IsRightToLeftLanguage());
-        EXPECT_EQ(c.errorStyle, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
-        EXPECT_EQ(c.questionStyle, localisation::MessageBoxStyle(localisation::kQuestionBoxStyle));
+        EXPECT_EQ(c.style, localisation::MessageBoxStyle(localisation::kErrorBoxStyle));
     }
 }
 
@@ -234,21 +228,28 @@ TEST_F(LanguageTest, LeftToRightMarksWrapOnlyLatinTextOnARightToLeftDesktop)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         localisation::SetRightToLeftFlag(c.flag);
-        std::vector<wchar_t> buffer(c.size, L'\0');
-        std::copy(c.text.begin(), c.text.end(), buffer.begin());
-        EXPECT_EQ(c.wrapped, localisation::AddLeftToRightMarks(buffer.data(), c.size));
-        EXPECT_EQ(c.result, std::wstring(buffer.data()));
+        std::wstring text = c.text;
+        EXPECT_EQ(c.wrapped, localisation::AddLeftToRightMarks(text, c.size));
+        EXPECT_EQ(c.result, text);
     }
 }
 
-TEST_F(LanguageTest, ProductNameIsWrappedWhenTheDesktopIsRightToLeft)
+TEST_F(LanguageTest, ReaderOnAnotherThreadNeverSeesATornDisplayName)
 {
-    localisation::SetRightToLeftFlag(0x400000);
-    ASSERT_TRUE(localisation::LoadDisplayStrings(EnglishFile().c_str()));
-    EXPECT_EQ(std::wstring(L"\x202DOstrelle\x202C"), localisation::ProductDisplayName());
-    ASSERT_TRUE(localisation::LoadDisplayStrings(HebrewFile().c_str()));
-    EXPECT_EQ(std::wstring(L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC"), localisation::ProductDisplayName());
-    EXPECT_STREQ(L"\x05D2\x05DC\x05E8\x05D9\x05D4", localisation::DisplayNameForToken(L"predefgallery"));
+    const std::wstring first(255, L'a'), second(255, L'b');
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i)
+            localisation::SetPredefinedFolderDisplayNameForTesting(L"predefmusic", i % 2 ? first : second);
+        done = true;
+    });
+    unsigned torn = 0;
+    while (!done) {
+        const std::wstring name = localisation::DisplayNameForToken(L"predefmusic").value_or(L"");
+        torn += name != L"predefmusic" && name != first && name != second;
+    }
+    writer.join();
+    EXPECT_EQ(0u, torn);
 }
 
 } // namespace

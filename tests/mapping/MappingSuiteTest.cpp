@@ -68,7 +68,7 @@ protected:
         mirror::ResetConfigurationForTesting();
         mirror::SetVendorName(L"Zentrel");
         localisation::ResetPredefinedFolderDisplayNames();
-        wcscpy(localisation::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
+        localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", L"Photos");
         vfs_ = phones_.NewFileSystem();
         ASSERT_TRUE(vfs_);
     }

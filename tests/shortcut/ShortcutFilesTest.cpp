@@ -108,7 +108,7 @@ TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystemAlsoWhenWrittenAgainOrWhenSav
 
 TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
 {
-    wcscpy(localisation::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
+    localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", L"Photos");
     const struct {
         const wchar_t* path;
         const wchar_t* mapped;
@@ -126,7 +126,7 @@ TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
         EXPECT_EQ(mapped, c.mapped) << Narrow(c.path);
     }
     // A display name that would push the path beyond the limit is refused.
-    wcscpy(localisation::PredefinedFolderDisplayName(1), std::wstring(200, L'p').c_str());
+    localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", std::wstring(200, L'p'));
     std::wstring mapped;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
               shortcut::MapPredefinedFolderName(L"C:\\" + std::wstring(100, L'm') + L"\\predefphotos", mapped));
