@@ -100,8 +100,7 @@ bool HoldsFile(const std::wstring& folder, const wchar_t* name)
 
 std::wstring WithoutTrailingBackslash(std::wstring path)
 {
-    while (path.size() > 1 && path.back() == L'\\')
-        path.pop_back();
+    paths::TrimTrailingBackslashes(path);
     return path;
 }
 
@@ -112,10 +111,7 @@ HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMappi
     row = DeviceMapping{};
     if (!alias || !*alias || !mirrorRoot)
         return E_INVALIDARG;
-    std::wstring pcFolder = mirrorRoot;
-    if (pcFolder.empty() || pcFolder.back() != L'\\')
-        pcFolder += L'\\';
-    pcFolder += alias;
+    const std::wstring pcFolder = paths::Join(mirrorRoot, alias);
     DeviceMapping made{};
     if (!CopyWhole(made.PCFolder, pcFolder) || !CopyWhole(made.VFSFolder, kPhonePathPrefix + std::wstring(alias)) ||
         !CopyWhole(made.device, alias))

@@ -107,10 +107,7 @@ void GetPcFolderContents(const wchar_t* folder, std::vector<std::wstring>& files
     folders.clear();
     if (!folder || !*folder)
         return;
-    std::wstring pattern = folder;
-    if (pattern.back() != L'\\')
-        pattern += L'\\';
-    pattern += L"*.*";
+    const std::wstring pattern = paths::Join(folder, L"*.*");
     WIN32_FIND_DATAW found;
     unique_find find(FindFirstFileW(pattern.c_str(), &found));
     if (!find)

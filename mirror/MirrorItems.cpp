@@ -73,10 +73,7 @@ HRESULT DeleteFileOrFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingT
             }
             QTRACE(L"(): Removing directory %ls\n", pcPath);
             // The folder's own shortcut described the phone folder just removed.
-            std::wstring folderShortcut = pcPath;
-            if (folderShortcut.back() != L'\\')
-                folderShortcut += L'\\';
-            folderShortcut += shortcut::kFolderShortcutName;
+            const std::wstring folderShortcut = paths::Join(pcPath, shortcut::kFolderShortcutName);
             SetFileAttributesW(folderShortcut.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(folderShortcut.c_str());
             if (!RemoveDirectoryW(pcPath)) {

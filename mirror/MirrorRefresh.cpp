@@ -1,6 +1,7 @@
 #include "MirrorRefresh.h"
 
 #include "common/ErrorFlow.h"
+#include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "mirror/Listing.h"
@@ -113,8 +114,7 @@ HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappi
     HRESULT hr = table.ConvertPCNameToVFSName(folder.c_str(), phonePath);
     if (FAILED(hr))
         return hr;
-    if (!phonePath.empty() && phonePath.back() == L'\\')
-        phonePath.pop_back();
+    paths::TrimOneTrailingBackslash(phonePath);
 
     std::wstring listing;
     try {
@@ -198,8 +198,7 @@ HRESULT RefreshFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable&
         std::wstring folder = pcFolder;
         if (folder.size() >= kPathLength)
             return kPathTooLong;
-        while (folder.size() > 1 && folder.back() == L'\\')
-            folder.pop_back();
+        paths::TrimTrailingBackslashes(folder);
         return RefreshFolderContents(phoneFs, table, folder, files, listener);
     });
 }

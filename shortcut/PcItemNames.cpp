@@ -41,13 +41,6 @@ bool IsReserved(const std::wstring& name)
     return false;
 }
 
-std::wstring Joined(const std::wstring& folder, const std::wstring& name)
-{
-    if (folder.empty() || folder.back() == L'\\')
-        return folder + name;
-    return folder + L"\\" + name;
-}
-
 } // namespace
 
 std::wstring MakePcItemName(const std::wstring& phoneName, const std::wstring& prefix)
@@ -87,7 +80,7 @@ HRESULT NumberPcItemPath(const std::wstring& folder, const std::wstring& name,
     const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
     for (unsigned counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
         std::wstring path =
-            Joined(folder, counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension);
+            paths::Join(folder, counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension);
         if (path.size() + extensionLength >= MAX_PATH)
             return kPathTooLong;
         if (!taken(path + kShortcutExtension)) {
@@ -117,7 +110,7 @@ HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneNa
         if (name.empty())
             return E_INVALIDARG;
 
-        std::wstring path = Joined(folder, name);
+        std::wstring path = paths::Join(folder, name);
         if (unique) {
             // Only shortcut files count: a folder of the item's own name is no collision.
             RETURN_IF_FAILED(NumberPcItemPath(

@@ -75,10 +75,7 @@ HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& i
 HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
     return Guarded([&]() -> HRESULT {
-        std::wstring path = pcFolder;
-        if (path.empty() || path.back() != L'\\')
-            path += L'\\';
-        path += kFolderShortcutName;
+        const std::wstring path = paths::Join(pcFolder, kFolderShortcutName);
         if (path.size() >= MAX_PATH) {
             QTRACE(L"(): Saving shortcut file (%ls) failed: path too long\n", path.c_str());
             return kPathTooLong;
