@@ -53,13 +53,13 @@ CComQuelvar::CComQuelvar()
     try {
         mirror::ReadMirrorRoot();
         const std::wstring vendor = mirror::VendorName();
-        std::wstring languageFile = localisation::LocateLanguageFile(vendor.c_str(), localisation::kResourceBaseName);
+        m_languageFile = localisation::LocateLanguageFile(vendor.c_str(), localisation::kResourceBaseName);
         m_graphics.reset(localisation::LoadGraphicsLibrary(vendor.c_str(), localisation::kResourceBaseName));
         // The product name's direction marks follow this desktop, so the flag is set
         // before the strings load.
         rightToLeft = DesktopRightToLeftLayout();
         localisation::SetRightToLeftFlag(rightToLeft);
-        localisation::LoadDisplayStrings(languageFile.c_str());
+        localisation::LoadDisplayStrings(m_languageFile.c_str());
         if (g_fileOperationEndMessage == 0)
             g_fileOperationEndMessage = RegisterWindowMessageW(kFileOperationEndMessage);
     } catch (...) {
@@ -121,7 +121,7 @@ STDMETHODIMP CComQuelvar::InterfaceSupportsErrorInfo(REFIID iid)
 
 services::RequestContext CComQuelvar::Context()
 {
-    return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this);
+    return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this, m_languageFile, m_graphics.get());
 }
 
 STDMETHODIMP CComQuelvar::Terminate()

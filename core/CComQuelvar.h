@@ -70,6 +70,7 @@ private:
     com_ptr<IVirtualFileSystem> m_pVFS;
     phone::DeviceNotificationRegistration m_registration;
     ITransferListener* m_pOperationListener = nullptr;
+    std::wstring m_languageFile; // may be empty
     unique_hmodule m_graphics;
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;

@@ -1,7 +1,8 @@
 // What a request needs of the main object, held by counted references so that
 // a request may outlive the client's reference and run on another thread: the
 // object itself, a module lock that keeps the server up, the device mapping
-// table and the owner of the phone component connection.
+// table, the owner of the phone component connection and the object's language
+// and graphics files.
 #pragma once
 
 #include "common/ComPtr.h"
@@ -9,19 +10,26 @@
 #include "mirror/DeviceMapping.h"
 #include "phone/PhoneFileSystem.h"
 
+#include <string>
+
 namespace services {
 
 class RequestContext
 {
 public:
-    // `object` is the main object's identity; the table and the owner belong to it.
-    RequestContext(IUnknown* object, const mirror::DeviceMappingTable& table, phone::ComponentOwner& owner)
-        : object_(object), table_(&table), owner_(&owner)
+    // `object` is the main object's identity; the rest belongs to it.
+    RequestContext(IUnknown* object, const mirror::DeviceMappingTable& table, phone::ComponentOwner& owner,
+                   const std::wstring& languageFile, HMODULE graphics)
+        : object_(object), table_(&table), owner_(&owner), languageFile_(&languageFile), graphics_(graphics)
     {
     }
 
     const mirror::DeviceMappingTable& Mappings() const { return *table_; }
     phone::ComponentOwner& Owner() const { return *owner_; }
+    // The language file chosen at construction; may be empty.
+    const std::wstring& LanguageFile() const { return *languageFile_; }
+    // The graphics file with the progress animations, or null.
+    HMODULE Graphics() const { return graphics_; }
 
     // A fresh component instance for one call; throws the creation failure.
     phone::PhoneFileSystem FreshPhone() const { return phone::PhoneFileSystem::Create(owner_); }
@@ -31,6 +39,8 @@ private:
     ModuleLock lock_;
     const mirror::DeviceMappingTable* table_;
     phone::ComponentOwner* owner_;
+    const std::wstring* languageFile_;
+    HMODULE graphics_;
 };
 
 } // namespace services

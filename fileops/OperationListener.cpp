@@ -1,0 +1,216 @@
+#include "OperationListener.h"
+
+#include "common/Trace.h"
+#include "localisation/LanguageResources.h"
+#include "localisation/VexaUtil.h"
+
+#include <comdef.h>
+
+#include <new>
+
+COperationListener* g_pTimerListener = nullptr;
+
+namespace {
+
+constexpr DWORD kProgressFlags = 0x0C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE
+constexpr UINT kTimerIntervalMs = 1000;
+constexpr UINT kAnimationLeftToRight = 6106;
+constexpr UINT kAnimationRightToLeft = 6107;
+constexpr wchar_t kDefaultProgressTitle[] = L"Transferring Data...";
+
+// ClassIDs of the shell's progress dialog.
+const CLSID kProgressDialogClsid = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+const IID kProgressDialogIid = {0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+
+} // namespace
+
+com_ptr<COperationListener> COperationListener::Create(IVirtualFileSystem* phoneFs)
+{
+    return com_ptr<COperationListener>::attach(new (std::nothrow) COperationListener(phoneFs));
+}
+
+COperationListener::COperationListener(IVirtualFileSystem* phoneFs) : phoneFs_(phoneFs)
+{
+    g_pTimerListener = nullptr;
+    HRESULT hr =
+        CoCreateInstance(kProgressDialogClsid, nullptr, CLSCTX_INPROC_SERVER, kProgressDialogIid, dialog_.put_void());
+    if (FAILED(hr)) {
+        QTRACE(L"(): CoCreateInstance(CLSID_ProgressDialog) failed (hr = 0x%X)\n", hr);
+        dialog_.reset();
+    }
+}
+
+COperationListener::~COperationListener()
+{
+    Stop();
+}
+
+STDMETHODIMP COperationListener::QueryInterface(REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_ITransferListener))
+        return E_NOINTERFACE;
+    *object = static_cast<ITransferListener*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) COperationListener::AddRef()
+{
+    return InterlockedIncrement(&refCount_);
+}
+
+STDMETHODIMP_(ULONG) COperationListener::Release()
+{
+    ULONG count = InterlockedDecrement(&refCount_);
+    if (count == 0)
+        delete this;
+    return count;
+}
+
+STDMETHODIMP COperationListener::FileStarted()
+{
+    currentFileTotal_ = 0;
+    return S_OK;
+}
+
+STDMETHODIMP COperationListener::FileFinished()
+{
+    bytesBeforeThisFile_ += currentFileTotal_;
+    currentFileTotal_ = 0;
+    return S_OK;
+}
+
+STDMETHODIMP COperationListener::TotalFiles(long)
+{
+    return S_OK;
+}
+
+STDMETHODIMP COperationListener::CurrentFile(long)
+{
+    return S_OK;
+}
+
+void COperationListener::CancelTransfer()
+{
+    QTRACE(L"(): Trying to Cancel...\n");
+    HRESULT hr = phoneFs_->Cancel();
+    if (FAILED(hr))
+        QTRACE(L"(): VFS::Cancel failed! (hr = 0x%X)\n", hr);
+}
+
+STDMETHODIMP COperationListener::TransferStatus(unsigned long transferred, unsigned long total)
+{
+    if (dialog_) {
+        if (phoneFs_ && HasUserCancelled())
+            CancelTransfer();
+        currentFileTotal_ = total;
+        ULONGLONG position = transferred;
+        ULONGLONG range = total;
+        if (overallTotal_ > 0) {
+            range = overallTotal_;
+            position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
+        }
+        HRESULT hr = dialog_->SetProgress64(position, range);
+        if (FAILED(hr))
+            QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
+    }
+    QTRACE(L"(): Transferred %d of %d bytes\n", transferred, total);
+    return S_OK;
+}
+
+HRESULT COperationListener::Start(HWND parent)
+{
+    if (!dialog_)
+        return S_OK;
+    HRESULT hr = dialog_->StartProgressDialog(parent, nullptr, kProgressFlags, nullptr);
+    if (FAILED(hr)) {
+        QTRACE(L"(): IProgressDialog::StartProgressDialog failed! (hr = 0x%x)\n", hr);
+        return S_OK;
+    }
+    StartTimer();
+    return S_OK;
+}
+
+HRESULT COperationListener::Stop()
+{
+    StopTimer();
+    if (dialog_) {
+        dialog_->StopProgressDialog();
+        dialog_.reset();
+    }
+    return S_OK;
+}
+
+void COperationListener::SetTitle(const std::wstring& title)
+{
+    if (dialog_)
+        dialog_->SetTitle(title.c_str());
+}
+
+void COperationListener::SetItemText(const std::wstring& text)
+{
+    if (dialog_)
+        dialog_->SetLine(2, text.c_str(), FALSE, nullptr);
+}
+
+void COperationListener::SetAnimation(HMODULE module, UINT resourceId)
+{
+    if (!dialog_ || resourceId == lastAnimation_)
+        return;
+    lastAnimation_ = resourceId;
+    dialog_->SetAnimation(module, resourceId);
+}
+
+bool COperationListener::HasUserCancelled() const
+{
+    return dialog_ && dialog_->HasUserCancelled();
+}
+
+void COperationListener::StartTimer()
+{
+    StopTimer();
+    g_pTimerListener = this;
+    timerId_ = SetTimer(nullptr, 0, kTimerIntervalMs, TimerProc);
+}
+
+void COperationListener::StopTimer()
+{
+    if (timerId_ != 0) {
+        KillTimer(nullptr, timerId_);
+        timerId_ = 0;
+    }
+    if (g_pTimerListener == this)
+        g_pTimerListener = nullptr;
+}
+
+void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    COperationListener* listener = g_pTimerListener;
+    if (!listener || !listener->phoneFs_ || !listener->HasUserCancelled())
+        return;
+    // The listener lives on until this callback is done with it.
+    com_ptr<COperationListener> hold(listener);
+    listener->CancelTransfer();
+    listener->Stop();
+}
+
+void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId)
+{
+    CVexaUtil language;
+    if (!language.LoadLanguage(languageFile.c_str()))
+        return;
+    std::wstring title = language.GetString(stringId, kDefaultProgressTitle);
+    if (title.size() >= MAX_PATH)
+        title.resize(MAX_PATH - 1);
+    listener.SetTitle(title);
+}
+
+UINT ProgressAnimationId()
+{
+    HWND desktop = FindWindowW(L"Progman", nullptr);
+    const DWORD layout = static_cast<DWORD>(GetWindowLongW(desktop, GWL_EXSTYLE));
+    return (layout & localisation::kRightToLeftLayout) ? kAnimationRightToLeft : kAnimationLeftToRight;
+}
