@@ -99,21 +99,8 @@ TEST_F(MainObject, RefreshLevelsAndPathsOutsideEveryMirrorFolder)
 TEST(MainObjectCreation, WithoutThePhoneComponentCreationFailsSilently)
 {
     RegisterServer();
-    // Not registered and not running: every suite process is ended, its class
-    // objects revoked first.
-    for (int attempt = 0; attempt < 4 && !FindProcesses(L"SimPhoneSuite.exe").empty(); ++attempt) {
-        com_ptr<ISimPhoneSuite> control;
-        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
-                                       control.put_void()))) {
-            long processId = 0;
-            control->Kill(&processId);
-        }
-        WaitForNoProcess(L"SimPhoneSuite.exe", 3000);
-    }
-    // A suite process that nobody can reach any more may linger under Wine; the
-    // class is then still unusable, but the failure is the marshaling one.
-    bool suiteGone = WaitForNoProcess(L"SimPhoneSuite.exe", 10000);
-    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /UnregServer"));
+    // Not registered and not running.
+    const bool suiteGone = UnregisterPhoneSuite();
     HRESULT hr = S_OK;
     com_ptr<IQuelvar> quelvar = CreateMainObject(&hr);
     if (suiteGone)
@@ -122,7 +109,7 @@ TEST(MainObjectCreation, WithoutThePhoneComponentCreationFailsSilently)
         EXPECT_TRUE(FAILED(hr)) << HexResult(hr);
     EXPECT_FALSE(quelvar);
     EXPECT_EQ(nullptr, WaitForDialog(L"Ostrelle", 1500)) << "no message box";
-    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
+    RegisterPhoneSuite();
     quelvar = CreateMainObject();
     ASSERT_TRUE(quelvar);
     EXPECT_EQ(S_OK, quelvar->Terminate());

@@ -1,5 +1,6 @@
 #include "SimulatedPhones.h"
 
+#include "Processes.h"
 #include "common/ByteArray.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,13 @@ namespace {
 void Expect(HRESULT hr, const char* what)
 {
     EXPECT_EQ(S_OK, hr) << what << " " << HexResult(hr);
+}
+
+bool g_suiteRegistered = false;
+
+std::wstring SuiteCommand(const wchar_t* option)
+{
+    return L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" " + option;
 }
 } // namespace
 
@@ -29,11 +37,29 @@ std::vector<unsigned char> BytesOf(const VARIANT& data)
 
 void RegisterPhoneSuite()
 {
-    static bool registered = false;
-    if (!registered) {
-        EXPECT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
-        registered = true;
+    if (!g_suiteRegistered) {
+        EXPECT_EQ(0u, RunProgram(SuiteCommand(L"/RegServer")));
+        g_suiteRegistered = true;
     }
+}
+
+bool UnregisterPhoneSuite()
+{
+    // Every suite process is ended, its class objects revoked first.
+    for (int attempt = 0; attempt < 4 && !FindProcesses(L"SimPhoneSuite.exe").empty(); ++attempt) {
+        com_ptr<ISimPhoneSuite> control;
+        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
+                                       control.put_void()))) {
+            long processId = 0;
+            control->Kill(&processId);
+        }
+        WaitForNoProcess(L"SimPhoneSuite.exe", 3000);
+    }
+    // A suite process that nobody can reach any more may linger under Wine.
+    const bool gone = WaitForNoProcess(L"SimPhoneSuite.exe", 10000);
+    EXPECT_EQ(0u, RunProgram(SuiteCommand(L"/UnregServer")));
+    g_suiteRegistered = false;
+    return gone;
 }
 
 SimulatedPhones::SimulatedPhones()

@@ -15,6 +15,10 @@
 namespace testing_support {
 
 void RegisterPhoneSuite();
+// Ends every suite process and removes the suite's registration, so that no phone
+// component can be made; false when a process nobody can reach lingered.
+// RegisterPhoneSuite registers it again.
+bool UnregisterPhoneSuite();
 
 unique_bstr Bstr(const std::wstring& text);
 // The bytes of a byte-array VARIANT; none for anything else.
