@@ -7,6 +7,9 @@
 #include <windows.h>
 #include <oaidl.h>
 #include <shellapi.h>
+// The platform's macro would rename IQuelvar::SHFileOperation where both are seen;
+// the platform's function is called by its full name, SHFileOperationW.
+#undef SHFileOperation
 
 #include <string>
 #include <vector>
