@@ -138,6 +138,13 @@ HRESULT FileOperationRequest::Encode(HWND window, UINT function, WORD flags, con
 {
     if (!serialised)
         return E_POINTER;
+    // An empty name would end its list early.
+    for (const std::vector<std::wstring>* list : {&sources, &targets}) {
+        for (const std::wstring& name : *list) {
+            if (name.empty() || name.find(L'\0') != std::wstring::npos)
+                return E_INVALIDARG;
+        }
+    }
     return Guarded([&]() -> HRESULT {
         std::vector<unsigned char> bytes(kRequestImageSize, 0);
         WriteAt(bytes, kWindowOffset, static_cast<DWORD>(HandleToULong(window)));

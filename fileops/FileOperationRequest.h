@@ -34,7 +34,7 @@ public:
     // cannot be read. Nothing is read past the array's end.
     static HRESULT Decode(const VARIANT& serialised, FileOperationRequest& request);
 
-    // The serialised form, as a client makes it.
+    // The serialised form, as a client makes it; E_INVALIDARG for an empty name.
     static HRESULT Encode(HWND window, UINT function, WORD flags, const std::vector<std::wstring>& sources,
                           const std::vector<std::wstring>& targets, const std::wstring& title, VARIANT* serialised);
 
