@@ -74,25 +74,6 @@ struct Refused {
     std::wstring problem;
 };
 
-const wchar_t kFileOperationNumbers[] =
-    L"\"fileop\" takes a code and flags, each in decimal or 0x hex (flags at most 0xFFFF)";
-
-TEST(ClientCommandLine, FileOperationsTakeTheirListsCodeAndFlags)
-{
-    client::CommandLine line;
-    std::wstring problem;
-    ASSERT_TRUE(client::ParseCommandLine({L"fileop", L"0x0D", L"20", L"C:\\a", L"--to", L"C:\\t", L"C:\\b", L"--title",
-                                          L"T", L"--to", L"C:\\u", L"+", L"delete", L"C:\\x", L"C:\\y"},
-                                         line, problem));
-    ASSERT_EQ(2u, line.commands.size());
-    EXPECT_EQ(13u, line.commands[0].operation);
-    EXPECT_EQ(20, line.commands[0].flags);
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a", L"C:\\b"}), line.commands[0].sources);
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\t", L"C:\\u"}), line.commands[0].targets);
-    EXPECT_EQ(L"T", line.commands[0].title);
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\x", L"C:\\y"}), line.commands[1].sources);
-}
-
 TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
 {
     const Refused cases[] = {
@@ -120,12 +101,8 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         {{L"imei", L"P1", L"+"}, L"empty command next to \"+\""},
         {{L"+", L"imei", L"P1"}, L"empty command next to \"+\""},
         {{L"imei", L"P1", L"+", L"+", L"terminate"}, L"empty command next to \"+\""},
-        {{L"delete"}, L"wrong number of arguments for \"delete\""},
         {{L"fileop", L"2"}, L"wrong number of arguments for \"fileop\""},
-        {{L"fileop", L"2", L"0x10000"}, kFileOperationNumbers},
-        {{L"fileop", L"-2", L"0"}, kFileOperationNumbers},
         {{L"fileop", L"2", L"0", L"C:\\a", L"--to"}, L"option \"--to\" needs a value"},
-        {{L"fileop", L"2", L"0", L"--title", L"a", L"--title", L"b"}, L"option \"--title\" given twice"},
         // Nothing runs when a later command is wrong.
         {{L"imei", L"P1", L"+", L"terminat"}, L"unknown command \"terminat\""},
     };
