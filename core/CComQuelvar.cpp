@@ -2,6 +2,7 @@
 
 #include "common/ErrorFlow.h"
 #include "common/Trace.h"
+#include "fileops/FileOperationWorker.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
 #include "mirror/Configuration.h"
@@ -179,9 +180,9 @@ STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
     });
 }
 
-STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT)
+STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT vntFileOp)
 {
-    return E_NOTIMPL;
+    return fileops::RunFileOperation(Context(), vntFileOp, FileOperationEndMessage());
 }
 
 STDMETHODIMP CComQuelvar::CreateFolder(BSTR)

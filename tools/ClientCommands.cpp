@@ -24,6 +24,14 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"                             and empties every mapped phone's mirror folder; with\n"
                              L"                             --shared the server ends too\n"
                              L"  wait SECONDS               pause (at most 3600 s) before the next command\n"
+                             L"  delete PATH...             delete mirror items, with the phone items behind them,\n"
+                             L"                             or PC files; nothing is asked\n"
+                             L"  fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE]\n"
+                             L"                             hand a shell file operation to the server: CODE 0 open,\n"
+                             L"                             1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 delete;\n"
+                             L"                             FLAGS the FOF_ bits; numbers in decimal or 0x hex.\n"
+                             L"                             Moves, copies and 13 go on in the server after the\n"
+                             L"                             command, which reports only that they started\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -37,6 +45,8 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"Exit code: 0 success, 1 a command failed (\"error 0x........ NAME\"), 2 usage error.\n";
 
 namespace {
+
+constexpr size_t kMaxListArguments = 1000;
 
 struct CommandSyntax {
     const wchar_t* name;
@@ -58,6 +68,8 @@ const CommandSyntax kCommands[] = {
     {L"release", CommandKind::Release, 0, 0, false},
     {L"terminate", CommandKind::Terminate, 0, 0, true},
     {L"wait", CommandKind::Wait, 1, 1, false},
+    {L"delete", CommandKind::Delete, 1, kMaxListArguments, true},
+    {L"fileop", CommandKind::FileOperation, 2, kMaxListArguments, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -74,6 +86,50 @@ constexpr wchar_t kKeepGoingOption[] = L"-k";
 constexpr wchar_t kSharedOption[] = L"--shared";
 constexpr wchar_t kFilesOption[] = L"--files";
 constexpr wchar_t kRecursiveOption[] = L"--recursive";
+constexpr wchar_t kTargetOption[] = L"--to";
+constexpr wchar_t kTitleOption[] = L"--title";
+
+// Decimal, or hexadecimal after "0x"; nothing else, and at most `limit`.
+bool ParseNumber(const std::wstring& text, unsigned long limit, unsigned long& value)
+{
+    const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+    const std::wstring digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 8 ||
+        digits.find_first_not_of(hex ? L"0123456789abcdefABCDEF" : L"0123456789") != std::wstring::npos)
+        return false;
+    value = wcstoul(digits.c_str(), nullptr, hex ? 16 : 10);
+    return value <= limit;
+}
+
+// fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE]
+bool ParseFileOperation(const std::vector<std::wstring>& words, Command& command, std::wstring& problem)
+{
+    unsigned long flags = 0;
+    if (!ParseNumber(words[1], 0xFFFFFFFFul, command.operation) || !ParseNumber(words[2], 0xFFFF, flags)) {
+        problem = L"\"fileop\" takes a code and flags, each in decimal or 0x hex (flags at most 0xFFFF)";
+        return false;
+    }
+    command.flags = static_cast<unsigned short>(flags);
+    command.argument = words[1] + L" " + words[2];
+    bool titled = false;
+    for (size_t i = 3; i < words.size(); ++i) {
+        const bool target = words[i] == kTargetOption;
+        if (!target && words[i] != kTitleOption) {
+            command.sources.push_back(words[i]);
+            continue;
+        }
+        if (i + 1 == words.size() || (!target && titled)) {
+            problem = L"option \"" + words[i] + (titled ? L"\" given twice" : L"\" needs a value");
+            return false;
+        }
+        if (target)
+            command.targets.push_back(words[++i]);
+        else
+            command.title = words[++i];
+        titled = titled || !target;
+    }
+    return true;
+}
 
 bool ParseSeconds(const std::wstring& text, unsigned long& seconds)
 {
@@ -124,6 +180,13 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             }
             *flag = true;
         }
+        break;
+    case CommandKind::Delete:
+        command.sources.assign(words.begin() + 1, words.end());
+        break;
+    case CommandKind::FileOperation:
+        if (!ParseFileOperation(words, command, problem))
+            return false;
         break;
     case CommandKind::Wait:
         if (!ParseSeconds(words[1], command.seconds)) {

@@ -18,7 +18,9 @@ enum class CommandKind {
     ProductName,
     Release,
     Terminate,
-    Wait
+    Wait,
+    Delete,
+    FileOperation
 };
 
 struct Command {
@@ -27,6 +29,12 @@ struct Command {
     bool withFiles = false;    // refresh --files
     bool recursive = false;    // refresh --recursive
     unsigned long seconds = 0; // wait
+    // delete, fileop: the request handed to the server's SHFileOperation.
+    std::vector<std::wstring> sources{};
+    std::vector<std::wstring> targets{}; // fileop --to, in order
+    std::wstring title{};                // fileop --title
+    unsigned long operation = 0;         // fileop CODE
+    unsigned short flags = 0;            // fileop FLAGS
 };
 
 struct CommandLine {

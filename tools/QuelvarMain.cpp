@@ -8,6 +8,7 @@
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
+#include "fileops/FileOperationRequest.h"
 #include "localisation/LanguageResources.h"
 #include "mirror/Configuration.h"
 
@@ -79,6 +80,10 @@ public:
             return Terminate();
         case client::CommandKind::Wait:
             return Wait(command.seconds);
+        case client::CommandKind::Delete:
+            return FileOperation(FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI, command);
+        case client::CommandKind::FileOperation:
+            return FileOperation(command.operation, command.flags, command);
         }
         return E_UNEXPECTED;
     }
@@ -221,6 +226,23 @@ private:
             client::Print(shared_ ? L"terminated: every mapped phone's mirror folder is hidden and emptied; the "
                                     L"server ends\n"
                                   : L"terminated: every mapped phone's mirror folder is hidden and emptied\n");
+        return hr;
+    }
+
+    // Moves, copies and code 13 run on in the server, which shows their outcome.
+    HRESULT FileOperation(UINT code, WORD flags, const client::Command& command)
+    {
+        unique_variant request;
+        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, command.sources, command.targets,
+                                                           command.title, request.put());
+        if (SUCCEEDED(hr))
+            hr = quelvar_->SHFileOperation(*request.get());
+        if (FAILED(hr))
+            return hr;
+        const bool onWorker = code == FO_MOVE || code == FO_COPY || code == fileops::kOperationDeleteAll;
+        client::Print(L"file operation " + std::to_wstring(code) +
+                      (onWorker ? L" started in the server\n"
+                                : L" done: " + std::to_wstring(command.sources.size()) + L" source(s)\n"));
         return hr;
     }
 

@@ -1,5 +1,6 @@
 #include "DataLayerFolders.h"
 
+#include "SuiteState.h"
 #include "common/Resource.h"
 
 #include <windows.h>
@@ -44,10 +45,25 @@ void WriteNewFile(const std::wstring& path, const std::string& content)
     if (file)
         WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 }
+bool IsSupportedModel(const std::wstring& model)
+{
+    std::vector<std::wstring> models;
+    if (FAILED(Store().ModelList(L"Ostrelle", models)))
+        return false;
+    for (const std::wstring& supported : models) {
+        if (_wcsicmp(supported.c_str(), model.c_str()) == 0)
+            return true;
+    }
+    return false;
+}
 } // namespace
 
-void WriteDataLayerFolders(const std::wstring& imei, const std::wstring& alias)
+void WriteDataLayerFolders(const PhoneInfo& phone)
 {
+    if (!IsSupportedModel(phone.model))
+        return;
+    const std::wstring& alias = phone.alias;
+    const std::wstring& imei = phone.imei;
     std::wstring root = MirrorRoot();
     if (root.empty() || alias.empty())
         return;

@@ -3,10 +3,11 @@
 // folder descriptions. The suite writes them as that program would.
 #pragma once
 
-#include <string>
+#include "PhoneStore.h"
 
 namespace suite {
 
-void WriteDataLayerFolders(const std::wstring& imei, const std::wstring& alias);
+// Only phones of the product's model list get them.
+void WriteDataLayerFolders(const PhoneInfo& phone);
 
 } // namespace suite

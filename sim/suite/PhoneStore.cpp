@@ -377,6 +377,24 @@ HRESULT PhoneStore::RemovePhone(const std::wstring& alias)
     return store_files::IsFolder(PhoneFolder(alias)) ? suite_error::StoreFailure : S_OK;
 }
 
+HRESULT PhoneStore::RenamePhone(const std::wstring& alias, const std::wstring& newAlias, PhoneInfo& phone)
+{
+    HRESULT hr = FindPhone(alias, phone);
+    if (FAILED(hr))
+        return hr;
+    PhoneInfo existing;
+    hr = FindPhone(newAlias, existing);
+    if (hr == suite_error::BadPath)
+        return hr;
+    // A change of case alone is no clash with the phone itself.
+    if (SUCCEEDED(hr) && _wcsicmp(existing.alias.c_str(), phone.alias.c_str()) != 0)
+        return suite_error::AlreadyExists;
+    if (!MoveFileW(PhoneFolder(phone.alias).c_str(), PhoneFolder(newAlias).c_str()))
+        return suite_error::StoreFailure;
+    phone.alias = newAlias;
+    return S_OK;
+}
+
 HRESULT PhoneStore::SetConnected(const std::wstring& alias, bool connected, PhoneInfo& phone)
 {
     HRESULT hr = FindPhone(alias, phone);

@@ -47,6 +47,8 @@ public:
     HRESULT AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model);
     HRESULT AddMemory(const std::wstring& alias, const PhoneMemory& memory);
     HRESULT RemovePhone(const std::wstring& alias);
+    // Gives the phone a new alias, its contents included; `phone` is the phone as renamed.
+    HRESULT RenamePhone(const std::wstring& alias, const std::wstring& newAlias, PhoneInfo& phone);
     HRESULT SetConnected(const std::wstring& alias, bool connected, PhoneInfo& phone);
 
     // The PC path of a memory or of an item below one. The item itself need not

@@ -80,27 +80,14 @@ HRESULT SuiteControl::RemovePhone(BSTR alias)
     return hr;
 }
 
-// The data layer keeps folders only for phones of the product's model list.
-static bool IsSupportedModel(const std::wstring& model)
-{
-    std::vector<std::wstring> models;
-    if (FAILED(suite::Store().ModelList(L"Ostrelle", models)))
-        return false;
-    for (const std::wstring& supported : models) {
-        if (_wcsicmp(supported.c_str(), model.c_str()) == 0)
-            return true;
-    }
-    return false;
-}
-
 HRESULT SuiteControl::SetConnected(BSTR alias, bool connected)
 {
     PhoneInfo phone;
     HRESULT hr = suite::Store().SetConnected(Text(alias), connected, phone);
     if (FAILED(hr))
         return hr;
-    if (connected && IsSupportedModel(phone.model))
-        suite::WriteDataLayerFolders(phone.imei, phone.alias);
+    if (connected)
+        suite::WriteDataLayerFolders(phone);
     suite::NotifySinks(connected, phone.imei, phone.alias);
     return S_OK;
 }

@@ -2,6 +2,7 @@
 // with its class objects, message loop and idle shutdown.
 #include "DeviceInformation.h"
 #include "DeviceNotifyRegistry.h"
+#include "PhoneControl.h"
 #include "Registration.h"
 #include "SuiteControl.h"
 #include "SuiteState.h"
@@ -35,16 +36,16 @@ ClassFactory<VirtualFileSystem> g_fileSystemFactory;
 ClassFactory<DeviceNotifyRegistry> g_registryFactory;
 ClassFactory<DeviceInformation> g_informationFactory;
 ClassFactory<SuiteControl> g_controlFactory;
+ClassFactory<PhoneControl> g_phoneControlFactory;
 
 struct ClassRegistration {
     const CLSID& clsid;
     IClassFactory* factory;
     DWORD cookie;
 } g_registrations[] = {
-    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},
-    {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
-    {CLSID_DeviceInformation, &g_informationFactory, 0},
-    {CLSID_SimPhoneSuite, &g_controlFactory, 0},
+    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},  {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
+    {CLSID_DeviceInformation, &g_informationFactory, 0}, {CLSID_SimPhoneSuite, &g_controlFactory, 0},
+    {CLSID_PhoneControl, &g_phoneControlFactory, 0},
 };
 
 void RegisterClassObjects()

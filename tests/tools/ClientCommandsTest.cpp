@@ -101,6 +101,8 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         {{L"imei", L"P1", L"+"}, L"empty command next to \"+\""},
         {{L"+", L"imei", L"P1"}, L"empty command next to \"+\""},
         {{L"imei", L"P1", L"+", L"+", L"terminate"}, L"empty command next to \"+\""},
+        {{L"fileop", L"2"}, L"wrong number of arguments for \"fileop\""},
+        {{L"fileop", L"2", L"0", L"C:\\a", L"--to"}, L"option \"--to\" needs a value"},
         // Nothing runs when a later command is wrong.
         {{L"imei", L"P1", L"+", L"terminat"}, L"unknown command \"terminat\""},
     };

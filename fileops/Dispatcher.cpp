@@ -1,0 +1,227 @@
+#include "Dispatcher.h"
+
+#include "common/ErrorFlow.h"
+#include "common/Paths.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+#include "mirror/Configuration.h"
+#include "mirror/DeviceMapping.h"
+#include "mirror/MirrorFolders.h"
+#include "mirror/MirrorRefresh.h"
+#include "shortcut/ShortcutFiles.h"
+
+#include <cerrno>
+#include <cwchar>
+#include <memory>
+
+namespace fileops {
+
+namespace {
+
+constexpr int kShellResultPartial = 0x20; // counts as done for the phone deletion
+constexpr int kFolderRemovalAttempts = 5;
+constexpr DWORD kFolderRemovalRetryMs = 20;
+
+std::wstring LastComponent(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+unique_bstr Bstr(const std::wstring& text)
+{
+    return unique_bstr(text.data(), static_cast<UINT>(text.size()));
+}
+
+// The phone's own mirror folder, the one holding "IMEI", named exactly.
+bool IsPhoneTopFolder(const std::wstring& pcPath)
+{
+    std::wstring root;
+    return mirror::FindPhoneRootFolder(pcPath.c_str(), root) && root == pcPath;
+}
+
+bool IsDelete(UINT function)
+{
+    return function == FO_DELETE || function == kOperationDeleteAll;
+}
+
+// A phone folder's mirror goes with its content; a moment later when the shell still holds it.
+void RemoveMirrorFolder(const std::wstring& folder)
+{
+    for (int attempt = 0; attempt < kFolderRemovalAttempts && paths::IsDirectory(folder); ++attempt) {
+        mirror::EmptyDirectory(folder.c_str(),
+                               mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts | mirror::kEmptyAllFiles);
+        if (_wrmdir(folder.c_str()) == 0)
+            return;
+        QTRACE(L"\nDoSHFileOperation(): Remove directory '%s' failed: 0x%X\n", folder.c_str(), errno);
+        Sleep(kFolderRemovalRetryMs);
+    }
+}
+
+} // namespace
+
+HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
+{
+    if (request.Function() == kOperationCopy)
+        request.SetFunction(FO_COPY);
+    std::vector<std::wstring> sources;
+    std::vector<std::wstring> targets;
+    RETURN_IF_FAILED(request.Sources(sources));
+    RETURN_IF_FAILED(request.Targets(targets));
+    if (!sources.empty() && IsPhoneTopFolder(sources.front()))
+        return RenamePhone(request.Function(), sources.front(), targets.empty() ? std::wstring() : targets.front());
+    if (sources.empty()) {
+        QTRACE(L"(): lpFileOp->pFrom is empty!\n");
+        return E_INVALIDARG;
+    }
+    if (targets.size() > 1) {
+        QTRACE(L"(): Multiple to-files are not supported!\n");
+        return E_INVALIDARG;
+    }
+    const bool fromPhone = IsPhoneName(sources.front());
+    for (const std::wstring& source : sources) {
+        if (IsPhoneName(source) != fromPhone) {
+            QTRACE(L"(): All from-files must be from pc or from virtual file system!\n");
+            return E_INVALIDARG;
+        }
+    }
+    const bool toPhone = !targets.empty() && IsPhoneName(targets.front());
+    const UINT function = request.Function();
+    // A deletion of PC items has no use for its target: the platform deletes them.
+    if (!fromPhone && (!toPhone || IsDelete(function)))
+        return PassToPlatform(request);
+
+    switch (function) {
+    case kOperationOpen:
+        return fromPhone && !toPhone ? E_NOTIMPL : E_FAIL;
+    case FO_MOVE:
+    case FO_COPY:
+    case FO_RENAME:
+        return E_NOTIMPL;
+    case FO_DELETE:
+    case kOperationDeleteAll:
+        return DeleteFromPhone(request, sources);
+    default:
+        return S_OK;
+    }
+}
+
+bool Dispatcher::IsPhoneName(const std::wstring& pcPath) const
+{
+    return context_.Mappings().FindMappingForPC(pcPath.c_str()).VFSFolder[0] != L'\0';
+}
+
+HRESULT Dispatcher::RenamePhone(UINT function, const std::wstring& source, const std::wstring& target) const
+{
+    com_ptr<IPhoneControl> control;
+    HRESULT hr =
+        CoCreateInstance(CLSID_PhoneControl, nullptr, CLSCTX_LOCAL_SERVER, IID_IPhoneControl, control.put_void());
+    if (FAILED(hr)) {
+        QTRACE(L"(): CoCreateInstance(CLSID_PhoneControl... failed (hr = 0x%x)\n", hr);
+        return hr;
+    }
+    if (function != FO_RENAME)
+        return E_FAIL;
+    return control->RenamePhone(Bstr(LastComponent(source)).get(), Bstr(LastComponent(target)).get());
+}
+
+HRESULT Dispatcher::PassToPlatform(FileOperationRequest& request) const
+{
+    QTRACE(L"(): No VFS involved - performing ::SHFileOperation...\n");
+    if (request.Function() == kOperationDeleteAll)
+        request.SetFunction(FO_DELETE);
+    SHFILEOPSTRUCTW operation = request.ShellOperation();
+    if (SHFileOperationW(&operation) != 0) {
+        QTRACE(L"(): ::SHFileOperation failed!\n");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT Dispatcher::DeleteFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources)
+{
+    QTRACE(L"(): FO_DELETE...\n");
+    // Translated while the shortcut files that name the phone items still exist.
+    std::vector<std::wstring> phonePaths;
+    for (const std::wstring& source : sources) {
+        std::wstring phonePath;
+        RETURN_IF_FAILED(context_.Mappings().ConvertPCNameToVFSName(source.c_str(), phonePath));
+        phonePaths.push_back(phonePath);
+    }
+    // Shown folder shortcuts let the platform delete the mirror folders like any other.
+    for (const std::wstring& source : sources)
+        shortcut::SetFolderShortcutAttributes(source, false);
+    const std::wstring& first = sources.front();
+    const bool firstIsFolder = paths::IsDirectory(first);
+    const UINT function = request.Function();
+
+    // The mirror items go first, past the recycle bin; the platform still asks the user.
+    request.SetFunction(FO_DELETE);
+    request.SetFlags(static_cast<WORD>((request.Flags() & ~FOF_ALLOWUNDO) | FOF_SILENT | FOF_NOERRORUI));
+    SHFILEOPSTRUCTW operation = request.ShellOperation();
+    const int shellResult = SHFileOperationW(&operation);
+    HRESULT hr = S_OK;
+    if (!operation.fAnyOperationsAborted &&
+        (shellResult == 0 || shellResult == kShellResultPartial || function == kOperationDeleteAll)) {
+        hr = DeletePhoneItems(request.Window(), sources, phonePaths, firstIsFolder);
+    } else if (shellResult == 0) {
+        hr = E_ABORT;
+    } else {
+        QTRACE(L"\nDoSHFileOperation(): Remove directory failed: 0x%X\n", shellResult);
+        hr = E_FAIL;
+    }
+
+    for (const std::wstring& source : sources)
+        shortcut::SetFolderShortcutAttributes(source, true);
+    std::wstring phoneRootFolder;
+    if (mirror::FindPhoneRootFolder(first.c_str(), phoneRootFolder))
+        NotifyChange(phoneRootFolder, request.Window());
+    return hr;
+}
+
+HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring>& sources,
+                                     const std::vector<std::wstring>& phonePaths, bool firstIsFolder)
+{
+    SetProgressTitle(listener_, context_.LanguageFile(), kTitleDelete);
+    listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
+    listener_.Start(window);
+    const ULONG count = static_cast<ULONG>(phonePaths.size());
+    for (ULONG i = 0; i < count; ++i) {
+        // The bar counts items.
+        listener_.TransferStatus(i, count);
+        QTRACE(L"(): Deleting %s\n", phonePaths[i].c_str());
+        listener_.SetItemText(LastComponent(phonePaths[i]));
+        const HRESULT hr = Guarded([&]() -> HRESULT {
+            phoneFs_.deletefile(phonePaths[i], nullptr);
+            return S_OK;
+        });
+        if (FAILED(hr) || listener_.HasUserCancelled()) {
+            QTRACE(L"(): VFSDeleteFile failed! (hr = 0x%X)\n", hr);
+            // The mirror shows again what the phone still holds.
+            const std::wstring folder = paths::Parent(sources.front());
+            Guarded([&]() {
+                return mirror::RefreshFolder(phoneFs_, context_.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr);
+            });
+            return hr;
+        }
+        if (firstIsFolder)
+            RemoveMirrorFolder(sources.front());
+    }
+    return S_OK;
+}
+
+void Dispatcher::NotifyChange(const std::wstring& phoneRootFolder, HWND window)
+{
+    const std::wstring alias = LastComponent(phoneRootFolder);
+    Guarded([&]() -> HRESULT {
+        const std::wstring imei = phoneFs_.GetImei(alias);
+        std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
+        if (reader)
+            reader->SelectDevice(imei.c_str());
+        return S_OK;
+    });
+    if (window && endMessage_)
+        PostMessageW(window, endMessage_, 0, 0);
+}
+
+} // namespace fileops

@@ -1,0 +1,46 @@
+// The routing of one shell file operation: to the platform when no phone item
+// is involved, to the phone deletion, or to the phone control when a phone's
+// own top folder is renamed. The copy engines' routes (PC to phone, phone to
+// PC, phone to phone, open, rename of phone items) answer E_NOTIMPL for now.
+#pragma once
+
+#include "fileops/FileOperationRequest.h"
+#include "fileops/OperationListener.h"
+#include "phone/PhoneFileSystem.h"
+#include "services/RequestContext.h"
+
+#include <string>
+#include <vector>
+
+namespace fileops {
+
+class Dispatcher
+{
+public:
+    // `endMessage` is posted to the request's window when a phone's content changed.
+    Dispatcher(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs, COperationListener& listener,
+               UINT endMessage)
+        : context_(context), phoneFs_(phoneFs), listener_(listener), endMessage_(endMessage)
+    {
+    }
+
+    // Runs the request on the calling thread; the HRESULT of the route taken.
+    // The request's code and flags may be changed on the way.
+    HRESULT DoSHFileOperation(FileOperationRequest& request);
+
+private:
+    bool IsPhoneName(const std::wstring& pcPath) const;
+    HRESULT RenamePhone(UINT function, const std::wstring& source, const std::wstring& target) const;
+    HRESULT PassToPlatform(FileOperationRequest& request) const;
+    HRESULT DeleteFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources);
+    HRESULT DeletePhoneItems(HWND window, const std::vector<std::wstring>& sources,
+                             const std::vector<std::wstring>& phonePaths, bool firstIsFolder);
+    void NotifyChange(const std::wstring& phoneRootFolder, HWND window);
+
+    const services::RequestContext& context_;
+    phone::PhoneFileSystem& phoneFs_;
+    COperationListener& listener_;
+    UINT endMessage_;
+};
+
+} // namespace fileops

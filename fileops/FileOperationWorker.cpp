@@ -1,0 +1,110 @@
+#include "FileOperationWorker.h"
+
+#include "Dispatcher.h"
+#include "FileOperationRequest.h"
+#include "common/ErrorFlow.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+#include "localisation/LanguageResources.h"
+#include "localisation/MessageBoxes.h"
+
+#include <memory>
+#include <optional>
+
+namespace fileops {
+
+namespace {
+
+HWND g_messageBoxOwner = nullptr;
+
+constexpr UINT kComponentFailureBoxStyle = MB_ICONSTOP | MB_SYSTEMMODAL | MB_SETFOREGROUND;
+
+class MessageBoxOwnerScope
+{
+public:
+    explicit MessageBoxOwnerScope(HWND owner) { g_messageBoxOwner = owner; }
+    MessageBoxOwnerScope(const MessageBoxOwnerScope&) = delete;
+    MessageBoxOwnerScope& operator=(const MessageBoxOwnerScope&) = delete;
+    ~MessageBoxOwnerScope() { g_messageBoxOwner = nullptr; }
+};
+
+// What a worker thread is handed: its references to the main object and the
+// server are taken before the thread starts, and released when it ends.
+struct WorkerStart {
+    services::RequestContext context;
+    FileOperationRequest request;
+    UINT endMessage;
+};
+
+bool RunsOnWorker(UINT function)
+{
+    return function == FO_MOVE || function == FO_COPY || function == kOperationDeleteAll;
+}
+
+// One request with a component instance and a listener of its own. On a worker
+// the outcome goes to the user.
+HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest& request, UINT endMessage,
+                   bool onWorker)
+{
+    std::optional<phone::PhoneFileSystem> phoneFs;
+    HRESULT hr = Guarded([&]() -> HRESULT {
+        phoneFs.emplace(context.FreshPhone());
+        return S_OK;
+    });
+    if (FAILED(hr)) {
+        if (onWorker)
+            MessageBoxW(MessageBoxOwner(), L"failed", localisation::kDefaultProductName, kComponentFailureBoxStyle);
+        return hr;
+    }
+    com_ptr<COperationListener> listener = COperationListener::Create(phoneFs->Component());
+    if (!listener)
+        return E_OUTOFMEMORY;
+    {
+        MessageBoxOwnerScope owner(request.Window());
+        hr = Guarded(
+            [&]() { return Dispatcher(context, *phoneFs, *listener.get(), endMessage).DoSHFileOperation(request); });
+    }
+    listener->Stop();
+    listener.reset();
+    if (onWorker)
+        localisation::ShowErrorBox(hr, request.Window(), context.LanguageFile().c_str());
+    return hr;
+}
+
+DWORD WINAPI SHFileOperationThread(void* parameter)
+{
+    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
+    com_apartment apartment;
+    if (SUCCEEDED(apartment.result()))
+        RunRequest(start->context, start->request, start->endMessage, true);
+    // The main object may go with this reference: while the apartment stands.
+    start.reset();
+    return 0;
+}
+
+} // namespace
+
+HWND MessageBoxOwner()
+{
+    return g_messageBoxOwner;
+}
+
+HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT& serialised, UINT endMessage)
+{
+    FileOperationRequest request;
+    RETURN_IF_FAILED(FileOperationRequest::Decode(serialised, request));
+    if (!RunsOnWorker(request.Function()))
+        return Guarded([&]() { return RunRequest(context, request, endMessage, false); });
+    return Guarded([&]() -> HRESULT {
+        auto start = std::make_unique<WorkerStart>(WorkerStart{context, std::move(request), endMessage});
+        unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
+        if (!thread) {
+            QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
+            return E_FAIL;
+        }
+        start.release();
+        return S_OK;
+    });
+}
+
+} // namespace fileops

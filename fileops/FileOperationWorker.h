@@ -1,0 +1,22 @@
+// The server's side of IQuelvar::SHFileOperation: the request decoded, then
+// moves, copies and code 13 on a worker thread of their own, every other code
+// on the caller's thread.
+#pragma once
+
+#include "services/RequestContext.h"
+
+#include <windows.h>
+#include <oaidl.h>
+
+namespace fileops {
+
+// Decoding failures are returned at once. A worker answers S_OK once it runs and
+// shows its outcome to the user; the caller's thread returns the outcome.
+// `endMessage` is posted to the request's window when a phone's content changed.
+HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT& serialised, UINT endMessage);
+
+// The owner of the server's message boxes while a file operation runs, else null.
+// One value for the process: overlapping operations overwrite it.
+HWND MessageBoxOwner();
+
+} // namespace fileops
