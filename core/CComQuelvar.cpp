@@ -71,7 +71,19 @@ CComQuelvar::CComQuelvar()
     localisation::SetRightToLeftFlag(rightToLeft);
 }
 
-CComQuelvar::~CComQuelvar() = default;
+CComQuelvar::~CComQuelvar()
+{
+    HWND window = m_reconnectWindow.get();
+    if (!window)
+        return;
+    // The last reference may go on a worker thread, which cannot destroy the
+    // window: it forgets this object and is closed on its own thread.
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        m_reconnectWindow.release();
+    }
+}
 
 HRESULT CComQuelvar::InternalQueryInterface(REFIID iid, void** object)
 {
@@ -161,7 +173,11 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
         return DefWindowProcW(window, message, wParam, lParam);
     auto* object = reinterpret_cast<CComQuelvar*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (object) {
-        object->Reconnect();
+        // Nothing thrown may leave a window procedure.
+        Guarded([&]() -> HRESULT {
+            object->Reconnect();
+            return S_OK;
+        });
         static_cast<IQuelvar*>(object)->Release();
     }
     return 0;
