@@ -2,6 +2,8 @@
 #include "server/ClassFactory.h"
 #include "common/ComObject.h"
 
+#include "TestObject.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,22 +36,13 @@ public:
 };
 
 // An outer object that aggregates a Thing.
-class Outer : public IUnknown
+class Outer : public testing_support::TestObject<IUnknown>
 {
 public:
-    LONG refs = 1;
     IUnknown* inner = nullptr;
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return inner->QueryInterface(iid, object);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+
+protected:
+    HRESULT QueryOther(REFIID iid, void** object) override { return inner->QueryInterface(iid, object); }
 };
 
 class ClassFactoryTest : public testing::Test
@@ -87,8 +80,8 @@ TEST_F(ClassFactoryTest, BadArgumentsCreateNothingAndFailedConstructionOrQueryDe
 {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(E_POINTER, factory.CreateInstance(nullptr, IID_ITestThing, nullptr));
-    Outer outer;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(&outer, IID_ITestThing, &object));
+    auto outer = testing_support::MakeTestObject<Outer>();
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory.CreateInstance(outer.get(), IID_ITestThing, &object));
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(0, g_destroyed);
 
@@ -105,21 +98,21 @@ TEST_F(ClassFactoryTest, BadArgumentsCreateNothingAndFailedConstructionOrQueryDe
 
 TEST_F(ClassFactoryTest, AggregatedObjectDelegatesToItsOuter)
 {
-    Outer outer;
+    auto outer = testing_support::MakeTestObject<Outer>();
     IUnknown* inner = nullptr;
-    ASSERT_EQ(S_OK, factory.CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
-    outer.inner = inner;
+    ASSERT_EQ(S_OK, factory.CreateInstance(outer.get(), IID_IUnknown, reinterpret_cast<void**>(&inner)));
+    outer->inner = inner;
     EXPECT_EQ(baseLocks + 1, ModuleLockCount());
 
     ITestThing* thing = nullptr;
     ASSERT_EQ(S_OK, inner->QueryInterface(IID_ITestThing, reinterpret_cast<void**>(&thing)));
-    EXPECT_EQ(2, outer.refs); // the interface counts on the outer object
+    EXPECT_EQ(2, outer->References()); // the interface counts on the outer object
     IUnknown* identity = nullptr;
     ASSERT_EQ(S_OK, thing->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-    EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
+    EXPECT_EQ(static_cast<IUnknown*>(outer.get()), identity);
     identity->Release();
     thing->Release();
-    EXPECT_EQ(1, outer.refs);
+    EXPECT_EQ(1, outer->References());
 
     inner->Release();
     EXPECT_EQ(1, g_destroyed);

@@ -2,6 +2,8 @@
 // vanished component.
 #include "phone/PhoneFileSystem.h"
 
+#include "TestObject.h"
+
 #include <comdef.h>
 #include <gtest/gtest.h>
 
@@ -34,12 +36,11 @@ TEST(PhoneResult, MapsEveryResultOnce)
 
 namespace {
 // A phone component that answers every call with a scripted result.
-class ScriptedComponent : public IVirtualFileSystem
+class ScriptedComponent : public testing_support::TestObject<IVirtualFileSystem>
 {
 public:
     std::vector<HRESULT> results; // consumed front to back; S_OK when empty
     std::vector<std::wstring> calls;
-    LONG refs = 1;
     ITransferListener* lastListener = nullptr;
 
     HRESULT Next(const wchar_t* call)
@@ -52,18 +53,6 @@ public:
         return hr;
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IVirtualFileSystem)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
     STDMETHODIMP fclose(LONG) override { return Next(L"fclose"); }
     STDMETHODIMP fopen(LONG, BSTR, LONG, LONG* handle, ITransferListener*) override
     {
@@ -132,7 +121,8 @@ HRESULT Thrown(const std::function<void()>& call)
 class PhoneFileSystem : public testing::Test
 {
 protected:
-    ScriptedComponent component;
+    com_ptr<ScriptedComponent> scripted = testing_support::MakeTestObject<ScriptedComponent>();
+    ScriptedComponent& component = *scripted.get();
     CountingOwner owner;
     phone::PhoneFileSystem phoneFs{&component, &owner};
 };
@@ -172,9 +162,9 @@ TEST_F(PhoneFileSystem, VanishedComponentIsReconnectedAndOnlyTheListingAskedAgai
 
 TEST(PhoneFileSystemWithoutOwner, VanishedComponentIsOnlyReported)
 {
-    ScriptedComponent component;
-    phone::PhoneFileSystem phoneFs(&component, nullptr);
-    component.results = {static_cast<HRESULT>(0x800706BA)};
+    auto component = testing_support::MakeTestObject<ScriptedComponent>();
+    phone::PhoneFileSystem phoneFs(component.get(), nullptr);
+    component->results = {static_cast<HRESULT>(0x800706BA)};
     EXPECT_EQ(static_cast<HRESULT>(0x800706BA), Thrown([&] { phoneFs.readdir(L"", nullptr); }));
-    EXPECT_EQ(1u, component.calls.size());
+    EXPECT_EQ(1u, component->calls.size());
 }
