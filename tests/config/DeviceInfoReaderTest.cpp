@@ -65,7 +65,10 @@ TEST_F(DeviceInfoReader, AnswersFromThePhoneAndItsModelAndFailedCallsGiveEmptyAn
     EXPECT_STREQ(L"", reader.GetModel(L"999"));
     EXPECT_STREQ(L"7", reader.GetModelValue(L"OS-200", L"Ostrelle_Sync"));
     EXPECT_EQ((Names{L"OS-100", L"OS-200"}), SplitList(reader.GetModelList(L"Ostrelle")));
-    EXPECT_STREQ(L"1000000", reader.GetMemoryValue(kImei, L"PHONE"));
+    // The free bytes of a memory, by type or drive.
+    phones_.PutBytes(L"ALIAS:p1\\C:\\a.bin", std::vector<unsigned char>(300));
+    EXPECT_STREQ(L"999700", reader.GetMemoryValue(kImei, L"PHONE"));
+    EXPECT_STREQ(L"512000000", reader.GetMemoryValue(kImei, L"E:"));
     EXPECT_EQ(S_OK, reader.SelectDevice(kImei));
 
     for (const wchar_t* operation : {L"GetDeviceValue", L"GetModelValue", L"GetModelList", L"GetMemoryValue"})
