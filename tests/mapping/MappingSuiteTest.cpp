@@ -1,8 +1,8 @@
-// The device mapping table, the mirror refresh and item removal out of process
-// against the simulated phone suite, as the server drives them.
+// The device mapping table with phones of the simulated suite: connect and
+// disconnect handling with its shell notifications, the mirror refresh and item
+// removal, driven in process as the server drives them.
 #include "mirror/DeviceMapping.h"
 #include "mirror/MirrorItems.h"
-#include "mirror/MirrorFolders.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
 #include "localisation/PredefinedFolders.h"
@@ -16,7 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <shlobj.h>
+
 #include <string>
 #include <vector>
 
@@ -28,26 +29,10 @@ namespace {
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80044343);
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kFolderNotEmpty = static_cast<HRESULT>(0x80044345);
-constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
 const char kMessagesXml[] = "<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>";
-
-// Sorted names of a folder, subfolders with a trailing backslash.
-Names NamesIn(const std::wstring& folder)
-{
-    Names files, folders;
-    mirror::GetPcFolderContents(folder.c_str(), files, folders);
-    for (const std::wstring& name : folders)
-        files.push_back(name + L"\\");
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-DWORD HiddenSystemOf(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) & kHiddenSystem;
-}
+const wchar_t kNamespaceRoot[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{40950107-FEA6-4d53-A65F-B2DCBA57DD58}";
 
 std::wstring PhoneNameIn(const std::wstring& shortcutPath)
 {
@@ -59,6 +44,90 @@ void MakeDirectories(const std::wstring& base, std::initializer_list<const wchar
     for (const wchar_t* name : names)
         ASSERT_TRUE(CreateDirectoryW((base + name).c_str(), nullptr)) << Narrow(base + name);
 }
+
+// The shell's change notifications as a window of this process receives them
+// (the platform delivers them to the notifying process only).
+class ShellNotifications
+{
+public:
+    struct Received {
+        LONG event;
+        std::wstring item; // the first item's parsing name, "<none>" without one
+    };
+
+    ShellNotifications()
+    {
+        static const ATOM windowClass = [] {
+            WNDCLASSW description{};
+            description.lpfnWndProc = WindowProc;
+            description.hInstance = GetModuleHandleW(nullptr);
+            description.lpszClassName = L"QuelvarTestNotifications";
+            return RegisterClassW(&description);
+        }();
+        window_.reset(CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr));
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&received_));
+        SHChangeNotifyEntry everything{nullptr, TRUE};
+        registration_ = SHChangeNotifyRegister(window_.get(), SHCNRF_ShellLevel | SHCNRF_NewDelivery, SHCNE_ALLEVENTS,
+                                               kMessage, 1, &everything);
+        EXPECT_NE(0u, registration_);
+    }
+    ShellNotifications(const ShellNotifications&) = delete;
+    ShellNotifications& operator=(const ShellNotifications&) = delete;
+    ~ShellNotifications() { SHChangeNotifyDeregister(registration_); }
+
+    // What arrived so far, taken; waits for the first one when none is there yet.
+    std::vector<Received> Take(DWORD timeoutMs = 2000)
+    {
+        for (DWORD start = GetTickCount(); received_.empty() && GetTickCount() - start < timeoutMs;) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+        }
+        return std::move(received_);
+    }
+
+    // How the platform names the item of a notification for that parsing name.
+    static std::wstring ItemOf(const std::wstring& parsingName)
+    {
+        PIDLIST_ABSOLUTE item = SHSimpleIDListFromPath(parsingName.c_str());
+        std::wstring name = NameOf(item);
+        ILFree(item);
+        return name;
+    }
+
+private:
+    static constexpr UINT kMessage = WM_APP + 7;
+
+    static std::wstring NameOf(PCIDLIST_ABSOLUTE item)
+    {
+        PWSTR name = nullptr;
+        if (!item || FAILED(SHGetNameFromIDList(item, SIGDN_DESKTOPABSOLUTEPARSING, &name)))
+            return L"<none>";
+        std::wstring text = name;
+        CoTaskMemFree(name);
+        return text;
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* received = reinterpret_cast<std::vector<Received>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != kMessage || !received)
+            return DefWindowProcW(window, message, wParam, lParam);
+        PIDLIST_ABSOLUTE* items = nullptr;
+        LONG event = 0;
+        HANDLE lock =
+            SHChangeNotification_Lock(reinterpret_cast<HANDLE>(wParam), static_cast<DWORD>(lParam), &items, &event);
+        received->push_back({event, NameOf(items ? items[0] : nullptr)});
+        SHChangeNotification_Unlock(lock);
+        return 0;
+    }
+
+    unique_hwnd window_;
+    ULONG registration_ = 0;
+    std::vector<Received> received_;
+};
 
 class MappingSuite : public testing::Test
 {
@@ -139,63 +208,58 @@ protected:
 
 } // namespace
 
-TEST_F(MappingSuite, ConnectMapsShowsTheFolderAndSetsSynchronisationFolders)
+TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAndTellsIt)
 {
     AddPhone(L"Phone1", L"350000000000001");
     // Contacts only: text and multimedia messages off.
     ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
-    // The suite's data layer may have made the folder already.
-    CreateDirectoryW(phone1_.c_str(), nullptr);
-    MakeDirectories(phone1_, {L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
+    MakeDirectories(phone1_, {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
     WriteText(phone1_ + L"\\Contacts\\Folder.xml", kContactsXml);
     WriteText(phone1_ + L"\\Messages\\Folder.xml", kMessagesXml);
+    WriteText(phone1_ + L"\\IMEI", "350000000000001");
     for (const wchar_t* name : {L"", L"\\Contacts", L"\\Contacts\\Inner"})
         ASSERT_TRUE(SetFileAttributesW((phone1_ + name).c_str(), kHiddenSystem));
+    ShellNotifications shell;
+    const std::wstring shellItem = ShellNotifications::ItemOf(kNamespaceRoot + std::wstring(L"\\Phone1"));
 
     ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
     const mirror::DeviceMapping row = table_.FindMappingByDevice(L"Phone1");
     EXPECT_EQ(phone1_, row.PCFolder);
     EXPECT_STREQ(L"ALIAS:Phone1", row.VFSFolder);
-    EXPECT_EQ(0u, HiddenSystemOf(phone1_));
-    EXPECT_EQ(0u, HiddenSystemOf(phone1_ + L"\\Contacts"));
-    EXPECT_EQ(0u, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
+    for (const wchar_t* shown : {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Ordinary"})
+        EXPECT_EQ(0u, HiddenSystemOf(phone1_ + shown)) << Narrow(shown);
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Messages"));
-    EXPECT_EQ(0u, HiddenSystemOf(phone1_ + L"\\Ordinary"));
+    auto received = shell.Take();
+    ASSERT_EQ(1u, received.size());
+    EXPECT_EQ(SHCNE_MKDIR, received[0].event);
+    EXPECT_EQ(shellItem, received[0].item);
 
-    // A new phone gets a new folder.
-    AddPhone(L"Phone2", L"350000000000002", L"os-300");
-    ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000002", L"Phone2"));
-    EXPECT_TRUE(DirectoryExists(mirror_ / L"Phone2"));
-    EXPECT_EQ((Names{L"Phone1", L"Phone2"}), table_.Aliases());
-}
-
-TEST_F(MappingSuite, UnsupportedOrUnknownPhonesChangeNothing)
-{
+    // Unsupported or unknown phones, and phones never connected, change nothing.
     AddPhone(L"Old", L"350000000000009", L"XY-1");
     EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"350000000000009", L"Old"));
     EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"999", L"Ghost"));
-    EXPECT_EQ(Names{}, NamesIn(mirror_.path()));
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Ghost"));
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(nullptr, nullptr));
-    EXPECT_TRUE(table_.Aliases().empty());
-}
+    EXPECT_EQ((Names{L"Phone1\\"}), NamesIn(mirror_.path()));
+    EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
+    EXPECT_TRUE(shell.Take(0).empty());
 
-TEST_F(MappingSuite, DisconnectHidesAndEmptiesButKeepsImeiAndSynchronisationFolders)
-{
-    ConnectPhone1({L"ALIAS:Phone1\\C:\\Album"}, {L"ALIAS:Phone1\\C:\\a.txt"});
-    ASSERT_EQ(S_OK, Refresh(memory1_));
-    const std::wstring contacts = phone1_ + L"\\Contacts";
-    MakeDirectories(contacts, {L""});
-    WriteText(contacts + L"\\Folder.xml", kContactsXml);
-    WriteText(contacts + L"\\card.vcf", "x");
-    ASSERT_EQ((Names{L"Album\\", L"a.txt.vfslnk", L"folder.vfsfolder"}), NamesIn(memory1_));
-
+    WriteText(phone1_ + L"\\Contacts\\card.vcf", "x");
+    WriteText(phone1_ + L"\\other.dat", "x");
+    MakeDirectories(phone1_, {L"\\Phone memory (C)"});
+    WriteText(phone1_ + L"\\Phone memory (C)\\a.txt.vfslnk", "x");
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Phone1"));
     EXPECT_TRUE(table_.Aliases().empty());
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_));
-    EXPECT_EQ((Names{L"Contacts\\", L"IMEI"}), NamesIn(phone1_));
-    EXPECT_EQ((Names{L"Folder.xml", L"card.vcf"}), NamesIn(contacts));
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(contacts));
+    // The IMEI marker and the synchronisation folders stay, hidden.
+    EXPECT_EQ((Names{L"Contacts\\", L"IMEI", L"Messages\\"}), NamesIn(phone1_));
+    EXPECT_EQ((Names{L"Folder.xml", L"Inner\\", L"card.vcf"}), NamesIn(phone1_ + L"\\Contacts"));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts"));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
+    received = shell.Take();
+    ASSERT_EQ(1u, received.size());
+    EXPECT_EQ(SHCNE_DRIVEREMOVED, received[0].event);
+    EXPECT_EQ(shellItem, received[0].item);
 }
 
 TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
@@ -286,33 +350,6 @@ TEST_F(MappingSuite, FoldersOfNoPhoneAndFailedListingsChangeNothing)
 
     phone::PhoneFileSystem noComponent(nullptr, nullptr);
     EXPECT_EQ(E_FAIL, mirror::RefreshFolder(noComponent, table_, memory1_.c_str(), VARIANT_TRUE, nullptr));
-}
-
-TEST_F(MappingSuite, PhonesWhoseAliasesArePrefixesReachTheirOwnPhone)
-{
-    // Phone1's row comes first: a path of Phone10 must not fall to it.
-    AddPhone(L"Phone1", L"350000000000001");
-    AddPhone(L"Phone10", L"350000000000010");
-    for (const wchar_t* file :
-         {L"ALIAS:Phone1\\C:\\same.txt", L"ALIAS:Phone10\\C:\\same.txt", L"ALIAS:Phone10\\C:\\only10.txt"})
-        PutFile(file);
-    ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
-    ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000010", L"Phone10"));
-    const std::wstring memory10 = mirror_ / L"Phone10\\Phone memory (C)";
-    for (const std::wstring& folder : {phone1_, memory1_, mirror_ / L"Phone10", memory10})
-        ASSERT_EQ(S_OK, Refresh(folder));
-    EXPECT_EQ((Names{L"folder.vfsfolder", L"same.txt.vfslnk"}), NamesIn(memory1_));
-    EXPECT_EQ((Names{L"folder.vfsfolder", L"only10.txt.vfslnk", L"same.txt.vfslnk"}), NamesIn(memory10));
-
-    std::wstring phonePath;
-    ASSERT_EQ(S_OK, table_.ConvertPCNameToVFSName((memory10 + L"\\same.txt.vfslnk").c_str(), phonePath));
-    EXPECT_EQ(L"ALIAS:Phone10\\C:\\same.txt", phonePath);
-
-    EXPECT_EQ(S_OK, Delete(memory10 + L"\\same.txt.vfslnk"));
-    EXPECT_FALSE(phones_.Has(L"ALIAS:Phone10\\C:\\same.txt"));
-    EXPECT_TRUE(phones_.Has(L"ALIAS:Phone1\\C:\\same.txt"));
-    EXPECT_FALSE(FileExists(memory10 + L"\\same.txt.vfslnk"));
-    EXPECT_TRUE(FileExists(memory1_ + L"\\same.txt.vfslnk"));
 }
 
 TEST_F(MappingSuite, TooLongPhonePathsAreRefusedBeforeThePhoneIsCalled)

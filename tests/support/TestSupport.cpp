@@ -4,6 +4,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -80,6 +81,25 @@ bool DirectoryExists(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::wstring> NamesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    unique_find search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? name + L"\\" : name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+DWORD HiddenSystemOf(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) & kHiddenSystem;
 }
 
 std::wstring TestProgramDir()

@@ -32,6 +32,11 @@ void WriteText(const std::wstring& path, const std::string& utf8);
 std::vector<unsigned char> Utf16Bom(const std::wstring& text);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
+// Sorted names in a folder, subfolders with a trailing backslash.
+std::vector<std::wstring> NamesIn(const std::wstring& folder);
+constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// The hidden and system bits of an item (both when it does not exist).
+DWORD HiddenSystemOf(const std::wstring& path);
 
 // Folder of the running test program, and of the built product.
 std::wstring TestProgramDir();
