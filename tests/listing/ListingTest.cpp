@@ -122,9 +122,7 @@ TEST(Listing, LongPcFolderPathLowersTheNameLimit)
         size_t folderLength;
         Names pcNames;
     } cases[] = {
-        {120, {L"ABCDEFGHIJKLMNOPQRST", L"ABCDEFGHIJKLMNOPQ(1)"}},
         {180, {L"ABCDEFGHIJ", L"ABCDEFG(1)"}},
-        {255, {L"ABCD", L"A(1)"}},
         // No room at all: the names stay as the phone gives them.
         {259, {L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"ABCDEFGHIJKLMNOPQRSTUVWXYZ"}},
     };
@@ -168,23 +166,3 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
     }
 }
 
-TEST(Listing, ManyCollidingFolderNamesAreNumberedInTurn)
-{
-    const std::wstring longName = L"Holiday pictures from the summer";
-    std::wstring xml = L"<l>";
-    Names expected;
-    for (int i = 0; i < 120; ++i) {
-        xml += L"<folder name='" + longName + L" " + std::to_wstring(i) + L"'/>";
-        const std::wstring suffix = i ? L"(" + std::to_wstring(i) + L")" : L"";
-        expected.push_back(longName.substr(0, 30 - suffix.size()) + suffix);
-    }
-    for (int i = 0; i < 10; ++i) {
-        xml += L"<folder name='album " + std::to_wstring(i) + L"'/><folder name='ALBUM " + std::to_wstring(i) + L"'/>";
-        const std::wstring suffix = L"(" + std::to_wstring(i + 1) + L")";
-        expected.push_back(L"album " + std::to_wstring(i));
-        expected.push_back(std::wstring(L"ALBUM 0").substr(0, 7 - suffix.size()) + suffix);
-    }
-    const Parsed parsed = Parse(xml + L"</l>");
-    ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), expected);
-}

@@ -229,25 +229,6 @@ TEST(ShortcutFile, FilesThatCannotBeOpenedOrAreAbsurdlyLargeAreRefused)
     }
 }
 
-TEST(ShortcutFile, IniReaderReadsEveryKeyOfASavedShortcut)
-{
-    TempDir dir;
-    const std::wstring path = dir / L"a.vfslnk";
-    ASSERT_EQ(S_OK, FullShortcut().Save(path));
-    // Every line after the section header, its value without the outer quotes.
-    for (size_t start = kFullText.find(L"\r\n") + 2; start < kFullText.size();) {
-        const size_t end = kFullText.find(L"\r\n", start), equals = kFullText.find(L'=', start);
-        const std::wstring key = kFullText.substr(start, equals - start);
-        std::wstring value = kFullText.substr(equals + 1, end - equals - 1);
-        if (value.size() >= 2 && value.front() == L'"')
-            value = value.substr(1, value.size() - 2);
-        wchar_t read[64];
-        GetPrivateProfileStringW(L"VFSShortcut", key.c_str(), L"<missing>", read, 64, path.c_str());
-        EXPECT_EQ(std::wstring(read), value) << Narrow(key);
-        start = end + 2;
-    }
-}
-
 TEST(ShortcutFile, ReadShortcutMemTypeReportsWhetherItFoundAValue)
 {
     TempDir dir;
