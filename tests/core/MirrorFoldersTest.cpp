@@ -189,6 +189,8 @@ TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
     phones.AddPhone(L"Phone3", L"356938035643803");
     phones.Connect(L"Phone1");
     Start();
+    LONG sinks = 0, sinksBefore = 0;
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinksBefore));
     com_ptr<IQuelvar> other = CreateMainObject();
     ASSERT_TRUE(other);
     phones.Connect(L"Phone2"); // told to both
@@ -200,8 +202,11 @@ TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
         EXPECT_EQ(L"ALIAS:Phone2|1000", PhoneOf(object, Mirror(L"Phone2")));
     }
 
+    // Terminate takes the object's registration back through a registry object of its own.
     EXPECT_EQ(S_OK, other->Terminate());
     other.reset();
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore, sinks);
     phones.Connect(L"Phone3");
     EXPECT_EQ(L"ALIAS:Phone3|1000", PhoneOf(quelvar.get(), Mirror(L"Phone3")));
     EXPECT_EQ(L"ALIAS:Phone1|1000", PhoneOf(quelvar.get(), Mirror(L"Phone1")));
