@@ -100,23 +100,6 @@ TEST(ShortcutFile, DateTextIsRoundedToTheSecondWithinTheCalendarRange)
         EXPECT_EQ(shortcut::FormatShortcutDate(c.date), c.text) << c.date;
 }
 
-TEST(ShortcutFile, LoadAfterSaveGivesTheSameFields)
-{
-    TempDir dir;
-    ASSERT_EQ(S_OK, FullShortcut().Save(dir / L"a.vfslnk"));
-    VFSShortcut loaded;
-    ASSERT_EQ(S_OK, loaded.Load(dir / L"a.vfslnk"));
-    EXPECT_EQ(Fields(loaded), L"photo.jpg|Phone memory|DEV|image/jpeg|RWD|-1234567");
-    DATE created = 0, modified = 0;
-    EXPECT_EQ(S_OK, loaded.get_Created(&created));
-    EXPECT_EQ(S_OK, loaded.get_Modified(&modified));
-    EXPECT_NEAR(created, kCreated, 1e-9);
-    EXPECT_NEAR(modified, kModified, 1e-9);
-    // Saved again, the loaded object gives the same bytes.
-    ASSERT_EQ(S_OK, loaded.Save(dir / L"b.vfslnk"));
-    EXPECT_EQ(ReadBytes(dir / L"b.vfslnk"), Utf16Bom(kFullText));
-}
-
 TEST(ShortcutFile, NameWithDoubleQuoteIsWrittenUnescapedAndReadBackIntact)
 {
     TempDir dir;
@@ -194,18 +177,6 @@ TEST(ShortcutFile, DatesParseThroughTheLocaleParser)
     };
     for (const auto& c : cases)
         EXPECT_NEAR(shortcut::ParseShortcutDate(c.text), c.date, 1e-9) << Narrow(c.text);
-}
-
-TEST(ShortcutFile, SavingOverHiddenSystemFileKeepsItsAttributes)
-{
-    TempDir dir;
-    const std::wstring path = dir / L"folder.vfsfolder";
-    const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    WriteText(path, "old");
-    ASSERT_TRUE(SetFileAttributesW(path.c_str(), hiddenSystem));
-    ASSERT_EQ(S_OK, FullShortcut().Save(path));
-    EXPECT_EQ(ReadBytes(path), Utf16Bom(kFullText));
-    EXPECT_EQ(GetFileAttributesW(path.c_str()) & hiddenSystem, hiddenSystem);
 }
 
 TEST(ShortcutFile, FilesThatCannotBeOpenedOrAreAbsurdlyLargeAreRefused)
