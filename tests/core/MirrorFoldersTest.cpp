@@ -126,56 +126,46 @@ TEST_F(MirrorFolders, NotificationsMapPhonesWithTheirSynchronisationFoldersAndHi
     EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
 }
 
-TEST_F(MirrorFolders, RefreshBuildsFoldersAndShortcutsFromThePhone)
+TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhenAliasesArePrefixes)
 {
-    phones.AddPhone(L"Phone3", L"356938035643812");
-    phones.MakeFolder(L"ALIAS:Phone3\\C:\\predefgallery");
-    phones.PutText(L"ALIAS:Phone3\\C:\\a<b>.jpg", L"invalid");
-    phones.Connect(L"Phone3");
+    phones.AddPhone(L"Phone1", L"356938035643801");
+    phones.AddPhone(L"Phone10", L"356938035643802");
+    phones.MakeFolder(L"ALIAS:Phone1\\C:\\OnlyOnOne");
+    phones.MakeFolder(L"ALIAS:Phone10\\C:\\predefgallery");
+    phones.MakeFolder(L"ALIAS:Phone10\\C:\\a<b>");
+    phones.PutText(L"ALIAS:Phone10\\C:\\a<b>.jpg", L"invalid");
+    phones.Connect(L"Phone1");
+    phones.Connect(L"Phone10");
     Start();
-
-    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone3"), VARIANT_FALSE));
-    const std::wstring memory = Mirror(L"Phone3\\Phone memory (C)");
+    const std::wstring memory = Mirror(L"Phone10\\Phone memory (C)");
+    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone10"), VARIANT_FALSE));
     EXPECT_EQ(L"C:", ShortcutName(memory + L"\\folder.vfsfolder"));
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(memory + L"\\folder.vfsfolder"));
     // A stale PC folder goes; the predefined folder gets the language's name.
     CreateDirectoryW((memory + L"\\Gone").c_str(), nullptr);
     ASSERT_EQ(S_OK, RefreshFolder(memory));
-    EXPECT_EQ((Names{L"Gallery\\", L"a_b_.jpg.vfslnk", L"folder.vfsfolder"}), NamesIn(memory));
-    EXPECT_EQ(L"a<b>.jpg", ShortcutName(memory + L"\\a_b_.jpg.vfslnk"));
-    EXPECT_EQ(L"predefgallery", ShortcutName(memory + L"\\Gallery\\folder.vfsfolder"));
-
+    EXPECT_EQ((Names{L"Gallery\\", L"a_b_.jpg.vfslnk", L"a_b_\\", L"folder.vfsfolder"}), NamesIn(memory));
     // The mirror root and folders of no phone: S_OK, nothing changes.
     EXPECT_EQ(S_OK, RefreshFolder(kMirrorRoot));
     EXPECT_EQ(S_OK, RefreshFolder(L"C:\\windows"));
-}
-
-TEST_F(MirrorFolders, PathsInsideAMirrorReachTheirOwnPhoneEvenWhenAliasesArePrefixes)
-{
-    phones.AddPhone(L"Phone1", L"356938035643801");
-    phones.AddPhone(L"Phone10", L"356938035643802");
-    phones.MakeFolder(L"ALIAS:Phone1\\C:\\OnlyOnOne");
-    phones.MakeFolder(L"ALIAS:Phone10\\C:\\a<b>");
-    phones.Connect(L"Phone1");
-    phones.Connect(L"Phone10");
-    Start();
-    const std::wstring memory10 = Mirror(L"Phone10\\Phone memory (C)");
-    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone10"), VARIANT_FALSE));
-    ASSERT_EQ(S_OK, RefreshFolder(memory10, VARIANT_FALSE));
-    EXPECT_EQ((Names{L"a_b_\\", L"folder.vfsfolder"}), NamesIn(memory10));
 
     // Refresh of an item passes the item's phone path, read from its shortcuts.
-    EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(memory10 + L"\\a_b_").get()));
-    EXPECT_EQ(L"1|ALIAS:Phone10\\C:\\a<b>", phones.LastCall(L"Refresh"));
-    EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(Mirror(L"Phone10")).get()));
-    EXPECT_EQ(L"1|ALIAS:Phone10", phones.LastCall(L"Refresh"));
-    // Items of a synchronisation folder are no phone items: nothing is asked.
-    EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(Mirror(L"Phone10\\Contacts\\card.vcf")).get()));
-    EXPECT_EQ(L"<none>", phones.LastCall(L"Refresh"));
+    const std::pair<std::wstring, const wchar_t*> items[] = {
+        {Mirror(L"Phone10"), L"1|ALIAS:Phone10"},
+        {memory + L"\\Gallery", L"1|ALIAS:Phone10\\C:\\predefgallery"},
+        {memory + L"\\a_b_", L"1|ALIAS:Phone10\\C:\\a<b>"},
+        {memory + L"\\a_b_.jpg.vfslnk", L"1|ALIAS:Phone10\\C:\\a<b>.jpg"},
+        // Items of a synchronisation folder are no phone items: nothing is asked.
+        {Mirror(L"Phone10\\Contacts\\card.vcf"), L"<none>"},
+    };
+    for (const auto& [pcPath, refreshed] : items) {
+        EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(pcPath).get())) << Narrow(pcPath);
+        EXPECT_EQ(refreshed, phones.LastCall(L"Refresh")) << Narrow(pcPath);
+    }
 
     // The capability object comes from the phone behind the folder.
     unique_variant capability;
-    ASSERT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(memory10 + L"\\a_b_").get(), capability.get()));
+    ASSERT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(memory + L"\\a_b_").get(), capability.get()));
     EXPECT_EQ(L"ALIAS:Phone10|1000", phones.LastCall(L"ReadObexCapability"));
     ASSERT_EQ(VT_BSTR, capability.get()->vt);
     EXPECT_NE(std::wstring::npos, std::wstring(capability.get()->bstrVal).find(L"<SN>356938035643802</SN>"));

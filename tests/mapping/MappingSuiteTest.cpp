@@ -45,39 +45,44 @@ void MakeDirectories(const std::wstring& base, std::initializer_list<const wchar
         ASSERT_TRUE(CreateDirectoryW((base + name).c_str(), nullptr)) << Narrow(base + name);
 }
 
-// The shell's change notifications as a window of this process receives them
-// (the platform delivers them to the notifying process only).
+// The parsing name of an item list, "<none>" without one.
+std::wstring NameOf(PCIDLIST_ABSOLUTE item)
+{
+    PWSTR name = nullptr;
+    if (!item || FAILED(SHGetNameFromIDList(item, SIGDN_DESKTOPABSOLUTEPARSING, &name)))
+        return L"<none>";
+    std::wstring text = name;
+    CoTaskMemFree(name);
+    return text;
+}
+
+// The shell's change notifications, as "EVENT ITEM", received by a window of this
+// process (the platform delivers them to the notifying process only).
 class ShellNotifications
 {
 public:
-    struct Received {
-        LONG event;
-        std::wstring item; // the first item's parsing name, "<none>" without one
-    };
-
     ShellNotifications()
     {
         static const ATOM windowClass = [] {
             WNDCLASSW description{};
             description.lpfnWndProc = WindowProc;
-            description.hInstance = GetModuleHandleW(nullptr);
             description.lpszClassName = L"QuelvarTestNotifications";
             return RegisterClassW(&description);
         }();
-        window_.reset(CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr));
+        window_.reset(
+            CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&received_));
         SHChangeNotifyEntry everything{nullptr, TRUE};
         registration_ = SHChangeNotifyRegister(window_.get(), SHCNRF_ShellLevel | SHCNRF_NewDelivery, SHCNE_ALLEVENTS,
-                                               kMessage, 1, &everything);
+                                               WM_APP, 1, &everything);
         EXPECT_NE(0u, registration_);
     }
     ShellNotifications(const ShellNotifications&) = delete;
     ShellNotifications& operator=(const ShellNotifications&) = delete;
     ~ShellNotifications() { SHChangeNotifyDeregister(registration_); }
 
-    // What arrived so far, taken; waits for the first one when none is there yet.
-    std::vector<Received> Take(DWORD timeoutMs = 2000)
+    // What arrived, taken; waits for the first one when none is there yet.
+    Names Take(DWORD timeoutMs = 2000)
     {
         for (DWORD start = GetTickCount(); received_.empty() && GetTickCount() - start < timeoutMs;) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
@@ -88,45 +93,24 @@ public:
         return std::move(received_);
     }
 
-    // How the platform names the item of a notification for that parsing name.
-    static std::wstring ItemOf(const std::wstring& parsingName)
-    {
-        PIDLIST_ABSOLUTE item = SHSimpleIDListFromPath(parsingName.c_str());
-        std::wstring name = NameOf(item);
-        ILFree(item);
-        return name;
-    }
-
 private:
-    static constexpr UINT kMessage = WM_APP + 7;
-
-    static std::wstring NameOf(PCIDLIST_ABSOLUTE item)
-    {
-        PWSTR name = nullptr;
-        if (!item || FAILED(SHGetNameFromIDList(item, SIGDN_DESKTOPABSOLUTEPARSING, &name)))
-            return L"<none>";
-        std::wstring text = name;
-        CoTaskMemFree(name);
-        return text;
-    }
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        auto* received = reinterpret_cast<std::vector<Received>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (message != kMessage || !received)
+        auto* received = reinterpret_cast<Names*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_APP || !received)
             return DefWindowProcW(window, message, wParam, lParam);
         PIDLIST_ABSOLUTE* items = nullptr;
         LONG event = 0;
         HANDLE lock =
             SHChangeNotification_Lock(reinterpret_cast<HANDLE>(wParam), static_cast<DWORD>(lParam), &items, &event);
-        received->push_back({event, NameOf(items ? items[0] : nullptr)});
+        received->push_back(std::to_wstring(event) + L" " + NameOf(items ? items[0] : nullptr));
         SHChangeNotification_Unlock(lock);
         return 0;
     }
 
     unique_hwnd window_;
     ULONG registration_ = 0;
-    std::vector<Received> received_;
+    Names received_;
 };
 
 class MappingSuite : public testing::Test
@@ -220,7 +204,10 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     for (const wchar_t* name : {L"", L"\\Contacts", L"\\Contacts\\Inner"})
         ASSERT_TRUE(SetFileAttributesW((phone1_ + name).c_str(), kHiddenSystem));
     ShellNotifications shell;
-    const std::wstring shellItem = ShellNotifications::ItemOf(kNamespaceRoot + std::wstring(L"\\Phone1"));
+    // The platform's name of the item the namespace root's parsing name with the alias gives.
+    PIDLIST_ABSOLUTE item = SHSimpleIDListFromPath((kNamespaceRoot + std::wstring(L"\\Phone1")).c_str());
+    const std::wstring shellItem = NameOf(item);
+    ILFree(item);
 
     ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
     const mirror::DeviceMapping row = table_.FindMappingByDevice(L"Phone1");
@@ -229,10 +216,7 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     for (const wchar_t* shown : {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Ordinary"})
         EXPECT_EQ(0u, HiddenSystemOf(phone1_ + shown)) << Narrow(shown);
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Messages"));
-    auto received = shell.Take();
-    ASSERT_EQ(1u, received.size());
-    EXPECT_EQ(SHCNE_MKDIR, received[0].event);
-    EXPECT_EQ(shellItem, received[0].item);
+    EXPECT_EQ(Names{L"8 " + shellItem}, shell.Take()); // SHCNE_MKDIR
 
     // Unsupported or unknown phones, and phones never connected, change nothing.
     AddPhone(L"Old", L"350000000000009", L"XY-1");
@@ -256,10 +240,7 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     EXPECT_EQ((Names{L"Folder.xml", L"Inner\\", L"card.vcf"}), NamesIn(phone1_ + L"\\Contacts"));
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts"));
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
-    received = shell.Take();
-    ASSERT_EQ(1u, received.size());
-    EXPECT_EQ(SHCNE_DRIVEREMOVED, received[0].event);
-    EXPECT_EQ(shellItem, received[0].item);
+    EXPECT_EQ(Names{L"128 " + shellItem}, shell.Take()); // SHCNE_DRIVEREMOVED
 }
 
 TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
