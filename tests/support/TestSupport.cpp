@@ -113,21 +113,27 @@ std::wstring TestProgramDir()
 std::wstring ProductDir()
 {
     // Test programs live in <build>\tests, the product in <build>\bin.
-    std::wstring dir = TestProgramDir();
-    size_t slash = dir.find_last_of(L'\\');
-    return dir.substr(0, slash) + L"\\bin";
+    std::wstring tests = TestProgramDir();
+    return tests.substr(0, tests.find_last_of(L'\\')) + L"\\bin";
 }
 
-DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+HANDLE StartProgram(const std::wstring& commandLine)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::wstring line = commandLine;
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return static_cast<DWORD>(-1);
-    unique_handle process(info.hProcess);
+        return nullptr;
     unique_handle thread(info.hThread);
+    return info.hProcess;
+}
+
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    unique_handle process(StartProgram(commandLine));
+    if (!process)
+        return static_cast<DWORD>(-1);
     if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         return static_cast<DWORD>(-1);

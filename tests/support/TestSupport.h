@@ -42,6 +42,9 @@ DWORD HiddenSystemOf(const std::wstring& path);
 std::wstring TestProgramDir();
 std::wstring ProductDir();
 
+// Starts a program without waiting; returns its process handle (caller closes).
+HANDLE StartProgram(const std::wstring& commandLine);
+
 // Starts a program and waits for it; returns its exit code, or -1 when it could
 // not be started or did not end within the time-out.
 DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
