@@ -5,7 +5,6 @@
 #include "mirror/MirrorItems.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
-#include "localisation/PredefinedFolders.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include "RegistryOverride.h"
@@ -120,17 +119,11 @@ protected:
     {
         mirror::ResetConfigurationForTesting();
         mirror::SetVendorName(L"Zentrel");
-        localisation::ResetPredefinedFolderDisplayNames();
-        wcscpy(localisation::PredefinedFolderDisplayName(1), L"Photos"); // predefphotos
         vfs_ = phones_.NewFileSystem();
         ASSERT_TRUE(vfs_);
     }
 
-    void TearDown() override
-    {
-        localisation::ResetPredefinedFolderDisplayNames();
-        mirror::ResetConfigurationForTesting();
-    }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
 
     void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200")
     {
@@ -245,34 +238,18 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
 
 TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
 {
-    ConnectPhone1({L"ALIAS:Phone1\\C:\\predefphotos", L"ALIAS:Phone1\\C:\\a<b>"},
-                  {L"ALIAS:Phone1\\C:\\x?y.txt", L"ALIAS:Phone1\\C:\\x*y.txt", L"ALIAS:Phone1\\C:\\con.txt"});
+    ConnectPhone1({}, {L"ALIAS:Phone1\\C:\\x?y.txt", L"ALIAS:Phone1\\C:\\x*y.txt", L"ALIAS:Phone1\\C:\\con.txt"});
     EXPECT_EQ((Names{L"IMEI", L"Memory card (E)\\", L"Phone memory (C)\\"}), NamesIn(phone1_));
-    const std::wstring memoryShortcut = memory1_ + L"\\folder.vfsfolder";
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(memoryShortcut));
-    const phone::VFSItem memory = shortcut::GetShortcutDetails(memoryShortcut);
+    const phone::VFSItem memory = shortcut::GetShortcutDetails(memory1_ + L"\\folder.vfsfolder");
     EXPECT_STREQ(L"C:", memory.phoneName);
     EXPECT_STREQ(L"Phone memory", memory.label);
     EXPECT_STREQ(L"PHONE", memory.memType);
 
     ASSERT_EQ(S_OK, Refresh(memory1_));
-    EXPECT_EQ((Names{L"Photos\\", L"_con.txt.vfslnk", L"a_b_\\", L"folder.vfsfolder", L"x_y(2).txt.vfslnk",
-                     L"x_y.txt.vfslnk"}),
+    EXPECT_EQ((Names{L"_con.txt.vfslnk", L"folder.vfsfolder", L"x_y(2).txt.vfslnk", L"x_y.txt.vfslnk"}),
               NamesIn(memory1_));
-
-    // Back from the PC names to the phone items through their shortcuts. Which of
-    // the two colliding names is numbered follows the listing's order.
+    // Which of the two colliding names is numbered follows the listing's order.
     Names collided{PhoneNameIn(memory1_ + L"\\x_y.txt.vfslnk"), PhoneNameIn(memory1_ + L"\\x_y(2).txt.vfslnk")};
-    const std::pair<const wchar_t*, std::wstring> cases[] = {
-        {L"\\Photos", L"predefphotos"},        {L"\\a_b_", L"a<b>"},
-        {L"\\_con.txt.vfslnk", L"con.txt"},    {L"\\x_y.txt.vfslnk", collided[0]},
-        {L"\\x_y(2).txt.vfslnk", collided[1]},
-    };
-    for (const auto& [pcName, phoneName] : cases) {
-        std::wstring phonePath;
-        EXPECT_EQ(S_OK, table_.ConvertPCNameToVFSName((memory1_ + pcName).c_str(), phonePath));
-        EXPECT_EQ(L"ALIAS:Phone1\\C:\\" + phoneName, phonePath);
-    }
     std::sort(collided.begin(), collided.end());
     EXPECT_EQ((Names{L"x*y.txt", L"x?y.txt"}), collided);
 
