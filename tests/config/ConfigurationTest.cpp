@@ -75,15 +75,11 @@ TEST_F(Configuration, SecondReadOfTheMirrorRootUsesTheCache)
 
 TEST_F(Configuration, TraceIsOnOnlyForShortValuesOtherThanZero)
 {
-    struct Case {
-        std::optional<std::wstring> value;
-        bool on;
-    };
-    const Case cases[] = {{L"0", false}, {L"1", true}, {L"123", false}, {L"", false}, {L"12", true}, {kAbsent, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.value.value_or(L"<absent>")));
-        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", c.value);
-        EXPECT_EQ(c.on, trace::IsTraceOn());
+    const std::pair<std::optional<std::wstring>, bool> cases[] = {{L"0", false}, {L"1", true},  {L"123", false},
+                                                                  {L"", false},  {L"12", true}, {kAbsent, false}};
+    for (const auto& [value, on] : cases) {
+        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", value);
+        EXPECT_EQ(on, trace::IsTraceOn()) << Narrow(value.value_or(L"<absent>"));
     }
 }
 
@@ -94,17 +90,13 @@ TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
     EXPECT_EQ(L"Zentrel", mirror::VendorName());
     if (!FileExists(ProductDir() + L"\\Dravo.dll"))
         GTEST_SKIP() << "vendor library not built";
-    struct Case {
-        std::optional<std::wstring> reported;
-        const wchar_t* vendor;
-    };
-    const Case cases[] = {{L"Quarnet", L"Quarnet"}, {L"", L"Zentrel"}, {kAbsent, L"Zentrel"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.reported.value_or(L"<absent>")));
-        RegistryOverride reported(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", c.reported);
+    const std::pair<std::optional<std::wstring>, const wchar_t*> cases[] = {
+        {L"Quarnet", L"Quarnet"}, {L"", L"Zentrel"}, {kAbsent, L"Zentrel"}};
+    for (const auto& [reported, vendor] : cases) {
+        RegistryOverride value(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", reported);
         mirror::ResetConfigurationForTesting();
         SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
-        EXPECT_EQ(c.vendor, mirror::VendorName());
+        EXPECT_EQ(vendor, mirror::VendorName()) << Narrow(reported.value_or(L"<absent>"));
     }
 }
 
@@ -146,47 +138,34 @@ TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
 
 TEST_F(Configuration, ClassIdOfAFolderDescriptionMustBeBareAndValid)
 {
-    struct Case {
-        const char* xml;
-        HRESULT result;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, HRESULT> cases[] = {
         {"<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>", S_OK},
         {"<Folder><CLSID>{C0C4375A-5B72-4efe-929D-3B848C3A1E91}</CLSID></Folder>", E_FAIL},
         {"<Folder><CLSID>not a guid</CLSID></Folder>", E_FAIL},
         {"<Folder><Name>x</Name></Folder>", E_FAIL},
         {"<Folder><CLSID>broken", E_FAIL},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.xml);
+    for (const auto& [xml, result] : cases) {
         TempDir dir;
-        WriteText(dir / L"Folder.xml", c.xml);
+        WriteText(dir / L"Folder.xml", xml);
         GUID clsid{};
-        EXPECT_EQ(c.result, mirror::GetClassIdFromFolderXml(dir.path().c_str(), &clsid));
+        EXPECT_EQ(result, mirror::GetClassIdFromFolderXml(dir.path().c_str(), &clsid)) << xml;
     }
 }
 
 TEST_F(Configuration, GuidTextIsParsedWithAndWithoutBraces)
 {
-    struct Case {
-        const wchar_t* text;
-        RPC_STATUS status;
-    };
-    const Case cases[] = {
+    const std::pair<const wchar_t*, RPC_STATUS> cases[] = {
         {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_OK},
         {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
         {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
         {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_INVALID_STRING_UUID},
         {L"{nonsense}", RPC_S_INVALID_STRING_UUID},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.text));
+    for (const auto& [text, status] : cases) {
         GUID guid{};
-        EXPECT_EQ(c.status, mirror::ParseGuidText(c.text, &guid));
-        if (c.status == RPC_S_OK) {
-            EXPECT_EQ(0xC0C4375Au, guid.Data1);
-            EXPECT_EQ(0x91, guid.Data4[7]);
-        }
+        EXPECT_EQ(status, mirror::ParseGuidText(text, &guid)) << Narrow(text);
+        EXPECT_TRUE(status != RPC_S_OK || (guid.Data1 == 0xC0C4375A && guid.Data4[7] == 0x91)) << Narrow(text);
     }
 }
 
@@ -195,13 +174,12 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
     GUID contacts{}, messages{};
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kMessageFolderClsid, &messages));
-    struct Case {
+    const struct {
         const wchar_t* name;
         const GUID* clsid;
         DWORD kinds;
         bool special;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {L"Contacts", &contacts, 0x01, true},
         {L"CONTACTS", &contacts, 0x19, true},
         {L"Contacts", &messages, 0x19, false},
@@ -211,10 +189,8 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
         {L"Multimedia Messages", &messages, 0x08, true},
         {L"Photos", &messages, 0x19, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.name));
-        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds));
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds)) << Narrow(c.name) << " " << c.kinds;
 }
 
 TEST_F(Configuration, NamespaceRootIsMyComputerThenTheBrowserNamespace)
