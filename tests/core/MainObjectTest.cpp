@@ -246,7 +246,7 @@ TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhen
     phones.MakeFolder(L"ALIAS:Phone1\\C:\\OnlyOnOne");
     phones.MakeFolder(L"ALIAS:Phone10\\C:\\predefgallery");
     phones.MakeFolder(L"ALIAS:Phone10\\C:\\a<b>");
-    phones.PutText(L"ALIAS:Phone10\\C:\\a<b>.jpg", L"invalid");
+    phones.PutBytes(L"ALIAS:Phone10\\C:\\a<b>.jpg", {'x'});
     phones.Connect(L"Phone1");
     phones.Connect(L"Phone10");
     Start();

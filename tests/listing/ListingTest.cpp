@@ -103,20 +103,15 @@ TEST(Listing, ElementsAnywhereAreTakenInDocumentOrderFoldersWithoutNameDropped)
     EXPECT_EQ(Column(parsed.files, &VFSItem::phoneName), (Names{L"inner.jpg", L"deep.txt", L"top.txt"}));
 }
 
-TEST(Listing, FolderPcNamesAreFittedAndUnique)
+TEST(Listing, FolderPcNamesAreFittedToThePcFolderAndUnique)
 {
-    const Parsed parsed = Parse(LR"(<l><folder name="Photos"/><folder name="Photos"/><folder name="Photos"/>
-<folder name="PHOTOS"/><folder name="A folder name longer than thirty characters"/></l>)");
+    const Parsed parsed =
+        Parse(L"<l><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/><folder name='abcdefghijklmnopqrstuvwxyz'/></l>",
+              L"C:\\" + std::wstring(177, L'f'));
     ASSERT_EQ(S_OK, parsed.hr);
     EXPECT_EQ(Column(parsed.folders, &VFSItem::phoneName),
-              (Names{L"Photos", L"Photos", L"Photos", L"PHOTOS", L"A folder name longer than thirty characters"}));
-    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName),
-              (Names{L"Photos", L"Pho(1)", L"Pho(2)", L"PHO(3)", L"A folder name longer than thir"}));
-    // The PC folder's path lowers the limit.
-    const Parsed deep =
-        Parse(L"<l><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/></l>",
-              L"C:\\" + std::wstring(177, L'f'));
-    EXPECT_EQ(Column(deep.folders, &VFSItem::pcName), (Names{L"ABCDEFGHIJ", L"ABCDEFG(1)"}));
+              (Names{L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"abcdefghijklmnopqrstuvwxyz"}));
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), (Names{L"ABCDEFGHIJ", L"abcdefg(1)"}));
 }
 
 TEST(Listing, MalformedXmlFails)

@@ -221,16 +221,11 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
     EXPECT_TRUE(shell.Take(0).empty());
 
-    WriteText(phone1_ + L"\\Contacts\\card.vcf", "x");
-    WriteText(phone1_ + L"\\other.dat", "x");
-    MakeDirectories(phone1_, {L"\\Phone memory (C)"});
-    WriteText(phone1_ + L"\\Phone memory (C)\\a.txt.vfslnk", "x");
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Phone1"));
     EXPECT_TRUE(table_.Aliases().empty());
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_));
-    // The IMEI marker and the synchronisation folders stay, hidden.
-    EXPECT_EQ((Names{L"Contacts\\", L"IMEI", L"Messages\\"}), NamesIn(phone1_));
-    EXPECT_EQ((Names{L"Folder.xml", L"Inner\\", L"card.vcf"}), NamesIn(phone1_ + L"\\Contacts"));
+    // The synchronisation folders stay, hidden.
+    EXPECT_EQ((Names{L"Folder.xml", L"Inner\\"}), NamesIn(phone1_ + L"\\Contacts"));
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts"));
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
     EXPECT_EQ(Names{L"128 " + shellItem}, shell.Take()); // SHCNE_DRIVEREMOVED
