@@ -244,21 +244,18 @@ TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
     EXPECT_EQ(temp + L"WrapperTemp2\\picture.jpg", file);
     EXPECT_TRUE(DirectoryExists(temp + L"WrapperTemp2"));
 
+    // A file name that would not fit is refused, not cut.
+    const std::wstring tooLong = L"C:\\" + std::wstring(255, L'n') + L".txt";
+    file = tooLong;
+    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
+    EXPECT_EQ(tooLong, file);
+
     mirror::RemoveScratchFolders();
     for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp2"})
         EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
 }
 
-TEST_F(Configuration, ScratchFileNameThatWouldNotFitIsRefused)
-{
-    std::wstring file = L"C:\\" + std::wstring(255, L'n') + L".txt";
-    const std::wstring before = file;
-    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
-    EXPECT_EQ(before, file);
-    mirror::RemoveScratchFolders();
-}
-
-TEST(PathList, MadeAsDoubleNulListAndSplitBack)
+TEST(PathList, MadeAsDoubleNulListAndSplitBackAndLongOrBadEntriesRefused)
 {
     std::vector<wchar_t> list{L'x'};
     ASSERT_EQ(S_OK, mirror::MakePathList({L"C:\\a.txt", L"D:\\b"}, list));
@@ -273,18 +270,12 @@ TEST(PathList, MadeAsDoubleNulListAndSplitBack)
     EXPECT_EQ(std::vector<wchar_t>{L'\0'}, list);
     EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
     EXPECT_TRUE(paths.empty());
-}
 
-TEST(PathList, LongAndBadEntriesAreRefused)
-{
-    std::wstring longest(259, L'p');
-    std::wstring tooLong(260, L'p');
-    std::vector<wchar_t> list;
+    // Long and bad entries are refused.
+    const std::wstring longest(259, L'p'), tooLong(260, L'p');
     EXPECT_EQ(S_OK, mirror::MakePathList({longest}, list));
     EXPECT_EQ(E_FAIL, mirror::MakePathList({L"a", tooLong}, list));
     EXPECT_EQ(E_INVALIDARG, mirror::MakePathList({L"a", L""}, list));
-
-    std::vector<std::wstring> paths;
     std::wstring raw = longest + L'\0' + L'\0';
     EXPECT_EQ(S_OK, mirror::SplitPathList(raw.c_str(), paths));
     EXPECT_EQ(std::vector<std::wstring>{longest}, paths);
