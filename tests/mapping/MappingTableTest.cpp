@@ -63,24 +63,30 @@ VFSItem Item(const wchar_t* phoneName)
     return item;
 }
 
-class MappingTable : public testing::Test
+// A mirror root of the test's own and an empty table.
+class MirrorRoot : public testing::Test
+{
+protected:
+    void SetUp() override { mirror::ResetConfigurationForTesting(); }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+
+    TempDir mirror_;
+    const std::wstring root_ = mirror_.path();
+    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_.path()};
+    mirror::DeviceMappingTable table_;
+};
+
+class MappingTable : public MirrorRoot
 {
 protected:
     void SetUp() override
     {
-        mirror::ResetConfigurationForTesting();
-        root_ = mirrorDir_.path();
-        table_.AppendMapping(Row(root_, L"Phone1"));
-        table_.AppendMapping(Row(root_, L"Phone10"));
-        CreateDirectoryW((mirrorDir_ / L"Phone1").c_str(), nullptr);
-        CreateDirectoryW((mirrorDir_ / L"Phone10").c_str(), nullptr);
+        MirrorRoot::SetUp();
+        for (const wchar_t* alias : {L"Phone1", L"Phone10"}) {
+            table_.AppendMapping(Row(root_, alias));
+            CreateDirectoryW((mirror_ / alias).c_str(), nullptr);
+        }
     }
-    void TearDown() override { mirror::ResetConfigurationForTesting(); }
-
-    TempDir mirrorDir_;
-    std::wstring root_;
-    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirrorDir_.path()};
-    mirror::DeviceMappingTable table_;
 };
 
 // The parsing name of an item list, "<none>" without one.
@@ -151,18 +157,16 @@ private:
     Names received_;
 };
 
-class MappingSuite : public testing::Test
+class MappingSuite : public MirrorRoot
 {
 protected:
     void SetUp() override
     {
-        mirror::ResetConfigurationForTesting();
+        MirrorRoot::SetUp();
         mirror::SetVendorName(L"Zentrel");
         vfs_ = phones_.NewFileSystem();
         ASSERT_TRUE(vfs_);
     }
-
-    void TearDown() override { mirror::ResetConfigurationForTesting(); }
 
     void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200")
     {
@@ -214,12 +218,9 @@ protected:
     }
 
     SimulatedPhones phones_;
-    TempDir mirror_;
-    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_.path()};
     const std::wstring phone1_ = mirror_ / L"Phone1";
     const std::wstring memory1_ = phone1_ + L"\\Phone memory (C)";
     com_ptr<IVirtualFileSystem> vfs_;
-    mirror::DeviceMappingTable table_;
 };
 
 } // namespace
@@ -430,7 +431,7 @@ TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
 {
     // Items of folders with a description belong to no phone; the folder itself
     // lies in the mirror folder, which has none.
-    const std::wstring contacts = mirrorDir_ / L"Phone1\\Contacts";
+    const std::wstring contacts = mirror_ / L"Phone1\\Contacts";
     ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
     WriteText(contacts + L"\\Folder.xml", kContactsXml);
     const struct {
@@ -500,8 +501,8 @@ TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
 TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCut)
 {
     // Phone names that the PC cannot hold live only in the shortcuts.
-    const std::wstring memory = mirrorDir_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
-                       plain = memory + L"\\Plain", longName = mirrorDir_ / L"Phone1\\M";
+    const std::wstring memory = mirror_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
+                       plain = memory + L"\\Plain", longName = mirror_ / L"Phone1\\M";
     for (const std::wstring& folder : {memory, album, plain, longName})
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
@@ -515,7 +516,7 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
         std::wstring phonePath;
         HRESULT hr = S_OK;
     } cases[] = {
-        {mirrorDir_ / L"Phone1", L"ALIAS:Phone1"},
+        {mirror_ / L"Phone1", L"ALIAS:Phone1"},
         {memory, L"ALIAS:Phone1\\C:"},
         {memory + L"\\", L"ALIAS:Phone1\\C:"},
         {album, L"ALIAS:Phone1\\C:\\a<b>"},
@@ -527,7 +528,7 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
         {plain, L"ALIAS:Phone1\\C:\\Plain"},
         // A shortcut file that cannot be read gives nothing.
         {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>"},
-        {mirrorDir_ / L"Unmapped\\x", L""},
+        {mirror_ / L"Unmapped\\x", L""},
         // A phone path beyond its 260 characters is refused, not cut.
         {longName, L"ALIAS:Phone1\\" + std::wstring(240, L'n')},
         {longName + L"\\abcdef.txt", L"", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
@@ -541,20 +542,20 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
 
 TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
 {
-    const std::wstring phone = mirrorDir_ / L"Phone1";
+    const std::wstring phone = mirror_ / L"Phone1";
     const std::wstring deep = phone + L"\\C\\D";
     CreateDirectoryW((phone + L"\\C").c_str(), nullptr);
     CreateDirectoryW(deep.c_str(), nullptr);
     WriteText(phone + L"\\IMEI", "350000000000001");
     WriteText(deep + L"\\a.txt.vfslnk", "x");
-    WriteText(mirrorDir_ / L"IMEI", "root");
+    WriteText(mirror_ / L"IMEI", "root");
 
     struct Case {
         std::wstring path;
         bool found;
     } cases[] = {
         {deep, true},  {deep + L"\\a.txt.vfslnk", true}, {deep + L"\\missing.txt", true},
-        {phone, true}, {mirrorDir_ / L"Phone10", false}, {root_, false},
+        {phone, true}, {mirror_ / L"Phone10", false},    {root_, false},
         {L"", false},
     };
     for (const Case& c : cases) {
@@ -599,5 +600,5 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
         // Synchronisation folders keep what they hold.
         EXPECT_EQ((Names{L"Folder.xml", L"card.vcf"}), NamesIn(folder + L"\\Sync")) << c.name;
     }
-    EXPECT_FALSE(mirror::EmptyDirectory((mirrorDir_ / L"missing").c_str(), mirror::kEmptyRecursive));
+    EXPECT_FALSE(mirror::EmptyDirectory((mirror_ / L"missing").c_str(), mirror::kEmptyRecursive));
 }
