@@ -26,15 +26,14 @@ protected:
 
 TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
 {
-    struct Case {
+    const struct {
         const char* name;
         bool firstKey;
         std::optional<std::wstring> firstRoot;
         std::optional<std::wstring> secondRoot;
         LSTATUS result;
         std::wstring root;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"first wins over second", true, L"C:\\Mirror\\First", L"C:\\Mirror\\Second", ERROR_SUCCESS,
          L"C:\\Mirror\\First"},
         {"first key without value hides second", true, kAbsent, L"C:\\Mirror\\Second", ERROR_FILE_NOT_FOUND, L""},
@@ -43,7 +42,7 @@ TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
         {"value of 259 characters taken", true, std::wstring(259, L'a'), kAbsent, ERROR_SUCCESS,
          std::wstring(259, L'a')},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         mirror::ResetConfigurationForTesting();
         RegistryKeyAbsence noFirst(HKEY_CURRENT_USER, mirror::kDataLayerKey);

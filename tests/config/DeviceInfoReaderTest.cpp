@@ -113,15 +113,14 @@ TEST_F(DeviceInfoReader, LongAnswersAreCutAtTheBufferEndAndModelsAt31Characters)
 
 TEST_F(DeviceInfoReader, SourceAndConnectFormsAndTheirFailures)
 {
-    struct Case {
+    const struct {
         const char* name;
         const wchar_t* source; // null: the default form
         bool connect;
         const wchar_t* fault;
         bool valid;
         const wchar_t* sourceSet; // null: SetSource never called
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"default", nullptr, true, nullptr, true, nullptr},
         {"named source", L"Quarnet", true, nullptr, true, L"Quarnet"},
         {"empty source is not passed", L"", true, nullptr, true, nullptr},
@@ -129,7 +128,7 @@ TEST_F(DeviceInfoReader, SourceAndConnectFormsAndTheirFailures)
         {"connect refused", nullptr, true, L"Connect", false, nullptr},
         {"not connected", nullptr, false, L"Connect", true, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(S_OK, phones_->ClearFaults());
         if (c.fault)

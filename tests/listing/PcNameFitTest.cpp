@@ -44,7 +44,7 @@ TEST(PcNameFit, NamesAreShortenedForDeepFoldersAndNumberedWhenTaken)
         {259, 30, true, {L"Photos"}, L"Photos", nullptr}, // the limit falls to 0
         {20, -5, true, {L"Photos"}, L"Photos", nullptr},
         {20, 30, true, {L""}, L"", nullptr},
-        {257, 30, false, {L"photo.jpg"}, L"photo.jpg", nullptr},     // the limit 2 leaves no room before ".jpg"
+        {257, 30, false, {L"photo.jpg"}, L"photo.jpg", nullptr}, // the limit 2 leaves no room before ".jpg"
         {240, 30, false, {L"a.verylongextensionthatcannotfit"}, L"a.verylongextensionthatcannotfit", nullptr},
         {257, 30, true, {L"ab"}, L"AB", nullptr}, // the limit 2: "AB(1)" would exceed it
     };

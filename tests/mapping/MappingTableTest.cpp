@@ -550,7 +550,7 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
     WriteText(deep + L"\\a.txt.vfslnk", "x");
     WriteText(mirror_ / L"IMEI", "root");
 
-    struct Case {
+    const struct {
         std::wstring path;
         bool found;
     } cases[] = {
@@ -558,7 +558,7 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
         {phone, true}, {mirror_ / L"Phone10", false},    {root_, false},
         {L"", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::wstring folder = L"stale";
         EXPECT_EQ(c.found, mirror::FindPhoneRootFolder(c.path.c_str(), folder)) << Narrow(c.path);
         EXPECT_EQ(c.found ? phone : L"", folder) << Narrow(c.path);
@@ -567,7 +567,7 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
 
 TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
 {
-    struct Case {
+    const struct {
         const char* name;
         unsigned flags;
         Names left;
@@ -584,7 +584,7 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
          mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts,
          {L"Sync\\", L"notes.txt"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
         const std::wstring folder = dir / L"F";
         for (const wchar_t* name : {L"", L"\\Sub", L"\\Sync"})

@@ -12,7 +12,6 @@ namespace {
 const IID IID_ITestThing = {0x7f1c2e3a, 0x6b4d, 0x4e8f, {0x9a, 0x0b, 0x1c, 0x2d, 0x3e, 0x4f, 0x5a, 0x6b}};
 
 struct ITestThing : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Value(LONG* value) = 0;
 };
 
 HRESULT g_finalConstructResult = S_OK;
@@ -28,11 +27,6 @@ public:
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ITestThing))
             return Answer(static_cast<ITestThing*>(this), object);
         return E_NOINTERFACE;
-    }
-    STDMETHODIMP Value(LONG* value) override
-    {
-        *value = 42;
-        return S_OK;
     }
 };
 
@@ -55,9 +49,6 @@ TEST_F(ClassFactoryTest, EveryLiveObjectAndLockHoldsOneServerLock)
     ITestThing* thing = nullptr;
     ASSERT_EQ(S_OK, factory.CreateInstance(nullptr, IID_ITestThing, reinterpret_cast<void**>(&thing)));
     EXPECT_EQ(baseLocks + 1, ModuleLockCount());
-    LONG value = 0;
-    EXPECT_EQ(S_OK, thing->Value(&value));
-    EXPECT_EQ(42, value);
     EXPECT_EQ(S_OK, factory.LockServer(TRUE));
     EXPECT_EQ(baseLocks + 2, ModuleLockCount());
     thing->Release();

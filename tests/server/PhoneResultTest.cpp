@@ -15,7 +15,7 @@ using phone::MapResult;
 
 TEST(PhoneResult, MapsEveryResultOnce)
 {
-    struct Case {
+    const struct {
         HRESULT raw;
         HRESULT mapped;
     } cases[] = {
@@ -28,7 +28,7 @@ TEST(PhoneResult, MapsEveryResultOnce)
         {E_FAIL, static_cast<HRESULT>(0x80044005)},
         {static_cast<HRESULT>(0x12340000), static_cast<HRESULT>(0x80040000)},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(c.mapped, MapResult(c.raw)) << std::hex << c.raw;
 }
 
