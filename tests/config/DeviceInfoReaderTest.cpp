@@ -54,7 +54,7 @@ protected:
     SimulatedPhones phones_;
 };
 
-TEST_F(DeviceInfoReader, AnswersFromThePhoneAndItsModelAndFailedCallsGiveEmptyAnswers)
+TEST_F(DeviceInfoReader, AnswersFromThePhoneAndItsModelFailedCallsGiveEmptyAnswersAndComIsInitialisedWhenMissing)
 {
     ASSERT_EQ(S_OK, phones_->SetModelList(Bstr(L"Ostrelle").get(), Bstr(L"OS-100, OS-200").get()));
     SetModelValue(L"OS-200", L"Ostrelle_Sync", L"7");
@@ -79,6 +79,24 @@ TEST_F(DeviceInfoReader, AnswersFromThePhoneAndItsModelAndFailedCallsGiveEmptyAn
     EXPECT_EQ(nullptr, reader.GetModelList(L"Ostrelle"));
     EXPECT_STREQ(L"", reader.GetMemoryValue(kImei, L"PHONE"));
     EXPECT_EQ(static_cast<HRESULT>(0x80041234), reader.SelectDevice(kImei));
+
+    // On a thread without COM the reader initialises it, and undoes that.
+    bool initialised = false;
+    std::wstring model;
+    HRESULT afterwards = E_FAIL;
+    std::thread([&] {
+        {
+            CDeviceInfoReader threadReader(true);
+            initialised = threadReader.InitialisedCom();
+            model = threadReader.GetModel(kImei) ? threadReader.GetModel(kImei) : L"<null>";
+        }
+        afterwards = CoInitialize(nullptr);
+        if (SUCCEEDED(afterwards))
+            CoUninitialize();
+    }).join();
+    EXPECT_TRUE(initialised);
+    EXPECT_EQ(L"OS-200", model);
+    EXPECT_EQ(S_OK, afterwards);
 }
 
 TEST_F(DeviceInfoReader, LongAnswersAreCutAtTheBufferEndAndModelsAt31Characters)
@@ -149,26 +167,6 @@ TEST_F(DeviceInfoReader, SourceAndConnectFormsAndTheirFailures)
         ASSERT_TRUE(mirror::OpenDeviceInfoReader()->IsValid());
         EXPECT_EQ(wcscmp(vendor, L"Zentrel") ? vendor : L"<none>", phones_.LastCall(L"SetSource")) << Narrow(vendor);
     }
-}
-
-TEST_F(DeviceInfoReader, InitialisesComOnAThreadWithoutItAndUndoesIt)
-{
-    bool initialised = false;
-    std::wstring model;
-    HRESULT afterwards = E_FAIL;
-    std::thread([&] {
-        {
-            CDeviceInfoReader reader(true);
-            initialised = reader.InitialisedCom();
-            model = reader.GetModel(kImei) ? reader.GetModel(kImei) : L"<null>";
-        }
-        afterwards = CoInitialize(nullptr);
-        if (SUCCEEDED(afterwards))
-            CoUninitialize();
-    }).join();
-    EXPECT_TRUE(initialised);
-    EXPECT_EQ(L"OS-200", model);
-    EXPECT_EQ(S_OK, afterwards);
 }
 
 // A component whose model list holds a null and an empty entry, or none at all.

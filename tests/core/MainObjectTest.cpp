@@ -19,11 +19,6 @@ using Names = std::vector<std::wstring>;
 
 namespace {
 
-std::wstring ShortcutName(const std::wstring& path)
-{
-    return shortcut::GetShortcutDetails(path).phoneName;
-}
-
 // The mirror root is read once per server process: a fixed root for the whole
 // program, emptied before each test.
 const wchar_t kMirrorRoot[] = L"C:\\QuelvarMirrorTests";
@@ -246,7 +241,7 @@ TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhen
     Start();
     const std::wstring memory = Mirror(L"Phone10\\Phone memory (C)");
     ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone10"), VARIANT_FALSE));
-    EXPECT_EQ(L"C:", ShortcutName(memory + L"\\folder.vfsfolder"));
+    EXPECT_STREQ(L"C:", shortcut::GetShortcutDetails(memory + L"\\folder.vfsfolder").phoneName);
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(memory + L"\\folder.vfsfolder"));
     // A stale PC folder goes; the predefined folder gets the language's name.
     CreateDirectoryW((memory + L"\\Gone").c_str(), nullptr);
