@@ -1,5 +1,5 @@
-// COM objects made by tests (stand-ins, listeners, sinks, outer objects): the
-// IUnknown part written once. A test class derives from TestObject<its interfaces>
+// COM objects made by tests (stand-ins, factories, sinks): the IUnknown part
+// written once. A test class derives from TestObject<its interfaces>
 // and implements their methods only.
 #pragma once
 
@@ -29,7 +29,7 @@ public:
         else
             (void)((IsEqualIID(iid, __uuidof(Others)) && (*object = static_cast<Others*>(this))) || ...);
         if (!*object)
-            return QueryOther(iid, object);
+            return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
@@ -41,11 +41,6 @@ public:
             delete this;
         return left;
     }
-    LONG References() const { return references_; }
-
-protected:
-    // Interfaces beyond the listed ones (an outer object hands them to its inner one).
-    virtual HRESULT QueryOther(REFIID, void**) { return E_NOINTERFACE; }
 
 private:
     LONG references_ = 1;
