@@ -139,6 +139,7 @@ HRESULT DeviceInformation::GetMemoryValue(BSTR first, BSTR second, BSTR* value)
 
 HRESULT DeviceInformation::SetSource(BSTR source)
 {
+    suite::RecordCall(L"SetSource", Text(source));
     HRESULT hr = suite::TakeFault(L"SetSource");
     if (hr != S_OK)
         return hr;

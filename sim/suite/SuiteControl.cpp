@@ -241,3 +241,13 @@ HRESULT SuiteControl::GetSinkCount(LONG* count)
     *count = suite::SinkCount();
     return S_OK;
 }
+
+HRESULT SuiteControl::TakeLastCall(BSTR operation, BSTR* arguments)
+{
+    if (!arguments)
+        return E_POINTER;
+    std::wstring text;
+    bool called = suite::TakeRecordedCall(Text(operation), text);
+    HRESULT hr = ReturnBstr(text, arguments);
+    return FAILED(hr) ? hr : called ? S_OK : S_FALSE;
+}

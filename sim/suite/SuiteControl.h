@@ -28,6 +28,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetProcessId(LONG* processId) override;
     HRESULT STDMETHODCALLTYPE Kill(LONG* processId) override;
     HRESULT STDMETHODCALLTYPE GetSinkCount(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE TakeLastCall(BSTR operation, BSTR* arguments) override;
 
 private:
     HRESULT SetConnected(BSTR alias, bool connected);

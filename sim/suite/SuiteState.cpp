@@ -18,7 +18,8 @@ struct Fault {
     HRESULT code = S_OK;
     long remaining = 0;
 };
-std::map<std::wstring, Fault> g_faults; // by lower-case operation name
+std::map<std::wstring, Fault> g_faults;           // by lower-case operation name
+std::map<std::wstring, std::wstring> g_lastCalls; // by lower-case operation name
 
 TransferSettings g_transfers;
 int g_runningTransfers = 0;
@@ -81,6 +82,7 @@ HRESULT SetFault(const std::wstring& operation, HRESULT code, long count)
 void ClearFaults()
 {
     g_faults.clear();
+    g_lastCalls.clear();
 }
 
 HRESULT TakeFault(const wchar_t* operation)
@@ -91,6 +93,22 @@ HRESULT TakeFault(const wchar_t* operation)
     --found->second.remaining;
     QTRACE(L"%ls: injected fault 0x%08lX\n", operation, static_cast<unsigned long>(found->second.code));
     return found->second.code;
+}
+
+void RecordCall(const wchar_t* operation, const std::wstring& arguments)
+{
+    g_lastCalls[Lower(operation)] = arguments;
+}
+
+bool TakeRecordedCall(const std::wstring& operation, std::wstring& arguments)
+{
+    arguments.clear();
+    auto found = g_lastCalls.find(Lower(operation));
+    if (found == g_lastCalls.end())
+        return false;
+    arguments = found->second;
+    g_lastCalls.erase(found);
+    return true;
 }
 
 TransferSettings& Transfers()

@@ -28,6 +28,11 @@ void ClearFaults();
 // S_OK, or the injected code of the named operation (one call used up).
 HRESULT TakeFault(const wchar_t* operation);
 
+// The arguments of an operation's last call, kept for the tests until they take
+// them; ClearFaults forgets them too.
+void RecordCall(const wchar_t* operation, const std::wstring& arguments);
+bool TakeRecordedCall(const std::wstring& operation, std::wstring& arguments);
+
 struct TransferSettings {
     DWORD delayMs = 0;
     DWORD chunkSize = 64 * 1024;

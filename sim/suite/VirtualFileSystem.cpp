@@ -389,8 +389,9 @@ HRESULT VirtualFileSystem::Cancel()
     return S_OK;
 }
 
-HRESULT VirtualFileSystem::Refresh(LONG, BSTR target)
+HRESULT VirtualFileSystem::Refresh(LONG level, BSTR target)
 {
+    suite::RecordCall(L"Refresh", std::to_wstring(level) + L"|" + (target ? target : L""));
     HRESULT hr = suite::TakeFault(L"Refresh");
     if (hr != S_OK)
         return hr;
@@ -434,6 +435,7 @@ HRESULT VirtualFileSystem::GetImei(BSTR alias, BSTR* imei)
 
 HRESULT VirtualFileSystem::ReadObexCapability(BSTR rootPath, LONG maxSize, VARIANT* capability)
 {
+    suite::RecordCall(L"ReadObexCapability", std::wstring(rootPath ? rootPath : L"") + L"|" + std::to_wstring(maxSize));
     HRESULT hr = suite::TakeFault(L"ReadObexCapability");
     if (hr != S_OK)
         return hr;

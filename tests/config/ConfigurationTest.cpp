@@ -26,15 +26,14 @@ protected:
 
 TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
 {
-    struct Case {
+    const struct {
         const char* name;
         bool firstKey;
         std::optional<std::wstring> firstRoot;
         std::optional<std::wstring> secondRoot;
         LSTATUS result;
         std::wstring root;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"first wins over second", true, L"C:\\Mirror\\First", L"C:\\Mirror\\Second", ERROR_SUCCESS,
          L"C:\\Mirror\\First"},
         {"first key without value hides second", true, kAbsent, L"C:\\Mirror\\Second", ERROR_FILE_NOT_FOUND, L""},
@@ -43,7 +42,7 @@ TEST_F(Configuration, MirrorRootFollowsTheFirstKeyThatOpens)
         {"value of 259 characters taken", true, std::wstring(259, L'a'), kAbsent, ERROR_SUCCESS,
          std::wstring(259, L'a')},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         mirror::ResetConfigurationForTesting();
         RegistryKeyAbsence noFirst(HKEY_CURRENT_USER, mirror::kDataLayerKey);
@@ -75,15 +74,11 @@ TEST_F(Configuration, SecondReadOfTheMirrorRootUsesTheCache)
 
 TEST_F(Configuration, TraceIsOnOnlyForShortValuesOtherThanZero)
 {
-    struct Case {
-        std::optional<std::wstring> value;
-        bool on;
-    };
-    const Case cases[] = {{L"0", false}, {L"1", true}, {L"123", false}, {L"", false}, {L"12", true}, {kAbsent, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.value.value_or(L"<absent>")));
-        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", c.value);
-        EXPECT_EQ(c.on, trace::IsTraceOn());
+    const std::pair<std::optional<std::wstring>, bool> cases[] = {{L"0", false}, {L"1", true},  {L"123", false},
+                                                                  {L"", false},  {L"12", true}, {kAbsent, false}};
+    for (const auto& [value, on] : cases) {
+        RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", value);
+        EXPECT_EQ(on, trace::IsTraceOn()) << Narrow(value.value_or(L"<absent>"));
     }
 }
 
@@ -94,17 +89,13 @@ TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
     EXPECT_EQ(L"Zentrel", mirror::VendorName());
     if (!FileExists(ProductDir() + L"\\Dravo.dll"))
         GTEST_SKIP() << "vendor library not built";
-    struct Case {
-        std::optional<std::wstring> reported;
-        const wchar_t* vendor;
-    };
-    const Case cases[] = {{L"Quarnet", L"Quarnet"}, {L"", L"Zentrel"}, {kAbsent, L"Zentrel"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.reported.value_or(L"<absent>")));
-        RegistryOverride reported(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", c.reported);
+    const std::pair<std::optional<std::wstring>, const wchar_t*> cases[] = {
+        {L"Quarnet", L"Quarnet"}, {L"", L"Zentrel"}, {kAbsent, L"Zentrel"}};
+    for (const auto& [reported, vendor] : cases) {
+        RegistryOverride value(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", reported);
         mirror::ResetConfigurationForTesting();
         SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
-        EXPECT_EQ(c.vendor, mirror::VendorName());
+        EXPECT_EQ(vendor, mirror::VendorName()) << Narrow(reported.value_or(L"<absent>"));
     }
 }
 
@@ -146,47 +137,34 @@ TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
 
 TEST_F(Configuration, ClassIdOfAFolderDescriptionMustBeBareAndValid)
 {
-    struct Case {
-        const char* xml;
-        HRESULT result;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, HRESULT> cases[] = {
         {"<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>", S_OK},
         {"<Folder><CLSID>{C0C4375A-5B72-4efe-929D-3B848C3A1E91}</CLSID></Folder>", E_FAIL},
         {"<Folder><CLSID>not a guid</CLSID></Folder>", E_FAIL},
         {"<Folder><Name>x</Name></Folder>", E_FAIL},
         {"<Folder><CLSID>broken", E_FAIL},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.xml);
+    for (const auto& [xml, result] : cases) {
         TempDir dir;
-        WriteText(dir / L"Folder.xml", c.xml);
+        WriteText(dir / L"Folder.xml", xml);
         GUID clsid{};
-        EXPECT_EQ(c.result, mirror::GetClassIdFromFolderXml(dir.path().c_str(), &clsid));
+        EXPECT_EQ(result, mirror::GetClassIdFromFolderXml(dir.path().c_str(), &clsid)) << xml;
     }
 }
 
 TEST_F(Configuration, GuidTextIsParsedWithAndWithoutBraces)
 {
-    struct Case {
-        const wchar_t* text;
-        RPC_STATUS status;
-    };
-    const Case cases[] = {
+    const std::pair<const wchar_t*, RPC_STATUS> cases[] = {
         {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_OK},
         {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
         {L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91", RPC_S_OK},
         {L"C0C4375A-5B72-4efe-929D-3B848C3A1E91}", RPC_S_INVALID_STRING_UUID},
         {L"{nonsense}", RPC_S_INVALID_STRING_UUID},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.text));
+    for (const auto& [text, status] : cases) {
         GUID guid{};
-        EXPECT_EQ(c.status, mirror::ParseGuidText(c.text, &guid));
-        if (c.status == RPC_S_OK) {
-            EXPECT_EQ(0xC0C4375Au, guid.Data1);
-            EXPECT_EQ(0x91, guid.Data4[7]);
-        }
+        EXPECT_EQ(status, mirror::ParseGuidText(text, &guid)) << Narrow(text);
+        EXPECT_TRUE(status != RPC_S_OK || (guid.Data1 == 0xC0C4375A && guid.Data4[7] == 0x91)) << Narrow(text);
     }
 }
 
@@ -195,13 +173,12 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
     GUID contacts{}, messages{};
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kMessageFolderClsid, &messages));
-    struct Case {
+    const struct {
         const wchar_t* name;
         const GUID* clsid;
         DWORD kinds;
         bool special;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {L"Contacts", &contacts, 0x01, true},
         {L"CONTACTS", &contacts, 0x19, true},
         {L"Contacts", &messages, 0x19, false},
@@ -211,10 +188,8 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
         {L"Multimedia Messages", &messages, 0x08, true},
         {L"Photos", &messages, 0x19, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.name));
-        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds));
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds)) << Narrow(c.name) << " " << c.kinds;
 }
 
 TEST_F(Configuration, NamespaceRootIsMyComputerThenTheBrowserNamespace)
@@ -268,21 +243,18 @@ TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
     EXPECT_EQ(temp + L"WrapperTemp2\\picture.jpg", file);
     EXPECT_TRUE(DirectoryExists(temp + L"WrapperTemp2"));
 
+    // A file name that would not fit is refused, not cut.
+    const std::wstring tooLong = L"C:\\" + std::wstring(255, L'n') + L".txt";
+    file = tooLong;
+    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
+    EXPECT_EQ(tooLong, file);
+
     mirror::RemoveScratchFolders();
     for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp2"})
         EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
 }
 
-TEST_F(Configuration, ScratchFileNameThatWouldNotFitIsRefused)
-{
-    std::wstring file = L"C:\\" + std::wstring(255, L'n') + L".txt";
-    const std::wstring before = file;
-    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
-    EXPECT_EQ(before, file);
-    mirror::RemoveScratchFolders();
-}
-
-TEST(PathList, MadeAsDoubleNulListAndSplitBack)
+TEST(PathList, MadeAsDoubleNulListAndSplitBackAndLongOrBadEntriesRefused)
 {
     std::vector<wchar_t> list{L'x'};
     ASSERT_EQ(S_OK, mirror::MakePathList({L"C:\\a.txt", L"D:\\b"}, list));
@@ -297,18 +269,12 @@ TEST(PathList, MadeAsDoubleNulListAndSplitBack)
     EXPECT_EQ(std::vector<wchar_t>{L'\0'}, list);
     EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
     EXPECT_TRUE(paths.empty());
-}
 
-TEST(PathList, LongAndBadEntriesAreRefused)
-{
-    std::wstring longest(259, L'p');
-    std::wstring tooLong(260, L'p');
-    std::vector<wchar_t> list;
+    // Long and bad entries are refused.
+    const std::wstring longest(259, L'p'), tooLong(260, L'p');
     EXPECT_EQ(S_OK, mirror::MakePathList({longest}, list));
     EXPECT_EQ(E_FAIL, mirror::MakePathList({L"a", tooLong}, list));
     EXPECT_EQ(E_INVALIDARG, mirror::MakePathList({L"a", L""}, list));
-
-    std::vector<std::wstring> paths;
     std::wstring raw = longest + L'\0' + L'\0';
     EXPECT_EQ(S_OK, mirror::SplitPathList(raw.c_str(), paths));
     EXPECT_EQ(std::vector<std::wstring>{longest}, paths);

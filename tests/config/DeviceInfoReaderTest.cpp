@@ -1,395 +1,237 @@
-// The device-information reader against an in-process stand-in of the component
-// registered for the component's class: calls, argument orders and answer forms.
+// The device-information reader against the simulated suite, as the server uses
+// it; an in-process stand-in only for answers the suite never gives.
 #include "phone/DeviceInfoReader.h"
 
+#include "SimulatedPhones.h"
+#include "TestObject.h"
 #include "TestSupport.h"
-#include "common/Resource.h"
 #include "mirror/Configuration.h"
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace testing_support;
+using Names = std::vector<std::wstring>;
 
 namespace {
 
-// What the stand-in answers and what it was asked.
-struct Script {
-    HRESULT connectResult = S_OK;
-    HRESULT sourceResult = S_OK;
-    HRESULT callResult = S_OK;
-    HRESULT selectResult = S_OK;
-    std::wstring answer = L"answer";
-    std::vector<std::optional<std::wstring>> list;
+const wchar_t kImei[] = L"350000000000001";
+const LONG kFault = static_cast<LONG>(0x80044001);
 
-    int connects = 0;
-    std::vector<std::wstring> sources;
-    std::vector<std::wstring> calls;
+Names SplitList(const wchar_t* list)
+{
+    Names entries;
+    for (; list && *list; list += wcslen(list) + 1)
+        entries.push_back(list);
+    return entries;
+}
+
+class DeviceInfoReader : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mirror::ResetConfigurationForTesting();
+        mirror::SetVendorName(L"Zentrel");
+        phones_.AddPhone(L"p1", kImei, L"OS-200", 1000000);
+        phones_.Connect(L"p1");
+    }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+
+    void SetFault(const wchar_t* operation, LONG code = kFault)
+    {
+        ASSERT_EQ(S_OK, phones_->SetFault(Bstr(operation).get(), code, 1));
+    }
+    void SetModelValue(const std::wstring& model, const wchar_t* key, const std::wstring& value)
+    {
+        ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(model).get(), Bstr(key).get(), Bstr(value).get()));
+    }
+
+    SimulatedPhones phones_;
 };
 
-class StandIn : public IDeviceCatalog, public IDeviceProperties
+TEST_F(DeviceInfoReader, AnswersFromThePhoneAndItsModelFailedCallsGiveEmptyAnswersAndComIsInitialisedWhenMissing)
+{
+    ASSERT_EQ(S_OK, phones_->SetModelList(Bstr(L"Ostrelle").get(), Bstr(L"OS-100, OS-200").get()));
+    SetModelValue(L"OS-200", L"Ostrelle_Sync", L"7");
+    CDeviceInfoReader reader(true);
+    ASSERT_TRUE(reader.IsValid());
+    EXPECT_FALSE(reader.InitialisedCom());
+    EXPECT_STREQ(L"OS-200", reader.GetModel(kImei));
+    EXPECT_STREQ(L"", reader.GetModel(L"999"));
+    EXPECT_STREQ(L"7", reader.GetModelValue(L"OS-200", L"Ostrelle_Sync"));
+    EXPECT_EQ((Names{L"OS-100", L"OS-200"}), SplitList(reader.GetModelList(L"Ostrelle")));
+    // The free bytes of a memory, by type or drive.
+    phones_.PutBytes(L"ALIAS:p1\\C:\\a.bin", std::vector<unsigned char>(300));
+    EXPECT_STREQ(L"999700", reader.GetMemoryValue(kImei, L"PHONE"));
+    EXPECT_STREQ(L"512000000", reader.GetMemoryValue(kImei, L"E:"));
+    EXPECT_EQ(S_OK, reader.SelectDevice(kImei));
+
+    for (const wchar_t* operation : {L"GetDeviceValue", L"GetModelValue", L"GetModelList", L"GetMemoryValue"})
+        SetFault(operation);
+    SetFault(L"SelectDevice", static_cast<LONG>(0x80041234));
+    EXPECT_STREQ(L"", reader.GetModel(kImei));
+    EXPECT_STREQ(L"", reader.GetModelValue(L"OS-200", L"Ostrelle_Sync"));
+    EXPECT_EQ(nullptr, reader.GetModelList(L"Ostrelle"));
+    EXPECT_STREQ(L"", reader.GetMemoryValue(kImei, L"PHONE"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80041234), reader.SelectDevice(kImei));
+
+    // On a thread without COM the reader initialises it, and undoes that.
+    bool initialised = false;
+    std::wstring model;
+    HRESULT afterwards = E_FAIL;
+    std::thread([&] {
+        {
+            CDeviceInfoReader threadReader(true);
+            initialised = threadReader.InitialisedCom();
+            model = threadReader.GetModel(kImei) ? threadReader.GetModel(kImei) : L"<null>";
+        }
+        afterwards = CoInitialize(nullptr);
+        if (SUCCEEDED(afterwards))
+            CoUninitialize();
+    }).join();
+    EXPECT_TRUE(initialised);
+    EXPECT_EQ(L"OS-200", model);
+    EXPECT_EQ(S_OK, afterwards);
+}
+
+TEST_F(DeviceInfoReader, LongAnswersAreCutAtTheBufferEndAndModelsAt31Characters)
+{
+    SetModelValue(L"OS-200", L"Fits", std::wstring(4999, L'm'));
+    SetModelValue(L"OS-200", L"Long", std::wstring(5000, L'm'));
+    ASSERT_EQ(S_OK,
+              phones_->SetModelList(Bstr(L"Ostrelle").get(),
+                                    Bstr(std::wstring(3000, L'a') + L"," + std::wstring(3000, L'b') + L",c").get()));
+    {
+        CDeviceInfoReader reader(true);
+        EXPECT_EQ(std::wstring(4999, L'm'), reader.GetModelValue(L"OS-200", L"Fits"));
+        EXPECT_EQ(std::wstring(4999, L'm'), reader.GetModelValue(L"OS-200", L"Long"));
+        // 3001 characters for the first entry, 1997 + 1 for the cut second, 1 for the end.
+        EXPECT_EQ((Names{std::wstring(3000, L'a'), std::wstring(1997, L'b')}),
+                  SplitList(reader.GetModelList(L"Ostrelle")));
+    }
+
+    const std::wstring model(40, L'x');
+    phones_.AddPhone(L"p2", L"350000000000002", model);
+    SetModelValue(model.substr(0, 31), L"Ostrelle_Sync", L"123456789");
+    SetModelValue(model, L"Ostrelle_Sync", L"1");
+    wchar_t value[8];
+    EXPECT_TRUE(mirror::GetModelValue(L"350000000000002", L"Ostrelle_Sync", value, 8));
+    EXPECT_STREQ(L"1234567", value);
+    EXPECT_EQ(123456789, mirror::GetModelNumber(L"350000000000002", L"Ostrelle_Sync"));
+    EXPECT_EQ(-1, mirror::GetModelNumber(L"999", L"Ostrelle_Sync"));
+    EXPECT_EQ(-1, mirror::GetModelNumber(L"350000000000002", L"Unknown"));
+    SetModelValue(model.substr(0, 31), L"Ostrelle_Sync", L"abc");
+    EXPECT_EQ(0, mirror::GetModelNumber(L"350000000000002", L"Ostrelle_Sync"));
+}
+
+TEST_F(DeviceInfoReader, SourceAndConnectFormsAndTheirFailures)
+{
+    const struct {
+        const char* name;
+        const wchar_t* source; // null: the default form
+        bool connect;
+        const wchar_t* fault;
+        bool valid;
+        const wchar_t* sourceSet; // null: SetSource never called
+    } cases[] = {
+        {"default", nullptr, true, nullptr, true, nullptr},
+        {"named source", L"Quarnet", true, nullptr, true, L"Quarnet"},
+        {"empty source is not passed", L"", true, nullptr, true, nullptr},
+        {"source refused", L"Quarnet", true, L"SetSource", false, L"Quarnet"},
+        {"connect refused", nullptr, true, L"Connect", false, nullptr},
+        {"not connected", nullptr, false, L"Connect", true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(S_OK, phones_->ClearFaults());
+        if (c.fault)
+            SetFault(c.fault);
+        CDeviceInfoReader reader = c.source ? CDeviceInfoReader(c.source, c.connect) : CDeviceInfoReader(c.connect);
+        EXPECT_EQ(c.valid, reader.IsValid());
+        EXPECT_EQ(c.sourceSet ? c.sourceSet : L"<none>", phones_.LastCall(L"SetSource"));
+        if (!c.valid) {
+            EXPECT_EQ(nullptr, reader.GetModel(kImei));
+            EXPECT_EQ(nullptr, reader.GetModelList(L"Ostrelle"));
+            EXPECT_EQ(E_FAIL, reader.SelectDevice(kImei));
+        }
+    }
+    // The server's form passes the vendor name unless it is the default one, compared exactly.
+    ASSERT_EQ(S_OK, phones_->ClearFaults());
+    for (const wchar_t* vendor : {L"Zentrel", L"Quarnet", L"zentrel"}) {
+        mirror::SetVendorName(vendor);
+        ASSERT_TRUE(mirror::OpenDeviceInfoReader()->IsValid());
+        EXPECT_EQ(wcscmp(vendor, L"Zentrel") ? vendor : L"<none>", phones_.LastCall(L"SetSource")) << Narrow(vendor);
+    }
+}
+
+// A component whose model list holds a null and an empty entry, or none at all.
+class StandIn : public TestObject<IDeviceCatalog, IDeviceProperties>
 {
 public:
-    explicit StandIn(Script& script) : script_(script) {}
-    virtual ~StandIn() = default;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    HRESULT STDMETHODCALLTYPE Connect() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetModelList(BSTR, SAFEARRAY** models) override
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDeviceCatalog))
-            *object = static_cast<IDeviceCatalog*>(this);
-        else if (IsEqualIID(iid, IID_IDeviceProperties))
-            *object = static_cast<IDeviceProperties*>(this);
-        else
-            *object = nullptr;
-        if (*object)
-            AddRef();
-        return *object ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --references_;
-        if (!left)
-            delete this;
-        return left;
-    }
-
-    HRESULT STDMETHODCALLTYPE Connect() override
-    {
-        ++script_.connects;
-        return script_.connectResult;
-    }
-    HRESULT STDMETHODCALLTYPE GetModelList(BSTR product, SAFEARRAY** models) override
-    {
-        Record(L"GetModelList", {product});
-        if (FAILED(script_.callResult))
-            return script_.callResult;
-        *models = SafeArrayCreateVector(VT_BSTR, 1, static_cast<ULONG>(script_.list.size()));
-        for (LONG i = 0; i < static_cast<LONG>(script_.list.size()); ++i) {
-            if (script_.list[i]) {
-                LONG index = i + 1;
-                unique_bstr element(script_.list[i]->c_str(), static_cast<UINT>(script_.list[i]->size()));
-                SafeArrayPutElement(*models, &index, element.get());
-            }
+        *models = SafeArrayCreateVector(VT_BSTR, 0, 4);
+        const wchar_t* entries[] = {L"N95", nullptr, L"", L"E71"};
+        for (LONG i = 0; i < 4; ++i) {
+            unique_bstr entry(entries[i] ? SysAllocString(entries[i]) : nullptr);
+            SafeArrayPutElement(*models, &i, entry.get());
         }
         return S_OK;
     }
-    // Also the slot of the same name of the second interface.
-    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; } // also the slot of IDeviceProperties
     HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetModelValue(BSTR model, BSTR key, BSTR* value) override
-    {
-        Record(L"GetModelValue", {model, key});
-        return Answer(value);
-    }
-
-    HRESULT STDMETHODCALLTYPE SelectDevice(BSTR imei, LONG flags) override
-    {
-        Record(L"SelectDevice", {imei, std::to_wstring(flags)});
-        return script_.selectResult;
-    }
+    HRESULT STDMETHODCALLTYPE GetModelValue(BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SelectDevice(BSTR, LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDeviceValue(BSTR device, BSTR key, LONG flags, BSTR* value) override
-    {
-        Record(L"GetDeviceValue", {device, key, std::to_wstring(flags)});
-        return Answer(value);
-    }
-    HRESULT STDMETHODCALLTYPE GetMemoryValue(BSTR first, BSTR second, BSTR* value) override
-    {
-        Record(L"GetMemoryValue", {first, second});
-        return Answer(value);
-    }
+    HRESULT STDMETHODCALLTYPE GetDeviceValue(BSTR, BSTR, LONG, BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMemoryValue(BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSource(BSTR source) override
-    {
-        script_.sources.push_back(source ? source : L"");
-        return script_.sourceResult;
-    }
-
-private:
-    void Record(const wchar_t* name, std::initializer_list<std::wstring> arguments)
-    {
-        std::wstring call = name;
-        for (const std::wstring& argument : arguments)
-            call += L"|" + argument;
-        script_.calls.push_back(call);
-    }
-    HRESULT Answer(BSTR* value)
-    {
-        *value = nullptr;
-        if (FAILED(script_.callResult))
-            return script_.callResult;
-        *value = SysAllocStringLen(script_.answer.c_str(), static_cast<UINT>(script_.answer.size()));
-        return S_OK;
-    }
-
-    Script& script_;
-    ULONG references_ = 0;
+    HRESULT STDMETHODCALLTYPE SetSource(BSTR) override { return E_NOTIMPL; }
 };
 
-class StandInFactory : public IClassFactory
+class StandInFactory : public TestObject<IClassFactory>
 {
 public:
-    explicit StandInFactory(Script& script) : script_(script) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    bool fails = false;
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** object) override
     {
         *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        if (failCreation)
-            return E_OUTOFMEMORY;
-        com_ptr<IUnknown> instance(static_cast<IDeviceCatalog*>(new StandIn(script_)));
-        return instance->QueryInterface(iid, object);
+        return fails ? E_OUTOFMEMORY : MakeTestObject<StandIn>()->QueryInterface(iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-    bool failCreation = false;
-
-private:
-    Script& script_;
 };
 
-class DeviceInfoReader : public ::testing::Test
+TEST(DeviceInfoReaderInProcess, NullAndEmptyListEntriesAreSkippedAndNoComponentAnswersNothing)
 {
-protected:
-    void SetUp() override
+    auto factory = MakeTestObject<StandInFactory>();
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_DeviceInformation, factory.get(), CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
     {
-        ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_DeviceInformation, &factory_, CLSCTX_INPROC_SERVER,
-                                              REGCLS_MULTIPLEUSE, &cookie_));
-        mirror::ResetConfigurationForTesting();
-    }
-    void TearDown() override
-    {
-        CoRevokeClassObject(cookie_);
-        mirror::ResetConfigurationForTesting();
-    }
-
-    Script script_;
-    StandInFactory factory_{script_};
-    DWORD cookie_ = 0;
-};
-
-std::optional<std::wstring> Text(const wchar_t* answer)
-{
-    return answer ? std::optional<std::wstring>(answer) : std::nullopt;
-}
-
-std::vector<std::wstring> SplitList(const wchar_t* list)
-{
-    std::vector<std::wstring> entries;
-    for (; *list; list += wcslen(list) + 1)
-        entries.push_back(list);
-    return entries;
-}
-
-TEST_F(DeviceInfoReader, GettersPassTheirArgumentsInOrder)
-{
-    CDeviceInfoReader reader(true);
-    ASSERT_TRUE(reader.IsValid());
-    EXPECT_FALSE(reader.InitialisedCom());
-
-    EXPECT_STREQ(L"answer", reader.GetModel(L"dev1"));
-    EXPECT_STREQ(L"answer", reader.GetModelValue(L"N95", L"Ostrelle_Sync"));
-    EXPECT_STREQ(L"answer", reader.GetMemoryValue(L"ALIAS:p1", L"free"));
-    script_.selectResult = static_cast<HRESULT>(0x80041234);
-    EXPECT_EQ(static_cast<HRESULT>(0x80041234), reader.SelectDevice(L"350000000000001"));
-    EXPECT_EQ((std::vector<std::wstring>{L"GetDeviceValue|dev1|Model|0", L"GetModelValue|N95|Ostrelle_Sync",
-                                         L"GetMemoryValue|ALIAS:p1|free", L"SelectDevice|350000000000001|0"}),
-              script_.calls);
-}
-
-TEST_F(DeviceInfoReader, ConstructionFormsAndTheirFailures)
-{
-    struct Case {
-        const char* name;
-        const wchar_t* source;
-        bool connect;
-        HRESULT sourceResult;
-        HRESULT connectResult;
-        bool valid;
-        std::vector<std::wstring> sources;
-        int connects;
-    };
-    const Case cases[] = {
-        {"default, connected", nullptr, true, S_OK, S_OK, true, {}, 1},
-        {"default, not connected", nullptr, false, S_OK, S_OK, true, {}, 0},
-        {"named source", L"Quarnet", true, S_OK, S_OK, true, {L"Quarnet"}, 1},
-        {"empty source is not passed", L"", true, S_OK, S_OK, true, {}, 1},
-        {"source refused", L"Quarnet", true, E_FAIL, S_OK, false, {L"Quarnet"}, 0},
-        {"connect refused", nullptr, true, S_OK, E_FAIL, false, {}, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        script_ = Script{};
-        script_.sourceResult = c.sourceResult;
-        script_.connectResult = c.connectResult;
-        std::unique_ptr<CDeviceInfoReader> reader(c.source ? new CDeviceInfoReader(c.source, c.connect)
-                                                           : new CDeviceInfoReader(c.connect));
-        EXPECT_EQ(c.valid, reader->IsValid());
-        EXPECT_EQ(c.sources, script_.sources);
-        EXPECT_EQ(c.connects, script_.connects);
-        if (!c.valid) {
-            EXPECT_EQ(nullptr, reader->GetModel(L"dev1"));
-            EXPECT_EQ(E_FAIL, reader->SelectDevice(L"1"));
-        }
-    }
-}
-
-TEST_F(DeviceInfoReader, NoComponentAnswersNullAndFailedCallsEmptyStrings)
-{
-    for (bool created : {false, true}) {
-        SCOPED_TRACE(created ? "every call fails" : "component cannot be created");
-        script_ = Script{};
-        script_.callResult = E_FAIL;
-        factory_.failCreation = !created;
         CDeviceInfoReader reader(true);
-        EXPECT_EQ(created, reader.IsValid());
-        const std::optional<std::wstring> none = created ? std::optional<std::wstring>(L"") : std::nullopt;
-        EXPECT_EQ(none, Text(reader.GetModel(L"dev1")));
-        EXPECT_EQ(none, Text(reader.GetModelValue(L"N95", L"key")));
-        EXPECT_EQ(none, Text(reader.GetMemoryValue(L"a", L"b")));
-        EXPECT_EQ(nullptr, reader.GetModelList(L"Ostrelle"));
-        if (!created) {
-            EXPECT_EQ(E_FAIL, reader.SelectDevice(L"1"));
-            EXPECT_TRUE(script_.calls.empty());
-        }
+        ASSERT_TRUE(reader.IsValid());
+        const wchar_t* list = reader.GetModelList(L"Ostrelle");
+        ASSERT_NE(nullptr, list);
+        EXPECT_EQ(0, std::memcmp(L"N95\0E71\0\0", list, 9 * sizeof(wchar_t)));
     }
-}
-
-TEST_F(DeviceInfoReader, ListSkipsNullElementsAndEndsWithAnEmptyString)
-{
+    factory->fails = true;
     CDeviceInfoReader reader(true);
-    script_.list = {std::wstring(L"N95"), std::nullopt, std::wstring(L"E71")};
-    const wchar_t* list = reader.GetModelList(L"Ostrelle");
-    ASSERT_NE(nullptr, list);
-    EXPECT_EQ((std::vector<std::wstring>{L"N95", L"E71"}), SplitList(list));
-    EXPECT_EQ(0, memcmp(L"N95\0E71\0\0", list, 9 * sizeof(wchar_t)));
-    EXPECT_EQ(L"GetModelList|Ostrelle", script_.calls.back());
-
-    script_.list = {std::wstring(L"A"), std::wstring(), std::wstring(L"B")};
-    EXPECT_EQ((std::vector<std::wstring>{L"A", L"B"}), SplitList(reader.GetModelList(L"Ostrelle")));
-    script_.list = {};
-    EXPECT_TRUE(SplitList(reader.GetModelList(L"Ostrelle")).empty());
-}
-
-TEST_F(DeviceInfoReader, LongAnswersAndListsAreCutAtTheBufferEnd)
-{
-    CDeviceInfoReader reader(true);
-    struct Case {
-        size_t length;
-        size_t kept;
-    };
-    for (const Case& c : {Case{4999, 4999}, Case{5000, 4999}, Case{20000, 4999}, Case{0, 0}}) {
-        SCOPED_TRACE(c.length);
-        script_.answer = std::wstring(c.length, L'm');
-        const wchar_t* answer = reader.GetModelValue(L"N95", L"key");
-        ASSERT_NE(nullptr, answer);
-        EXPECT_EQ(std::wstring(c.kept, L'm'), std::wstring(answer));
-    }
-    script_.list = {std::wstring(3000, L'a'), std::wstring(3000, L'b'), std::wstring(L"c")};
-    const wchar_t* list = reader.GetModelList(L"Ostrelle");
-    ASSERT_NE(nullptr, list);
-    // 3001 characters for the first entry, 1997 + 1 for the cut second, 1 for the end.
-    EXPECT_EQ((std::vector<std::wstring>{std::wstring(3000, L'a'), std::wstring(1997, L'b')}), SplitList(list));
-    EXPECT_EQ(L'\0', list[4998]);
-    EXPECT_EQ(L'\0', list[4999]);
-}
-
-TEST_F(DeviceInfoReader, ReaderInitialisesComOnAThreadWithoutIt)
-{
-    bool initialised = false;
-    HRESULT afterwards = E_FAIL;
-    std::thread worker([&] {
-        {
-            CDeviceInfoReader reader(false);
-            initialised = reader.InitialisedCom();
-        }
-        // The reader undid its initialisation: the thread starts afresh.
-        afterwards = CoInitialize(nullptr);
-        if (SUCCEEDED(afterwards))
-            CoUninitialize();
-    });
-    worker.join();
-    EXPECT_TRUE(initialised);
-    EXPECT_EQ(S_OK, afterwards);
-}
-
-TEST_F(DeviceInfoReader, FactoryPassesTheVendorNameUnlessItIsTheDefault)
-{
-    struct Case {
-        const wchar_t* vendor;
-        std::vector<std::wstring> sources;
-    };
-    for (const Case& c : {Case{L"Zentrel", {}}, Case{L"Quarnet", {L"Quarnet"}}, Case{L"zentrel", {L"zentrel"}}}) {
-        SCOPED_TRACE(Narrow(c.vendor));
-        script_ = Script{};
-        mirror::SetVendorName(c.vendor);
-        std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
-        ASSERT_TRUE(reader);
-        EXPECT_TRUE(reader->IsValid());
-        EXPECT_EQ(c.sources, script_.sources);
-        EXPECT_EQ(1, script_.connects);
-    }
-}
-
-TEST_F(DeviceInfoReader, ModelValueAndNumber)
-{
-    mirror::SetVendorName(L"Zentrel");
-    struct Case {
-        const char* name;
-        std::wstring answer;
-        HRESULT callResult;
-        bool found;
-        std::wstring value;
-        int number;
-        bool component = true;
-    };
-    const Case cases[] = {
-        {"number", L"12", S_OK, true, L"12", 12},
-        {"text", L"abc", S_OK, true, L"abc", 0},
-        {"nothing", L"", S_OK, false, L"", -1},
-        {"failure", L"12", E_FAIL, false, L"", -1},
-        {"no component", L"12", S_OK, false, L"", -1, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        script_ = Script{};
-        factory_.failCreation = !c.component;
-        script_.answer = c.answer;
-        script_.callResult = c.callResult;
-        wchar_t value[32] = L"old";
-        EXPECT_EQ(c.found, mirror::GetModelValue(L"dev1", L"Ostrelle_Sync", value, 32));
-        EXPECT_EQ(c.value, value);
-        EXPECT_EQ(c.number, mirror::GetModelNumber(L"dev1", L"Ostrelle_Sync"));
-    }
-    // The model is kept in 31 characters and the value cut to the caller's buffer.
-    script_ = Script{};
-    factory_.failCreation = false;
-    script_.answer = std::wstring(40, L'x');
-    wchar_t value[8];
-    EXPECT_TRUE(mirror::GetModelValue(L"dev1", L"key", value, 8));
-    EXPECT_STREQ(L"xxxxxxx", value);
-    EXPECT_EQ(L"GetModelValue|" + std::wstring(31, L'x') + L"|key", script_.calls.back());
+    EXPECT_FALSE(reader.IsValid());
+    EXPECT_EQ(nullptr, reader.GetModelValue(L"N95", L"key"));
+    EXPECT_EQ(nullptr, reader.GetMemoryValue(kImei, L"PHONE"));
+    EXPECT_EQ(E_FAIL, reader.SelectDevice(kImei));
+    CoRevokeClassObject(cookie);
 }
 
 } // namespace

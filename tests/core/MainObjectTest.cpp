@@ -1,45 +1,86 @@
-// The main object created out of process through COM, with the simulated phones.
+// The main object created out of process through COM, as a client creates it,
+// with the simulated phones: its interfaces, the phone services, and the mirror
+// folders that appear, refresh and disappear by themselves. The suite tells every
+// sink before its control call returns, so a notification's effects are there
+// when it does.
 #include "Processes.h"
+#include "RegistryOverride.h"
 #include "SimulatedPhones.h"
 #include "TestSupport.h"
-#include "Windows.h"
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
+#include "shortcut/ShortcutFiles.h"
 
 #include <gtest/gtest.h>
 
 using namespace testing_support;
+using Names = std::vector<std::wstring>;
 
 namespace {
-com_ptr<IQuelvar> CreateMainObject(HRESULT* result = nullptr, REFCLSID clsid = CLSID_Quelvar)
+
+// The mirror root is read once per server process: a fixed root for the whole
+// program, emptied before each test.
+const wchar_t kMirrorRoot[] = L"C:\\QuelvarMirrorTests";
+
+com_ptr<IQuelvar> CreateMainObject(REFCLSID clsid = CLSID_Quelvar)
 {
     com_ptr<IQuelvar> quelvar;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar.put_void());
-    if (result)
-        *result = hr;
-    else
-        EXPECT_EQ(S_OK, hr) << HexResult(hr);
+    EXPECT_EQ(S_OK, hr) << HexResult(hr);
     return quelvar;
 }
 
 class MainObject : public testing::Test
 {
 protected:
-    static void SetUpTestSuite() { RegisterServer(); }
+    static void SetUpTestSuite()
+    {
+        RegisterServer();
+        RegisterPhoneSuite();
+        WaitForNoProcess(L"ZentrelQuelvar.exe", 30000);
+    }
     void SetUp() override
     {
-        phones.AddPhone(L"Phone1", L"356938035643809");
-        phones.Connect(L"Phone1");
+        RemoveFolderTree(kMirrorRoot);
+        CreateDirectoryW(kMirrorRoot, nullptr);
     }
+    void TearDown() override
+    {
+        if (quelvar) {
+            EXPECT_EQ(S_OK, quelvar->Terminate());
+        }
+    }
+    void Start() { ASSERT_TRUE(quelvar = CreateMainObject()); }
+    std::wstring Mirror(const std::wstring& relative) const { return std::wstring(kMirrorRoot) + L"\\" + relative; }
+    HRESULT RefreshFolder(const std::wstring& folder, VARIANT_BOOL files = VARIANT_TRUE)
+    {
+        return quelvar->RefreshFolder(Bstr(folder).get(), files);
+    }
+    // The phone a path leads the object to, as the capability request names it.
+    std::wstring PhoneOf(IQuelvar* object, const std::wstring& pcPath, const SimulatedPhones* suite = nullptr)
+    {
+        unique_variant capability;
+        EXPECT_EQ(S_OK, object->GetCapabilityObject(Bstr(pcPath).get(), capability.get()));
+        return (suite ? *suite : phones).LastCall(L"ReadObexCapability");
+    }
+
+    RegistryOverride root{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot)};
+    RegistryOverride language{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
+                              std::wstring(L"enu")};
     SimulatedPhones phones;
+    com_ptr<IQuelvar> quelvar;
 };
+
+class MirrorFolders : public MainObject
+{
+};
+
 } // namespace
 
 TEST_F(MainObject, AnswersTheIdentityAndErrorInfoTables)
 {
-    com_ptr<IQuelvar> quelvar = CreateMainObject();
-    ASSERT_TRUE(quelvar);
+    Start();
     com_ptr<ISupportErrorInfo> errorInfo;
     ASSERT_EQ(S_OK, quelvar.query(errorInfo, IID_ISupportErrorInfo));
     EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_IQuelvar));
@@ -47,13 +88,20 @@ TEST_F(MainObject, AnswersTheIdentityAndErrorInfoTables)
     EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IUnknown));
     com_ptr<IDispatch> dispatch;
     EXPECT_EQ(E_NOINTERFACE, quelvar.query(dispatch, IID_IDispatch));
-    EXPECT_EQ(S_OK, quelvar->Terminate());
+
+    // The update class answers its notification interface beside its own.
+    com_ptr<IPIUpdate> update;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void()));
+    com_ptr<IDataStoreNotify> notify;
+    ASSERT_EQ(S_OK, update.query(notify, IID_IDataStoreNotify));
+    EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, FINISHED, S_OK, 0, 0, 0));
 }
 
 TEST_F(MainObject, GetImeiAsksThePhoneComponent)
 {
-    com_ptr<IQuelvar> quelvar = CreateMainObject();
-    ASSERT_TRUE(quelvar);
+    phones.AddPhone(L"Phone1", L"356938035643809");
+    phones.Connect(L"Phone1");
+    Start();
     unique_bstr imei;
     ASSERT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
     EXPECT_EQ(std::wstring(L"356938035643809"), imei.c_str());
@@ -62,78 +110,214 @@ TEST_F(MainObject, GetImeiAsksThePhoneComponent)
     unique_bstr unknown;
     EXPECT_EQ(static_cast<HRESULT>(0x80044343), quelvar->GetImei(Bstr(L"Nobody").get(), unknown.put()));
 
-    // Faults of the component arrive through the one mapping, positive codes too.
+    // Faults of the component arrive through the one mapping.
     ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"GetImei").get(), 0x4252, 1));
     EXPECT_EQ(E_ABORT, quelvar->GetImei(Bstr(L"Phone1").get(), unknown.put()));
-    ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"GetImei").get(), 1, 1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80040001), quelvar->GetImei(Bstr(L"Phone1").get(), unknown.put()));
     EXPECT_EQ(S_OK, quelvar->Terminate());
     // Methods with their own component instance work after Terminate.
     EXPECT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
+    quelvar.reset();
 }
 
-TEST_F(MainObject, RefreshLevelsAndPathsOutsideEveryMirrorFolder)
+TEST_F(MainObject, RefreshSendsItsTargetAndPathsOutsideEveryMirrorReachNothing)
 {
-    com_ptr<IQuelvar> quelvar = CreateMainObject();
-    ASSERT_TRUE(quelvar);
+    phones.AddPhone(L"Phone1", L"356938035643809");
+    phones.Connect(L"Phone1");
+    Start();
     EXPECT_EQ(S_OK, quelvar->Refresh(ALL, Bstr(L"").get()));
+    EXPECT_EQ(L"0|", phones.LastCall(L"Refresh"));
     EXPECT_EQ(S_OK, quelvar->Refresh(ALL, Bstr(L"Phone1").get()));
+    EXPECT_EQ(L"0|ALIAS:Phone1", phones.LastCall(L"Refresh"));
     EXPECT_EQ(static_cast<HRESULT>(0x80044343), quelvar->Refresh(ALL, Bstr(L"Nobody").get()));
-    EXPECT_EQ(E_INVALIDARG, quelvar->Refresh(static_cast<LEVEL>(2), Bstr(L"").get()));
+    EXPECT_EQ(L"0|ALIAS:Nobody", phones.LastCall(L"Refresh"));
 
-    // Nothing reaches the component for a PC path in no mirror folder.
-    ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"Refresh").get(), E_FAIL, 5));
-    ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"ReadObexCapability").get(), E_FAIL, 5));
+    EXPECT_EQ(E_INVALIDARG, quelvar->Refresh(static_cast<LEVEL>(2), Bstr(L"").get()));
     EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(L"C:\\windows").get()));
+    // A path too long for the working buffers is refused before the component.
+    EXPECT_EQ(static_cast<HRESULT>(0x800700CE), quelvar->Refresh(ALL, Bstr(std::wstring(300, L'x')).get()));
+    EXPECT_EQ(L"<none>", phones.LastCall(L"Refresh"));
     unique_variant capability;
     EXPECT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(L"C:\\windows").get(), capability.get()));
     EXPECT_EQ(VT_EMPTY, capability.get()->vt);
-    ASSERT_EQ(S_OK, phones->ClearFaults());
-
-    // A path too long for the working buffers is refused before the component.
-    EXPECT_EQ(static_cast<HRESULT>(0x800700CE), quelvar->Refresh(ALL, Bstr(std::wstring(300, L'x')).get()));
+    EXPECT_EQ(L"<none>", phones.LastCall(L"ReadObexCapability"));
     EXPECT_EQ(S_OK, quelvar->HideProgressDialog());
-    EXPECT_EQ(S_OK, quelvar->Terminate());
 }
 
-TEST(MainObjectCreation, WithoutThePhoneComponentCreationFailsSilently)
+TEST_F(MainObject, CreationWithoutThePhoneComponentFailsSilently)
 {
-    RegisterServer();
-    // Not registered and not running.
-    const bool suiteGone = UnregisterPhoneSuite();
-    HRESULT hr = S_OK;
-    com_ptr<IQuelvar> quelvar = CreateMainObject(&hr);
-    if (suiteGone)
-        EXPECT_EQ(REGDB_E_CLASSNOTREG, hr) << HexResult(hr);
-    else
-        EXPECT_TRUE(FAILED(hr)) << HexResult(hr);
+    // Not registered and not running: the suite process ends, its class objects revoked first.
+    LONG processId = 0;
+    ASSERT_EQ(S_OK, phones->Kill(&processId));
+    unique_handle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
+    ASSERT_TRUE(!process || WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0);
+    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /UnregServer"));
+    // Creation fails with the component's result; a message box would hold the call.
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar.put_void()));
     EXPECT_FALSE(quelvar);
-    EXPECT_EQ(nullptr, WaitForDialog(L"Ostrelle", 1500)) << "no message box";
-    RegisterPhoneSuite();
-    quelvar = CreateMainObject();
-    ASSERT_TRUE(quelvar);
-    EXPECT_EQ(S_OK, quelvar->Terminate());
+    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
+    Start();
 }
 
-TEST_F(MainObject, SingletonClientsShareOneMainObjectUntilTerminate)
+TEST_F(MirrorFolders, PhonesConnectedBeforeStartAreMappedAndAbsentOnesHidden)
 {
-    com_ptr<IQuelvar> first = CreateMainObject(nullptr, CLSID_QuelvarSingleton);
-    com_ptr<IQuelvar> second = CreateMainObject(nullptr, CLSID_QuelvarSingleton);
-    ASSERT_TRUE(first && second);
-    unique_bstr imei;
-    EXPECT_EQ(S_OK, first->GetImei(Bstr(L"Phone1").get(), imei.put()));
-    EXPECT_EQ(S_OK, second->GetImei(Bstr(L"Phone1").get(), imei.put()));
-    com_ptr<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(S_OK, first.query(errorInfo, IID_ISupportErrorInfo));
-    EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_IQuelvar));
+    phones.AddPhone(L"Phone1", L"356938035643809");
+    phones.Connect(L"Phone1");
+    // A mirror folder of a phone that is not connected, left from an earlier session.
+    CreateDirectoryW(Mirror(L"OldPhone").c_str(), nullptr);
+    WriteText(Mirror(L"OldPhone\\IMEI"), "490154203237518");
+    SetFileAttributesW(Mirror(L"Phone1").c_str(), kHiddenSystem);
 
-    // One Terminate ends the shared object for every singleton client.
-    EXPECT_EQ(S_OK, first->Terminate());
-    EXPECT_EQ(E_POINTER, second->GetImei(Bstr(L"Phone1").get(), imei.put()));
-    EXPECT_EQ(E_POINTER, second->Terminate());
-    first.reset();
-    second.reset();
-    errorInfo.reset();
-    // The forced unlock brings the server down although clients held objects.
-    EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 20000));
+    Start();
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone1")));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"OldPhone")));
+    EXPECT_TRUE(FileExists(Mirror(L"OldPhone\\IMEI")));
+}
+
+TEST_F(MirrorFolders, NotificationsMapPhonesWithTheirSynchronisationFoldersAndHideThemAgain)
+{
+    // Contacts only (bit 0x1): the message folders are hidden.
+    ASSERT_EQ(S_OK, phones->SetModelValue(Bstr(L"OS-300").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
+    phones.AddPhone(L"Phone6", L"356938035643815", L"OS-300");
+    phones.AddPhone(L"Odd", L"356938035643811", L"XX-999"); // a model nobody supports
+    CreateDirectoryW(Mirror(L"Phone6").c_str(), nullptr);
+    SetFileAttributesW(Mirror(L"Phone6").c_str(), kHiddenSystem);
+    Start();
+    phones.Connect(L"Odd");
+    phones.Connect(L"Phone6");
+    EXPECT_EQ(L"<none>", PhoneOf(quelvar.get(), Mirror(L"Odd")));
+    EXPECT_EQ(L"ALIAS:Phone6|1000", PhoneOf(quelvar.get(), Mirror(L"Phone6")));
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone6")));
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone6\\Contacts")));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"Phone6\\Text Messages")));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"Phone6\\Multimedia Messages")));
+
+    // A refresh of the phone's folder keeps them and the marker.
+    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone6")));
+    const Names synchronisation{L"Contacts\\", L"IMEI", L"Multimedia Messages\\", L"Text Messages\\"};
+    EXPECT_EQ((Names{L"Contacts\\", L"IMEI", L"Memory card (E)\\", L"Multimedia Messages\\", L"Phone memory (C)\\",
+                     L"Text Messages\\"}),
+              NamesIn(Mirror(L"Phone6")));
+
+    phones.Disconnect(L"Phone6");
+    phones.Disconnect(L"Odd"); // never mapped: harmless
+    EXPECT_EQ(L"<none>", PhoneOf(quelvar.get(), Mirror(L"Phone6")));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"Phone6")));
+    EXPECT_EQ(synchronisation, NamesIn(Mirror(L"Phone6")));
+    EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
+}
+
+TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhenAliasesArePrefixes)
+{
+    phones.AddPhone(L"Phone1", L"356938035643801");
+    phones.AddPhone(L"Phone10", L"356938035643802");
+    phones.MakeFolder(L"ALIAS:Phone1\\C:\\OnlyOnOne");
+    phones.MakeFolder(L"ALIAS:Phone10\\C:\\predefgallery");
+    phones.MakeFolder(L"ALIAS:Phone10\\C:\\a<b>");
+    phones.PutBytes(L"ALIAS:Phone10\\C:\\a<b>.jpg", {'x'});
+    phones.Connect(L"Phone1");
+    phones.Connect(L"Phone10");
+    Start();
+    const std::wstring memory = Mirror(L"Phone10\\Phone memory (C)");
+    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone10"), VARIANT_FALSE));
+    EXPECT_STREQ(L"C:", shortcut::GetShortcutDetails(memory + L"\\folder.vfsfolder").phoneName);
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(memory + L"\\folder.vfsfolder"));
+    // A stale PC folder goes; the predefined folder gets the language's name.
+    CreateDirectoryW((memory + L"\\Gone").c_str(), nullptr);
+    ASSERT_EQ(S_OK, RefreshFolder(memory));
+    EXPECT_EQ((Names{L"Gallery\\", L"a_b_.jpg.vfslnk", L"a_b_\\", L"folder.vfsfolder"}), NamesIn(memory));
+    // The mirror root and folders of no phone: S_OK, nothing changes.
+    EXPECT_EQ(S_OK, RefreshFolder(kMirrorRoot));
+    EXPECT_EQ(S_OK, RefreshFolder(L"C:\\windows"));
+
+    // Refresh of an item passes the item's phone path, read from its shortcuts.
+    const std::pair<std::wstring, const wchar_t*> items[] = {
+        {Mirror(L"Phone10"), L"1|ALIAS:Phone10"},
+        {memory + L"\\Gallery", L"1|ALIAS:Phone10\\C:\\predefgallery"},
+        {memory + L"\\a_b_", L"1|ALIAS:Phone10\\C:\\a<b>"},
+        {memory + L"\\a_b_.jpg.vfslnk", L"1|ALIAS:Phone10\\C:\\a<b>.jpg"},
+        // Items of a synchronisation folder are no phone items: nothing is asked.
+        {Mirror(L"Phone10\\Contacts\\card.vcf"), L"<none>"},
+    };
+    for (const auto& [pcPath, refreshed] : items) {
+        EXPECT_EQ(S_OK, quelvar->Refresh(ITEM, Bstr(pcPath).get())) << Narrow(pcPath);
+        EXPECT_EQ(refreshed, phones.LastCall(L"Refresh")) << Narrow(pcPath);
+    }
+
+    // The capability object comes from the phone behind the folder.
+    unique_variant capability;
+    ASSERT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(memory + L"\\a_b_").get(), capability.get()));
+    EXPECT_EQ(L"ALIAS:Phone10|1000", phones.LastCall(L"ReadObexCapability"));
+    ASSERT_EQ(VT_BSTR, capability.get()->vt);
+    EXPECT_NE(std::wstring::npos, std::wstring(capability.get()->bstrVal).find(L"<SN>356938035643802</SN>"));
+    EXPECT_EQ(L"ALIAS:Phone1|1000", PhoneOf(quelvar.get(), Mirror(L"Phone1\\Phone memory (C)")));
+}
+
+TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
+{
+    phones.AddPhone(L"Phone1", L"356938035643801");
+    phones.AddPhone(L"Phone2", L"356938035643802");
+    phones.AddPhone(L"Phone3", L"356938035643803");
+    phones.Connect(L"Phone1");
+    Start();
+    LONG sinks = 0, sinksBefore = 0;
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinksBefore));
+    com_ptr<IQuelvar> other = CreateMainObject();
+    ASSERT_TRUE(other);
+    phones.Connect(L"Phone2"); // told to both
+    for (IQuelvar* object : {quelvar.get(), other.get()}) {
+        unique_bstr imei;
+        EXPECT_EQ(S_OK, object->GetImei(Bstr(L"Phone1").get(), imei.put()));
+        EXPECT_EQ(std::wstring(L"356938035643801"), imei.c_str());
+        EXPECT_EQ(L"ALIAS:Phone1|1000", PhoneOf(object, Mirror(L"Phone1")));
+        EXPECT_EQ(L"ALIAS:Phone2|1000", PhoneOf(object, Mirror(L"Phone2")));
+    }
+
+    // Terminate takes the object's registration back through a registry object of its own.
+    EXPECT_EQ(S_OK, other->Terminate());
+    other.reset();
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore, sinks);
+    phones.Connect(L"Phone3");
+    EXPECT_EQ(L"ALIAS:Phone3|1000", PhoneOf(quelvar.get(), Mirror(L"Phone3")));
+    EXPECT_EQ(L"ALIAS:Phone1|1000", PhoneOf(quelvar.get(), Mirror(L"Phone1")));
+    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone2")));
+    EXPECT_TRUE(DirectoryExists(Mirror(L"Phone2\\Phone memory (C)")));
+}
+
+TEST_F(MirrorFolders, AVanishedComponentIsConnectedAnewWithMappingAndRegistration)
+{
+    phones.AddPhone(L"Phone4", L"356938035643813");
+    phones.Connect(L"Phone4");
+    Start();
+    // The server's components and the test's control object share one suite process.
+    ASSERT_EQ(1u, FindProcesses(L"SimPhoneSuite.exe").size());
+    LONG processId = 0;
+    ASSERT_EQ(S_OK, phones->Kill(&processId));
+    unique_handle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
+    ASSERT_TRUE(!process || WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0);
+
+    // A listing that finds the component gone connects anew: the phones are read
+    // again, the object registers with the new notification registry, and the
+    // listing is asked once more.
+    SimulatedPhones restarted;
+    ASSERT_EQ(S_OK, restarted->SetStore(Bstr(phones.Store()).get()));
+    ASSERT_EQ(S_OK, restarted->SetFault(Bstr(L"readdir").get(), static_cast<LONG>(0x800706BA), 1));
+    EXPECT_EQ(S_OK, RefreshFolder(Mirror(L"Phone4"), VARIANT_FALSE));
+    EXPECT_TRUE(DirectoryExists(Mirror(L"Phone4\\Phone memory (C)")));
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone4")));
+    LONG sinks = 0;
+    ASSERT_EQ(S_OK, restarted->GetSinkCount(&sinks));
+    EXPECT_EQ(1, sinks);
+    restarted.AddPhone(L"Phone5", L"356938035643814");
+    restarted.Connect(L"Phone5");
+    EXPECT_EQ(L"ALIAS:Phone5|1000", PhoneOf(quelvar.get(), Mirror(L"Phone5"), &restarted))
+        << "notifications reach it again";
+
+    // The ended suite process still holds the reference its registry took on the
+    // main object. Windows runs such references down after some minutes, Wine
+    // never does, so the server is ended here rather than left to later tests.
+    EXPECT_EQ(S_OK, quelvar->Terminate());
+    quelvar.reset();
+    KillProcesses(L"ZentrelQuelvar.exe");
 }

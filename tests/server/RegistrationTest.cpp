@@ -62,15 +62,13 @@ DWORD RunServer(const std::wstring& arguments)
     return RunProgram(L"\"" + ServerExe() + L"\" " + arguments);
 }
 
-struct ClassKeys {
+const struct {
     const wchar_t* clsid;
     const wchar_t* progId;
     const wchar_t* versionIndependent;
     const wchar_t* description;
     const wchar_t* clsidAsWritten;
-};
-
-const ClassKeys kClasses[] = {
+} kClasses[] = {
     {kQuelvarClsid, L"ZentrelCL.Quelvar.1", L"ZentrelCL.Quelvar", L"Quelvar Class", kQuelvarClsid},
     {kSingletonClsid, L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton", L"QuelvarSingleton Class",
      kSingletonClsidAsWritten},
@@ -88,7 +86,7 @@ TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWrites
 {
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
     ASSERT_EQ(0u, RunServer(L"-unregserver"));
-    for (const ClassKeys& c : kClasses) {
+    for (const auto& c : kClasses) {
         EXPECT_FALSE(KeyExists(c.progId));
         EXPECT_FALSE(KeyExists(c.versionIndependent));
         EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + c.clsid));
@@ -100,7 +98,7 @@ TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWrites
     EXPECT_TRUE(KeyExists(L"AppID"));
 
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
-    for (const ClassKeys& c : kClasses) {
+    for (const auto& c : kClasses) {
         SCOPED_TRACE(Narrow(c.progId));
         EXPECT_EQ(c.description, Value(c.progId));
         EXPECT_EQ(c.clsidAsWritten, Value(std::wstring(c.progId) + L"\\CLSID"));

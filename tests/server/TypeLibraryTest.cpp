@@ -13,58 +13,40 @@
 using namespace testing_support;
 
 namespace {
-struct Param {
-    const wchar_t* name;
-    VARTYPE type; // VT_USERDEFINED for the enumerations
-    USHORT flags; // PARAMFLAG_FIN / FOUT
-};
-
-struct Method {
-    const wchar_t* name;
-    std::vector<Param> params;
-    const wchar_t* help = nullptr; // when it is not "method <name>"
-};
-
 struct Interface {
     const wchar_t* name;
     const wchar_t* iid;
     const wchar_t* help;
-    std::vector<Method> methods; // in slot order from the first after IUnknown
+    UINT methods;
+    std::vector<std::pair<UINT, std::wstring>> signatures; // the first and the last method by slot
 };
-
-constexpr USHORT In = PARAMFLAG_FIN;
-constexpr USHORT Out = PARAMFLAG_FOUT;
 
 // clang-format off
 const Interface kInterfaces[] = {
-    {L"IQuelvar", L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}", L"IQuelvar Interface", {
-        {L"RefreshFolder", {{L"aPCFolderPath", VT_BSTR, In}, {L"bFiles", VT_BOOL, In}}},
-        {L"SHFileOperation", {{L"vntFileOp", VT_VARIANT, In}}},
-        {L"CreateFolder", {{L"aPCFolderPath", VT_BSTR, In}}},
-        {L"Terminate", {}},
-        {L"DownloadVFSFile", {{L"CurrentFileName", VT_BSTR, In}, {L"CurrentFileIndex", VT_I4, In},
-            {L"TotalFileCount", VT_I4, In}, {L"TotalFileSize", VT_I4, In}, {L"hwnd", VT_I4, In},
-            {L"pvntData", VT_PTR, In | Out}}},
-        {L"UploadVFSFile", {{L"vntData", VT_VARIANT, In}, {L"aPCFile", VT_BSTR, In}, {L"FileSize", VT_I4, In},
-            {L"LastWriteTime", VT_DATE, In}, {L"hwnd", VT_I4, In}}},
-        {L"GetImei", {{L"alias", VT_BSTR, In}, {L"friendlyname", VT_PTR, Out}}},
-        {L"Refresh", {{L"LEVEL", VT_USERDEFINED, In}, {L"target", VT_BSTR, In}}},
-        {L"GetCapabilityObject", {{L"PCFolder", VT_BSTR, In}, {L"pvntCapabilityobject", VT_PTR, Out}}},
-        {L"HideProgressDialog", {}},
-        {L"Convert", {{L"filename", VT_BSTR, In}, {L"targetformat", VT_I2, In}, {L"sourceformat", VT_I2, In},
-            {L"outputfilename", VT_PTR, Out}, {L"hWndParent", VT_I4, In}}},
-        {L"OpenHtmlHelp", {{L"hwnd", VT_I4, In}, {L"filename", VT_BSTR, In}, {L"command", VT_I4, In},
-            {L"data", VT_I4, In}, {L"hwndHelp", VT_PTR, Out}}, L"method HtmlHelp"}}},
-    {L"IPIUpdate", L"{AC9707BD-CBA8-44C2-99A0-3FEA2E09F654}", L"IPIUpdate Interface", {
-        {L"UpdateFolder", {{L"aFolderPath", VT_BSTR, In}, {L"hwnd", VT_I4, In}}},
-        {L"UpdateAll", {{L"eDataType", VT_USERDEFINED, In}, {L"hwnd", VT_I4, In}}},
-        {L"IsPhoneFolder", {{L"aFolderPath", VT_BSTR, In}, {L"bIsPhoneFolder", VT_PTR, Out}}}}},
-    {L"IDataStoreNotify", L"{743431BB-7942-4FA9-9B72-1F8F083E28AE}", L"IDataStoreNotify Interface", {
-        {L"NotifySyncStatus", {{L"uiClientSyncID", VT_UINT, In}, {L"eSyncStatus", VT_USERDEFINED, In},
-            {L"hr", VT_HRESULT, In}, {L"uiSentCount", VT_UINT, In}, {L"uiTotalCount", VT_UINT, In},
-            {L"uiReceivedCount", VT_UINT, In}}}}},
+    {L"IQuelvar", L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}", L"IQuelvar Interface", 12, {
+        {0, L"RefreshFolder(in BSTR aPCFolderPath, in BOOL bFiles)"},
+        {11, L"OpenHtmlHelp(in I4 hwnd, in BSTR filename, in I4 command, in I4 data, out PTR hwndHelp) method HtmlHelp"}}},
+    {L"IPIUpdate", L"{AC9707BD-CBA8-44C2-99A0-3FEA2E09F654}", L"IPIUpdate Interface", 3, {
+        {0, L"UpdateFolder(in BSTR aFolderPath, in I4 hwnd)"},
+        {2, L"IsPhoneFolder(in BSTR aFolderPath, out PTR bIsPhoneFolder)"}}},
+    {L"IDataStoreNotify", L"{743431BB-7942-4FA9-9B72-1F8F083E28AE}", L"IDataStoreNotify Interface", 1, {
+        {0, L"NotifySyncStatus(in UINT uiClientSyncID, in USERDEFINED eSyncStatus, in HRESULT hr, in UINT uiSentCount, "
+            L"in UINT uiTotalCount, in UINT uiReceivedCount)"}}},
 };
 // clang-format on
+
+std::wstring TypeName(VARTYPE type)
+{
+    const std::pair<VARTYPE, const wchar_t*> names[] = {{VT_BSTR, L"BSTR"},       {VT_BOOL, L"BOOL"},
+                                                        {VT_VARIANT, L"VARIANT"}, {VT_I2, L"I2"},
+                                                        {VT_I4, L"I4"},           {VT_UINT, L"UINT"},
+                                                        {VT_HRESULT, L"HRESULT"}, {VT_DATE, L"DATE"},
+                                                        {VT_PTR, L"PTR"},         {VT_USERDEFINED, L"USERDEFINED"}};
+    for (const auto& [known, name] : names)
+        if (known == type)
+            return name;
+    return std::to_wstring(type);
+}
 
 std::wstring Guid(const GUID& guid)
 {
@@ -153,38 +135,35 @@ TEST_F(TypeLibrary, InterfacesInSlotOrderWithParameters)
         EXPECT_TRUE(attr.wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
         EXPECT_FALSE(attr.wTypeFlags & TYPEFLAG_FDUAL);
         EXPECT_EQ(1, attr.cImplTypes);
-        ASSERT_EQ(itf.methods.size(), attr.cFuncs);
+        ASSERT_EQ(itf.methods, attr.cFuncs);
         EXPECT_EQ(L"IUnknown", FirstImplName(info.get()));
         EXPECT_EQ(itf.help, Doc(info.get(), MEMBERID_NIL).second);
 
-        for (size_t i = 0; i < itf.methods.size(); ++i) {
-            const Method& method = itf.methods[i];
-            SCOPED_TRACE(Narrow(method.name));
+        for (const auto& [i, expected] : itf.signatures) {
             FUNCDESC* func = nullptr;
-            ASSERT_EQ(S_OK, info->GetFuncDesc(static_cast<UINT>(i), &func));
+            ASSERT_EQ(S_OK, info->GetFuncDesc(i, &func));
             EXPECT_EQ(static_cast<MEMBERID>(0x60010000 + i), func->memid);
             EXPECT_EQ(FUNC_PUREVIRTUAL, func->funckind);
             EXPECT_EQ(static_cast<SHORT>((3 + i) * sizeof(void*)), func->oVft);
             EXPECT_EQ(VT_HRESULT, func->elemdescFunc.tdesc.vt);
-            EXPECT_EQ(method.help ? method.help : L"method " + std::wstring(method.name),
-                      Doc(info.get(), func->memid).second);
-
-            ASSERT_EQ(method.params.size(), static_cast<size_t>(func->cParams));
+            // "Name(flags TYPE name, ...)", then the help string when it is not "method Name".
             BSTR names[16] = {};
             UINT count = 0;
-            EXPECT_EQ(S_OK, info->GetNames(func->memid, names, 16, &count));
+            info->GetNames(func->memid, names, 16, &count);
             std::vector<unique_bstr> owned(names, names + count);
-            std::vector<std::wstring> expected{method.name}, actual;
-            for (const unique_bstr& name : owned)
-                actual.push_back(name.c_str());
-            for (size_t p = 0; p < method.params.size(); ++p) {
-                expected.push_back(method.params[p].name);
-                EXPECT_EQ(method.params[p].type, func->lprgelemdescParam[p].tdesc.vt) << p;
-                EXPECT_EQ(method.params[p].flags,
-                          func->lprgelemdescParam[p].paramdesc.wParamFlags & (PARAMFLAG_FIN | PARAMFLAG_FOUT))
-                    << p;
+            std::wstring signature = std::wstring(owned.at(0).c_str()) + L"(";
+            for (SHORT p = 0; p < func->cParams; ++p) {
+                const ELEMDESC& param = func->lprgelemdescParam[p];
+                const USHORT flags = param.paramdesc.wParamFlags;
+                signature += std::wstring(p ? L", " : L"") + (flags & PARAMFLAG_FIN ? L"in " : L"") +
+                             (flags & PARAMFLAG_FOUT ? L"out " : L"") + TypeName(param.tdesc.vt) + L" " +
+                             (p + 1u < count ? owned[p + 1].c_str() : L"?");
             }
-            EXPECT_EQ(expected, actual);
+            signature += L")";
+            const std::wstring help = Doc(info.get(), func->memid).second;
+            if (help != L"method " + std::wstring(owned.at(0).c_str()))
+                signature += L" " + help;
+            EXPECT_EQ(expected, signature);
             info->ReleaseFuncDesc(func);
         }
     }

@@ -15,8 +15,6 @@ using phone::VFSItem;
 
 namespace {
 
-constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
 VFSItem PhotoItem()
 {
     return {L"ALIAS:Phone\\C:\\Images\\photo.jpg",
@@ -40,11 +38,6 @@ std::wstring Fields(const VFSItem& i)
 {
     return std::wstring(i.phoneName) + L"|" + i.pcName + L"|" + std::to_wstring(i.size) + L"|" + i.userPerm + L"|" +
            i.label + L"|" + i.memType + L"|" + i.mimeType;
-}
-
-DWORD HiddenSystemOf(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) & kHiddenSystem;
 }
 
 } // namespace

@@ -71,18 +71,6 @@ DWORD MainThreadOf(DWORD processId)
     return 0;
 }
 
-HANDLE StartProgram(const std::wstring& commandLine)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return nullptr;
-    unique_handle thread(info.hThread);
-    return info.hProcess;
-}
-
 std::wstring ServerExe()
 {
     return ProductDir() + L"\\ZentrelQuelvar.exe";

@@ -15,9 +15,6 @@ void KillProcesses(const std::wstring& exeName);
 // Id of the first thread of a process (the main thread of a fresh process).
 DWORD MainThreadOf(DWORD processId);
 
-// Starts a program without waiting; returns its process handle (caller closes).
-HANDLE StartProgram(const std::wstring& commandLine);
-
 // The server executable and its registration in the test prefix.
 std::wstring ServerExe();
 void RegisterServer();

@@ -140,6 +140,14 @@ bool SimulatedPhones::Has(const std::wstring& phonePath) const
     return control_->GetFile(Bstr(phonePath).get(), data.get()) == S_OK;
 }
 
+std::wstring SimulatedPhones::LastCall(const wchar_t* operation) const
+{
+    unique_bstr arguments;
+    HRESULT hr = control_->TakeLastCall(Bstr(operation).get(), arguments.put());
+    Expect(SUCCEEDED(hr) ? S_OK : hr, "TakeLastCall");
+    return hr == S_OK ? arguments.c_str() : L"<none>";
+}
+
 com_ptr<IVirtualFileSystem> SimulatedPhones::NewFileSystem()
 {
     com_ptr<IVirtualFileSystem> fileSystem;

@@ -45,6 +45,9 @@ public:
     void PutText(const std::wstring& phonePath, const std::wstring& text);
     void PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified = 0);
     bool Has(const std::wstring& phonePath) const;
+    // The arguments of the operation's last call that reached the suite since the
+    // previous question ("<none>" when none came).
+    std::wstring LastCall(const wchar_t* operation) const;
     // A phone file-system component of its own, as the server makes one per call.
     static com_ptr<IVirtualFileSystem> NewFileSystem();
 

@@ -4,6 +4,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -82,6 +83,25 @@ bool DirectoryExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<std::wstring> NamesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    unique_find search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? name + L"\\" : name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+DWORD HiddenSystemOf(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) & kHiddenSystem;
+}
+
 std::wstring TestProgramDir()
 {
     wchar_t path[MAX_PATH];
@@ -93,21 +113,27 @@ std::wstring TestProgramDir()
 std::wstring ProductDir()
 {
     // Test programs live in <build>\tests, the product in <build>\bin.
-    std::wstring dir = TestProgramDir();
-    size_t slash = dir.find_last_of(L'\\');
-    return dir.substr(0, slash) + L"\\bin";
+    std::wstring tests = TestProgramDir();
+    return tests.substr(0, tests.find_last_of(L'\\')) + L"\\bin";
 }
 
-DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+HANDLE StartProgram(const std::wstring& commandLine)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     std::wstring line = commandLine;
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return static_cast<DWORD>(-1);
-    unique_handle process(info.hProcess);
+        return nullptr;
     unique_handle thread(info.hThread);
+    return info.hProcess;
+}
+
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    unique_handle process(StartProgram(commandLine));
+    if (!process)
+        return static_cast<DWORD>(-1);
     if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         return static_cast<DWORD>(-1);

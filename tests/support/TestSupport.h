@@ -32,10 +32,18 @@ void WriteText(const std::wstring& path, const std::string& utf8);
 std::vector<unsigned char> Utf16Bom(const std::wstring& text);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
+// Sorted names in a folder, subfolders with a trailing backslash.
+std::vector<std::wstring> NamesIn(const std::wstring& folder);
+constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// The hidden and system bits of an item (both when it does not exist).
+DWORD HiddenSystemOf(const std::wstring& path);
 
 // Folder of the running test program, and of the built product.
 std::wstring TestProgramDir();
 std::wstring ProductDir();
+
+// Starts a program without waiting; returns its process handle (caller closes).
+HANDLE StartProgram(const std::wstring& commandLine);
 
 // Starts a program and waits for it; returns its exit code, or -1 when it could
 // not be started or did not end within the time-out.
