@@ -166,7 +166,11 @@ void COperationListener::SetAnimation(HMODULE module, UINT resourceId)
 
 bool COperationListener::HasUserCancelled() const
 {
-    return dialog_ && dialog_->HasUserCancelled();
+    // The timer closes the dialog when it sees a Cancel; the caller must still
+    // learn of it before the next file.
+    if (!userCancelled_ && dialog_ && dialog_->HasUserCancelled())
+        userCancelled_ = true;
+    return userCancelled_;
 }
 
 void COperationListener::StartTimer()
@@ -186,15 +190,24 @@ void COperationListener::StopTimer()
         g_pTimerListener = nullptr;
 }
 
-void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR, DWORD)
+void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
 {
+    // The global may name a listener of another thread: its ticks are not ours.
     COperationListener* listener = g_pTimerListener;
-    if (!listener || !listener->phoneFs_ || !listener->HasUserCancelled())
+    if (!listener || listener->timerId_ != id || !listener->phoneFs_ || !listener->HasUserCancelled())
         return;
     // The listener lives on until this callback is done with it.
     com_ptr<COperationListener> hold(listener);
     listener->CancelTransfer();
     listener->Stop();
+}
+
+void ReleaseOperationListener(com_ptr<COperationListener>& slot)
+{
+    if (!slot)
+        return;
+    slot->Stop();
+    slot.reset();
 }
 
 void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId)
