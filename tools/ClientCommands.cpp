@@ -24,6 +24,13 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"                             and empties every mapped phone's mirror folder; with\n"
                              L"                             --shared the server ends too\n"
                              L"  wait SECONDS               pause (at most 3600 s) before the next command\n"
+                             L"  download MIRRORFILE PCFILE read the phone file behind a mirror file (its\n"
+                             L"                             shortcut file) into a PC file\n"
+                             L"  download-series PCFOLDER MIRRORFILE...\n"
+                             L"                             read several phone files into a PC folder under one\n"
+                             L"                             progress dialog\n"
+                             L"  upload PCFILE MIRRORPATH   write a PC file to the phone as the file a mirror path\n"
+                             L"                             names (into a mirror folder: under the PC file's name)\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -58,6 +65,9 @@ const CommandSyntax kCommands[] = {
     {L"release", CommandKind::Release, 0, 0, false},
     {L"terminate", CommandKind::Terminate, 0, 0, true},
     {L"wait", CommandKind::Wait, 1, 1, false},
+    {L"download", CommandKind::Download, 2, 2, true},
+    {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true},
+    {L"upload", CommandKind::Upload, 2, 2, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -131,6 +141,17 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             return false;
         }
         command.argument.clear();
+        break;
+    case CommandKind::Download:
+    case CommandKind::DownloadSeries:
+    case CommandKind::Upload:
+        command.paths.assign(words.begin() + 2, words.end());
+        for (const std::wstring& path : command.paths) {
+            if (path.empty()) {
+                problem = L"\"" + words[0] + L"\" needs non-empty paths";
+                return false;
+            }
+        }
         break;
     default:
         break;

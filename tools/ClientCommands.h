@@ -18,15 +18,19 @@ enum class CommandKind {
     ProductName,
     Release,
     Terminate,
-    Wait
+    Wait,
+    Download,
+    DownloadSeries,
+    Upload
 };
 
 struct Command {
     CommandKind kind;
-    std::wstring argument;     // alias, folder or empty
-    bool withFiles = false;    // refresh --files
-    bool recursive = false;    // refresh --recursive
-    unsigned long seconds = 0; // wait
+    std::wstring argument;           // alias, folder or empty
+    bool withFiles = false;          // refresh --files
+    bool recursive = false;          // refresh --recursive
+    unsigned long seconds = 0;       // wait
+    std::vector<std::wstring> paths{}; // download, download-series, upload: the paths after the first
 };
 
 struct CommandLine {
