@@ -14,6 +14,7 @@ namespace {
 
 constexpr DWORD kProgressFlags = 0x0C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE
 constexpr UINT kTimerIntervalMs = 1000;
+constexpr DWORD kProgressIntervalMs = 50;
 constexpr UINT kAnimationLeftToRight = 6106;
 constexpr UINT kAnimationRightToLeft = 6107;
 constexpr wchar_t kDefaultProgressTitle[] = L"Transferring Data...";
@@ -106,16 +107,24 @@ STDMETHODIMP COperationListener::TransferStatus(unsigned long transferred, unsig
     if (dialog_) {
         if (phoneFs_ && HasUserCancelled())
             CancelTransfer();
+        // Each bar update waits for the dialog's thread to paint, which costs more
+        // than a chunk's callback itself: a file's first and last report and one
+        // a tick show everything a user can follow.
+        const bool firstOfFile = currentFileTotal_ == 0;
         currentFileTotal_ = total;
-        ULONGLONG position = transferred;
-        ULONGLONG range = total;
-        if (overallTotal_ > 0) {
-            range = overallTotal_;
-            position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
+        const DWORD now = GetTickCount();
+        if (firstOfFile || transferred >= total || now - lastProgressTick_ >= kProgressIntervalMs) {
+            lastProgressTick_ = now;
+            ULONGLONG position = transferred;
+            ULONGLONG range = total;
+            if (overallTotal_ > 0) {
+                range = overallTotal_;
+                position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
+            }
+            HRESULT hr = dialog_->SetProgress64(position, range);
+            if (FAILED(hr))
+                QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
         }
-        HRESULT hr = dialog_->SetProgress64(position, range);
-        if (FAILED(hr))
-            QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
     }
     QTRACE(L"(): Transferred %d of %d bytes\n", transferred, total);
     return S_OK;

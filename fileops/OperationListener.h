@@ -61,6 +61,7 @@ private:
     ULONG overallTotal_ = 0;
     ULONG bytesBeforeThisFile_ = 0;
     ULONG currentFileTotal_ = 0;
+    DWORD lastProgressTick_ = 0;
     com_ptr<IVirtualFileSystem> phoneFs_;
     UINT_PTR timerId_ = 0;
     mutable bool userCancelled_ = false;
