@@ -3,6 +3,7 @@
 #include "common/ErrorFlow.h"
 #include "common/Trace.h"
 #include "fileops/FileOperationWorker.h"
+#include "fileops/Transfers.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
 #include "mirror/Configuration.h"
@@ -33,6 +34,12 @@ void ShowConstructionMessage(const wchar_t* text)
 std::wstring Text(BSTR text)
 {
     return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+// Window handles cross the interface as 32-bit numbers.
+HWND WindowOf(LONG hwnd)
+{
+    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
 }
 
 } // namespace
@@ -125,7 +132,11 @@ HRESULT CComQuelvar::FinalConstruct()
     return hr;
 }
 
-void CComQuelvar::FinalRelease() {}
+// A series the client left running would otherwise keep its dialog on screen.
+void CComQuelvar::FinalRelease()
+{
+    ReleaseOperationListener(m_pOperationListener);
+}
 
 STDMETHODIMP CComQuelvar::InterfaceSupportsErrorInfo(REFIID iid)
 {
@@ -185,7 +196,7 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
 
 ITransferListener* CComQuelvar::CurrentListener()
 {
-    return m_pOperationListener;
+    return m_pOperationListener.get();
 }
 
 STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
@@ -206,14 +217,24 @@ STDMETHODIMP CComQuelvar::CreateFolder(BSTR)
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CComQuelvar::DownloadVFSFile(BSTR, LONG, LONG, LONG, LONG, VARIANT*)
+STDMETHODIMP CComQuelvar::DownloadVFSFile(BSTR CurrentFileName, LONG CurrentFileIndex, LONG TotalFileCount,
+                                          LONG TotalFileSize, LONG hwnd, VARIANT* pvntData)
 {
-    return E_NOTIMPL;
+    return Guarded([&]() -> HRESULT {
+        const services::RequestContext context = Context();
+        return fileops::DownloadVFSFile(
+            {context, m_pVFS.get(), m_pOperationListener},
+            {Text(CurrentFileName), CurrentFileIndex, TotalFileCount, TotalFileSize, WindowOf(hwnd)}, pvntData);
+    });
 }
 
-STDMETHODIMP CComQuelvar::UploadVFSFile(VARIANT, BSTR, LONG, DATE, LONG)
+STDMETHODIMP CComQuelvar::UploadVFSFile(VARIANT vntData, BSTR aPCFile, LONG FileSize, DATE LastWriteTime, LONG hwnd)
 {
-    return E_NOTIMPL;
+    return Guarded([&]() -> HRESULT {
+        const services::RequestContext context = Context();
+        return fileops::UploadVFSFile({context, m_pVFS.get(), m_pOperationListener},
+                                      {vntData, Text(aPCFile), FileSize, LastWriteTime, WindowOf(hwnd)});
+    });
 }
 
 STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
@@ -241,6 +262,7 @@ STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR PCFolder, VARIANT* pvntCapabi
 
 STDMETHODIMP CComQuelvar::HideProgressDialog()
 {
+    ReleaseOperationListener(m_pOperationListener);
     return S_OK;
 }
 

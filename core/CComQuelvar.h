@@ -7,6 +7,7 @@
 #include "common/ComObject.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
+#include "fileops/OperationListener.h"
 #include "mirror/DeviceMapping.h"
 #include "phone/DeviceNotifications.h"
 #include "phone/PhoneFileSystem.h"
@@ -69,7 +70,8 @@ private:
     mirror::DeviceMappingTable m_mappings;
     com_ptr<IVirtualFileSystem> m_pVFS;
     phone::DeviceNotificationRegistration m_registration;
-    ITransferListener* m_pOperationListener = nullptr;
+    // The single-file transfers' listener; a download series keeps it between calls.
+    com_ptr<COperationListener> m_pOperationListener;
     std::wstring m_languageFile; // may be empty
     unique_hmodule m_graphics;
     // Receives reconnect requests of other threads on the thread that made the object.

@@ -14,6 +14,7 @@ namespace {
 
 constexpr DWORD kProgressFlags = 0x0C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE
 constexpr UINT kTimerIntervalMs = 1000;
+constexpr DWORD kProgressIntervalMs = 50;
 constexpr UINT kAnimationLeftToRight = 6106;
 constexpr UINT kAnimationRightToLeft = 6107;
 constexpr wchar_t kDefaultProgressTitle[] = L"Transferring Data...";
@@ -106,16 +107,24 @@ STDMETHODIMP COperationListener::TransferStatus(unsigned long transferred, unsig
     if (dialog_) {
         if (phoneFs_ && HasUserCancelled())
             CancelTransfer();
+        // Each bar update waits for the dialog's thread to paint, which costs more
+        // than a chunk's callback itself: a file's first and last report and one
+        // a tick show everything a user can follow.
+        const bool firstOfFile = currentFileTotal_ == 0;
         currentFileTotal_ = total;
-        ULONGLONG position = transferred;
-        ULONGLONG range = total;
-        if (overallTotal_ > 0) {
-            range = overallTotal_;
-            position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
+        const DWORD now = GetTickCount();
+        if (firstOfFile || transferred >= total || now - lastProgressTick_ >= kProgressIntervalMs) {
+            lastProgressTick_ = now;
+            ULONGLONG position = transferred;
+            ULONGLONG range = total;
+            if (overallTotal_ > 0) {
+                range = overallTotal_;
+                position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
+            }
+            HRESULT hr = dialog_->SetProgress64(position, range);
+            if (FAILED(hr))
+                QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
         }
-        HRESULT hr = dialog_->SetProgress64(position, range);
-        if (FAILED(hr))
-            QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
     }
     QTRACE(L"(): Transferred %d of %d bytes\n", transferred, total);
     return S_OK;
@@ -166,7 +175,11 @@ void COperationListener::SetAnimation(HMODULE module, UINT resourceId)
 
 bool COperationListener::HasUserCancelled() const
 {
-    return dialog_ && dialog_->HasUserCancelled();
+    // The timer closes the dialog when it sees a Cancel; the caller must still
+    // learn of it before the next file.
+    if (!userCancelled_ && dialog_ && dialog_->HasUserCancelled())
+        userCancelled_ = true;
+    return userCancelled_;
 }
 
 void COperationListener::StartTimer()
@@ -186,15 +199,24 @@ void COperationListener::StopTimer()
         g_pTimerListener = nullptr;
 }
 
-void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR, DWORD)
+void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
 {
+    // The global may name a listener of another thread: its ticks are not ours.
     COperationListener* listener = g_pTimerListener;
-    if (!listener || !listener->phoneFs_ || !listener->HasUserCancelled())
+    if (!listener || listener->timerId_ != id || !listener->phoneFs_ || !listener->HasUserCancelled())
         return;
     // The listener lives on until this callback is done with it.
     com_ptr<COperationListener> hold(listener);
     listener->CancelTransfer();
     listener->Stop();
+}
+
+void ReleaseOperationListener(com_ptr<COperationListener>& slot)
+{
+    if (!slot)
+        return;
+    slot->Stop();
+    slot.reset();
 }
 
 void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId)

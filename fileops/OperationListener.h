@@ -41,6 +41,7 @@ public:
     // Line 2: the item being worked on.
     void SetItemText(const std::wstring& text);
     void SetAnimation(HMODULE module, UINT resourceId);
+    // True once the user has pressed Cancel, also after the dialog has closed.
     bool HasUserCancelled() const;
     bool HasDialog() const { return static_cast<bool>(dialog_); }
 
@@ -60,12 +61,18 @@ private:
     ULONG overallTotal_ = 0;
     ULONG bytesBeforeThisFile_ = 0;
     ULONG currentFileTotal_ = 0;
+    DWORD lastProgressTick_ = 0;
     com_ptr<IVirtualFileSystem> phoneFs_;
     UINT_PTR timerId_ = 0;
+    mutable bool userCancelled_ = false;
 };
 
 // The listener whose timer runs; the timer callback carries no context.
 extern COperationListener* g_pTimerListener;
+
+// Ends the listener a slot holds and empties the slot. The listener itself goes
+// when the phone component lets go of it too.
+void ReleaseOperationListener(com_ptr<COperationListener>& slot);
 
 // The title of a string of the language file, "Transferring Data..." when the
 // file lacks it; nothing when the file cannot be loaded.

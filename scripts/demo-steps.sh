@@ -79,6 +79,8 @@ simphone puttext "$root\\C:\\predefmusic\\song.mp3" "la la la" "2024-06-21 08:15
 simphone puttext "$root\\E:\\notes..." "trailing dots" "2024-07-01 12:00:00"
 simphone puttext "$root\\E:\\.profile" "leading dot" "2024-07-02 09:45:00"
 simphone puttext "$root\\E:\\Travel\\2024\\Summer\\beach.jpg" "sand and sea" "2024-08-15 16:20:00"
+simphone puttext "$root\\C:\\Documents\\report.txt" "quarterly figures" "2024-09-30 17:00:00"
+simphone puttext "$root\\C:\\Documents\\minutes.txt" "nothing decided" "2024-10-01 09:00:00"
 simphone connect "$phone"
 simphone list
 
@@ -103,6 +105,66 @@ fi
 section "Refreshing the mirror folder of $phone with files, and the tree before and after"
 try_quelvar -k tree "$mirror" + phone-refresh "$phone" + refresh "$mirror\\$phone" --files --recursive + tree "$mirror" \
     + terminate
+
+section "Downloading phone files to the PC and uploading a PC file into a mirror folder"
+docs="$mirror\\$phone\\Phone memory (C)\\Documents"
+pc='C:\Transfers'
+rm -rf "$drive_c/Transfers"
+mkdir -p "$drive_c/Transfers"
+printf 'written on the PC\r\n' >"$drive_c/Transfers/from-pc.txt"
+try_quelvar -k refresh "$mirror\\$phone" --files --recursive + tree "$docs" \
+    + download "$docs\\report.txt.vfslnk" "$pc\\report.txt" \
+    + download-series "$pc" "$docs\\report.txt.vfslnk" "$docs\\minutes.txt.vfslnk" \
+    + upload "$pc\\from-pc.txt" "$docs" + tree "$docs" + terminate
+for file in report.txt minutes.txt; do
+    echo "$pc\\$file: $(cat "$drive_c/Transfers/$file" 2>/dev/null || echo "(not downloaded)")"
+done
+simphone get "$root\\C:\\Documents\\from-pc.txt" "$pc\\check.txt" || true
+echo "on the phone, $root\\C:\\Documents\\from-pc.txt: $(tr -d '\r' <"$drive_c/Transfers/check.txt" 2>/dev/null)"
+
+section "A slowed download with the progress dialog on the screen"
+head -c 2000000 /dev/zero >"$drive_c/Transfers/big-source.bin"
+simphone put "$root\\C:\\Documents\\big.bin" "$pc\\big-source.bin"
+# The suite keeps its speed only while it runs: the client's main object holds it
+# during the pause, in which the transfers are slowed to 2 MB in chunks of 64 KiB
+# 250 ms apart, about 8 s with the dialog shown.
+slowed=(refresh "$mirror\\$phone" --files --recursive + wait 2 + download "$docs\\big.bin.vfslnk" "$pc\\big.bin" + terminate)
+show_command quelvar.exe "${slowed[@]}"
+wine "$bin/quelvar.exe" "${slowed[@]}" >"$work/out" 2>&1 &
+client=$!
+for _ in $(seq 1 600); do
+    grep -q '^waiting' "$work/out" && break
+    kill -0 "$client" 2>/dev/null || break
+    sleep 0.1
+done
+simphone delay 250
+title="Copying from phone..."
+if command -v xwininfo >/dev/null; then
+    dialog=""
+    for _ in $(seq 1 150); do
+        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
+        [ -n "$dialog" ] && break
+        kill -0 "$client" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -n "$dialog" ]; then
+        read -r window _ <<<"$dialog"
+        echo "on the screen: the progress dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
+        if [ -n "${QUELVAR_SCREENSHOT:-}" ]; then
+            sleep 3 # the bar has moved on and the animation runs
+            import -window "$window" "$QUELVAR_SCREENSHOT" && echo "screenshot: $QUELVAR_SCREENSHOT"
+        fi
+    else
+        echo "the progress dialog did not appear"
+    fi
+else
+    echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
+fi
+status=0
+wait "$client" || status=$?
+cat "$work/out"
+explain "$status"
+simphone delay 0
 
 section "Disconnecting $phone while a main object listens"
 # One main object for the whole run: it refreshes, waits while the phone goes,

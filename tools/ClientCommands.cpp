@@ -32,6 +32,13 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"                             FLAGS the FOF_ bits; numbers in decimal or 0x hex.\n"
                              L"                             Moves, copies and 13 go on in the server after the\n"
                              L"                             command, which reports only that they started\n"
+                             L"  download MIRRORFILE PCFILE read the phone file behind a mirror file (its\n"
+                             L"                             shortcut file) into a PC file\n"
+                             L"  download-series PCFOLDER MIRRORFILE...\n"
+                             L"                             read several phone files into a PC folder under one\n"
+                             L"                             progress dialog\n"
+                             L"  upload PCFILE MIRRORPATH   write a PC file to the phone as the file a mirror path\n"
+                             L"                             names (into a mirror folder: under the PC file's name)\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -70,6 +77,9 @@ const CommandSyntax kCommands[] = {
     {L"wait", CommandKind::Wait, 1, 1, false},
     {L"delete", CommandKind::Delete, 1, kMaxListArguments, true},
     {L"fileop", CommandKind::FileOperation, 2, kMaxListArguments, true},
+    {L"download", CommandKind::Download, 2, 2, true},
+    {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true},
+    {L"upload", CommandKind::Upload, 2, 2, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -194,6 +204,17 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             return false;
         }
         command.argument.clear();
+        break;
+    case CommandKind::Download:
+    case CommandKind::DownloadSeries:
+    case CommandKind::Upload:
+        command.paths.assign(words.begin() + 2, words.end());
+        for (const std::wstring& path : command.paths) {
+            if (path.empty()) {
+                problem = L"\"" + words[0] + L"\" needs non-empty paths";
+                return false;
+            }
+        }
         break;
     default:
         break;

@@ -20,15 +20,19 @@ enum class CommandKind {
     Terminate,
     Wait,
     Delete,
-    FileOperation
+    FileOperation,
+    Download,
+    DownloadSeries,
+    Upload
 };
 
 struct Command {
     CommandKind kind;
-    std::wstring argument;     // alias, folder or empty
-    bool withFiles = false;    // refresh --files
-    bool recursive = false;    // refresh --recursive
-    unsigned long seconds = 0; // wait
+    std::wstring argument;             // alias, folder or empty
+    bool withFiles = false;            // refresh --files
+    bool recursive = false;            // refresh --recursive
+    unsigned long seconds = 0;         // wait
+    std::vector<std::wstring> paths{}; // download, download-series, upload: the paths after the first
     // delete, fileop: the request handed to the server's SHFileOperation.
     std::vector<std::wstring> sources{};
     std::vector<std::wstring> targets{}; // fileop --to, in order

@@ -4,6 +4,7 @@
 #include "ConsoleOutput.h"
 #include "MappedPhones.h"
 #include "MirrorTree.h"
+#include "PcFiles.h"
 #include "VariantSummary.h"
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
@@ -11,6 +12,8 @@
 #include "fileops/FileOperationRequest.h"
 #include "localisation/LanguageResources.h"
 #include "mirror/Configuration.h"
+
+#include <shlwapi.h>
 
 #include <string>
 #include <vector>
@@ -84,6 +87,12 @@ public:
             return FileOperation(FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI, command);
         case client::CommandKind::FileOperation:
             return FileOperation(command.operation, command.flags, command);
+        case client::CommandKind::Download:
+            return DownloadSeries(std::wstring(), {command.argument}, command.paths[0]);
+        case client::CommandKind::DownloadSeries:
+            return DownloadSeries(command.argument, command.paths, std::wstring());
+        case client::CommandKind::Upload:
+            return Upload(command.argument, command.paths[0]);
         }
         return E_UNEXPECTED;
     }
@@ -243,6 +252,56 @@ private:
         client::Print(L"file operation " + std::to_wstring(code) +
                       (onWorker ? L" started in the server\n"
                                 : L" done: " + std::to_wstring(command.sources.size()) + L" source(s)\n"));
+        return hr;
+    }
+
+    // One progress dialog spans the series; the server ends it after the last
+    // file or the first failure. Files land in the folder under their PC names,
+    // or a single one in the target file.
+    HRESULT DownloadSeries(const std::wstring& folder, const std::vector<std::wstring>& mirrorFiles,
+                           const std::wstring& target)
+    {
+        const LONG count = static_cast<LONG>(mirrorFiles.size());
+        ULONGLONG total = 0;
+        for (const std::wstring& file : mirrorFiles)
+            total += static_cast<ULONG>(client::MirrorFileSize(file));
+        const LONG totalSize = total <= client::kMaxTransferSize ? static_cast<LONG>(total) : 0;
+        for (LONG index = 0; index < count; ++index) {
+            const std::wstring& file = mirrorFiles[static_cast<size_t>(index)];
+            if (Interrupted()) {
+                quelvar_->HideProgressDialog();
+                return E_ABORT;
+            }
+            unique_variant data;
+            HRESULT hr = quelvar_->DownloadVFSFile(MakeBstr(file).get(), index, count, totalSize, 0, data.put());
+            if (FAILED(hr))
+                return hr;
+            const std::wstring pcFile = target.empty() ? folder + L"\\" + client::MirrorFileName(file) : target;
+            ULONG size = 0;
+            hr = client::WritePcFile(pcFile, *data.get(), size);
+            if (FAILED(hr)) {
+                quelvar_->HideProgressDialog();
+                return hr;
+            }
+            client::Print(L"downloaded " + file + L" to " + pcFile + L" (" + std::to_wstring(size) + L" bytes)\n");
+        }
+        return S_OK;
+    }
+
+    // Into a mirror folder the file keeps its PC name.
+    HRESULT Upload(const std::wstring& pcFile, const std::wstring& mirrorPath)
+    {
+        std::wstring target = mirrorPath;
+        if (PathIsDirectoryW(target.c_str()))
+            target = (target.back() == L'\\' ? target : target + L"\\") + PathFindFileNameW(pcFile.c_str());
+        unique_variant data;
+        LONG size = 0;
+        DATE modified = 0;
+        HRESULT hr = client::ReadPcFile(pcFile, data.put(), size, modified);
+        if (SUCCEEDED(hr))
+            hr = quelvar_->UploadVFSFile(*data.get(), MakeBstr(target).get(), size, modified, 0);
+        if (SUCCEEDED(hr))
+            client::Print(L"uploaded " + pcFile + L" to " + target + L" (" + std::to_wstring(size) + L" bytes)\n");
         return hr;
     }
 

@@ -15,4 +15,20 @@ std::wstring ControlText(HWND dialog, int id);
 // Presses the button with the given id.
 void ClickButton(HWND dialog, int id);
 
+// Waits until the condition holds, dispatching this thread's messages (timers,
+// calls into this apartment) meanwhile; false on time-out.
+template <typename Condition> bool PumpUntil(Condition condition, DWORD timeoutMs = 10000)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    return true;
+}
+
 } // namespace testing_support

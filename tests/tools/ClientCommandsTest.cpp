@@ -39,6 +39,13 @@ TEST(ClientCommandLine, AcceptsCommandsAndChains)
         {{L"wait", L"3600"}, false, {{CommandKind::Wait, L"", false, false, 3600}}},
         {{L"item-refresh", L"C:\\M\\P1\\a.vfslnk"}, false, {{CommandKind::ItemRefresh, L"C:\\M\\P1\\a.vfslnk"}}},
         {{L"capability", L"C:\\M\\P1"}, false, {{CommandKind::Capability, L"C:\\M\\P1"}}},
+        {{L"download", L"C:\\M\\a.vfslnk", L"a"},
+         false,
+         {{CommandKind::Download, L"C:\\M\\a.vfslnk", {}, {}, {}, {L"a"}}}},
+        {{L"download-series", L"C:\\T", L"a", L"b"},
+         false,
+         {{CommandKind::DownloadSeries, L"C:\\T", {}, {}, {}, {L"a", L"b"}}}},
+        {{L"upload", L"a.txt", L"C:\\M"}, false, {{CommandKind::Upload, L"a.txt", {}, {}, {}, {L"C:\\M"}}}},
         {{L"--shared", L"phones", L"+", L"release"},
          false,
          {{CommandKind::Phones, L""}, {CommandKind::Release, L""}},
@@ -65,6 +72,7 @@ TEST(ClientCommandLine, AcceptsCommandsAndChains)
             EXPECT_EQ(c.commands[i].withFiles, line.commands[i].withFiles) << c.args[0] << " #" << i;
             EXPECT_EQ(c.commands[i].recursive, line.commands[i].recursive) << c.args[0] << " #" << i;
             EXPECT_EQ(c.commands[i].seconds, line.commands[i].seconds) << c.args[0] << " #" << i;
+            EXPECT_EQ(c.commands[i].paths, line.commands[i].paths) << c.args[0] << " #" << i;
         }
     }
 }
@@ -94,6 +102,9 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         {{L"refresh", L"C:\\M", L"--files", L"--files"}, L"option \"--files\" given twice"},
         {{L"refresh", L"C:\\M", L"--files", L"--recursive", L"x"}, L"wrong number of arguments for \"refresh\""},
         {{L"product-name", L"x"}, L"wrong number of arguments for \"product-name\""},
+        {{L"download", L"C:\\M\\a.vfslnk"}, L"wrong number of arguments for \"download\""},
+        {{L"download-series", L"C:\\T"}, L"wrong number of arguments for \"download-series\""},
+        {{L"upload", L"a.txt", L""}, L"\"upload\" needs non-empty paths"},
         {{L"wait", L"abc"}, L"\"wait\" takes a whole number of seconds from 0 to 3600"},
         {{L"wait", L"-1"}, L"\"wait\" takes a whole number of seconds from 0 to 3600"},
         {{L"wait", L"3601"}, L"\"wait\" takes a whole number of seconds from 0 to 3600"},

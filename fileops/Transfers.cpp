@@ -1,0 +1,162 @@
+#include "Transfers.h"
+
+#include "PhoneFile.h"
+#include "common/ErrorFlow.h"
+#include "common/Paths.h"
+#include "common/Trace.h"
+#include "mirror/MirrorRefresh.h"
+#include "phone/VFSItem.h"
+#include "shortcut/ShortcutFiles.h"
+
+namespace fileops {
+
+namespace {
+
+constexpr wchar_t kUploadedPermissions[] = L"RWD";
+
+// Ends a listener still held and shows a new one over the parent.
+HRESULT StartNewListener(const TransferOwner& owner, ULONG totalSize, UINT titleId, HWND parent)
+{
+    ReleaseOperationListener(owner.listener);
+    owner.listener = COperationListener::Create(owner.phoneComponent);
+    if (!owner.listener)
+        return E_OUTOFMEMORY;
+    owner.listener->SetTotalSize(totalSize);
+    SetProgressTitle(*owner.listener.get(), owner.context.LanguageFile(), titleId);
+    owner.listener->SetAnimation(owner.context.Graphics(), ProgressAnimationId());
+    owner.listener->Start(parent);
+    return S_OK;
+}
+
+// Ends the call's listener unless a call that came in meanwhile has put
+// another one into the slot (which has ended this one already).
+void EndListener(const TransferOwner& owner, const com_ptr<COperationListener>& listener)
+{
+    if (owner.listener.get() == listener.get())
+        ReleaseOperationListener(owner.listener);
+}
+
+// The phone path of a PC path in a mirror folder; a path that does not fit is
+// refused rather than cut.
+HRESULT PhonePathOf(const services::RequestContext& context, const std::wstring& pcFile, std::wstring& phonePath)
+{
+    HRESULT hr =
+        pcFile.size() < MAX_PATH ? context.Mappings().ConvertPCNameToVFSName(pcFile.c_str(), phonePath) : kPathTooLong;
+    if (FAILED(hr))
+        QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", pcFile.c_str());
+    return hr;
+}
+
+// The component's failure of one step as a result, for steps whose failure
+// does not end the operation.
+template <typename Step> HRESULT Attempt(Step&& step)
+{
+    return Guarded([&]() -> HRESULT {
+        step();
+        return S_OK;
+    });
+}
+
+// The shortcut file of the uploaded file, in the folder that holds it.
+HRESULT RecordShortcut(const UploadRequest& request)
+{
+    phone::VFSItem item{};
+    phone::CopyField(item.phoneName, request.pcFile.c_str());
+    item.size = request.size;
+    item.modified = request.modified;
+    phone::CopyField(item.userPerm, kUploadedPermissions);
+    HRESULT hr = shortcut::CreateShortcutFile(request.pcFile, item);
+    if (FAILED(hr))
+        QTRACE(L"(): CreateShortcutFile failed! (hr = 0x%X)\n", hr);
+    return hr;
+}
+
+} // namespace
+
+HRESULT DownloadVFSFile(const TransferOwner& owner, const DownloadRequest& request, VARIANT* data)
+{
+    if (request.count < 0) {
+        QTRACE(L"(): TotalFileCount argument (%ld) out of range!\n", request.count);
+        return E_INVALIDARG;
+    }
+    if (request.totalSize < 0) {
+        QTRACE(L"(): TotalFileSize argument (%ld) out of range!\n", request.totalSize);
+        return E_INVALIDARG;
+    }
+    if (request.index < 0 || request.index >= request.count) {
+        QTRACE(L"(): CurrentFileIndex argument (%ld) out of range!\n", request.index);
+        return E_INVALIDARG;
+    }
+    if (!data)
+        return E_POINTER;
+
+    if (request.index == 0 || !owner.listener) {
+        QTRACE(L"(): Creating new m_pOperationListener...!\n");
+        RETURN_IF_FAILED(
+            StartNewListener(owner, static_cast<ULONG>(request.totalSize), kTitleFromPhone, request.parent));
+    } else if (owner.listener->HasUserCancelled()) {
+        ReleaseOperationListener(owner.listener);
+        return E_ABORT;
+    }
+    // Held for the whole call: a client may end the series while the phone reads.
+    const com_ptr<COperationListener> listener = owner.listener;
+
+    const HRESULT hr = Guarded([&]() -> HRESULT {
+        QTRACE(L"(): PCFileName = %ws\n", request.pcFile.c_str());
+        std::wstring phonePath;
+        RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
+        phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
+        PhoneFile file(phoneFs, phone::OpenRead, phonePath, listener.get(), owner.context.Graphics());
+        HRESULT result = Attempt([&] { file.Read(data); });
+        if (FAILED(result))
+            QTRACE(L"(): VFSfread failed! (hr = 0x%X)\n", result);
+        const HRESULT closed = Attempt([&] { file.Close(); });
+        return FAILED(closed) ? closed : result;
+    });
+    if (FAILED(hr) || request.index == request.count - 1)
+        EndListener(owner, listener);
+    return hr;
+}
+
+HRESULT UploadVFSFile(const TransferOwner& owner, const UploadRequest& request)
+{
+    if (request.data.vt != (VT_ARRAY | VT_UI1))
+        return E_INVALIDARG;
+    if (!request.data.parray)
+        return E_POINTER;
+
+    RETURN_IF_FAILED(StartNewListener(owner, 0, kTitleToPhone, request.parent));
+    const com_ptr<COperationListener> listener = owner.listener;
+    if (listener->HasUserCancelled()) {
+        EndListener(owner, listener);
+        return E_ABORT;
+    }
+
+    const HRESULT hr = Guarded([&]() -> HRESULT {
+        QTRACE(L"(): aPCFile = %s\n", request.pcFile.c_str());
+        std::wstring phonePath;
+        RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
+        phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
+        PhoneFile file(phoneFs, phone::OpenWrite, phonePath, listener.get(), owner.context.Graphics());
+        HRESULT result = Attempt([&] { file.Write(request.data); });
+        if (FAILED(result)) {
+            QTRACE(L"(): VFSfwrite failed! (hr = 0x%X)\n", result);
+        } else {
+            const HRESULT timed = Attempt([&] { file.SetTime(request.modified); });
+            if (FAILED(timed))
+                QTRACE(L"(): VFS::fsettime failed! (hr = 0x%X)\n", timed);
+            result = RecordShortcut(request);
+        }
+        const HRESULT closed = Attempt([&] { file.Close(); });
+        if (FAILED(closed))
+            result = closed;
+        // The folder shows the phone as it is now, whatever became of the file.
+        const std::wstring folder = paths::Parent(request.pcFile);
+        mirror::RefreshFolder(phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, listener.get());
+        return result;
+    });
+    EndListener(owner, listener);
+    return hr;
+}
+
+} // namespace fileops

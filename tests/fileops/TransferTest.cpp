@@ -1,0 +1,240 @@
+// Single-file transfers end to end: the server out of process, the simulated
+// phones slowed where a test acts during a transfer, the progress dialog found
+// and clicked on the screen.
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimulatedPhones.h"
+#include "Windows.h"
+#include "ZentrelQuelvar.h"
+#include "common/ByteArray.h"
+#include "shortcut/ShortcutFiles.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+using namespace testing_support;
+
+namespace {
+const wchar_t kFromPhone[] = L"Copying from phone...";
+const std::vector<unsigned char> kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
+constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
+std::optional<TempDir> g_mirror;
+
+std::wstring Memory()
+{
+    return g_mirror->path() + L"\\Xfer\\Phone memory (C)";
+}
+
+// One file of a three-file series of 3000 bytes.
+HRESULT Download(IQuelvar* quelvar, const wchar_t* name, LONG index, std::vector<unsigned char>* bytes = nullptr,
+                 LONG count = 3, LONG totalSize = 3000)
+{
+    unique_variant data;
+    const std::wstring file = Memory() + L"\\" + name + L".vfslnk";
+    HRESULT hr = quelvar->DownloadVFSFile(Bstr(file).get(), index, count, totalSize, 0, data.put());
+    if (bytes)
+        *bytes = BytesOf(*data.get());
+    return hr;
+}
+
+// The download of "slow.bin" by a client thread of its own, so that the test
+// can work the dialog meanwhile.
+struct SlowDownload {
+    explicit SlowDownload(IQuelvar* quelvar)
+    {
+        IStream* stream = nullptr;
+        CoMarshalInterThreadInterfaceInStream(IID_IQuelvar, quelvar, &stream);
+        thread = std::thread([this, stream] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            com_ptr<IQuelvar> own;
+            CoGetInterfaceAndReleaseStream(stream, IID_IQuelvar, own.put_void());
+            result = Download(own.get(), L"slow.bin", 0, &bytes, 1, 0);
+            own.reset();
+            CoUninitialize();
+            done = true;
+        });
+    }
+    HRESULT Wait()
+    {
+        thread.join();
+        return result;
+    }
+    std::thread thread;
+    std::atomic<bool> done{false};
+    HRESULT result = E_UNEXPECTED;
+    std::vector<unsigned char> bytes;
+};
+
+// One server, phone and mirror for every case, with the product's language and
+// graphics files.
+class Transfers : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
+        RegisterServer();
+        const wchar_t* key = L"Software\\Zentrel\\Marlith";
+        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
+            settings_.push_back(std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, key, name, value));
+        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
+                                                               L"Root", g_mirror.emplace().path()));
+        phones_.emplace();
+        phones_->AddPhone(L"Xfer", L"350000000000051");
+        phones_->MakeFolder(L"ALIAS:Xfer\\C:\\Up");
+        for (auto [name, bytes] : {std::pair{L"a.bin", &kA}, {L"b.bin", &kB}, {L"c.bin", &kC}, {L"slow.bin", &kSlow}})
+            phones_->PutBytes(L"ALIAS:Xfer\\C:\\" + std::wstring(name), *bytes);
+        phones_->Connect(L"Xfer");
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_mirror->path() + L"\\Xfer").get(), VARIANT_FALSE));
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
+    }
+    static void TearDownTestSuite()
+    {
+        if (quelvar_) {
+            EXPECT_EQ(S_OK, quelvar_->Terminate());
+        }
+        quelvar_.reset();
+        phones_.reset();
+        settings_.clear();
+        g_mirror.reset();
+    }
+    void TearDown() override
+    {
+        (*phones_)->SetTransferDelay(0);
+        (*phones_)->SetChunkSize(64 * 1024);
+        (*phones_)->ClearFaults();
+        quelvar_->HideProgressDialog();
+    }
+    // Slow enough for a test to act: 20 chunks of 1000 bytes, 300 ms apart.
+    static void SlowDown()
+    {
+        ASSERT_EQ(S_OK, (*phones_)->SetChunkSize(1000));
+        ASSERT_EQ(S_OK, (*phones_)->SetTransferDelay(300));
+    }
+    static std::pair<LRESULT, LRESULT> Bar(HWND dialog)
+    {
+        HWND bar = GetDlgItem(dialog, 102);
+        return {SendMessageW(bar, PBM_GETPOS, 0, 0), SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
+    }
+
+    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
+    static inline std::optional<SimulatedPhones> phones_;
+    static inline com_ptr<IQuelvar> quelvar_;
+};
+} // namespace
+
+TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
+{
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0, &bytes));
+    EXPECT_EQ(kA, bytes);
+    HWND dialog = WaitForDialog(kFromPhone);
+    ASSERT_TRUE(dialog);
+    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"b.bin", 1, &bytes));
+    EXPECT_EQ(kB, bytes);
+    EXPECT_EQ(dialog, WaitForDialog(kFromPhone));
+    EXPECT_EQ(L"b.bin", ControlText(dialog, 104));
+    EXPECT_TRUE(PumpUntil([&] { return Bar(dialog) == std::pair<LRESULT, LRESULT>(2000, 3000); }));
+
+    // Counts, sizes and indexes out of range leave the series alone.
+    for (auto [index, count, size] : {std::tuple{3, 3, 3000}, {-1, 3, 3000}, {0, 0, 0}, {0, -1, 0}, {0, 3, -1}})
+        EXPECT_EQ(E_INVALIDARG, Download(quelvar_.get(), L"c.bin", index, nullptr, count, size)) << index << count;
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"c.bin", 2, &bytes));
+    EXPECT_EQ(kC, bytes);
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(Transfers, CancelBetweenFilesAbortsTheSeriesAndIndexZeroStartsAnew)
+{
+    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0));
+    HWND dialog = WaitForDialog(kFromPhone);
+    ASSERT_TRUE(dialog);
+    ClickButton(dialog, IDCANCEL);
+    // The server's timer sees the Cancel between the calls and closes the dialog.
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }));
+    EXPECT_EQ(E_ABORT, Download(quelvar_.get(), L"b.bin", 1));
+
+    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0));
+    EXPECT_TRUE(WaitForDialog(kFromPhone));
+    EXPECT_EQ(S_OK, quelvar_->HideProgressDialog());
+    EXPECT_EQ(nullptr, WaitForDialog(kFromPhone, 0));
+}
+
+TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
+{
+    SlowDown();
+    SlowDownload download(quelvar_.get());
+    HWND dialog = WaitForDialog(kFromPhone);
+    ASSERT_TRUE(dialog);
+    ClickButton(dialog, IDCANCEL);
+    EXPECT_EQ(E_ABORT, download.Wait());
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallbacks)
+{
+    SlowDown();
+    SlowDownload download(quelvar_.get());
+    HWND dialog = WaitForDialog(kFromPhone);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(S_OK, quelvar_->HideProgressDialog());
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(download.done) << "the dialog ended while the phone still sent";
+    EXPECT_EQ(S_OK, download.Wait());
+    EXPECT_EQ(kSlow, download.bytes);
+    unique_bstr imei;
+    EXPECT_EQ(S_OK, quelvar_->GetImei(Bstr(L"Xfer").get(), imei.put()));
+}
+
+TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
+{
+    phones_->PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
+    unique_variant data;
+    ASSERT_EQ(S_OK, MakeByteArray({'n', 'e', 'w'}, data.put()));
+    const std::wstring up = Memory() + L"\\Up";
+
+    // Anything but a byte array is refused before a dialog appears.
+    unique_variant text;
+    text.get()->vt = VT_BSTR;
+    text.get()->bstrVal = SysAllocString(L"new");
+    EXPECT_EQ(E_INVALIDARG, quelvar_->UploadVFSFile(*text.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    data.get()->vt = VT_ARRAY | VT_I1;
+    EXPECT_EQ(E_INVALIDARG, quelvar_->UploadVFSFile(*data.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    data.get()->vt = VT_ARRAY | VT_UI1;
+
+    ASSERT_EQ(S_OK, quelvar_->UploadVFSFile(*data.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    unique_variant stored;
+    ASSERT_EQ(S_OK, (*phones_)->GetFile(Bstr(L"ALIAS:Xfer\\C:\\Up\\new.bin").get(), stored.put()));
+    EXPECT_EQ(std::vector<unsigned char>({'n', 'e', 'w'}), BytesOf(*stored.get()));
+    const phone::VFSItem item = shortcut::GetShortcutDetails(up + L"\\new.bin.vfslnk");
+    EXPECT_EQ(L"new.bin", std::wstring(item.phoneName));
+    EXPECT_EQ(3, item.size);
+    EXPECT_DOUBLE_EQ(kTime, item.modified); // the phone's time, read back by the refresh
+    EXPECT_TRUE(FileExists(up + L"\\other.txt.vfslnk"));
+}
+
+TEST_F(Transfers, FailedWriteLeavesNoShortcutAndTheFileIsClosed)
+{
+    unique_variant data;
+    ASSERT_EQ(S_OK, MakeByteArray({'x'}, data.put()));
+    const std::wstring file = Memory() + L"\\Up\\failed.bin";
+    // A failing close replaces the write's failure: the file was closed.
+    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
+    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044360), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
+    EXPECT_FALSE(phones_->Has(L"ALIAS:Xfer\\C:\\Up\\failed.bin"));
+    EXPECT_FALSE(FileExists(file + L".vfslnk"));
+
+    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044342), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
+}
