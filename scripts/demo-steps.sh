@@ -122,6 +122,15 @@ done
 simphone get "$root\\C:\\Documents\\from-pc.txt" "$pc\\check.txt" || true
 echo "on the phone, $root\\C:\\Documents\\from-pc.txt: $(tr -d '\r' <"$drive_c/Transfers/check.txt" 2>/dev/null)"
 
+section "Deleting a phone file through its mirror item"
+try_quelvar -k refresh "$docs" --files + delete "$docs\\minutes.txt.vfslnk" + refresh "$docs" --files + tree "$docs" \
+    + terminate
+if simphone get "$root\\C:\\Documents\\minutes.txt" "$pc\\gone.txt" >/dev/null 2>&1; then
+    echo "FAILED: minutes.txt is still on the phone"
+    exit 1
+fi
+echo "minutes.txt is gone from the phone"
+
 section "A slowed download with the progress dialog on the screen"
 head -c 2000000 /dev/zero >"$drive_c/Transfers/big-source.bin"
 simphone put "$root\\C:\\Documents\\big.bin" "$pc\\big-source.bin"
