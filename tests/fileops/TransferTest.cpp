@@ -24,18 +24,14 @@ const wchar_t kFromPhone[] = L"Copying from phone...";
 const std::vector<unsigned char> kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
 constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
 std::optional<TempDir> g_mirror;
-
-std::wstring Memory()
-{
-    return g_mirror->path() + L"\\Xfer\\Phone memory (C)";
-}
+std::wstring g_memory; // the phone's memory C: in the mirror
 
 // One file of a three-file series of 3000 bytes.
 HRESULT Download(IQuelvar* quelvar, const wchar_t* name, LONG index, std::vector<unsigned char>* bytes = nullptr,
                  LONG count = 3, LONG totalSize = 3000)
 {
     unique_variant data;
-    const std::wstring file = Memory() + L"\\" + name + L".vfslnk";
+    const std::wstring file = g_memory + L"\\" + name + L".vfslnk";
     HRESULT hr = quelvar->DownloadVFSFile(Bstr(file).get(), index, count, totalSize, 0, data.put());
     if (bytes)
         *bytes = BytesOf(*data.get());
@@ -61,11 +57,7 @@ struct SlowDownload {
             done = true;
         });
     }
-    HRESULT Wait()
-    {
-        thread.join();
-        return result;
-    }
+    HRESULT Wait() { return thread.join(), result; }
     std::thread thread;
     std::atomic<bool> done{false};
     HRESULT result = E_UNEXPECTED;
@@ -86,6 +78,7 @@ protected:
             settings_.push_back(std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, key, name, value));
         settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
                                                                L"Root", g_mirror.emplace().path()));
+        g_memory = g_mirror->path() + L"\\Xfer\\Phone memory (C)";
         phones_.emplace();
         phones_->AddPhone(L"Xfer", L"350000000000051");
         phones_->MakeFolder(L"ALIAS:Xfer\\C:\\Up");
@@ -95,13 +88,11 @@ protected:
         ASSERT_EQ(S_OK,
                   CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
         ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_mirror->path() + L"\\Xfer").get(), VARIANT_FALSE));
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
     }
     static void TearDownTestSuite()
     {
-        if (quelvar_) {
-            EXPECT_EQ(S_OK, quelvar_->Terminate());
-        }
+        EXPECT_EQ(S_OK, quelvar_ ? quelvar_->Terminate() : S_OK);
         quelvar_.reset();
         phones_.reset();
         settings_.clear();
@@ -189,7 +180,7 @@ TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallba
 TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
 {
     phones_->PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
-    const std::wstring up = Memory() + L"\\Up";
+    const std::wstring up = g_memory + L"\\Up";
     auto upload = [&](const VARIANT& data) {
         return quelvar_->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
     };
@@ -217,7 +208,7 @@ TEST_F(Transfers, FailedWriteLeavesNoShortcutAndTheFileIsClosed)
 {
     unique_variant data;
     ASSERT_EQ(S_OK, MakeByteArray({'x'}, data.put()));
-    const std::wstring file = Memory() + L"\\Up\\failed.bin";
+    const std::wstring file = g_memory + L"\\Up\\failed.bin";
     // A failing close replaces the write's failure: the file was closed.
     ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
     ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
