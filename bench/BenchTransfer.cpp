@@ -11,7 +11,10 @@
 //
 // Runs under Xvfb (the server shows its progress dialog) with the server and
 // the suite registered, and no server running yet: the server reads the mirror
-// root, which this program sets for the run, once per process.
+// root, which this program sets for the run, once per process. Windows run
+// unmanaged for the run: without a window manager Wine waits 2 s for one each
+// time the dialog closes. Each round times a baseline right before its server
+// call; on a busy machine the median of their ratios says more than the bests.
 #include "BenchTiming.h"
 
 #include "common/ByteArray.h"

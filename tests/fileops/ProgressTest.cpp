@@ -4,7 +4,6 @@
 #include "Windows.h"
 #include "fileops/OperationListener.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -19,12 +18,6 @@ struct ShownListener {
         dialog = WaitForDialog(title);
     }
     ~ShownListener() { listener->Stop(); }
-    // Position and upper limit of the bar, as the dialog's thread has set them.
-    std::pair<LRESULT, LRESULT> Bar() const
-    {
-        HWND bar = GetDlgItem(dialog, 102);
-        return {SendMessageW(bar, PBM_GETPOS, 0, 0), SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
-    }
     com_ptr<COperationListener> listener;
     HWND dialog;
 };
@@ -48,8 +41,8 @@ TEST(OperationListener, BarRunsPerFileWithoutATotalAndOverTheSeriesWithOne)
             shown.listener->FileStarted();
         }
         EXPECT_EQ(S_OK, shown.listener->TransferStatus(500, 1000));
-        EXPECT_TRUE(PumpUntil([&] { return shown.Bar() == c.bar; }, 5000))
-            << c.overallTotal << ": " << shown.Bar().first << " of " << shown.Bar().second;
+        EXPECT_TRUE(PumpUntil([&] { return ProgressBar(shown.dialog) == c.bar; }, 5000))
+            << c.overallTotal << ": " << ProgressBar(shown.dialog).first << " of " << ProgressBar(shown.dialog).second;
     }
 }
 

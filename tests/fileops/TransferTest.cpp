@@ -9,7 +9,6 @@
 #include "common/ByteArray.h"
 #include "shortcut/ShortcutFiles.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,29 +24,27 @@ const wchar_t kFromPhone[] = L"Copying from phone...";
 const std::vector<unsigned char> kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
 constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
 std::optional<TempDir> g_mirror;
-
-std::wstring Memory()
-{
-    return g_mirror->path() + L"\\Xfer\\Phone memory (C)";
-}
+std::wstring g_memory; // the phone's memory C: in the mirror
 
 // One file of a three-file series of 3000 bytes.
 HRESULT Download(IQuelvar* quelvar, const wchar_t* name, LONG index, std::vector<unsigned char>* bytes = nullptr,
                  LONG count = 3, LONG totalSize = 3000)
 {
     unique_variant data;
-    const std::wstring file = Memory() + L"\\" + name + L".vfslnk";
+    const std::wstring file = g_memory + L"\\" + name + L".vfslnk";
     HRESULT hr = quelvar->DownloadVFSFile(Bstr(file).get(), index, count, totalSize, 0, data.put());
     if (bytes)
         *bytes = BytesOf(*data.get());
     return hr;
 }
 
-// The download of "slow.bin" by a client thread of its own, so that the test
-// can work the dialog meanwhile.
+// The download of "slow.bin" by a client thread of its own, slowed to 20 chunks
+// 300 ms apart, so that the test can work the dialog meanwhile.
 struct SlowDownload {
-    explicit SlowDownload(IQuelvar* quelvar)
+    SlowDownload(IQuelvar* quelvar, ISimPhoneSuite* suite)
     {
+        EXPECT_EQ(S_OK, suite->SetChunkSize(1000));
+        EXPECT_EQ(S_OK, suite->SetTransferDelay(300));
         IStream* stream = nullptr;
         CoMarshalInterThreadInterfaceInStream(IID_IQuelvar, quelvar, &stream);
         thread = std::thread([this, stream] {
@@ -60,11 +57,7 @@ struct SlowDownload {
             done = true;
         });
     }
-    HRESULT Wait()
-    {
-        thread.join();
-        return result;
-    }
+    HRESULT Wait() { return thread.join(), result; }
     std::thread thread;
     std::atomic<bool> done{false};
     HRESULT result = E_UNEXPECTED;
@@ -85,6 +78,7 @@ protected:
             settings_.push_back(std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, key, name, value));
         settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
                                                                L"Root", g_mirror.emplace().path()));
+        g_memory = g_mirror->path() + L"\\Xfer\\Phone memory (C)";
         phones_.emplace();
         phones_->AddPhone(L"Xfer", L"350000000000051");
         phones_->MakeFolder(L"ALIAS:Xfer\\C:\\Up");
@@ -94,13 +88,11 @@ protected:
         ASSERT_EQ(S_OK,
                   CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
         ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_mirror->path() + L"\\Xfer").get(), VARIANT_FALSE));
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
     }
     static void TearDownTestSuite()
     {
-        if (quelvar_) {
-            EXPECT_EQ(S_OK, quelvar_->Terminate());
-        }
+        EXPECT_EQ(S_OK, quelvar_ ? quelvar_->Terminate() : S_OK);
         quelvar_.reset();
         phones_.reset();
         settings_.clear();
@@ -108,22 +100,13 @@ protected:
     }
     void TearDown() override
     {
-        (*phones_)->SetTransferDelay(0);
-        (*phones_)->SetChunkSize(64 * 1024);
-        (*phones_)->ClearFaults();
+        Suite()->SetTransferDelay(0);
+        Suite()->SetChunkSize(64 * 1024);
+        Suite()->ClearFaults();
         quelvar_->HideProgressDialog();
     }
-    // Slow enough for a test to act: 20 chunks of 1000 bytes, 300 ms apart.
-    static void SlowDown()
-    {
-        ASSERT_EQ(S_OK, (*phones_)->SetChunkSize(1000));
-        ASSERT_EQ(S_OK, (*phones_)->SetTransferDelay(300));
-    }
-    static std::pair<LRESULT, LRESULT> Bar(HWND dialog)
-    {
-        HWND bar = GetDlgItem(dialog, 102);
-        return {SendMessageW(bar, PBM_GETPOS, 0, 0), SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
-    }
+
+    static ISimPhoneSuite* Suite() { return phones_->operator->(); }
 
     static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
     static inline std::optional<SimulatedPhones> phones_;
@@ -142,7 +125,7 @@ TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
     EXPECT_EQ(kB, bytes);
     EXPECT_EQ(dialog, WaitForDialog(kFromPhone));
     EXPECT_EQ(L"b.bin", ControlText(dialog, 104));
-    EXPECT_TRUE(PumpUntil([&] { return Bar(dialog) == std::pair<LRESULT, LRESULT>(2000, 3000); }));
+    EXPECT_TRUE(PumpUntil([&] { return ProgressBar(dialog) == std::pair<LRESULT, LRESULT>(2000, 3000); }));
 
     // Counts, sizes and indexes out of range leave the series alone.
     for (auto [index, count, size] : {std::tuple{3, 3, 3000}, {-1, 3, 3000}, {0, 0, 0}, {0, -1, 0}, {0, 3, -1}})
@@ -172,8 +155,7 @@ TEST_F(Transfers, CancelBetweenFilesAbortsTheSeriesAndIndexZeroStartsAnew)
 
 TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
 {
-    SlowDown();
-    SlowDownload download(quelvar_.get());
+    SlowDownload download(quelvar_.get(), Suite());
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
     ClickButton(dialog, IDCANCEL);
@@ -183,8 +165,7 @@ TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
 
 TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallbacks)
 {
-    SlowDown();
-    SlowDownload download(quelvar_.get());
+    SlowDownload download(quelvar_.get(), Suite());
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
     EXPECT_EQ(S_OK, quelvar_->HideProgressDialog());
@@ -199,22 +180,22 @@ TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallba
 TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
 {
     phones_->PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
-    unique_variant data;
+    const std::wstring up = g_memory + L"\\Up";
+    auto upload = [&](const VARIANT& data) {
+        return quelvar_->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
+    };
+    unique_variant data, number;
     ASSERT_EQ(S_OK, MakeByteArray({'n', 'e', 'w'}, data.put()));
-    const std::wstring up = Memory() + L"\\Up";
-
     // Anything but a byte array is refused before a dialog appears.
-    unique_variant text;
-    text.get()->vt = VT_BSTR;
-    text.get()->bstrVal = SysAllocString(L"new");
-    EXPECT_EQ(E_INVALIDARG, quelvar_->UploadVFSFile(*text.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    number.get()->vt = VT_I4;
+    EXPECT_EQ(E_INVALIDARG, upload(*number.get()));
     data.get()->vt = VT_ARRAY | VT_I1;
-    EXPECT_EQ(E_INVALIDARG, quelvar_->UploadVFSFile(*data.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    EXPECT_EQ(E_INVALIDARG, upload(*data.get()));
     data.get()->vt = VT_ARRAY | VT_UI1;
 
-    ASSERT_EQ(S_OK, quelvar_->UploadVFSFile(*data.get(), Bstr(up + L"\\new.bin").get(), 3, kTime, 0));
+    ASSERT_EQ(S_OK, upload(*data.get()));
     unique_variant stored;
-    ASSERT_EQ(S_OK, (*phones_)->GetFile(Bstr(L"ALIAS:Xfer\\C:\\Up\\new.bin").get(), stored.put()));
+    ASSERT_EQ(S_OK, Suite()->GetFile(Bstr(L"ALIAS:Xfer\\C:\\Up\\new.bin").get(), stored.put()));
     EXPECT_EQ(std::vector<unsigned char>({'n', 'e', 'w'}), BytesOf(*stored.get()));
     const phone::VFSItem item = shortcut::GetShortcutDetails(up + L"\\new.bin.vfslnk");
     EXPECT_EQ(L"new.bin", std::wstring(item.phoneName));
@@ -227,14 +208,14 @@ TEST_F(Transfers, FailedWriteLeavesNoShortcutAndTheFileIsClosed)
 {
     unique_variant data;
     ASSERT_EQ(S_OK, MakeByteArray({'x'}, data.put()));
-    const std::wstring file = Memory() + L"\\Up\\failed.bin";
+    const std::wstring file = g_memory + L"\\Up\\failed.bin";
     // A failing close replaces the write's failure: the file was closed.
-    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
-    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
+    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
+    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
     EXPECT_EQ(static_cast<HRESULT>(0x80044360), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
     EXPECT_FALSE(phones_->Has(L"ALIAS:Xfer\\C:\\Up\\failed.bin"));
     EXPECT_FALSE(FileExists(file + L".vfslnk"));
 
-    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
+    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
     EXPECT_EQ(static_cast<HRESULT>(0x80044342), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
 }

@@ -1,5 +1,7 @@
 #include "Windows.h"
 
+#include <commctrl.h>
+
 namespace testing_support {
 namespace {
 struct Search {
@@ -47,6 +49,12 @@ std::wstring ControlText(HWND dialog, int id)
 void ClickButton(HWND dialog, int id)
 {
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog)
+{
+    HWND bar = GetDlgItem(dialog, 102);
+    return {SendMessageW(bar, PBM_GETPOS, 0, 0), SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
 }
 
 } // namespace testing_support

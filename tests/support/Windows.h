@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace testing_support {
 
@@ -14,6 +15,8 @@ HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs = 10000);
 std::wstring ControlText(HWND dialog, int id);
 // Presses the button with the given id.
 void ClickButton(HWND dialog, int id);
+// Position and upper limit of a progress dialog's bar.
+std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog);
 
 // Waits until the condition holds, dispatching this thread's messages (timers,
 // calls into this apartment) meanwhile; false on time-out.
