@@ -1,5 +1,7 @@
 #include "Dispatcher.h"
 
+#include "CopyFromPhone.h"
+#include "ScratchFolder.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
@@ -93,9 +95,10 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
 
     switch (function) {
     case kOperationOpen:
-        return fromPhone && !toPhone ? E_NOTIMPL : E_FAIL;
+        return fromPhone && !toPhone ? OpenFromPhone(request, sources, targets) : E_FAIL;
     case FO_MOVE:
     case FO_COPY:
+        return fromPhone && !toPhone ? CopyToPC(request) : E_NOTIMPL;
     case FO_RENAME:
         return E_NOTIMPL;
     case FO_DELETE:
@@ -123,6 +126,49 @@ HRESULT Dispatcher::RenamePhone(UINT function, const std::wstring& source, const
     if (function != FO_RENAME)
         return E_FAIL;
     return control->RenamePhone(Bstr(LastComponent(source)).get(), Bstr(LastComponent(target)).get());
+}
+
+HRESULT Dispatcher::CopyToPC(FileOperationRequest& request)
+{
+    QTRACE(L"(): From VFS to PC...\n");
+    std::vector<std::wstring> selected, targets;
+    SelectFilesToCopy(request, selected, targets);
+    HRESULT hr = S_OK;
+    if (!selected.empty()) {
+        SetProgressTitle(listener_, context_.LanguageFile(), kTitleFromPhone);
+        listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
+        listener_.Start(request.Window());
+        hr = CopyFromPhone(context_, phoneFs_, listener_).CopyVFSToPC(request);
+    }
+    // The operation's own scratch folders are gone; these are older ones.
+    RemoveLeftoverScratchFolders();
+    return hr;
+}
+
+HRESULT Dispatcher::OpenFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources,
+                                  const std::vector<std::wstring>& targets)
+{
+    request.SetFunction(FO_COPY);
+    const HRESULT hr = CopyToPC(request);
+    request.SetFunction(kOperationOpen);
+    RETURN_IF_FAILED(hr);
+    const std::wstring target = targets.empty() ? std::wstring() : targets.front();
+    if (!paths::IsDirectory(target)) {
+        QTRACE(L"CComQuelvar::CopyVFSToPC(): Cannot open %s\n", target.c_str());
+        return E_FAIL;
+    }
+    for (const std::wstring& source : sources) {
+        const std::wstring copy = paths::Join(target, CopiedName(source));
+        if (!paths::IsFile(copy))
+            continue;
+        SHELLEXECUTEINFOW execute{};
+        execute.cbSize = sizeof(execute);
+        execute.hwnd = request.Window();
+        execute.lpFile = copy.c_str();
+        execute.nShow = SW_SHOWNORMAL;
+        ShellExecuteExW(&execute);
+    }
+    return hr;
 }
 
 HRESULT Dispatcher::PassToPlatform(FileOperationRequest& request) const

@@ -1,7 +1,8 @@
 // The routing of one shell file operation: to the platform when no phone item
 // is involved, to the phone deletion, or to the phone control when a phone's
-// own top folder is renamed. The copy engines' routes (PC to phone, phone to
-// PC, phone to phone, open, rename of phone items) answer E_NOTIMPL for now.
+// own top folder is renamed; phone items to the PC and "open" to the phone-to-PC
+// engine. The other copy engines' routes (PC to phone, phone to phone, rename of
+// phone items) answer E_NOTIMPL for now.
 #pragma once
 
 #include "fileops/FileOperationRequest.h"
@@ -31,6 +32,10 @@ public:
 private:
     bool IsPhoneName(const std::wstring& pcPath) const;
     HRESULT RenamePhone(UINT function, const std::wstring& source, const std::wstring& target) const;
+    // Phone items to a PC folder, copied or moved; "open" copies and opens each copy.
+    HRESULT CopyToPC(FileOperationRequest& request);
+    HRESULT OpenFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources,
+                          const std::vector<std::wstring>& targets);
     HRESULT PassToPlatform(FileOperationRequest& request) const;
     HRESULT DeleteFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources);
     HRESULT DeletePhoneItems(HWND window, const std::vector<std::wstring>& sources,

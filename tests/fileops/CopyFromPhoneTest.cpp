@@ -1,0 +1,196 @@
+// Phone items copied, moved and opened on the PC end to end, the shell's questions and the progress dialog
+// answered on the screen. After every case each byte that existed before is on the phone or at the target.
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimulatedPhones.h"
+#include "Windows.h"
+#include "ZentrelQuelvar.h"
+#include "common/Resource.h"
+#include "fileops/FileOperationRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <tuple>
+
+using namespace testing_support;
+using Names = std::vector<std::wstring>;
+
+namespace {
+
+const wchar_t kFromPhone[] = L"Copying from phone...";
+const std::wstring kPhoneRoot = L"ALIAS:CPhone\\C:\\";
+constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+
+// Files and folders by path, with bytes and last-write time; folders end in "\".
+using Tree = std::map<std::wstring, std::tuple<std::vector<unsigned char>, DWORD, DWORD>>;
+void Walk(const std::wstring& path, const std::wstring& relative, Tree& tree)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
+        return;
+    if (!(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        const FILETIME& t = attributes.ftLastWriteTime;
+        tree[relative] = {ReadBytes(path), t.dwLowDateTime, t.dwHighDateTime};
+        return;
+    }
+    tree[relative + L"\\"];
+    for (const std::wstring& name : NamesIn(path))
+        Walk(path + L"\\" + name.substr(0, name.find(L'\\')), relative + L"\\" + name.substr(0, name.find(L'\\')),
+             tree);
+}
+// The named items of a folder, by "\\name".
+Tree At(const std::wstring& folder, const Names& names)
+{
+    Tree tree;
+    for (const std::wstring& name : names)
+        Walk(folder + L"\\" + name, L"\\" + name, tree);
+    return tree;
+}
+
+class FromPhone : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
+        RegisterServer();
+        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
+            settings_.push_back(
+                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
+        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
+                                                               L"Root", mirror_.emplace().path()));
+        phones_.emplace();
+        phones_->AddPhone(L"CPhone", L"350000000000071");
+        phones_->Connect(L"CPhone");
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(mirror_->path() + L"\\CPhone").get(), VARIANT_FALSE));
+    }
+    static void TearDownTestSuite()
+    {
+        EXPECT_EQ(S_OK, quelvar_->Terminate());
+        quelvar_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
+    }
+    static std::wstring Memory() { return mirror_->path() + L"\\CPhone\\Phone memory (C)"; }
+    static std::wstring Link(const std::wstring& name) { return Memory() + L"\\" + name + L".vfslnk"; }
+    static std::wstring Store() { return phones_->Store() + L"\\CPhone\\mem-C"; }
+    // Phone files of the given sizes, shown in the mirror.
+    static void Put(const std::map<std::wstring, size_t>& files)
+    {
+        for (const auto& [name, size] : files) {
+            std::vector<unsigned char> bytes(size);
+            for (size_t i = 0; i < size; ++i)
+                bytes[i] = static_cast<unsigned char>(i * 7 + name.size());
+            phones_->PutBytes(kPhoneRoot + name, bytes, 38411.5 + name.size());
+        }
+        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
+    }
+    static HRESULT Send(UINT code, WORD flags, const Names& sources, const std::wstring& target)
+    {
+        unique_variant request;
+        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
+        return SUCCEEDED(hr) ? quelvar_->SHFileOperation(*request.get()) : hr;
+    }
+    // A move runs on a worker: slowed so that its dialog shows, done when the dialog has gone.
+    static void Move(const Names& sources, const std::wstring& target, WORD flags,
+                     const std::function<void(HWND)>& act = nullptr)
+    {
+        ASSERT_EQ(S_OK, (*phones_)->SetChunkSize(1000));
+        ASSERT_EQ(S_OK, (*phones_)->SetTransferDelay(100));
+        ASSERT_EQ(S_OK, Send(FO_MOVE, flags, sources, target));
+        HWND dialog = WaitForDialog(kFromPhone);
+        ASSERT_TRUE(dialog);
+        act ? act(dialog) : void();
+        ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 60000));
+    }
+    // Each file stays on the phone with its shortcut, or is at the target with its bytes and time.
+    static void ExpectKept(const Tree& before, const std::wstring& target, const Names& onPhone)
+    {
+        for (const auto& [path, file] : before) {
+            const std::wstring name = path.substr(1);
+            const bool kept = std::count(onPhone.begin(), onPhone.end(), name) != 0;
+            EXPECT_EQ(std::pair(kept, kept), std::pair(FileExists(Store() + path), FileExists(Link(name))))
+                << Narrow(name);
+            EXPECT_TRUE((kept || At(target, {name}) == Tree{{path, file}})) << Narrow(name);
+        }
+    }
+    static inline std::optional<TempDir> mirror_;
+    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
+    static inline std::optional<SimulatedPhones> phones_;
+    static inline com_ptr<IQuelvar> quelvar_;
+    TempDir pc_;
+};
+
+} // namespace
+
+TEST_F(FromPhone, CopiesAndMovesFilesAndTreesWithTheirBytesAndTimes)
+{
+    for (const wchar_t* folder : {L"Tree", L"Tree\\Hollow", L"Tree\\Sub", L"Tree\\Sub\\Deeper"})
+        phones_->MakeFolder(kPhoneRoot + folder);
+    Put({{L"one.txt", 5000}, {L"two.txt", 1}, {L"Tree\\a.bin", 70000}});
+    Put({{L"Tree\\empty.txt", 0}, {L"Tree\\Sub\\b.bin", 3000}, {L"Tree\\Sub\\Deeper\\c.txt", 10}});
+    const Names names = {L"Tree", L"one.txt", L"two.txt"};
+    const Tree before = At(Store(), names);
+    const Names sources = {Memory() + L"\\Tree", Link(L"one.txt"), Link(L"two.txt")};
+    const std::wstring copy = pc_ / L"copy", moved = pc_ / L"moved";
+    CreateDirectoryW(copy.c_str(), nullptr);
+    CreateDirectoryW(moved.c_str(), nullptr);
+    ASSERT_EQ(S_OK, Send(12, kQuiet, sources, copy));
+    EXPECT_EQ(before, At(copy, names));
+    EXPECT_EQ(before, At(Store(), names));
+    // Up to date at the target: not read from the phone again.
+    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fopen").get(), 0x4342, 1));
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {Link(L"one.txt")}, copy));
+    ASSERT_EQ(S_OK, (*phones_)->ClearFaults());
+    // Two plain files and a folder in one move.
+    Move(sources, moved, kQuiet);
+    EXPECT_EQ(before, At(moved, names));
+    EXPECT_EQ(Tree{}, At(Store(), names));
+    EXPECT_FALSE(DirectoryExists(Memory() + L"\\Tree") || FileExists(Link(L"one.txt")) || FileExists(Link(L"two.txt")));
+}
+
+TEST_F(FromPhone, OpenStartsTheAssociatedProgramOfTheCopy)
+{
+    Put({{L"note.qvopen", 300}});
+    const std::wstring marker = pc_ / L"marker.bin", open = pc_ / L"open";
+    RegistryOverride extension(HKEY_CLASSES_ROOT, L".qvopen", L"", std::wstring(L"QuelvarTest.Open"));
+    RegistryOverride command(HKEY_CLASSES_ROOT, L"QuelvarTest.Open\\shell\\open\\command", L"",
+                             L"cmd.exe /c copy /b \"%1\" \"" + marker + L"\"");
+    CreateDirectoryW(open.c_str(), nullptr);
+    ASSERT_EQ(S_OK, Send(0, kQuiet, {Link(L"note.qvopen")}, open));
+    const std::vector<unsigned char> bytes = ReadBytes(Store() + L"\\note.qvopen");
+    EXPECT_TRUE(PumpUntil([&] { return ReadBytes(marker) == bytes; }, 30000));
+}
+
+TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
+{
+    WriteText(pc_ / L"blocked.txt", "a file");
+    const auto decline = [](HWND) { ClickButton(WaitForDialog(L"Confirm file overwrite", 30000), IDNO); };
+    const struct {
+        std::wstring target;
+        WORD flags; // 0: the shell asks about 1.bin, which the target holds already
+        std::function<void(HWND)> act;
+        Names onPhone;
+    } cases[] = {
+        {pc_ / L"cancel", kQuiet, [](HWND dialog) { ClickButton(dialog, IDCANCEL); }, {L"1.bin", L"2.bin"}},
+        {pc_ / L"declined", 0, decline, {L"1.bin"}},
+        {pc_ / L"blocked.txt\\in", kQuiet, nullptr, {L"1.bin", L"2.bin"}},
+    };
+    WIN32_FIND_DATAW found;
+    for (const auto& c : cases) {
+        Put({{L"1.bin", 10000}, {L"2.bin", 10000}});
+        const Tree before = At(Store(), {L"1.bin", L"2.bin"});
+        CreateDirectoryW(c.target.c_str(), nullptr);
+        if (!c.flags)
+            WriteText(c.target + L"\\1.bin", "old");
+        Move({Link(L"1.bin"), Link(L"2.bin")}, c.target, c.flags, c.act);
+        ExpectKept(before, c.target, c.onPhone);
+        EXPECT_TRUE((c.flags || ReadBytes(c.target + L"\\1.bin") == std::vector<unsigned char>{'o', 'l', 'd'}));
+        EXPECT_FALSE(unique_find(FindFirstFileW((TempDir() / L"..\\WrapperTemp*").c_str(), &found)));
+    }
+}
