@@ -1,5 +1,7 @@
 #include "Dispatcher.h"
 
+#include "RenameAndCreate.h"
+
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
@@ -96,8 +98,9 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
         return fromPhone && !toPhone ? E_NOTIMPL : E_FAIL;
     case FO_MOVE:
     case FO_COPY:
-    case FO_RENAME:
         return E_NOTIMPL;
+    case FO_RENAME:
+        return fromPhone ? RenameVFSItems({context_, phoneFs_, listener_}, request, sources, targets) : E_NOTIMPL;
     case FO_DELETE:
     case kOperationDeleteAll:
         return DeleteFromPhone(request, sources);

@@ -1,7 +1,7 @@
 // The routing of one shell file operation: to the platform when no phone item
 // is involved, to the phone deletion, or to the phone control when a phone's
-// own top folder is renamed. The copy engines' routes (PC to phone, phone to
-// PC, phone to phone, open, rename of phone items) answer E_NOTIMPL for now.
+// own top folder is renamed, or to the rename of phone items. The copy engines'
+// routes (PC to phone, phone to PC, phone to phone, open) answer E_NOTIMPL for now.
 #pragma once
 
 #include "fileops/FileOperationRequest.h"

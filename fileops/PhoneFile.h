@@ -29,6 +29,7 @@ public:
     void Read(VARIANT* data) { phoneFs_.fread(data, handle_); }
     void Write(const VARIANT& data) { phoneFs_.fwrite(data, handle_); }
     void SetTime(DATE modified) { phoneFs_.fsettime(handle_, modified); }
+    DATE GetTime() { return phoneFs_.fgettime(handle_); }
     // The file counts as closed afterwards, also when the close throws.
     void Close();
 
