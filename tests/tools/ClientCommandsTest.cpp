@@ -46,7 +46,6 @@ TEST(ClientCommandLine, AcceptsCommandsAndChains)
          false,
          {{CommandKind::DownloadSeries, L"C:\\T", {}, {}, {}, {L"a", L"b"}}}},
         {{L"upload", L"a.txt", L"C:\\M"}, false, {{CommandKind::Upload, L"a.txt", {}, {}, {}, {L"C:\\M"}}}},
-        {{L"mkdir", L"C:\\M\\N"}, false, {{CommandKind::MakeFolder, L"C:\\M\\N"}}},
         {{L"rename", L"C:\\M\\a", L"b"}, false, {{CommandKind::Rename, L"C:\\M\\a", {}, {}, {}, {L"b"}}}},
         {{L"--shared", L"phones", L"+", L"release"},
          false,
