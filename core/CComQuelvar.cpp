@@ -3,6 +3,7 @@
 #include "common/ErrorFlow.h"
 #include "common/Trace.h"
 #include "fileops/FileOperationWorker.h"
+#include "fileops/RenameAndCreate.h"
 #include "fileops/Transfers.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
@@ -212,9 +213,9 @@ STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT vntFileOp)
     return fileops::RunFileOperation(Context(), vntFileOp, FileOperationEndMessage());
 }
 
-STDMETHODIMP CComQuelvar::CreateFolder(BSTR)
+STDMETHODIMP CComQuelvar::CreateFolder(BSTR aPCFolderPath)
 {
-    return E_NOTIMPL;
+    return fileops::CreateFolder(Context(), Text(aPCFolderPath));
 }
 
 STDMETHODIMP CComQuelvar::DownloadVFSFile(BSTR CurrentFileName, LONG CurrentFileIndex, LONG TotalFileCount,

@@ -1,6 +1,7 @@
 #include "Dispatcher.h"
 
 #include "CopyFromPhone.h"
+#include "RenameAndCreate.h"
 #include "ScratchFolder.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
@@ -100,7 +101,7 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
     case FO_COPY:
         return fromPhone && !toPhone ? CopyToPC(request) : E_NOTIMPL;
     case FO_RENAME:
-        return E_NOTIMPL;
+        return fromPhone ? RenameVFSItems({context_, phoneFs_, listener_}, request, sources, targets) : E_NOTIMPL;
     case FO_DELETE:
     case kOperationDeleteAll:
         return DeleteFromPhone(request, sources);

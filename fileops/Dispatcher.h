@@ -1,8 +1,8 @@
 // The routing of one shell file operation: to the platform when no phone item
 // is involved, to the phone deletion, or to the phone control when a phone's
 // own top folder is renamed; phone items to the PC and "open" to the phone-to-PC
-// engine. The other copy engines' routes (PC to phone, phone to phone, rename of
-// phone items) answer E_NOTIMPL for now.
+// engine; renames of phone items to the rename. The other copy engines' routes
+// (PC to phone, phone to phone) answer E_NOTIMPL for now.
 #pragma once
 
 #include "fileops/FileOperationRequest.h"

@@ -39,6 +39,9 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"                             progress dialog\n"
                              L"  upload PCFILE MIRRORPATH   write a PC file to the phone as the file a mirror path\n"
                              L"                             names (into a mirror folder: under the PC file's name)\n"
+                             L"  mkdir MIRRORFOLDER         make the phone folder a new mirror folder stands for\n"
+                             L"  rename MIRRORPATH NAME     rename the phone file or empty phone folder behind a\n"
+                             L"                             mirror item (a shortcut file or folder)\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -80,6 +83,8 @@ const CommandSyntax kCommands[] = {
     {L"download", CommandKind::Download, 2, 2, true},
     {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true},
     {L"upload", CommandKind::Upload, 2, 2, true},
+    {L"mkdir", CommandKind::MakeFolder, 1, 1, true},
+    {L"rename", CommandKind::Rename, 2, 2, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -204,6 +209,13 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             return false;
         }
         command.argument.clear();
+        break;
+    case CommandKind::Rename:
+        if (words[2].empty() || words[2].find(L'\\') != std::wstring::npos) {
+            problem = L"\"rename\" takes a new name without a folder";
+            return false;
+        }
+        command.paths.assign(words.begin() + 2, words.end());
         break;
     case CommandKind::Download:
     case CommandKind::DownloadSeries:

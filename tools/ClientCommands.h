@@ -23,7 +23,9 @@ enum class CommandKind {
     FileOperation,
     Download,
     DownloadSeries,
-    Upload
+    Upload,
+    MakeFolder,
+    Rename
 };
 
 struct Command {
@@ -32,7 +34,7 @@ struct Command {
     bool withFiles = false;            // refresh --files
     bool recursive = false;            // refresh --recursive
     unsigned long seconds = 0;         // wait
-    std::vector<std::wstring> paths{}; // download, download-series, upload: the paths after the first
+    std::vector<std::wstring> paths{}; // download, download-series, upload, rename: the words after the first
     // delete, fileop: the request handed to the server's SHFileOperation.
     std::vector<std::wstring> sources{};
     std::vector<std::wstring> targets{}; // fileop --to, in order

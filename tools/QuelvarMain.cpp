@@ -93,6 +93,10 @@ public:
             return DownloadSeries(command.argument, command.paths, std::wstring());
         case client::CommandKind::Upload:
             return Upload(command.argument, command.paths[0]);
+        case client::CommandKind::MakeFolder:
+            return MakeFolder(command.argument);
+        case client::CommandKind::Rename:
+            return Rename(command.argument, command.paths[0]);
         }
         return E_UNEXPECTED;
     }
@@ -253,6 +257,29 @@ private:
                       (onWorker ? L" started in the server\n"
                                 : L" done: " + std::to_wstring(command.sources.size()) + L" source(s)\n"));
         return hr;
+    }
+
+    HRESULT MakeFolder(const std::wstring& folder)
+    {
+        HRESULT hr = quelvar_->CreateFolder(MakeBstr(folder).get());
+        if (SUCCEEDED(hr))
+            client::Print(L"made the phone folder of " + folder + L"\n");
+        return hr;
+    }
+
+    // A shell rename: the target is the new PC name beside the item, without
+    // the ".vfslnk" of a shortcut file.
+    HRESULT Rename(const std::wstring& mirrorPath, const std::wstring& newName)
+    {
+        std::wstring folder = mirrorPath;
+        while (!folder.empty() && folder.back() == L'\\')
+            folder.pop_back();
+        const size_t slash = folder.find_last_of(L'\\');
+        folder.resize(slash == std::wstring::npos ? 0 : slash + 1);
+        client::Command request{client::CommandKind::FileOperation, mirrorPath};
+        request.sources = {mirrorPath};
+        request.targets = {folder + newName};
+        return FileOperation(FO_RENAME, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI, request);
     }
 
     // One progress dialog spans the series; the server ends it after the last

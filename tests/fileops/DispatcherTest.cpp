@@ -27,6 +27,7 @@ const std::wstring kPhone = std::wstring(kMirrorRoot) + L"\\DPhone";
 const std::wstring kMemory = kPhone + L"\\Phone memory (C)";
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
+constexpr HRESULT kTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS: a shortcut names the same file
 
 template <typename Condition> bool Eventually(Condition condition)
 {
@@ -113,7 +114,7 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         {FO_DELETE, kQuiet, {}, {}, E_INVALIDARG},
         {12, kQuiet, {file}, {folder, pc_ / L"other"}, E_INVALIDARG, [&] { return !FileExists(copy); }},
         {5, kQuiet, {link}, {}, S_OK, [&] { return FileExists(link) && OnPhone(L"route.txt"); }},
-        {FO_RENAME, kQuiet, {link}, {kMemory + L"\\other.txt.vfslnk"}, E_NOTIMPL},
+        {FO_RENAME, kQuiet, {link}, {kMemory + L"\\other.txt.vfslnk"}, kTaken, [&] { return OnPhone(L"route.txt"); }},
         {FO_DELETE, kQuiet, {kPhone}, {}, E_FAIL, [&] { return DirectoryExists(kMemory); }},
         {FO_COPY, kQuiet, {file}, {folder}, S_OK, [&] { return FileExists(copy); }},
         {13, kQuiet, {copy}, {}, S_OK, [&] { return !FileExists(copy); }},
