@@ -123,7 +123,7 @@ simphone get "$root\\C:\\Documents\\from-pc.txt" "$pc\\check.txt" || true
 echo "on the phone, $root\\C:\\Documents\\from-pc.txt: $(tr -d '\r' <"$drive_c/Transfers/check.txt" 2>/dev/null)"
 
 section "Deleting a phone file through its mirror item"
-try_quelvar -k refresh "$docs" --files + delete "$docs\\minutes.txt.vfslnk" + refresh "$docs" --files + tree "$docs" \
+try_quelvar -k refresh "$mirror\\$phone" --files --recursive + delete "$docs\\minutes.txt.vfslnk" + refresh "$docs" --files + tree "$docs" \
     + terminate
 if simphone get "$root\\C:\\Documents\\minutes.txt" "$pc\\gone.txt" >/dev/null 2>&1; then
     echo "FAILED: minutes.txt is still on the phone"
