@@ -27,6 +27,16 @@ template <typename Body> HRESULT Guarded(Body&& body, HRESULT otherwise = E_FAIL
     }
 }
 
+// The failure of one step as a result, for steps whose failure does not end
+// the operation.
+template <typename Step> HRESULT Attempt(Step&& step) noexcept
+{
+    return Guarded([&]() -> HRESULT {
+        step();
+        return S_OK;
+    });
+}
+
 // Throws a failed HRESULT as a COM error; for the thin wrappers.
 inline void ThrowIfFailed(HRESULT hr)
 {

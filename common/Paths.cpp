@@ -9,6 +9,12 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name)
     return folder + L"\\" + name;
 }
 
+std::wstring LastComponent(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 std::wstring Parent(const std::wstring& path)
 {
     size_t slash = path.find_last_of(L'\\');

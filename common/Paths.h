@@ -12,6 +12,8 @@ namespace paths {
 
 // folder + "\" + name, with no doubled backslash; an empty folder gives the name.
 std::wstring Join(const std::wstring& folder, const std::wstring& name);
+// The last component of a path: the whole path when it has no backslash.
+std::wstring LastComponent(const std::wstring& path);
 // The path without its last component; empty when it has no backslash.
 std::wstring Parent(const std::wstring& path);
 

@@ -24,20 +24,6 @@ namespace {
 
 constexpr size_t kCompareChunk = 64 * 1024;
 
-std::wstring LastComponent(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-template <typename Step> HRESULT Attempt(Step&& step)
-{
-    return Guarded([&]() -> HRESULT {
-        step();
-        return S_OK;
-    });
-}
-
 bool LastWriteTime(HANDLE file, FILETIME& time)
 {
     return GetFileTime(file, nullptr, nullptr, &time) != FALSE;
@@ -131,7 +117,7 @@ bool RemoveMirrorFolder(const std::wstring& folder)
 
 std::wstring CopiedName(const std::wstring& mirrorPath)
 {
-    std::wstring name = LastComponent(mirrorPath);
+    std::wstring name = paths::LastComponent(mirrorPath);
     if (shortcut::IsShortcutFile(mirrorPath.c_str()))
         name.resize(PathFindExtensionW(name.c_str()) - name.c_str());
     return name;
@@ -230,7 +216,8 @@ HRESULT CopyFromPhone::CopyVFSToPC(const FileOperationRequest& request)
 
     // Only what the target holds in full may go from the phone.
     for (const Source& source : sources) {
-        const std::wstring destination = intoFolder ? paths::Join(target, LastComponent(source.scratchPath)) : target;
+        const std::wstring destination =
+            intoFolder ? paths::Join(target, paths::LastComponent(source.scratchPath)) : target;
         if (!ReachedTarget(source, destination)) {
             QTRACE(L"CComQuelvar::CopyVFSToPC(): Keeping %s\n", source.mirrorPath.c_str());
             continue;

@@ -25,12 +25,6 @@ constexpr int kShellResultPartial = 0x20; // counts as done for the phone deleti
 constexpr int kFolderRemovalAttempts = 5;
 constexpr DWORD kFolderRemovalRetryMs = 20;
 
-std::wstring LastComponent(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 unique_bstr Bstr(const std::wstring& text)
 {
     return unique_bstr(text.data(), static_cast<UINT>(text.size()));
@@ -126,7 +120,7 @@ HRESULT Dispatcher::RenamePhone(UINT function, const std::wstring& source, const
     }
     if (function != FO_RENAME)
         return E_FAIL;
-    return control->RenamePhone(Bstr(LastComponent(source)).get(), Bstr(LastComponent(target)).get());
+    return control->RenamePhone(Bstr(paths::LastComponent(source)).get(), Bstr(paths::LastComponent(target)).get());
 }
 
 HRESULT Dispatcher::CopyToPC(FileOperationRequest& request)
@@ -237,7 +231,7 @@ HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring
         // The bar counts items.
         listener_.TransferStatus(i, count);
         QTRACE(L"(): Deleting %s\n", phonePaths[i].c_str());
-        listener_.SetItemText(LastComponent(phonePaths[i]));
+        listener_.SetItemText(paths::LastComponent(phonePaths[i]));
         const HRESULT hr = Guarded([&]() -> HRESULT {
             phoneFs_.deletefile(phonePaths[i], nullptr);
             return S_OK;
@@ -259,7 +253,7 @@ HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring
 
 void Dispatcher::NotifyChange(const std::wstring& phoneRootFolder, HWND window)
 {
-    const std::wstring alias = LastComponent(phoneRootFolder);
+    const std::wstring alias = paths::LastComponent(phoneRootFolder);
     Guarded([&]() -> HRESULT {
         const std::wstring imei = phoneFs_.GetImei(alias);
         std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();

@@ -16,27 +16,12 @@ namespace {
 
 constexpr HRESULT kNameTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS
 
-std::wstring LastComponent(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// The component's failure of one step as a result.
-template <typename Step> HRESULT Attempt(Step&& step)
-{
-    return Guarded([&]() -> HRESULT {
-        step();
-        return S_OK;
-    });
-}
-
 // A name the PC takes as it stands: no invalid character, reserved device
 // name, leading dot or trailing dots.
 bool IsValidPcPath(const std::wstring& path)
 {
     std::wstring made;
-    return SUCCEEDED(shortcut::MakePcItemPath(paths::Parent(path), LastComponent(path), L"", false, made)) &&
+    return SUCCEEDED(shortcut::MakePcItemPath(paths::Parent(path), paths::LastComponent(path), L"", false, made)) &&
            _wcsicmp(made.c_str(), path.c_str()) == 0;
 }
 
@@ -208,7 +193,7 @@ HRESULT RenameVFSFolder(const RenameOwner& owner, const std::wstring& oldPhonePa
         const std::wstring folderShortcut = paths::Join(newPcPath, shortcut::kFolderShortcutName);
         shortcut::VFSShortcut description;
         RETURN_IF_FAILED(description.Load(folderShortcut));
-        RETURN_IF_FAILED(description.put_Name(LastComponent(newPcPath).c_str()));
+        RETURN_IF_FAILED(description.put_Name(paths::LastComponent(newPcPath).c_str()));
         description.Save(folderShortcut);
         std::wstring newPhonePath;
         RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));

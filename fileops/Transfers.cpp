@@ -47,16 +47,6 @@ HRESULT PhonePathOf(const services::RequestContext& context, const std::wstring&
     return hr;
 }
 
-// The component's failure of one step as a result, for steps whose failure
-// does not end the operation.
-template <typename Step> HRESULT Attempt(Step&& step)
-{
-    return Guarded([&]() -> HRESULT {
-        step();
-        return S_OK;
-    });
-}
-
 // The shortcut file of the uploaded file, in the folder that holds it.
 HRESULT RecordShortcut(const UploadRequest& request)
 {
