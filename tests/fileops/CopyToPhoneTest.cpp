@@ -140,12 +140,12 @@ TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
 
     // Full memory at the third of five files: two arrive, the third leaves the mirror, the rest stays there.
     const std::wstring mem = Memory(L"Tf");
-    MakeFiles(
-        {{L"five\\1.bin", kK}, {L"five\\2.bin", kK}, {L"five\\3.bin", kK}, {L"five\\4.bin", kK}, {L"five\\5.bin", kK}});
-    const std::wstring five = pc_ / L"five\\";
-    EXPECT_EQ(kMemoryFull,
-              Send(12, kQuiet, {five + L"1.bin", five + L"2.bin", five + L"3.bin", five + L"4.bin", five + L"5.bin"},
-                   mem, {{L"Ostrelle", IDYES}}));
+    std::vector<std::wstring> five;
+    for (wchar_t digit = L'1'; digit <= L'5'; ++digit) {
+        MakeFiles({{(std::wstring(L"five\\") + digit + L".bin").c_str(), kK}});
+        five.push_back(pc_ / L"five\\" + digit + L".bin");
+    }
+    EXPECT_EQ(kMemoryFull, Send(12, kQuiet, five, mem, {{L"Ostrelle", IDYES}}));
     EXPECT_EQ(kK, OnPhone(L"Tf", L"2.bin"));
     EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Tf", L"3.bin"));
     EXPECT_EQ((std::vector<std::wstring>{L"1.bin.vfslnk", L"2.bin.vfslnk", L"4.bin", L"5.bin", L"folder.vfsfolder"}),
