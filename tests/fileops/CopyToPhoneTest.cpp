@@ -54,7 +54,6 @@ protected:
     {
         EXPECT_EQ(S_OK, q_->Terminate());
         q_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
-        UnregisterPhoneSuite(); // a suite left running here stalls the next program's first activation
     }
     // PC files below pc_, their folders made as needed.
     void MakeFiles(std::initializer_list<std::pair<const wchar_t*, Bytes>> files)
