@@ -1,6 +1,7 @@
 #include "Dispatcher.h"
 
 #include "CopyFromPhone.h"
+#include "CopyToPhone.h"
 #include "RenameAndCreate.h"
 #include "ScratchFolder.h"
 #include "common/ErrorFlow.h"
@@ -87,6 +88,19 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
     // A deletion of PC items has no use for its target: the platform deletes them.
     if (!fromPhone && (!toPhone || IsDelete(function)))
         return PassToPlatform(request);
+
+    if (!fromPhone && (function == FO_MOVE || function == FO_COPY)) {
+        QTRACE(L"(): From PC to VFS...\n");
+        SetProgressTitle(listener_, context_.LanguageFile(), kTitleToPhone);
+        listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
+        std::wstring phoneRootFolder;
+        const bool inPhone = mirror::FindPhoneRootFolder(targets.front().c_str(), phoneRootFolder);
+        const HRESULT hr =
+            CopyPCItemsToVFS(context_, phoneFs_, request, sources, listener_, paths::LastComponent(phoneRootFolder));
+        if (SUCCEEDED(hr) && inPhone)
+            NotifyChange(phoneRootFolder, request.Window());
+        return hr;
+    }
 
     switch (function) {
     case kOperationOpen:

@@ -1,0 +1,177 @@
+// Copy and move from the PC into a mirror folder end to end through COM with the simulated phones; the
+// shell's and the server's questions and the progress dialog answered on the screen.
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimulatedPhones.h"
+#include "Windows.h"
+#include "ZentrelQuelvar.h"
+#include "common/Paths.h"
+#include "fileops/CopyToPhone.h"
+#include "shortcut/ShortcutFiles.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <optional>
+#include <thread>
+
+using namespace testing_support;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
+const Bytes kK(1000, 'k'), kBig(20000, 'b');
+
+class CopyToPhone : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
+        RegisterServer();
+        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
+            settings_.push_back(
+                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
+        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
+                                                               L"Root", mirror_.emplace().path()));
+        phones_.emplace();
+        // Wide, 1000 bytes free, and 2500 (room for two of five 1000-byte files).
+        int n = 0;
+        for (auto [alias, quota] : {std::pair{L"Wide", 64e6}, {L"Th", 1000.0}, {L"Tf", 2500.0}}) {
+            phones_->AddPhone(alias, L"35000000000006" + std::to_wstring(++n), L"OS-200", quota);
+            phones_->Connect(alias);
+        }
+        phones_->PutBytes(L"ALIAS:Wide\\C:\\keep.txt", {'p', 'h', 'o', 'n', 'e'});
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, q_.put_void()));
+        for (const wchar_t* alias : {L"Wide", L"Th", L"Tf"}) {
+            ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(mirror_->path() + L"\\" + alias).get(), VARIANT_FALSE));
+            ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(Memory(alias)).get(), VARIANT_TRUE));
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        EXPECT_EQ(S_OK, q_->Terminate());
+        q_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
+    }
+    // PC files below pc_, their folders made as needed.
+    void MakeFiles(std::initializer_list<std::pair<const wchar_t*, Bytes>> files)
+    {
+        for (const auto& [name, bytes] : files) {
+            SHCreateDirectoryExW(nullptr, paths::Parent(pc_ / name).c_str(), nullptr);
+            WriteBytes(pc_ / name, bytes);
+        }
+    }
+    static std::wstring Memory(const std::wstring& alias)
+    {
+        return mirror_->path() + L"\\" + alias + L"\\Phone memory (C)";
+    }
+    static Bytes OnPhone(const std::wstring& alias, const std::wstring& path)
+    {
+        unique_variant data;
+        const HRESULT hr = (*phones_)->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
+        return hr == S_OK ? BytesOf(*data.get()) : Bytes{0xEE}; // 0xEE: not there
+    }
+    // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile.
+    static HRESULT Send(UINT code, WORD flags, const std::vector<std::wstring>& sources, const std::wstring& target,
+                        std::vector<std::pair<const wchar_t*, int>> answers = {})
+    {
+        std::thread answer([&] {
+            for (auto [title, button] : answers) {
+                HWND box = WaitForDialog(title, 20000);
+                ClickButton(box, button);
+                PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
+            }
+        });
+        unique_variant request;
+        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
+        hr = SUCCEEDED(hr) ? q_->SHFileOperation(*request.get()) : hr;
+        answer.join();
+        return hr;
+    }
+
+    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
+    static inline std::optional<TempDir> mirror_;
+    static inline std::optional<SimulatedPhones> phones_;
+    static inline com_ptr<IQuelvar> q_;
+    TempDir pc_;
+};
+} // namespace
+
+TEST_F(CopyToPhone, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplacing)
+{
+    const std::wstring mem = Memory(L"Wide");
+    MakeFiles(
+        {{L"a.bin", kK}, {L"empty.txt", {}}, {L"tree\\sub\\c.bin", kBig}, {L"one.bin", kK}, {L"mv\\m.bin", kBig}});
+    const phone::VFSItem source = fileops::GetPCFileDetails(pc_ / L"tree\\sub\\c.bin");
+    ASSERT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"a.bin", pc_ / L"empty.txt", pc_ / L"tree"}, mem));
+    EXPECT_EQ(kK, OnPhone(L"Wide", L"a.bin"));
+    EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"empty.txt"));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"tree\\sub\\c.bin"));
+    ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
+    EXPECT_NEAR(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified,
+                0.5 / 86400);                 // the phone keeps whole seconds
+    EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin")); // a copy keeps its sources
+
+    // Moves: one plain file per request, or a folder; each source goes after its upload.
+    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"one.bin"}, mem));
+    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"mv"}, mem));
+    EXPECT_TRUE(PumpUntil([&] { return !FileExists(pc_ / L"one.bin") && !DirectoryExists(pc_ / L"mv"); }, 20000));
+    EXPECT_EQ(kK, OnPhone(L"Wide", L"one.bin"));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"mv\\m.bin"));
+    // A phone file is replaced only when the user says so.
+    WriteBytes(pc_ / L"keep.txt", {'p', 'c'});
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDNO}}));
+    EXPECT_EQ((Bytes{'p', 'h', 'o', 'n', 'e'}), OnPhone(L"Wide", L"keep.txt"));
+    EXPECT_EQ(5, shortcut::GetShortcutDetails(mem + L"\\keep.txt.vfslnk").size);
+    EXPECT_FALSE(FileExists(mem + L"\\keep.txt"));
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDYES}}));
+    EXPECT_EQ((Bytes{'p', 'c'}), OnPhone(L"Wide", L"keep.txt"));
+}
+
+TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
+{
+    WriteBytes(pc_ / L"fit.bin", kK); // 1000 bytes, 1000 free: asked; No copies nothing
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDNO}}));
+    EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Th", L"fit.bin"));
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDYES}}));
+    EXPECT_EQ(kK, OnPhone(L"Th", L"fit.bin"));
+
+    // Full memory at the third of five files: two arrive, the third leaves the mirror, the rest stays there.
+    const std::wstring mem = Memory(L"Tf");
+    std::vector<std::wstring> five;
+    for (wchar_t digit = L'1'; digit <= L'5'; ++digit) {
+        MakeFiles({{(std::wstring(L"five\\") + digit + L".bin").c_str(), kK}});
+        five.push_back(pc_ / L"five\\" + digit + L".bin");
+    }
+    EXPECT_EQ(kMemoryFull, Send(12, kQuiet, five, mem, {{L"Ostrelle", IDYES}}));
+    EXPECT_EQ(kK, OnPhone(L"Tf", L"2.bin"));
+    EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Tf", L"3.bin"));
+    EXPECT_EQ((std::vector<std::wstring>{L"1.bin.vfslnk", L"2.bin.vfslnk", L"4.bin", L"5.bin", L"folder.vfsfolder"}),
+              NamesIn(mem));
+
+    // Room for two again: the move deletes the two sources that arrived, the rest stays with its folder.
+    com_ptr<IVirtualFileSystem> phone = SimulatedPhones::NewFileSystem();
+    for (const wchar_t* name : {L"1.bin", L"2.bin"})
+        ASSERT_EQ(S_OK, phone->deletefile(Bstr(std::wstring(L"ALIAS:Tf\\C:\\") + name).get(), nullptr));
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"five"}, mem, {{L"Ostrelle", IDYES}, {L"Ostrelle", IDOK}}));
+    EXPECT_EQ(kK, OnPhone(L"Tf", L"five\\2.bin"));
+    EXPECT_EQ((std::vector<std::wstring>{L"3.bin", L"4.bin", L"5.bin"}), NamesIn(pc_ / L"five"));
+}
+
+TEST_F(CopyToPhone, CancelOnTheProgressDialogAbortsAndAMoveKeepsItsSources)
+{
+    (*phones_)->SetChunkSize(1000), (*phones_)->SetTransferDelay(300);
+    MakeFiles({{L"slow\\x.bin", kBig}, {L"slow\\y.bin", kBig}});
+    const std::wstring mem = Memory(L"Wide");
+    for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) { // a move's worker shows no box for E_ABORT
+        EXPECT_EQ(code == 12 ? E_ABORT : S_OK,
+                  Send(code, kQuiet, {pc_ / L"slow"}, mem, {{L"Copying to phone...", IDCANCEL}}));
+        EXPECT_TRUE(PumpUntil([&] { return !FileExists(mem + L"\\slow\\y.bin"); }, 20000)) << code;
+        EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"slow\\y.bin"));
+        for (const wchar_t* name : {L"slow\\x.bin", L"slow\\y.bin"})
+            EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
+    }
+    (*phones_)->SetTransferDelay(0), (*phones_)->SetChunkSize(64 * 1024);
+}
