@@ -15,6 +15,7 @@
 // unmanaged for the run: without a window manager Wine waits 2 s for one each
 // time the dialog closes. Each round times a baseline right before its server
 // call; on a busy machine the median of their ratios says more than the bests.
+#include "BenchSupport.h"
 #include "BenchTiming.h"
 
 #include "common/ByteArray.h"
@@ -27,7 +28,6 @@
 #include <ZentrelQuelvar.h>
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,34 +39,16 @@
 namespace {
 
 using bench::Check;
+using bench::FindProcess;
+using bench::MakeTempFolder;
 using bench::Now;
+using bench::SavedValue;
 
 const wchar_t kAlias[] = L"Bench";
 const wchar_t kDataLayerKey[] = L"Software\\Marlith\\DataLayer";
 const wchar_t kServerExe[] = L"ZentrelQuelvar.exe";
 const wchar_t kX11DriverKey[] = L"Software\\Wine\\X11 Driver";
 constexpr DATE kModified = 45000.5;
-
-std::wstring MakeTempFolder(const wchar_t* prefix)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-DWORD FindProcess(const wchar_t* exeName)
-{
-    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (_wcsicmp(entry.szExeFile, exeName) == 0)
-            return entry.th32ProcessID;
-    }
-    return 0;
-}
 
 // The largest PagefileUsage of a process while it runs: Wine reports no peak
 // of its own.
@@ -103,51 +85,6 @@ double MiB(SIZE_T bytes)
 {
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
-
-// A string value of HKEY_CURRENT_USER set for the run and put back afterwards.
-class SavedValue
-{
-public:
-    SavedValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {}
-    ~SavedValue()
-    {
-        if (!set_)
-            return;
-        unique_hkey key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS)
-            return;
-        if (had_)
-            Write(key.get(), previous_);
-        else
-            RegDeleteValueW(key.get(), name_);
-    }
-    bool Set(const std::wstring& value)
-    {
-        unique_hkey key;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
-                            nullptr) != ERROR_SUCCESS)
-            return false;
-        wchar_t buffer[MAX_PATH] = {};
-        DWORD size = sizeof(buffer) - sizeof(wchar_t);
-        had_ = RegQueryValueExW(key.get(), name_, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
-               ERROR_SUCCESS;
-        previous_ = buffer;
-        set_ = Write(key.get(), value);
-        return set_;
-    }
-
-private:
-    bool Write(HKEY key, const std::wstring& value)
-    {
-        return RegSetValueExW(key, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    }
-    const wchar_t* key_;
-    const wchar_t* name_;
-    std::wstring previous_;
-    bool had_ = false;
-    bool set_ = false;
-};
 
 class Bench
 {

@@ -127,7 +127,7 @@ HRESULT CComQuelvar::FinalConstruct()
     }
     phone::PhoneFileSystem phoneFs(m_pVFS.get(), nullptr);
     mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
-    hr = m_registration.Start(static_cast<IQuelvar*>(this));
+    hr = m_registration.Start(static_cast<IDeviceNotifySink*>(this));
     if (FAILED(hr))
         QTRACE(L"CComQuelvar::FinalConstruct(): StartListening failed: 0x%X\n", hr);
     return hr;
@@ -151,6 +151,12 @@ services::RequestContext CComQuelvar::Context()
 
 STDMETHODIMP CComQuelvar::Terminate()
 {
+    m_terminated = true;
+    return StopListening();
+}
+
+HRESULT CComQuelvar::StopListening()
+{
     return Guarded([&]() -> HRESULT {
         HRESULT hr = m_registration.Stop();
         for (const std::wstring& alias : m_mappings.Aliases())
@@ -162,7 +168,9 @@ STDMETHODIMP CComQuelvar::Terminate()
 
 void CComQuelvar::Reconnect()
 {
-    Terminate();
+    if (m_terminated)
+        return;
+    StopListening();
     FinalConstruct();
 }
 
@@ -185,11 +193,15 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
         return DefWindowProcW(window, message, wParam, lParam);
     auto* object = reinterpret_cast<CComQuelvar*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (object) {
-        // Nothing thrown may leave a window procedure.
-        Guarded([&]() -> HRESULT {
-            object->Reconnect();
-            return S_OK;
-        });
+        // With this message's reference the last one, every client has gone:
+        // listening again would only keep the object and the server alive.
+        if (object->m_refCount > 1) {
+            // Nothing thrown may leave a window procedure.
+            Guarded([&]() -> HRESULT {
+                object->Reconnect();
+                return S_OK;
+            });
+        }
         static_cast<IQuelvar*>(object)->Release();
     }
     return 0;

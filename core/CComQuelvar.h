@@ -65,7 +65,10 @@ public:
 
 private:
     static LRESULT CALLBACK ReconnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Listens anew through a fresh component, unless a client has terminated
+    // this object.
     void Reconnect();
+    HRESULT StopListening();
 
     mirror::DeviceMappingTable m_mappings;
     com_ptr<IVirtualFileSystem> m_pVFS;
@@ -76,4 +79,5 @@ private:
     unique_hmodule m_graphics;
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;
+    bool m_terminated = false;
 };

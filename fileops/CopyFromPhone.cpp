@@ -146,54 +146,15 @@ HRESULT CopyFromPhone::CopyVFSToPC(const FileOperationRequest& request)
     if (selected.empty())
         return S_OK;
     const std::wstring& target = targets.front();
-    std::vector<Source> sources(selected.size());
-    for (size_t i = 0; i < selected.size(); ++i)
-        sources[i].mirrorPath = selected[i];
-
-    ULONG totalSize = 0;
-    HRESULT hr = GetVFSContent(sources, totalSize);
-    bool failed = FAILED(hr);
-    if (failed)
-        QTRACE(L"CComQuelvar::CopyVFSToPC(): GetVFSContent failed! (%s --> %s)\n", selected.front().c_str(),
-               target.c_str());
-    else
-        listener_.SetTotalSize(totalSize);
-    for (size_t i = 0; i < folders_.size() && !failed; ++i) {
-        if (!CreatePCFolder(folders_[i].pcPath)) {
-            QTRACE(L"CComQuelvar::CopyVFSToPC(): CreatePCFolder failed!(%s)\n", folders_[i].pcPath.c_str());
-            hr = HRESULT_FROM_WIN32(GetLastError());
-            failed = true;
-        }
-    }
-    for (size_t i = 0; i < downloads_.size() && !failed; ++i) {
-        if (listener_.HasUserCancelled()) {
-            hr = E_ABORT;
-            break;
-        }
-        const HRESULT read = ReadVFSFile(downloads_[i].phonePath, downloads_[i].pcPath);
-        if (read == E_ABORT) { // a Cancel during the transfer: the file never arrived
-            hr = read;
-            break;
-        }
-        if (FAILED(read)) {
-            QTRACE(L"CComQuelvar::CopyVFSToPC(): ReadVFSFile failed!\n");
-            hr = read;
-            failed = true;
-        }
-    }
+    std::vector<Source> sources;
+    HRESULT hr = DownloadSources(selected, sources);
     // A failure before the shell copy leaves the target alone; the scratch
     // folders go with their owner.
-    if (failed)
+    if (FAILED(hr) && hr != E_ABORT)
         return hr;
 
     QTRACE(L"CComQuelvar::CopyVFSToPC(): Files to be copied:\n");
-    std::vector<std::wstring> downloaded;
-    for (const Source& source : sources) {
-        if (paths::Exists(source.scratchPath)) {
-            QTRACE(L"%s\n", source.scratchPath.c_str());
-            downloaded.push_back(source.scratchPath);
-        }
-    }
+    const std::vector<std::wstring> downloaded = Downloaded(sources);
     if (downloaded.empty())
         return hr;
     // Where the shell puts the downloads, decided before it creates anything.
@@ -226,6 +187,65 @@ HRESULT CopyFromPhone::CopyVFSToPC(const FileOperationRequest& request)
         if (FAILED(deleted)) {
             QTRACE(L"CComQuelvar::CopyVFSToPC(): Cannot delete %s\n", source.mirrorPath.c_str());
             hr = deleted;
+        }
+    }
+    return hr;
+}
+
+HRESULT CopyFromPhone::DownloadToScratch(const std::vector<std::wstring>& mirrorSources,
+                                         std::vector<std::wstring>& downloaded)
+{
+    std::vector<Source> sources;
+    const HRESULT hr = DownloadSources(mirrorSources, sources);
+    downloaded = Downloaded(sources);
+    return hr;
+}
+
+std::vector<std::wstring> CopyFromPhone::Downloaded(const std::vector<Source>& sources)
+{
+    std::vector<std::wstring> downloaded;
+    for (const Source& source : sources) {
+        if (paths::Exists(source.scratchPath)) {
+            QTRACE(L"%s\n", source.scratchPath.c_str());
+            downloaded.push_back(source.scratchPath);
+        }
+    }
+    return downloaded;
+}
+
+HRESULT CopyFromPhone::DownloadSources(const std::vector<std::wstring>& selected, std::vector<Source>& sources)
+{
+    sources.assign(selected.size(), Source());
+    for (size_t i = 0; i < selected.size(); ++i)
+        sources[i].mirrorPath = selected[i];
+    ULONG totalSize = 0;
+    HRESULT hr = GetVFSContent(sources, totalSize);
+    bool failed = FAILED(hr);
+    if (failed)
+        QTRACE(L"CComQuelvar::CopyVFSToPC(): GetVFSContent failed! (%s)\n", selected.front().c_str());
+    else
+        listener_.SetTotalSize(totalSize);
+    for (size_t i = 0; i < folders_.size() && !failed; ++i) {
+        if (!CreatePCFolder(folders_[i].pcPath)) {
+            QTRACE(L"CComQuelvar::CopyVFSToPC(): CreatePCFolder failed!(%s)\n", folders_[i].pcPath.c_str());
+            hr = HRESULT_FROM_WIN32(GetLastError());
+            failed = true;
+        }
+    }
+    for (size_t i = 0; i < downloads_.size() && !failed; ++i) {
+        if (listener_.HasUserCancelled()) {
+            hr = E_ABORT;
+            break;
+        }
+        const HRESULT read = ReadVFSFile(downloads_[i].phonePath, downloads_[i].pcPath);
+        if (read == E_ABORT) { // a Cancel during the transfer: the file never arrived
+            hr = read;
+            break;
+        }
+        if (FAILED(read)) {
+            QTRACE(L"CComQuelvar::CopyVFSToPC(): ReadVFSFile failed!\n");
+            hr = read;
+            failed = true;
         }
     }
     return hr;

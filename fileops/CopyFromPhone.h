@@ -40,6 +40,12 @@ public:
     // bytes and time are at the target (a folder: every file below it).
     HRESULT CopyVFSToPC(const FileOperationRequest& request);
 
+    // Only the downloads: each mirror source's phone item into a scratch
+    // folder of this object, where `downloaded` names those that exist (a
+    // file or a folder tree). E_ABORT after a Cancel; the scratch folders go
+    // with this object.
+    HRESULT DownloadToScratch(const std::vector<std::wstring>& mirrorSources, std::vector<std::wstring>& downloaded);
+
 private:
     struct Download {
         std::wstring phonePath;
@@ -58,6 +64,8 @@ private:
         size_t firstFolder = 0, endFolder = 0;     // its folders, parents first
     };
 
+    HRESULT DownloadSources(const std::vector<std::wstring>& selected, std::vector<Source>& sources);
+    static std::vector<std::wstring> Downloaded(const std::vector<Source>& sources);
     HRESULT GetVFSContent(std::vector<Source>& sources, ULONG& totalSize);
     HRESULT GetVFSFolderContent(const std::wstring& phoneFolder, const std::wstring& pcFolder, ULONG& totalSize);
     HRESULT ReadVFSFile(const std::wstring& phonePath, const std::wstring& pcPath);

@@ -14,6 +14,7 @@
 #include "shortcut/ShortcutFiles.h"
 #include "shortcut/VFSShortcut.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace fileops {
@@ -371,25 +372,14 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
         return S_OK;
     listener.SetTotalSize(collected.totalSize);
 
-    Placeholders placeholders;
-    for (const std::wstring& file : collected.files) {
-        const std::wstring shortcutPath = file + shortcut::kShortcutExtension;
-        if (paths::IsFile(shortcutPath))
-            placeholders.Make(file, shortcutPath);
-    }
-
     // The shell copies; a move deletes its sources only after their upload.
-    bool move = request.Function() == FO_MOVE;
+    const bool move = request.Function() == FO_MOVE;
     request.SetFunction(FO_COPY);
-    SHFILEOPSTRUCTW operation = request.ShellOperation();
-    operation.fAnyOperationsAborted = FALSE;
-    if (SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted)
-        move = false;
-
-    listener.Start(request.Window());
     CopyOutcome outcome;
-    const HRESULT hr = UploadCollected(context, phoneFs, collected, listener, outcome, &placeholders);
-    if (move) {
+    bool copiedAll = false;
+    const HRESULT hr =
+        PlaceAndUpload(context, phoneFs, request.ShellOperation(), collected, listener, outcome, copiedAll);
+    if (move && copiedAll) {
         for (size_t i = 0; i < collected.files.size(); ++i) {
             if (outcome.fileUploaded[i])
                 DeleteFileW(collected.fileSources[i].c_str());
@@ -400,7 +390,37 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
                 RemoveDirectoryW(collected.folderSources[i].c_str());
         }
     }
+    return hr;
+}
+
+HRESULT PlaceAndUpload(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
+                       SHFILEOPSTRUCTW operation, const CopySources& collected, COperationListener& listener,
+                       CopyOutcome& outcome, bool& copiedAll)
+{
+    Placeholders placeholders;
+    for (const std::wstring& file : collected.files) {
+        const std::wstring shortcutPath = file + shortcut::kShortcutExtension;
+        if (paths::IsFile(shortcutPath))
+            placeholders.Make(file, shortcutPath);
+    }
+    operation.wFunc = FO_COPY;
+    operation.fAnyOperationsAborted = FALSE;
+    const int shellResult = SHFileOperationW(&operation);
+    const bool aborted = operation.fAnyOperationsAborted || shellResult == ERROR_CANCELLED;
+    copiedAll = shellResult == 0 && !aborted;
+    // The shell does not always say so when it could not write a file.
+    const bool allThere = std::all_of(collected.files.begin(), collected.files.end(),
+                                      [](const std::wstring& file) { return paths::IsFile(file); });
+
+    listener.Start(operation.hwnd);
+    HRESULT hr = UploadCollected(context, phoneFs, collected, listener, outcome, &placeholders);
     placeholders.RemoveAll();
+    // What the shell could not copy never reached the phone: no success to report.
+    if (SUCCEEDED(hr) && !aborted && (shellResult != 0 || !allThere)) {
+        QTRACE(L"(): SHFileOperation failed (%d)\n", shellResult);
+        copiedAll = false;
+        hr = E_FAIL;
+    }
     return hr;
 }
 

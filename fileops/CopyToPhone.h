@@ -47,6 +47,15 @@ bool CheckFreeMemory(phone::PhoneFileSystem& phoneFs, const std::wstring& folder
 HRESULT CopyToVFS(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
                   const CopySources& collected, COperationListener& listener, CopyOutcome& outcome);
 
+// The shell's `operation` puts the copies of `collected` into the mirror
+// folder, always as a copy and with its questions: a phone file it would
+// replace stands there as a placeholder, and one the user chose to keep is not
+// uploaded. Then the copies go up as CopyToVFS does. `copiedAll` is false when
+// the shell failed or was aborted.
+HRESULT PlaceAndUpload(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
+                       SHFILEOPSTRUCTW operation, const CopySources& collected, COperationListener& listener,
+                       CopyOutcome& outcome, bool& copiedAll);
+
 // The whole file as a byte-array VARIANT that the caller clears.
 HRESULT File2VARIANT(const wchar_t* path, VARIANT* data);
 

@@ -2,6 +2,7 @@
 
 #include "CopyFromPhone.h"
 #include "CopyToPhone.h"
+#include "CopyWithinPhone.h"
 #include "RenameAndCreate.h"
 #include "ScratchFolder.h"
 #include "common/ErrorFlow.h"
@@ -107,7 +108,7 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
         return fromPhone && !toPhone ? OpenFromPhone(request, sources, targets) : E_FAIL;
     case FO_MOVE:
     case FO_COPY:
-        return fromPhone && !toPhone ? CopyToPC(request) : E_NOTIMPL;
+        return toPhone ? CopyWithinPhone(request, targets.front()) : CopyToPC(request);
     case FO_RENAME:
         return fromPhone ? RenameVFSItems({context_, phoneFs_, listener_}, request, sources, targets) : E_NOTIMPL;
     case FO_DELETE:
@@ -150,6 +151,20 @@ HRESULT Dispatcher::CopyToPC(FileOperationRequest& request)
         hr = CopyFromPhone(context_, phoneFs_, listener_).CopyVFSToPC(request);
     }
     // The operation's own scratch folders are gone; these are older ones.
+    RemoveLeftoverScratchFolders();
+    return hr;
+}
+
+HRESULT Dispatcher::CopyWithinPhone(FileOperationRequest& request, const std::wstring& target)
+{
+    QTRACE(L"(): From VFS to VFS...n");
+    SetProgressTitle(listener_, context_.LanguageFile(), kTitleFromPhone);
+    listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
+    listener_.Start(request.Window());
+    const HRESULT hr = Guarded([&] { return CopyVFSToVFS(context_, phoneFs_, request, listener_); });
+    std::wstring phoneRootFolder;
+    if (SUCCEEDED(hr) && mirror::FindPhoneRootFolder(target.c_str(), phoneRootFolder))
+        NotifyChange(phoneRootFolder, request.Window());
     RemoveLeftoverScratchFolders();
     return hr;
 }

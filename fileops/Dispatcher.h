@@ -32,6 +32,8 @@ public:
 private:
     bool IsPhoneName(const std::wstring& pcPath) const;
     HRESULT RenamePhone(UINT function, const std::wstring& source, const std::wstring& target) const;
+    // Phone items into another mirror folder.
+    HRESULT CopyWithinPhone(FileOperationRequest& request, const std::wstring& target);
     // Phone items to a PC folder, copied or moved; "open" copies and opens each copy.
     HRESULT CopyToPC(FileOperationRequest& request);
     HRESULT OpenFromPhone(FileOperationRequest& request, const std::vector<std::wstring>& sources,

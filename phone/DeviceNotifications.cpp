@@ -3,6 +3,8 @@
 #include "common/ComPtr.h"
 #include "common/Trace.h"
 
+#include <new>
+
 namespace phone {
 namespace {
 
@@ -18,7 +20,63 @@ HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
 
 } // namespace
 
-HRESULT DeviceNotificationRegistration::Start(IUnknown* sink)
+// Passes the notifications on to the sink until it is detached. Holds no
+// module lock: references the registry's process took with it are no reason
+// for the server to stay.
+class DeviceNotificationRegistration::Relay final : public IDeviceNotifySink
+{
+public:
+    explicit Relay(IDeviceNotifySink* sink) : sink_(sink) {}
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    void Detach() { sink_ = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDeviceNotifySink)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<IDeviceNotifySink*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&count_)); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const LONG count = InterlockedDecrement(&count_);
+        if (count == 0)
+            delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    STDMETHODIMP DeviceEvent(long kind, long param1, long param2) override
+    {
+        return sink_ ? sink_->DeviceEvent(kind, param1, param2) : S_OK;
+    }
+    STDMETHODIMP DeviceEventEx(long kind, long param1, long param2, long param3) override
+    {
+        return sink_ ? sink_->DeviceEventEx(kind, param1, param2, param3) : S_OK;
+    }
+    STDMETHODIMP DeviceDisconnect(BSTR imei, BSTR alias) override
+    {
+        return sink_ ? sink_->DeviceDisconnect(imei, alias) : S_OK;
+    }
+    STDMETHODIMP DeviceConnect(BSTR imei, BSTR alias) override
+    {
+        return sink_ ? sink_->DeviceConnect(imei, alias) : S_OK;
+    }
+
+private:
+    ~Relay() = default;
+    IDeviceNotifySink* sink_;
+    LONG count_ = 1;
+};
+
+HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
 {
     QTRACE(L"(): thread id = %ld\n", GetCurrentThreadId());
     com_ptr<IDeviceNotifyRegistry> registry;
@@ -26,8 +84,12 @@ HRESULT DeviceNotificationRegistration::Start(IUnknown* sink)
     if (FAILED(hr))
         return hr;
     QTRACE(L"(): pReg->Add(0x%X)\n", sink);
+    Stop();
+    relay_ = new (std::nothrow) Relay(sink);
+    if (!relay_)
+        return E_OUTOFMEMORY;
     LONG cookie = 0;
-    hr = registry->Add(sink, &cookie);
+    hr = registry->Add(relay_, &cookie);
     if (FAILED(hr)) {
         QTRACE(L"(): pReg->Add failed (hr = 0x%x)\n", hr);
         return hr;
@@ -39,17 +101,25 @@ HRESULT DeviceNotificationRegistration::Start(IUnknown* sink)
 
 HRESULT DeviceNotificationRegistration::Stop()
 {
-    com_ptr<IDeviceNotifyRegistry> registry;
-    HRESULT hr = CreateNotifyRegistry(registry);
-    if (FAILED(hr))
-        return hr;
-    if (cookie_ != 0) {
-        QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie_);
-        hr = registry->Remove(static_cast<LONG>(cookie_));
-        if (FAILED(hr))
-            QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
-        cookie_ = 0;
+    HRESULT hr = S_OK;
+    if (relay_) {
+        relay_->Detach();
+        if (cookie_ != 0) {
+            com_ptr<IDeviceNotifyRegistry> registry;
+            hr = CreateNotifyRegistry(registry);
+            if (SUCCEEDED(hr)) {
+                QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie_);
+                hr = registry->Remove(static_cast<LONG>(cookie_));
+                if (FAILED(hr))
+                    QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
+            }
+        }
+        // A registry process that has gone cannot release what it held.
+        CoDisconnectObject(relay_, 0);
+        relay_->Release();
+        relay_ = nullptr;
     }
+    cookie_ = 0;
     return hr;
 }
 

@@ -20,16 +20,21 @@ public:
             Stop();
     }
 
-    // Adds the sink (the object's IUnknown) to the registry; the result of Add.
-    HRESULT Start(IUnknown* sink);
+    // Adds a relay to `sink` to the registry; the result of Add. The sink must
+    // outlive the registration.
+    HRESULT Start(IDeviceNotifySink* sink);
     // Removes the registration, if any; the last result. Not registered afterwards
-    // whatever the registry answered.
+    // whatever the registry answered, and no notification reaches the sink.
     HRESULT Stop();
 
     DWORD Cookie() const { return cookie_; }
 
 private:
+    class Relay;
     DWORD cookie_ = 0; // 0: not registered
+    // What the registry holds instead of the sink: a registry process that ends
+    // without releasing it keeps only the relay, never the sink and its server.
+    Relay* relay_ = nullptr;
 };
 
 } // namespace phone

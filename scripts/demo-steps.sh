@@ -70,6 +70,7 @@ simphone store 'C:\PhoneStore'
 simphone add "$phone" "$imei" OS-200
 simphone memory "$phone" C "Phone memory" PHONE 64000000
 simphone memory "$phone" E "Memory card" MMC 512000000
+simphone memory "$phone" F "Small card" SMALL 1000
 simphone mkdir "$root\\C:\\predefgallery"
 simphone mkdir "$root\\C:\\predefmusic"
 simphone mkdir "$root\\E:\\Travel\\2024\\Summer"
@@ -130,6 +131,34 @@ if simphone get "$root\\C:\\Documents\\minutes.txt" "$pc\\gone.txt" >/dev/null 2
     exit 1
 fi
 echo "minutes.txt is gone from the phone"
+
+section "Copying, moving and renaming between the PC and the phone"
+# The phone store as it lies on the disk, file sizes in bytes.
+show_store() {
+    echo "phone store, $root\\C:\\Documents:"
+    (cd "$drive_c/PhoneStore/$phone/mem-C/Documents" && find . -type f -printf '  %P (%s)\n' | sort)
+}
+mkdir -p "$drive_c/Transfers/album"
+printf 'photo one' >"$drive_c/Transfers/album/one.jpg"
+printf 'photo two' >"$drive_c/Transfers/album/two.jpg"
+printf 'moved from the PC' >"$drive_c/Transfers/moving.txt"
+card="$mirror\\$phone\\Memory card (E)"
+show_store
+try_quelvar -k refresh "$mirror\\$phone" --files --recursive + tree "$docs" \
+    + copy "$pc\\album" --to "$docs" + move "$pc\\moving.txt" --to "$docs" \
+    + copy "$docs\\report.txt.vfslnk" --to "$pc\\back" + move "$docs\\from-pc.txt.vfslnk" --to "$pc\\back" \
+    + copy "$docs\\album" --to "$card" + move "$docs\\report.txt.vfslnk" --to "$card" --answer yes \
+    + rename "$docs\\moving.txt.vfslnk" renamed.txt + mkdir "$docs\\New folder" \
+    + refresh "$docs" --files + tree "$docs" + refresh "$card" --files --recursive + tree "$card" + terminate
+show_store
+echo "on the PC, $pc\\back:"
+(cd "$drive_c/Transfers/back" 2>/dev/null && find . -type f -printf '  %P (%s)\n' | sort)
+[ -e "$drive_c/Transfers/moving.txt" ] && echo "FAILED: the moved PC file is still there" && exit 1
+
+section "The free-memory question: 1000 bytes free on the small card"
+small="$mirror\\$phone\\Small card (F)"
+try_quelvar -k refresh "$mirror\\$phone" --files + copy "$pc\\album" --to "$small" --answer no + tree "$small" \
+    + copy "$pc\\album" --to "$small" --answer yes + tree "$small" + terminate
 
 section "A slowed download with the progress dialog on the screen"
 head -c 2000000 /dev/zero >"$drive_c/Transfers/big-source.bin"

@@ -1,5 +1,7 @@
 #include "ClientCommands.h"
 
+#include <windows.h>
+
 namespace client {
 
 const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n"
@@ -42,6 +44,14 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"  mkdir MIRRORFOLDER         make the phone folder a new mirror folder stands for\n"
                              L"  rename MIRRORPATH NAME     rename the phone file or empty phone folder behind a\n"
                              L"                             mirror item (a shortcut file or folder)\n"
+                             L"  copy SOURCE... --to FOLDER [--answer yes|no]\n"
+                             L"                             copy PC items into a mirror folder, mirror items to a\n"
+                             L"                             PC folder or into another mirror folder; waits for the\n"
+                             L"                             end. --answer answers the questions on the screen\n"
+                             L"                             (free memory, replacing a file) and prints them\n"
+                             L"  move SOURCE... --to FOLDER [--answer yes|no]\n"
+                             L"                             the same as a move, in the server's worker; waits for\n"
+                             L"                             its end message\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -85,6 +95,8 @@ const CommandSyntax kCommands[] = {
     {L"upload", CommandKind::Upload, 2, 2, true},
     {L"mkdir", CommandKind::MakeFolder, 1, 1, true},
     {L"rename", CommandKind::Rename, 2, 2, true},
+    {L"copy", CommandKind::Copy, 3, kMaxListArguments, true},
+    {L"move", CommandKind::Move, 3, kMaxListArguments, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -103,6 +115,7 @@ constexpr wchar_t kFilesOption[] = L"--files";
 constexpr wchar_t kRecursiveOption[] = L"--recursive";
 constexpr wchar_t kTargetOption[] = L"--to";
 constexpr wchar_t kTitleOption[] = L"--title";
+constexpr wchar_t kAnswerOption[] = L"--answer";
 
 // Decimal, or hexadecimal after "0x"; nothing else, and at most `limit`.
 bool ParseNumber(const std::wstring& text, unsigned long limit, unsigned long& value)
@@ -143,6 +156,38 @@ bool ParseFileOperation(const std::vector<std::wstring>& words, Command& command
             command.title = words[++i];
         titled = titled || !target;
     }
+    return true;
+}
+
+// copy|move SOURCE... --to FOLDER [--answer yes|no]
+bool ParseCopy(const std::vector<std::wstring>& words, Command& command, std::wstring& problem)
+{
+    for (size_t i = 1; i < words.size(); ++i) {
+        const bool target = words[i] == kTargetOption, answer = words[i] == kAnswerOption;
+        if (!target && !answer) {
+            command.sources.push_back(words[i]);
+            continue;
+        }
+        const bool twice = target ? !command.targets.empty() : command.answer != 0;
+        if (i + 1 == words.size() || twice) {
+            problem = L"option \"" + words[i] + (twice ? L"\" given twice" : L"\" needs a value");
+            return false;
+        }
+        const std::wstring& value = words[++i];
+        if (target) {
+            command.targets.push_back(value);
+        } else if (value == L"yes" || value == L"no") {
+            command.answer = value == L"yes" ? IDYES : IDNO;
+        } else {
+            problem = L"\"--answer\" takes yes or no";
+            return false;
+        }
+    }
+    if (command.sources.empty() || command.targets.empty() || command.targets.front().empty()) {
+        problem = L"\"" + words[0] + L"\" takes sources and \"--to\" with a folder";
+        return false;
+    }
+    command.argument = command.sources.front() + L" --to " + command.targets.front();
     return true;
 }
 
@@ -201,6 +246,11 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
         break;
     case CommandKind::FileOperation:
         if (!ParseFileOperation(words, command, problem))
+            return false;
+        break;
+    case CommandKind::Copy:
+    case CommandKind::Move:
+        if (!ParseCopy(words, command, problem))
             return false;
         break;
     case CommandKind::Wait:

@@ -25,7 +25,9 @@ enum class CommandKind {
     DownloadSeries,
     Upload,
     MakeFolder,
-    Rename
+    Rename,
+    Copy,
+    Move
 };
 
 struct Command {
@@ -41,6 +43,7 @@ struct Command {
     std::wstring title{};                // fileop --title
     unsigned long operation = 0;         // fileop CODE
     unsigned short flags = 0;            // fileop FLAGS
+    int answer = 0;                      // copy, move --answer: IDYES, IDNO or 0 (the user answers)
 };
 
 struct CommandLine {

@@ -5,6 +5,7 @@
 #include "MappedPhones.h"
 #include "MirrorTree.h"
 #include "PcFiles.h"
+#include "QuestionAnswerer.h"
 #include "VariantSummary.h"
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
@@ -25,6 +26,13 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 // Deeper than any path of MAX_PATH characters can reach.
 constexpr unsigned kMaxRefreshDepth = 130;
+// Copies and moves of the client: no shell progress of its own, no error UI; the
+// shell asks before it replaces a file.
+constexpr WORD kCopyFlags = FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+constexpr DWORD kPollMs = 100;
+constexpr DWORD kDialogAppearsMs = 15000;
+constexpr DWORD kMoveEndsMs = 30 * 60 * 1000;
+constexpr DWORD kLastBoxMs = 1500;
 
 // Set by Ctrl+C or Ctrl+Break: the run stops after the current call and still
 // releases the main object, which would otherwise keep the server alive.
@@ -97,6 +105,10 @@ public:
             return MakeFolder(command.argument);
         case client::CommandKind::Rename:
             return Rename(command.argument, command.paths[0]);
+        case client::CommandKind::Copy:
+            return Copy(command);
+        case client::CommandKind::Move:
+            return Move(command);
         }
         return E_UNEXPECTED;
     }
@@ -259,6 +271,50 @@ private:
         return hr;
     }
 
+    // Runs in the server during the call. The shell still asks before it replaces a file.
+    HRESULT Copy(const client::Command& command)
+    {
+        client::QuestionAnswerer answerer(command.answer);
+        unique_variant request;
+        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, fileops::kOperationCopy, kCopyFlags,
+                                                           command.sources, command.targets, L"", request.put());
+        if (SUCCEEDED(hr))
+            hr = quelvar_->SHFileOperation(*request.get());
+        if (SUCCEEDED(hr))
+            client::Print(L"copied " + std::to_wstring(command.sources.size()) + L" source(s) to " +
+                          command.targets.front() + L"\n");
+        return hr;
+    }
+
+    // A move runs on the server's worker, which shows a progress dialog for it:
+    // the move has ended when that dialog has come and gone.
+    HRESULT Move(const client::Command& command)
+    {
+        client::QuestionAnswerer answerer(command.answer);
+        unique_variant request;
+        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, FO_MOVE, kCopyFlags, command.sources,
+                                                           command.targets, L"", request.put());
+        if (SUCCEEDED(hr))
+            hr = quelvar_->SHFileOperation(*request.get());
+        if (FAILED(hr))
+            return hr;
+        const auto progressShown = [] {
+            return FindWindowW(nullptr, L"Copying to phone...") || FindWindowW(nullptr, L"Copying from phone...");
+        };
+        if (!PumpUntil(progressShown, kDialogAppearsMs) && !Interrupted()) {
+            client::Print(L"move started in the server; no progress dialog came\n");
+            return hr;
+        }
+        if (!PumpUntil([&] { return !progressShown(); }, kMoveEndsMs))
+            return Interrupted() ? E_ABORT : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        // The worker's message about a failure comes after the dialog: time for the answerer.
+        if (command.answer)
+            PumpUntil([] { return false; }, kLastBoxMs);
+        client::Print(L"moved " + std::to_wstring(command.sources.size()) + L" source(s) to " +
+                      command.targets.front() + L"\n");
+        return hr;
+    }
+
     HRESULT MakeFolder(const std::wstring& folder)
     {
         HRESULT hr = quelvar_->CreateFolder(MakeBstr(folder).get());
@@ -330,6 +386,25 @@ private:
         if (SUCCEEDED(hr))
             client::Print(L"uploaded " + pcFile + L" to " + target + L" (" + std::to_wstring(size) + L" bytes)\n");
         return hr;
+    }
+
+    // Pumps messages until `done` or the time is up; false then, or on an interrupt.
+    template <typename Done> static bool PumpUntil(Done done, DWORD timeoutMs)
+    {
+        const DWORD start = GetTickCount();
+        HANDLE interrupt = g_interrupt.get();
+        while (!done()) {
+            if (GetTickCount() - start >= timeoutMs)
+                return false;
+            if (MsgWaitForMultipleObjects(1, &interrupt, FALSE, kPollMs, QS_ALLINPUT) == WAIT_OBJECT_0)
+                return false;
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        return true;
     }
 
     // Pumps messages while it waits, as a single-threaded apartment must.

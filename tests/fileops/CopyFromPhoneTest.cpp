@@ -73,7 +73,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        EXPECT_EQ(S_OK, quelvar_->Terminate());
+        EXPECT_EQ(S_OK, quelvar_ ? quelvar_->Terminate() : S_OK);
         quelvar_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
     }
     static std::wstring Memory() { return mirror_->path() + L"\\CPhone\\Phone memory (C)"; }
@@ -193,4 +193,12 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
         EXPECT_TRUE((c.flags || ReadBytes(c.target + L"\\1.bin") == std::vector<unsigned char>{'o', 'l', 'd'}));
         EXPECT_FALSE(unique_find(FindFirstFileW((TempDir() / L"..\\WrapperTemp*").c_str(), &found)));
     }
+    // The suite ended mid-transfer: its store keeps every phone file, and nothing half-read reaches the target.
+    Put({{L"1.bin", 10000}, {L"2.bin", 10000}});
+    const Tree before = At(Store(), {L"1.bin", L"2.bin"});
+    Move({Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); });
+    ClickButton(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
+    phones_->Reconnect();
+    EXPECT_EQ(before, At(Store(), {L"1.bin", L"2.bin"})); // the mirror is rebuilt from the phone on reconnecting
+    EXPECT_EQ(Names{}, NamesIn(pc_ / L"killed"));
 }

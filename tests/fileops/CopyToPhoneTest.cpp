@@ -23,6 +23,7 @@ namespace {
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
 const Bytes kK(1000, 'k'), kBig(20000, 'b');
+constexpr int kKillSuite = -1; // an answer that ends the suite's process instead of clicking
 
 class CopyToPhone : public testing::Test
 {
@@ -52,7 +53,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        EXPECT_EQ(S_OK, q_->Terminate());
+        EXPECT_EQ(S_OK, q_ ? q_->Terminate() : S_OK);
         q_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
     }
     // PC files below pc_, their folders made as needed.
@@ -80,7 +81,7 @@ protected:
         std::thread answer([&] {
             for (auto [title, button] : answers) {
                 HWND box = WaitForDialog(title, 20000);
-                ClickButton(box, button);
+                button == kKillSuite ? SimulatedPhones::Kill() : ClickButton(box, button);
                 PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
             }
         });
@@ -174,4 +175,56 @@ TEST_F(CopyToPhone, CancelOnTheProgressDialogAbortsAndAMoveKeepsItsSources)
             EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
     }
     (*phones_)->SetTransferDelay(0), (*phones_)->SetChunkSize(64 * 1024);
+}
+
+TEST_F(CopyToPhone, CopiesWithinThePhoneAsksBeforeReplacingAndAMoveKeepsItsSource)
+{
+    const std::wstring mem = Memory(L"Wide"), from = mem + L"\\from", to = mem + L"\\to";
+    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\tree\\t.bin", kBig, 45000.5);
+    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\e.txt", {});
+    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\n.txt", {'n', 'e', 'w'});
+    phones_->PutBytes(L"ALIAS:Wide\\C:\\to\\n.txt", {'o', 'l', 'd'});
+    for (const std::wstring& folder : {mem, from, to, from + L"\\tree"})
+        ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE));
+
+    EXPECT_EQ(S_OK, Send(12, 0, {from + L"\\tree", from + L"\\e.txt.vfslnk", from + L"\\n.txt.vfslnk"}, to,
+                         {{L"Confirm file overwrite", IDNO}}));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"to\\tree\\t.bin"));
+    EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"to\\e.txt"));
+    EXPECT_EQ((Bytes{'o', 'l', 'd'}), OnPhone(L"Wide", L"to\\n.txt"));
+    EXPECT_EQ((std::vector<std::wstring>{L"e.txt.vfslnk", L"folder.vfsfolder", L"n.txt.vfslnk", L"tree\\"}),
+              NamesIn(to));
+    ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(to + L"\\tree").get(), VARIANT_TRUE));
+    EXPECT_NEAR(45000.5, shortcut::GetShortcutDetails(to + L"\\tree\\t.bin.vfslnk").modified, 0.5 / 86400);
+
+    // A move copies, tells the user it could not delete, and keeps the source.
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {from + L"\\n.txt.vfslnk"}, mem, {{L"Ostrelle", IDOK}}));
+    EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"n.txt"));
+    EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"from\\n.txt"));
+}
+
+TEST_F(CopyToPhone, SuiteEndedMidTransferOrAnUnwritableTargetKeepsEverySource)
+{
+    const std::wstring mem = Memory(L"Wide");
+    MakeFiles({{L"k\\x.bin", kBig}, {L"k\\y.bin", kBig}});
+    for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) {
+        (*phones_)->SetChunkSize(1000), (*phones_)->SetTransferDelay(300);
+        std::vector<std::pair<const wchar_t*, int>> answers{{L"Copying to phone...", kKillSuite}};
+        if (code == FO_MOVE)
+            answers.push_back({L"Ostrelle", IDOK}); // the worker's error box
+        const HRESULT hr = Send(code, kQuiet, {pc_ / L"k"}, mem, answers);
+        phones_->Reconnect();
+        EXPECT_TRUE(code == 12 ? FAILED(hr) : hr == S_OK) << code;
+        for (const wchar_t* name : {L"k\\x.bin", L"k\\y.bin"})
+            EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
+        // The server serves on: its mirror, rebuilt on reconnecting, shows the phone again.
+        EXPECT_EQ(S_OK, q_->RefreshFolder(Bstr(mirror_->path() + L"\\Wide").get(), VARIANT_FALSE));
+        EXPECT_EQ(S_OK, q_->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+    }
+    // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
+    ASSERT_TRUE(CreateDirectoryW((mem + L"\\x.bin").c_str(), nullptr));
+    EXPECT_EQ(E_FAIL, Send(12, kQuiet, {pc_ / L"k\\x.bin"}, mem, {}));
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"k\\x.bin"}, mem, {{L"Ostrelle", IDOK}}));
+    EXPECT_EQ(kBig, ReadBytes(pc_ / L"k\\x.bin"));
+    RemoveDirectoryW((mem + L"\\x.bin").c_str());
 }

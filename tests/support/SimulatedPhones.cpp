@@ -148,6 +148,18 @@ std::wstring SimulatedPhones::LastCall(const wchar_t* operation) const
     return hr == S_OK ? arguments.c_str() : L"<none>";
 }
 
+void SimulatedPhones::Kill()
+{
+    EXPECT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\simphone.exe\" kill"));
+}
+
+void SimulatedPhones::Reconnect()
+{
+    control_.reset();
+    Expect(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void()),
+           "creating the suite's control object");
+}
+
 com_ptr<IVirtualFileSystem> SimulatedPhones::NewFileSystem()
 {
     com_ptr<IVirtualFileSystem> fileSystem;

@@ -48,6 +48,11 @@ public:
     // The arguments of the operation's last call that reached the suite since the
     // previous question ("<none>" when none came).
     std::wstring LastCall(const wchar_t* operation) const;
+    // Ends the suite's process at once, as a crash would; from any thread.
+    static void Kill();
+    // After a Kill: the control object of a fresh process, which finds the
+    // phones in the store.
+    void Reconnect();
     // A phone file-system component of its own, as the server makes one per call.
     static com_ptr<IVirtualFileSystem> NewFileSystem();
 

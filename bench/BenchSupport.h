@@ -1,0 +1,80 @@
+// Set-up shared by the timing programs that drive the server and the suite:
+// scratch folders, finding a process, registry values set for one run.
+#pragma once
+
+#include "common/Resource.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+
+namespace bench {
+
+inline std::wstring MakeTempFolder(const wchar_t* prefix)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+inline DWORD FindProcess(const wchar_t* exeName)
+{
+    unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, exeName) == 0)
+            return entry.th32ProcessID;
+    }
+    return 0;
+}
+
+// A string value of HKEY_CURRENT_USER set for the run and put back afterwards.
+class SavedValue
+{
+public:
+    SavedValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {}
+    ~SavedValue()
+    {
+        if (!set_)
+            return;
+        unique_hkey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_WRITE, key.put()) != ERROR_SUCCESS)
+            return;
+        if (had_)
+            Write(key.get(), previous_);
+        else
+            RegDeleteValueW(key.get(), name_);
+    }
+    bool Set(const std::wstring& value)
+    {
+        unique_hkey key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                            nullptr) != ERROR_SUCCESS)
+            return false;
+        wchar_t buffer[MAX_PATH] = {};
+        DWORD size = sizeof(buffer) - sizeof(wchar_t);
+        had_ = RegQueryValueExW(key.get(), name_, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
+               ERROR_SUCCESS;
+        previous_ = buffer;
+        set_ = Write(key.get(), value);
+        return set_;
+    }
+
+private:
+    bool Write(HKEY key, const std::wstring& value)
+    {
+        return RegSetValueExW(key, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    const wchar_t* key_;
+    const wchar_t* name_;
+    std::wstring previous_;
+    bool had_ = false;
+    bool set_ = false;
+};
+
+} // namespace bench
