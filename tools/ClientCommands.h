@@ -25,7 +25,9 @@ enum class CommandKind {
     DownloadSeries,
     Upload,
     MakeFolder,
-    Rename
+    Rename,
+    Convert,
+    Help
 };
 
 struct Command {
@@ -41,6 +43,10 @@ struct Command {
     std::wstring title{};                // fileop --title
     unsigned long operation = 0;         // fileop CODE
     unsigned short flags = 0;            // fileop FLAGS
+    short targetFormat = 0;              // convert
+    short sourceFormat = 0;              // convert
+    unsigned long helpCommand = 0;       // help: the HTML Help command number
+    unsigned long helpData = 0;          // help
 };
 
 struct CommandLine {
