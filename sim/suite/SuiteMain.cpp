@@ -45,9 +45,12 @@ struct ClassRegistration {
     IClassFactory* factory;
     DWORD cookie;
 } g_registrations[] = {
-    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},  {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
-    {CLSID_DeviceInformation, &g_informationFactory, 0}, {CLSID_SimPhoneSuite, &g_controlFactory, 0},
-    {CLSID_PhoneControl, &g_phoneControlFactory, 0},     {CLSID_PhoneCommands, &g_phoneCommandsFactory, 0},
+    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},
+    {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
+    {CLSID_DeviceInformation, &g_informationFactory, 0},
+    {CLSID_SimPhoneSuite, &g_controlFactory, 0},
+    {CLSID_PhoneControl, &g_phoneControlFactory, 0},
+    {CLSID_PhoneCommands, &g_phoneCommandsFactory, 0}, // media conversion
 };
 
 void RegisterClassObjects()

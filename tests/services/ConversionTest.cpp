@@ -63,6 +63,7 @@ TEST_F(Conversions, TheNewFilesShortcutOrTheFailure)
 {
     TempDir pc;
     WriteBytes(pc / L"clip.wav.vfslnk", kClip);
+    WriteBytes(g_rig->memory + L"\\clip.amr", kClip); // a PC file stands for no phone file
     const std::wstring clip = g_rig->memory + L"\\clip.wav.vfslnk";
     const struct {
         std::wstring file;
@@ -78,6 +79,7 @@ TEST_F(Conversions, TheNewFilesShortcutOrTheFailure)
         {clip, 8, L"Convert", static_cast<HRESULT>(0x80046012), L"", true},
         {clip, 1, L"GetImei", static_cast<HRESULT>(0x80044343), L"", false},
         {pc / L"clip.wav.vfslnk", 1, nullptr, E_FAIL, L"", false},
+        {g_rig->mirror / L"CPhone\\Contacts\\a.vfslnk", 1, nullptr, E_FAIL, L"", true}, // no phone path there
     };
     for (const auto& test : cases) {
         g_rig->phones.LastCall(L"PhoneCommands");
