@@ -178,7 +178,7 @@ simphone delay 0
 section "Converting a phone file, with the progress dialog on the screen"
 # The simulated phone converts as slowly as it transfers: 1 MB in chunks of
 # 64 KiB 250 ms apart, about 4 s with the dialog shown.
-music="$mirror\\$phone\\Phone memory (C)\\predefmusic"
+music="$mirror\\$phone\\Phone memory (C)\\Music" # the mirror folder of "predefmusic"
 head -c 1000000 /dev/zero >"$drive_c/Transfers/tune-source.wav"
 simphone put "$root\\C:\\predefmusic\\tune.wav" "$pc\\tune-source.wav"
 converting=(refresh "$mirror\\$phone" --files --recursive + wait 2 + convert "$music\\tune.wav.vfslnk" 2 3 + tree "$music"
