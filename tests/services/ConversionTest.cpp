@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -68,14 +69,8 @@ TEST_F(Conversions, TheNewFilesShortcutOrTheFailure)
     WriteBytes(pc / L"clip.wav.vfslnk", kClip);
     WriteBytes(rig_->memory + L"\\clip.amr", kClip); // a PC file stands for no phone file
     const std::wstring clip = rig_->memory + L"\\clip.wav.vfslnk";
-    const struct {
-        std::wstring file;
-        short target;
-        const wchar_t* fault;
-        HRESULT hr;
-        const wchar_t* output; // in the memory's mirror folder
-        bool made;             // a PhoneCommands instance
-    } cases[] = {
+    // file, target format, fault, result, output in the memory's mirror folder, PhoneCommands made
+    const std::tuple<std::wstring, short, const wchar_t*, HRESULT, const wchar_t*, bool> cases[] = {
         {clip, 1, nullptr, S_OK, L"clip.amr.vfslnk", true},
         {clip, 2, nullptr, S_OK, L"CLIP.MP3.vfslnk", true},
         {clip, 99, nullptr, static_cast<HRESULT>(0x80044341), L"", true},
@@ -84,13 +79,13 @@ TEST_F(Conversions, TheNewFilesShortcutOrTheFailure)
         {pc / L"clip.wav.vfslnk", 1, nullptr, E_FAIL, L"", false},
         {rig_->mirror / L"CPhone\\Contacts\\a.vfslnk", 1, nullptr, E_FAIL, L"", true}, // no phone path there
     };
-    for (const auto& test : cases) {
+    for (const auto& [file, target, fault, hr, name, made] : cases) {
         rig_->phones.LastCall(L"PhoneCommands");
-        ASSERT_TRUE(!test.fault || rig_->phones->SetFault(Bstr(test.fault).get(), test.hr, 1) == S_OK);
+        ASSERT_TRUE(!fault || rig_->phones->SetFault(Bstr(fault).get(), hr, 1) == S_OK);
         std::wstring output;
-        EXPECT_EQ(test.hr, rig_->Convert(test.file, test.target, output)) << test.target;
-        EXPECT_EQ(*test.output ? rig_->memory + L"\\" + test.output : L"", output);
-        EXPECT_EQ(test.made ? L"1" : L"<none>", rig_->phones.LastCall(L"PhoneCommands")) << test.target;
+        EXPECT_EQ(hr, rig_->Convert(file, target, output)) << target;
+        EXPECT_EQ(*name ? rig_->memory + L"\\" + name : L"", output);
+        EXPECT_EQ(made ? L"1" : L"<none>", rig_->phones.LastCall(L"PhoneCommands")) << target;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -26,25 +27,22 @@ std::string TakeCalls()
 
 TEST(HtmlHelpLoader, RegisteredControlElseByNameElseNoHelpForGood)
 {
-    const struct {
-        std::optional<std::wstring> registered;
-        const wchar_t* name;
-        WORD ordinal;
-        LONG_PTR window;
-    } cases[] = {{kControl, L"none.ocx", 15, 0x00ABC123},
-                 {std::nullopt, L"help_control.dll", 15, 0x00ABC123},
-                 {kMissing, L"help_control.dll", 15, 0x00ABC123},
-                 {kMissing, L"none.ocx", 15, 0},
-                 {kControl, L"none.ocx", 16, 0}};
+    // registered path, module name, ordinal, window
+    const std::tuple<std::optional<std::wstring>, const wchar_t*, WORD, LONG_PTR> cases[] = {
+        {kControl, L"none.ocx", 15, 0x00ABC123},
+        {std::nullopt, L"help_control.dll", 15, 0x00ABC123},
+        {kMissing, L"help_control.dll", 15, 0x00ABC123},
+        {kMissing, L"none.ocx", 15, 0},
+        {kControl, L"none.ocx", 16, 0}};
     TakeCalls();
-    for (const auto& test : cases) {
-        RegistryOverride registration(HKEY_CLASSES_ROOT, kKey, L"", test.registered);
-        services::HtmlHelpLoader loader({kKey, test.name, test.ordinal});
-        const HWND window = loader.Call(reinterpret_cast<HWND>(0x1234), L"guide.chm::/a.htm", 15, 77);
-        EXPECT_EQ(test.window, reinterpret_cast<LONG_PTR>(window)) << test.name << test.ordinal;
-        EXPECT_EQ(test.window ? "0x1234|guide.chm::/a.htm|15|77\n" : "", TakeCalls()) << test.name;
-        EXPECT_EQ(!test.window, loader.Failed());
-        if (!test.window) { // no second attempt, though the control is there now
+    for (const auto& [registered, name, ordinal, window] : cases) {
+        RegistryOverride registration(HKEY_CLASSES_ROOT, kKey, L"", registered);
+        services::HtmlHelpLoader loader({kKey, name, ordinal});
+        const HWND answer = loader.Call(reinterpret_cast<HWND>(0x1234), L"guide.chm::/a.htm", 15, 77);
+        EXPECT_EQ(window, reinterpret_cast<LONG_PTR>(answer)) << name << ordinal;
+        EXPECT_EQ(window ? "0x1234|guide.chm::/a.htm|15|77\n" : "", TakeCalls()) << name;
+        EXPECT_EQ(!window, loader.Failed());
+        if (!window) { // no second attempt, though the control is there now
             RegistryOverride now(HKEY_CLASSES_ROOT, kKey, L"", kControl);
             EXPECT_EQ(nullptr, loader.Call(nullptr, L"again.chm", 0, 0));
             EXPECT_EQ("", TakeCalls());
