@@ -10,6 +10,8 @@
 #include "mirror/Configuration.h"
 #include "mirror/MirrorRefresh.h"
 #include "mirror/RootFolder.h"
+#include "services/Conversion.h"
+#include "services/HtmlHelp.h"
 #include "services/PhoneServices.h"
 
 namespace {
@@ -279,14 +281,28 @@ STDMETHODIMP CComQuelvar::HideProgressDialog()
     return S_OK;
 }
 
-STDMETHODIMP CComQuelvar::Convert(BSTR, short, short, BSTR*, LONG)
+STDMETHODIMP CComQuelvar::Convert(BSTR filename, short targetformat, short sourceformat, BSTR* outputfilename,
+                                  LONG hWndParent)
 {
-    return E_NOTIMPL;
+    if (!outputfilename)
+        return E_POINTER;
+    *outputfilename = nullptr;
+    std::wstring output;
+    RETURN_IF_FAILED(
+        services::Convert(Context(), Text(filename), targetformat, sourceformat, WindowOf(hWndParent), output));
+    *outputfilename = SysAllocStringLen(output.data(), static_cast<UINT>(output.size()));
+    return *outputfilename ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CComQuelvar::OpenHtmlHelp(LONG, BSTR, LONG, LONG, LONG*)
+STDMETHODIMP CComQuelvar::OpenHtmlHelp(LONG hwnd, BSTR filename, LONG command, LONG data, LONG* hwndHelp)
 {
-    return E_NOTIMPL;
+    if (!hwndHelp)
+        return E_POINTER;
+    HWND helpWindow = nullptr;
+    const HRESULT hr = services::OpenHtmlHelp(WindowOf(hwnd), filename, static_cast<UINT>(command),
+                                              static_cast<DWORD_PTR>(data), helpWindow);
+    *hwndHelp = static_cast<LONG>(reinterpret_cast<LONG_PTR>(helpWindow));
+    return hr;
 }
 
 STDMETHODIMP CComQuelvar::DeviceEvent(LONG, LONG, LONG)

@@ -204,6 +204,47 @@ cat "$work/out"
 explain "$status"
 simphone delay 0
 
+section "Converting a phone file, with the progress dialog on the screen"
+# The simulated phone converts as slowly as it transfers: 1 MB in chunks of
+# 64 KiB 250 ms apart, about 4 s with the dialog shown.
+music="$mirror\\$phone\\Phone memory (C)\\Music" # the mirror folder of "predefmusic"
+head -c 1000000 /dev/zero >"$drive_c/Transfers/tune-source.wav"
+simphone put "$root\\C:\\predefmusic\\tune.wav" "$pc\\tune-source.wav"
+converting=(refresh "$mirror\\$phone" --files --recursive + wait 2 + convert "$music\\tune.wav.vfslnk" 2 3 + tree "$music"
+    + terminate)
+show_command quelvar.exe "${converting[@]}"
+wine "$bin/quelvar.exe" "${converting[@]}" >"$work/out" 2>&1 &
+client=$!
+for _ in $(seq 1 600); do
+    grep -q '^waiting' "$work/out" && break
+    kill -0 "$client" 2>/dev/null || break
+    sleep 0.1
+done
+simphone delay 250
+title="Converting..."
+if command -v xwininfo >/dev/null; then
+    dialog=""
+    for _ in $(seq 1 150); do
+        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
+        [ -n "$dialog" ] && break
+        kill -0 "$client" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -n "$dialog" ]; then
+        read -r window _ <<<"$dialog"
+        echo "on the screen: the progress dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
+    else
+        echo "the progress dialog did not appear"
+    fi
+else
+    echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
+fi
+status=0
+wait "$client" || status=$?
+cat "$work/out"
+explain "$status"
+simphone delay 0
+
 section "Disconnecting $phone while a main object listens"
 # One main object for the whole run: it refreshes, waits while the phone goes,
 # then shows what the disconnect left, and finally lets go.

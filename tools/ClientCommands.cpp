@@ -52,6 +52,12 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"  move SOURCE... --to FOLDER [--answer yes|no]\n"
                              L"                             the same as a move, in the server's worker; waits for\n"
                              L"                             its end message\n"
+                             L"  convert MIRRORFILE TARGET SOURCE\n"
+                             L"                             convert the phone file behind a mirror file into the\n"
+                             L"                             format numbered TARGET (from SOURCE) and print the\n"
+                             L"                             mirror file of the new file\n"
+                             L"  help FILE [COMMAND [DATA]] open HTML help (command 0 shows a topic) and print the\n"
+                             L"                             help window's handle\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -97,6 +103,8 @@ const CommandSyntax kCommands[] = {
     {L"rename", CommandKind::Rename, 2, 2, true},
     {L"copy", CommandKind::Copy, 3, kMaxListArguments, true},
     {L"move", CommandKind::Move, 3, kMaxListArguments, true},
+    {L"convert", CommandKind::Convert, 3, 3, true},
+    {L"help", CommandKind::Help, 1, 3, true},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -191,6 +199,18 @@ bool ParseCopy(const std::vector<std::wstring>& words, Command& command, std::ws
     return true;
 }
 
+// A format number: -32768 to 32767, or 0x0 to 0xFFFF for its 16 bits.
+bool ParseFormat(const std::wstring& text, short& format)
+{
+    const bool negative = !text.empty() && text[0] == L'-';
+    const bool hex = text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X');
+    unsigned long value = 0;
+    if (!ParseNumber(negative ? text.substr(1) : text, hex ? 0xFFFF : negative ? 0x8000 : 0x7FFF, value))
+        return false;
+    format = static_cast<short>(negative ? -static_cast<long>(value) : static_cast<long>(value));
+    return true;
+}
+
 bool ParseSeconds(const std::wstring& text, unsigned long& seconds)
 {
     if (text.empty() || text.size() > 4)
@@ -266,6 +286,19 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             return false;
         }
         command.paths.assign(words.begin() + 2, words.end());
+        break;
+    case CommandKind::Convert:
+        if (!ParseFormat(words[2], command.targetFormat) || !ParseFormat(words[3], command.sourceFormat)) {
+            problem = L"\"convert\" takes two format numbers from -32768 to 32767 (or 0x hex up to 0xFFFF)";
+            return false;
+        }
+        break;
+    case CommandKind::Help:
+        if ((words.size() > 2 && !ParseNumber(words[2], 0xFFFFFFFFul, command.helpCommand)) ||
+            (words.size() > 3 && !ParseNumber(words[3], 0xFFFFFFFFul, command.helpData))) {
+            problem = L"\"help\" takes a command and data in decimal or 0x hex";
+            return false;
+        }
         break;
     case CommandKind::Download:
     case CommandKind::DownloadSeries:

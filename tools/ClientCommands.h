@@ -27,7 +27,9 @@ enum class CommandKind {
     MakeFolder,
     Rename,
     Copy,
-    Move
+    Move,
+    Convert,
+    Help
 };
 
 struct Command {
@@ -44,6 +46,10 @@ struct Command {
     unsigned long operation = 0;         // fileop CODE
     unsigned short flags = 0;            // fileop FLAGS
     int answer = 0;                      // copy, move --answer: IDYES, IDNO or 0 (the user answers)
+    short targetFormat = 0;              // convert
+    short sourceFormat = 0;              // convert
+    unsigned long helpCommand = 0;       // help: the HTML Help command number
+    unsigned long helpData = 0;          // help
 };
 
 struct CommandLine {

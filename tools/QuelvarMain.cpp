@@ -109,6 +109,10 @@ public:
             return Copy(command);
         case client::CommandKind::Move:
             return Move(command);
+        case client::CommandKind::Convert:
+            return Convert(command.argument, command.targetFormat, command.sourceFormat);
+        case client::CommandKind::Help:
+            return Help(command.argument, command.helpCommand, command.helpData);
         }
         return E_UNEXPECTED;
     }
@@ -405,6 +409,32 @@ private:
             }
         }
         return true;
+    }
+
+    // The server shows its progress dialog over no window of ours.
+    HRESULT Convert(const std::wstring& mirrorFile, short targetFormat, short sourceFormat)
+    {
+        unique_bstr output;
+        HRESULT hr = quelvar_->Convert(MakeBstr(mirrorFile).get(), targetFormat, sourceFormat, output.put(), 0);
+        if (SUCCEEDED(hr))
+            client::Print(L"converted " + mirrorFile + L" (format " + std::to_wstring(sourceFormat) + L" to " +
+                          std::to_wstring(targetFormat) + L"): " + output.c_str() + L"\n");
+        return hr;
+    }
+
+    // The server answers S_OK and no window when it has no help control.
+    HRESULT Help(const std::wstring& file, unsigned long command, unsigned long data)
+    {
+        LONG window = 0;
+        HRESULT hr = quelvar_->OpenHtmlHelp(0, MakeBstr(file).get(), static_cast<LONG>(command),
+                                            static_cast<LONG>(data), &window);
+        if (FAILED(hr))
+            return hr;
+        wchar_t handle[16];
+        wsprintfW(handle, L"0x%08lX", static_cast<unsigned long>(window));
+        client::Print(window ? L"help " + file + L": window " + handle + L"\n"
+                             : L"help " + file + L": no help window (no help control, or it showed none)\n");
+        return hr;
     }
 
     // Pumps messages while it waits, as a single-threaded apartment must.

@@ -24,6 +24,7 @@ const ClassEntry kClasses[] = {
      &LIBID_PhoneComponentsLib},
     {&CLSID_DeviceInformation, L"Device information", L"SimPhoneSuite.DeviceInformation.1", &LIBID_PhoneComponentsLib},
     {&CLSID_PhoneControl, L"Phone control", L"SimPhoneSuite.PhoneControl.1", &LIBID_PhoneComponentsLib},
+    {&CLSID_PhoneCommands, L"Phone commands", L"SimPhoneSuite.PhoneCommands.1", &LIBID_PhoneComponentsLib},
     {&CLSID_SimPhoneSuite, L"Simulated phone suite control", L"SimPhoneSuite.Control.1", &LIBID_SimPhoneSuiteLib},
 };
 

@@ -2,6 +2,7 @@
 // with its class objects, message loop and idle shutdown.
 #include "DeviceInformation.h"
 #include "DeviceNotifyRegistry.h"
+#include "PhoneCommands.h"
 #include "PhoneControl.h"
 #include "Registration.h"
 #include "SuiteControl.h"
@@ -37,15 +38,19 @@ ClassFactory<DeviceNotifyRegistry> g_registryFactory;
 ClassFactory<DeviceInformation> g_informationFactory;
 ClassFactory<SuiteControl> g_controlFactory;
 ClassFactory<PhoneControl> g_phoneControlFactory;
+ClassFactory<PhoneCommands> g_phoneCommandsFactory;
 
 struct ClassRegistration {
     const CLSID& clsid;
     IClassFactory* factory;
     DWORD cookie;
 } g_registrations[] = {
-    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},  {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
-    {CLSID_DeviceInformation, &g_informationFactory, 0}, {CLSID_SimPhoneSuite, &g_controlFactory, 0},
+    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},
+    {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
+    {CLSID_DeviceInformation, &g_informationFactory, 0},
+    {CLSID_SimPhoneSuite, &g_controlFactory, 0},
     {CLSID_PhoneControl, &g_phoneControlFactory, 0},
+    {CLSID_PhoneCommands, &g_phoneCommandsFactory, 0}, // media conversion
 };
 
 void RegisterClassObjects()

@@ -116,6 +116,11 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         {{L"imei", L"P1", L"+", L"+", L"terminate"}, L"empty command next to \"+\""},
         {{L"fileop", L"2"}, L"wrong number of arguments for \"fileop\""},
         {{L"fileop", L"2", L"0", L"C:\\a", L"--to"}, L"option \"--to\" needs a value"},
+        {{L"convert", L"m", L"32768", L"1"},
+         L"\"convert\" takes two format numbers from -32768 to 32767 (or 0x hex up to 0xFFFF)"},
+        {{L"convert", L"m", L"-1", L"0x10000"},
+         L"\"convert\" takes two format numbers from -32768 to 32767 (or 0x hex up to 0xFFFF)"},
+        {{L"help", L"a.chm", L"1", L"-1"}, L"\"help\" takes a command and data in decimal or 0x hex"},
         // Nothing runs when a later command is wrong.
         {{L"imei", L"P1", L"+", L"terminat"}, L"unknown command \"terminat\""},
     };

@@ -264,3 +264,19 @@ TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEnd
 }
 
 } // namespace
+
+// The stand-in HTML Help control of the test folder answers the help request.
+TEST_F(QuelvarClientWithPhone, ConvertPrintsTheNewMirrorFileAndHelpTheHelpWindow)
+{
+    RegistryOverride control(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", L"",
+                             TestProgramDir() + L"\\help_control.dll");
+    phones_->PutBytes(L"ALIAS:CliPhone\\C:\\tune.wav", {'w'});
+    const std::wstring phone = mirror_->path() + L"\\CliPhone", memory = phone + L"\\Phone memory (C)";
+    RunResult result = Run(L"refresh \"" + phone + L"\" + refresh \"" + memory + L"\" --files + convert \"" + memory +
+                           L"\\tune.wav.vfslnk\" 2 3 + help guide.chm + terminate");
+    EXPECT_EQ(0u, result.exitCode) << Narrow(result.err);
+    EXPECT_EQ(L"refreshed " + phone + L" (folders)\nrefreshed " + memory + L" (folders and files)\nconverted " +
+                  memory + L"\\tune.wav.vfslnk (format 3 to 2): " + memory +
+                  L"\\tune.mp3.vfslnk\nhelp guide.chm: window " + L"0x00ABC123\n" + kTerminated + L"\n",
+              result.out);
+}

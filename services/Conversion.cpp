@@ -1,0 +1,162 @@
+#include "Conversion.h"
+
+#include "PhoneComponents.h"
+#include "common/ErrorFlow.h"
+#include "common/Paths.h"
+#include "common/Resource.h"
+#include "common/Trace.h"
+#include "localisation/VexaUtil.h"
+#include "mirror/MirrorFolders.h"
+#include "mirror/MirrorRefresh.h"
+#include "services/PhoneServices.h"
+#include "shortcut/ShortcutFiles.h"
+
+#include <shlobj.h>
+
+#include <optional>
+#include <vector>
+
+namespace services {
+
+namespace {
+
+// The shell's progress dialog.
+const CLSID kProgressDialogClsid = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+const IID kProgressDialogIid = {0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
+constexpr DWORD kDialogFlags = 0x1C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_NOPROGRESSBAR
+constexpr UINT kTitleConverting = 5014;
+constexpr wchar_t kDefaultTitle[] = L"Converting...";
+constexpr size_t kTitleLength = 256; // the title buffer, terminator included
+constexpr UINT kAnimationLeftToRight = 6106;
+constexpr UINT kAnimationRightToLeft = 6107;
+
+// The dialog over the caller's window while the phone converts. Without one
+// the conversion runs all the same; nobody asks it for a cancel.
+class ConversionDialog
+{
+public:
+    ConversionDialog(const RequestContext& context, HWND parent)
+    {
+        if (FAILED(CoCreateInstance(kProgressDialogClsid, nullptr, CLSCTX_INPROC_SERVER, kProgressDialogIid,
+                                    dialog_.put_void()))) {
+            dialog_.reset();
+            return;
+        }
+        CVexaUtil language;
+        language.LoadLanguage(context.LanguageFile().c_str());
+        std::wstring title = language.GetString(kTitleConverting, kDefaultTitle);
+        if (title.size() >= kTitleLength)
+            title.resize(kTitleLength - 1);
+        dialog_->SetTitle(title.c_str());
+        const bool rightToLeft = (GetWindowLongW(parent, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+        dialog_->SetAnimation(context.Graphics(), rightToLeft ? kAnimationRightToLeft : kAnimationLeftToRight);
+        dialog_->StartProgressDialog(parent, nullptr, kDialogFlags, nullptr);
+    }
+    ConversionDialog(const ConversionDialog&) = delete;
+    ConversionDialog& operator=(const ConversionDialog&) = delete;
+    ~ConversionDialog()
+    {
+        if (dialog_)
+            dialog_->StopProgressDialog();
+    }
+
+    void SetItem(const std::wstring& name)
+    {
+        if (dialog_)
+            dialog_->SetLine(1, name.c_str(), FALSE, nullptr);
+    }
+
+private:
+    com_ptr<IProgressDialog> dialog_;
+};
+
+// After the phone folder has been read anew: the shortcut file in `folder` whose
+// phone path is the new file's, letter case aside.
+HRESULT FindConvertedFile(const RequestContext& context, phone::PhoneFileSystem& phoneFs, const std::wstring& folder,
+                          const std::wstring& newName, std::wstring& outputFile)
+{
+    // Both refreshes only bring the mirror up to date; the search below decides.
+    Refresh(context, ITEM, folder);
+    mirror::RefreshFolder(phoneFs, context.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr);
+    std::wstring expected;
+    RETURN_IF_FAILED(context.Mappings().ConvertPCNameToVFSName(folder.c_str(), expected));
+    if (expected.empty() || expected.back() != L'\\')
+        expected += L'\\';
+    expected += newName;
+    std::vector<std::wstring> files, folders;
+    mirror::GetPcFolderContents(folder.c_str(), files, folders);
+    for (const std::wstring& name : files) {
+        const std::wstring pcPath = paths::Join(folder, name);
+        std::wstring phonePath;
+        // Other PC files in a mirror folder stand for no phone file.
+        if (!shortcut::IsShortcutFile(pcPath.c_str()) ||
+            FAILED(context.Mappings().ConvertPCNameToVFSName(pcPath.c_str(), phonePath)))
+            continue;
+        if (CompareStringOrdinal(phonePath.c_str(), -1, expected.c_str(), -1, TRUE) == CSTR_EQUAL) {
+            outputFile = pcPath;
+            return S_OK;
+        }
+    }
+    QTRACE(L"(): no shortcut file of %s in %s\n", newName.c_str(), folder.c_str());
+    return E_FAIL;
+}
+
+unique_bstr Bstr(const std::wstring& text)
+{
+    return unique_bstr(text.data(), static_cast<UINT>(text.size()));
+}
+
+} // namespace
+
+HRESULT Convert(const RequestContext& context, const std::wstring& filename, short targetFormat, short sourceFormat,
+                HWND parent, std::wstring& outputFile)
+{
+    outputFile.clear();
+    if (filename.size() >= MAX_PATH)
+        return kPathTooLong;
+    std::wstring deviceFolder;
+    if (!mirror::FindPhoneRootFolder(filename.c_str(), deviceFolder))
+        return E_FAIL;
+
+    // Nothing is converted unless the phone answers.
+    std::optional<phone::PhoneFileSystem> phoneFs;
+    HRESULT hr = Guarded([&]() -> HRESULT {
+        phoneFs.emplace(context.FreshPhone());
+        phoneFs->GetImei(paths::LastComponent(deviceFolder));
+        return S_OK;
+    });
+    if (FAILED(hr)) {
+        QTRACE(L"(): VFSGetIMEI failed! (hr = 0x%X)\n", hr);
+        return hr;
+    }
+
+    return Guarded([&]() -> HRESULT {
+        com_ptr<IPhoneCommands> commands;
+        HRESULT hr =
+            CoCreateInstance(CLSID_PhoneCommands, nullptr, CLSCTX_ALL, IID_IPhoneCommands, commands.put_void());
+        if (FAILED(hr)) {
+            QTRACE(L"(): pPhoneCommands.CoCreateInstance failed! (hr = 0x%X)\n", hr);
+            return hr;
+        }
+        ConversionDialog dialog(context, parent);
+        std::wstring phonePath;
+        hr = context.Mappings().ConvertPCNameToVFSName(filename.c_str(), phonePath);
+        // A file of no mapped phone (a disconnected phone, a synchronisation
+        // folder) has no phone path to hand to the component.
+        if (FAILED(hr) || phonePath.empty()) {
+            QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", filename.c_str());
+            return FAILED(hr) ? hr : E_FAIL;
+        }
+        dialog.SetItem(paths::LastComponent(phonePath));
+        unique_bstr newName;
+        hr = commands->Convert(Bstr(phonePath).get(), targetFormat, sourceFormat, newName.put());
+        if (FAILED(hr)) {
+            QTRACE(L"(): pPhoneCommands->Convert(%s) failed! (hr = 0x%X)\n", phonePath.c_str(), hr);
+            return hr;
+        }
+        return FindConvertedFile(context, *phoneFs, paths::Parent(filename),
+                                 std::wstring(newName.c_str(), newName.length()), outputFile);
+    });
+}
+
+} // namespace services
