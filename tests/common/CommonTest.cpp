@@ -62,8 +62,7 @@ TEST(FileTree, RemovesReadOnlyAndHiddenItemsAtEveryDepth)
 {
     TempDir dir;
     const std::wstring top = dir / L"top";
-    ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((top + L"\\inner").c_str(), nullptr));
+    MakeFolders(top, {L"", L"\\inner"});
     WriteText(top + L"\\inner\\locked.txt", "x");
     WriteText(top + L"\\hidden.txt", "y");
     SetFileAttributesW((top + L"\\inner\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);

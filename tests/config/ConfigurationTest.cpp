@@ -103,9 +103,7 @@ TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
 {
     TempDir dir;
     const std::wstring root = dir / L"Mirror";
-    for (const wchar_t* folder :
-         {L"", L"\\Phone", L"\\Phone\\Contacts", L"\\Phone\\Contacts\\A", L"\\Phone\\Contacts\\A\\B"})
-        CreateDirectoryW((root + folder).c_str(), nullptr);
+    MakeFolders(root, {L"", L"\\Phone", L"\\Phone\\Contacts", L"\\Phone\\Contacts\\A", L"\\Phone\\Contacts\\A\\B"});
     for (const wchar_t* folder : {L"", L"\\Phone\\Contacts"})
         WriteText(root + folder + L"\\Folder.xml",
                   "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
@@ -192,22 +190,11 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
         EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds)) << Narrow(c.name) << " " << c.kinds;
 }
 
-TEST_F(Configuration, NamespaceRootIsMyComputerThenTheBrowserNamespace)
-{
-    wchar_t root[MAX_PATH];
-    mirror::GetNamespaceRoot(root, MAX_PATH);
-    EXPECT_STREQ(L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{40950107-FEA6-4d53-A65F-B2DCBA57DD58}", root);
-    wchar_t small[10];
-    mirror::GetNamespaceRoot(small, 10);
-    EXPECT_STREQ(L"::{20D04F", small);
-}
-
 TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
 {
     TempDir dir;
     const std::wstring top = dir / L"Top";
-    for (const wchar_t* folder : {L"", L"\\Plain", L"\\Plain\\Deep", L"\\System"})
-        CreateDirectoryW((top + folder).c_str(), nullptr);
+    MakeFolders(top, {L"", L"\\Plain", L"\\Plain\\Deep", L"\\System"});
     SetFileAttributesW((top + L"\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
     WriteText(top + L"\\file.txt", "x");
 
@@ -231,9 +218,7 @@ TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
     wchar_t tempBuffer[MAX_PATH];
     GetTempPathW(MAX_PATH, tempBuffer);
     const std::wstring temp = tempBuffer;
-    for (const wchar_t* name : {L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp"})
-        ASSERT_TRUE(CreateDirectoryW((temp + name).c_str(), nullptr)) << Narrow(name);
-    CreateDirectoryW((temp + L"WrapperTemp1\\inner").c_str(), nullptr);
+    MakeFolders(temp, {L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp", L"WrapperTemp1\\inner"});
     WriteText(temp + L"WrapperTemp1\\inner\\a.txt", "a");
     WriteText(temp + L"WrapperTemp1\\b.txt", "b");
     SetFileAttributesW((temp + L"WrapperTemp1\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);

@@ -3,13 +3,7 @@
 // folders that appear, refresh and disappear by themselves. The suite tells every
 // sink before its control call returns, so a notification's effects are there
 // when it does.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
-#include "TestSupport.h"
-#include "ZentrelQuelvar.h"
-#include "common/ComPtr.h"
-#include "common/Resource.h"
+#include "ServerRig.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +16,6 @@ namespace {
 // The mirror root is read once per server process: a fixed root for the whole
 // program, emptied before each test.
 const wchar_t kMirrorRoot[] = L"C:\\QuelvarMirrorTests";
-
-com_ptr<IQuelvar> CreateMainObject(REFCLSID clsid = CLSID_Quelvar)
-{
-    com_ptr<IQuelvar> quelvar;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar.put_void());
-    EXPECT_EQ(S_OK, hr) << HexResult(hr);
-    return quelvar;
-}
 
 class MainObject : public testing::Test
 {
@@ -51,7 +37,7 @@ protected:
             EXPECT_EQ(S_OK, quelvar->Terminate());
         }
     }
-    void Start() { ASSERT_TRUE(quelvar = CreateMainObject()); }
+    void Start() { ASSERT_TRUE(quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar)); }
     std::wstring Mirror(const std::wstring& relative) const { return std::wstring(kMirrorRoot) + L"\\" + relative; }
     HRESULT RefreshFolder(const std::wstring& folder, VARIANT_BOOL files = VARIANT_TRUE)
     {
@@ -90,8 +76,8 @@ TEST_F(MainObject, AnswersTheIdentityAndErrorInfoTables)
     EXPECT_EQ(E_NOINTERFACE, quelvar.query(dispatch, IID_IDispatch));
 
     // The update class answers its notification interface beside its own.
-    com_ptr<IPIUpdate> update;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void()));
+    com_ptr<IPIUpdate> update = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate);
+    ASSERT_TRUE(update);
     com_ptr<IDataStoreNotify> notify;
     ASSERT_EQ(S_OK, update.query(notify, IID_IDataStoreNotify));
     EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, FINISHED, S_OK, 0, 0, 0));
@@ -141,22 +127,6 @@ TEST_F(MainObject, RefreshSendsItsTargetAndPathsOutsideEveryMirrorReachNothing)
     EXPECT_EQ(VT_EMPTY, capability.get()->vt);
     EXPECT_EQ(L"<none>", phones.LastCall(L"ReadObexCapability"));
     EXPECT_EQ(S_OK, quelvar->HideProgressDialog());
-}
-
-TEST_F(MainObject, CreationWithoutThePhoneComponentFailsSilently)
-{
-    // Not registered and not running: the suite process ends, its class objects revoked first.
-    LONG processId = 0;
-    ASSERT_EQ(S_OK, phones->Kill(&processId));
-    unique_handle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId)));
-    ASSERT_TRUE(!process || WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0);
-    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /UnregServer"));
-    // Creation fails with the component's result; a message box would hold the call.
-    EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar.put_void()));
-    EXPECT_FALSE(quelvar);
-    ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
-    Start();
 }
 
 TEST_F(MirrorFolders, PhonesConnectedBeforeStartAreMappedAndAbsentOnesHidden)
@@ -262,7 +232,7 @@ TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
     Start();
     LONG sinks = 0, sinksBefore = 0;
     ASSERT_EQ(S_OK, phones->GetSinkCount(&sinksBefore));
-    com_ptr<IQuelvar> other = CreateMainObject();
+    com_ptr<IQuelvar> other = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
     ASSERT_TRUE(other);
     phones.Connect(L"Phone2"); // told to both
     for (IQuelvar* object : {quelvar.get(), other.get()}) {

@@ -1,11 +1,7 @@
 // The file-operation dispatcher end to end: requests through COM to the server
 // with the simulated phones, the platform's questions answered as a user would.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
-#include "TestSupport.h"
+#include "ServerRig.h"
 #include "Windows.h"
-#include "ZentrelQuelvar.h"
 #include "common/ByteArray.h"
 #include "fileops/FileOperationRequest.h"
 
@@ -45,29 +41,10 @@ HRESULT Send(IQuelvar* quelvar, UINT code, WORD flags, const Names& sources, con
     return SUCCEEDED(hr) ? quelvar->SHFileOperation(*request.get()) : hr;
 }
 
-// One server, main object and phone serve every case.
-struct Rig {
-    RegistryOverride root{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot)};
-    SimulatedPhones phones;
-    com_ptr<IQuelvar> quelvar;
-    ~Rig() { EXPECT_EQ(S_OK, quelvar->Terminate()); }
-};
-
 class Dispatch : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        RegisterServer();
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) << "it would keep an older mirror root";
-        RemoveFolderTree(kMirrorRoot);
-        CreateDirectoryW(kMirrorRoot, nullptr);
-        rig_ = std::make_unique<Rig>();
-        rig_->phones.AddPhone(L"DPhone", L"356938035640001");
-        rig_->phones.Connect(L"DPhone");
-        CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, rig_->quelvar.put_void());
-        ASSERT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kPhone).get(), VARIANT_FALSE));
-    }
+    static void SetUpTestSuite() { rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"DPhone", L"356938035640001"); }
     static void TearDownTestSuite() { rig_.reset(); }
     // A phone file and the shortcut file that stands for it in the mirror.
     static std::wstring PhoneFile(const std::wstring& name)
@@ -78,7 +55,7 @@ protected:
     }
     static bool OnPhone(const std::wstring& name) { return rig_->phones.Has(L"ALIAS:DPhone\\C:\\" + name); }
 
-    static inline std::unique_ptr<Rig> rig_;
+    static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
 };
 
@@ -178,8 +155,7 @@ TEST(FileOperationWorker, HoldsTheObjectAndTheServerUntilItEnds)
     WriteText(pc / L"a.txt", "new");
     CreateDirectoryW((pc / L"to").c_str(), nullptr);
     WriteText(pc / L"to\\a.txt", "old");
-    com_ptr<IQuelvar> quelvar;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar.put_void()));
+    com_ptr<IQuelvar> quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
     ASSERT_EQ(S_OK, Send(quelvar.get(), FO_COPY, 0, {pc / L"a.txt"}, {pc / L"to"}));
     HWND question = WaitForDialog(L"Confirm file overwrite"); // the worker waits for the answer
     EXPECT_EQ(S_OK, quelvar->Terminate());

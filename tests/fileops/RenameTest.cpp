@@ -1,8 +1,5 @@
 // Renames of phone items and the making of phone folders end to end, through COM with the simulated phones.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
-#include "ZentrelQuelvar.h"
+#include "ServerRig.h"
 #include "fileops/FileOperationRequest.h"
 #include "shortcut/ShortcutFiles.h"
 
@@ -20,29 +17,10 @@ constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342), kTaken = static_cast<HRESULT>(0x800700B7);
 const Bytes kBytes = {'r', 'e', 'n', 0, 0xFF}, kNone = {'-'};
 
-// One server, main object and phone serve every case.
-struct Rig {
-    RegistryOverride root{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot)};
-    SimulatedPhones phones;
-    com_ptr<IQuelvar> quelvar;
-    ~Rig() { EXPECT_EQ(S_OK, quelvar->Terminate()); }
-};
-
 class Renames : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        RegisterServer();
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) << "it would keep an older mirror root";
-        RemoveFolderTree(kMirrorRoot);
-        CreateDirectoryW(kMirrorRoot, nullptr);
-        rig_ = std::make_unique<Rig>();
-        rig_->phones.AddPhone(L"RPhone", L"356938035640011");
-        rig_->phones.Connect(L"RPhone");
-        CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, rig_->quelvar.put_void());
-        ASSERT_EQ(S_OK, Refresh(std::wstring(kMirrorRoot) + L"\\RPhone"));
-    }
+    static void SetUpTestSuite() { rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"RPhone", L"356938035640011"); }
     static void TearDownTestSuite() { rig_.reset(); }
     static HRESULT Rename(const std::wstring& item, const std::wstring& newName)
     {
@@ -64,7 +42,7 @@ protected:
                    ? shortcut::GetShortcutDetails(kMemory + L"\\" + name + L"\\folder.vfsfolder").phoneName
                    : L"-";
     }
-    static inline std::unique_ptr<Rig> rig_;
+    static inline std::unique_ptr<ServerRig> rig_;
 };
 
 // No phone file is lost; names the PC cannot hold are refused silently.

@@ -1,11 +1,8 @@
 // Single-file transfers end to end: the server out of process, the simulated
 // phones slowed where a test acts during a transfer, the progress dialog found
 // and clicked on the screen.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
+#include "ServerRig.h"
 #include "Windows.h"
-#include "ZentrelQuelvar.h"
 #include "common/ByteArray.h"
 #include "shortcut/ShortcutFiles.h"
 
@@ -13,7 +10,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 #include <thread>
 #include <tuple>
 
@@ -23,8 +19,7 @@ namespace {
 const wchar_t kFromPhone[] = L"Copying from phone...";
 const std::vector<unsigned char> kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
 constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
-std::optional<TempDir> g_mirror;
-std::wstring g_memory; // the phone's memory C: in the mirror
+const std::wstring g_memory = L"C:\\QuelvarTransferTests\\Xfer\\Phone memory (C)";
 
 // One file of a three-file series of 3000 bytes.
 HRESULT Download(IQuelvar* quelvar, const wchar_t* name, LONG index, std::vector<unsigned char>* bytes = nullptr,
@@ -64,64 +59,41 @@ struct SlowDownload {
     std::vector<unsigned char> bytes;
 };
 
-// One server, phone and mirror for every case, with the product's language and
-// graphics files.
+// One server, phone and mirror for every case.
 class Transfers : public testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
-        RegisterServer();
-        const wchar_t* key = L"Software\\Zentrel\\Marlith";
-        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
-            settings_.push_back(std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, key, name, value));
-        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
-                                                               L"Root", g_mirror.emplace().path()));
-        g_memory = g_mirror->path() + L"\\Xfer\\Phone memory (C)";
-        phones_.emplace();
-        phones_->AddPhone(L"Xfer", L"350000000000051");
-        phones_->MakeFolder(L"ALIAS:Xfer\\C:\\Up");
+        rig_ = std::make_unique<ServerRig>(L"C:\\QuelvarTransferTests", L"Xfer", L"350000000000051");
+        rig_->phones.MakeFolder(L"ALIAS:Xfer\\C:\\Up");
         for (auto [name, bytes] : {std::pair{L"a.bin", &kA}, {L"b.bin", &kB}, {L"c.bin", &kC}, {L"slow.bin", &kSlow}})
-            phones_->PutBytes(L"ALIAS:Xfer\\C:\\" + std::wstring(name), *bytes);
-        phones_->Connect(L"Xfer");
-        ASSERT_EQ(S_OK,
-                  CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_mirror->path() + L"\\Xfer").get(), VARIANT_FALSE));
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
+            rig_->phones.PutBytes(L"ALIAS:Xfer\\C:\\" + std::wstring(name), *bytes);
+        ASSERT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
     }
-    static void TearDownTestSuite()
-    {
-        EXPECT_EQ(S_OK, quelvar_ ? quelvar_->Terminate() : S_OK);
-        quelvar_.reset();
-        phones_.reset();
-        settings_.clear();
-        g_mirror.reset();
-    }
+    static void TearDownTestSuite() { rig_.reset(); }
     void TearDown() override
     {
         Suite()->SetTransferDelay(0);
         Suite()->SetChunkSize(64 * 1024);
         Suite()->ClearFaults();
-        quelvar_->HideProgressDialog();
+        rig_->quelvar->HideProgressDialog();
     }
 
-    static ISimPhoneSuite* Suite() { return phones_->operator->(); }
+    static ISimPhoneSuite* Suite() { return rig_->phones.operator->(); }
 
-    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
-    static inline std::optional<SimulatedPhones> phones_;
-    static inline com_ptr<IQuelvar> quelvar_;
+    static inline std::unique_ptr<ServerRig> rig_;
 };
 } // namespace
 
 TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
 {
     std::vector<unsigned char> bytes;
-    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0, &bytes));
+    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0, &bytes));
     EXPECT_EQ(kA, bytes);
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
-    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"b.bin", 1, &bytes));
+    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"b.bin", 1, &bytes));
     EXPECT_EQ(kB, bytes);
     EXPECT_EQ(dialog, WaitForDialog(kFromPhone));
     EXPECT_EQ(L"b.bin", ControlText(dialog, 104));
@@ -129,33 +101,33 @@ TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
 
     // Counts, sizes and indexes out of range leave the series alone.
     for (auto [index, count, size] : {std::tuple{3, 3, 3000}, {-1, 3, 3000}, {0, 0, 0}, {0, -1, 0}, {0, 3, -1}})
-        EXPECT_EQ(E_INVALIDARG, Download(quelvar_.get(), L"c.bin", index, nullptr, count, size)) << index << count;
+        EXPECT_EQ(E_INVALIDARG, Download(rig_->quelvar.get(), L"c.bin", index, nullptr, count, size)) << index << count;
     EXPECT_TRUE(IsWindowVisible(dialog));
 
-    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"c.bin", 2, &bytes));
+    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"c.bin", 2, &bytes));
     EXPECT_EQ(kC, bytes);
     EXPECT_FALSE(IsWindow(dialog));
 }
 
 TEST_F(Transfers, CancelBetweenFilesAbortsTheSeriesAndIndexZeroStartsAnew)
 {
-    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0));
+    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0));
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
     ClickButton(dialog, IDCANCEL);
     // The server's timer sees the Cancel between the calls and closes the dialog.
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }));
-    EXPECT_EQ(E_ABORT, Download(quelvar_.get(), L"b.bin", 1));
+    EXPECT_EQ(E_ABORT, Download(rig_->quelvar.get(), L"b.bin", 1));
 
-    ASSERT_EQ(S_OK, Download(quelvar_.get(), L"a.bin", 0));
+    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0));
     EXPECT_TRUE(WaitForDialog(kFromPhone));
-    EXPECT_EQ(S_OK, quelvar_->HideProgressDialog());
+    EXPECT_EQ(S_OK, rig_->quelvar->HideProgressDialog());
     EXPECT_EQ(nullptr, WaitForDialog(kFromPhone, 0));
 }
 
 TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
 {
-    SlowDownload download(quelvar_.get(), Suite());
+    SlowDownload download(rig_->quelvar.get(), Suite());
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
     ClickButton(dialog, IDCANCEL);
@@ -165,24 +137,24 @@ TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
 
 TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallbacks)
 {
-    SlowDownload download(quelvar_.get(), Suite());
+    SlowDownload download(rig_->quelvar.get(), Suite());
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
-    EXPECT_EQ(S_OK, quelvar_->HideProgressDialog());
+    EXPECT_EQ(S_OK, rig_->quelvar->HideProgressDialog());
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_FALSE(download.done) << "the dialog ended while the phone still sent";
     EXPECT_EQ(S_OK, download.Wait());
     EXPECT_EQ(kSlow, download.bytes);
     unique_bstr imei;
-    EXPECT_EQ(S_OK, quelvar_->GetImei(Bstr(L"Xfer").get(), imei.put()));
+    EXPECT_EQ(S_OK, rig_->quelvar->GetImei(Bstr(L"Xfer").get(), imei.put()));
 }
 
 TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
 {
-    phones_->PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
+    rig_->phones.PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
     const std::wstring up = g_memory + L"\\Up";
     auto upload = [&](const VARIANT& data) {
-        return quelvar_->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
+        return rig_->quelvar->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
     };
     unique_variant data, number;
     ASSERT_EQ(S_OK, MakeByteArray({'n', 'e', 'w'}, data.put()));
@@ -212,10 +184,12 @@ TEST_F(Transfers, FailedWriteLeavesNoShortcutAndTheFileIsClosed)
     // A failing close replaces the write's failure: the file was closed.
     ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
     ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044360), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
-    EXPECT_FALSE(phones_->Has(L"ALIAS:Xfer\\C:\\Up\\failed.bin"));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044360),
+              rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
+    EXPECT_FALSE(rig_->phones.Has(L"ALIAS:Xfer\\C:\\Up\\failed.bin"));
     EXPECT_FALSE(FileExists(file + L".vfslnk"));
 
     ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044342), quelvar_->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044342),
+              rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
 }

@@ -21,8 +21,7 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
     TempDir dir;
     // <dir>\Install\Bin\Server.exe: candidate 1 is Bin\Lang, candidate 2 <dir>\Lang.
     const std::wstring bin = dir / L"Install\\Bin";
-    for (const wchar_t* folder : {L"Install", L"Install\\Bin", L"Install\\Bin\\Lang", L"Lang", L"Elsewhere"})
-        CreateDirectoryW((dir / folder).c_str(), nullptr);
+    MakeFolders(dir.path(), {L"\\Install", L"\\Install\\Bin", L"\\Install\\Bin\\Lang", L"\\Lang", L"\\Elsewhere"});
     SetExecutablePathForTesting(bin + L"\\Server.exe");
     const std::wstring first = bin + L"\\Lang\\Ostrelle_tst.vexa";
     const std::wstring second = dir / L"Lang\\Ostrelle_tst.vexa";
@@ -71,8 +70,7 @@ TEST_F(LanguageTest, GraphicsFileIsLookedUpInTheResourceFolders)
 {
     TempDir dir;
     const std::wstring bin = dir / L"Install\\Bin";
-    for (const wchar_t* folder : {L"Install", L"Install\\Bin", L"Install\\Bin\\Resource", L"Resource"})
-        CreateDirectoryW((dir / folder).c_str(), nullptr);
+    MakeFolders(dir.path(), {L"\\Install", L"\\Install\\Bin", L"\\Install\\Bin\\Resource", L"\\Resource"});
     SetExecutablePathForTesting(bin + L"\\Server.exe");
     SetInstallationValue(L"Current Language", std::wstring(L"enu"));
     SetInstallationValue(L"Current Resource", std::wstring(L"std"));

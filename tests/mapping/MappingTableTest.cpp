@@ -13,6 +13,7 @@
 #include "RegistryOverride.h"
 #include "SimulatedPhones.h"
 #include "TestSupport.h"
+#include "Windows.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 
@@ -41,12 +42,6 @@ const wchar_t kNamespaceRoot[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{
 std::wstring PhoneNameIn(const std::wstring& shortcutPath)
 {
     return shortcut::GetShortcutDetails(shortcutPath).phoneName;
-}
-
-void MakeDirectories(const std::wstring& base, std::initializer_list<const wchar_t*> names)
-{
-    for (const wchar_t* name : names)
-        ASSERT_TRUE(CreateDirectoryW((base + name).c_str(), nullptr)) << Narrow(base + name);
 }
 
 DeviceMapping Row(const std::wstring& root, const wchar_t* alias)
@@ -128,12 +123,7 @@ public:
     // What arrived, taken; waits for the first one when none is there yet.
     Names Take(DWORD timeoutMs = 2000)
     {
-        for (DWORD start = GetTickCount(); received_.empty() && GetTickCount() - start < timeoutMs;) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&message);
-        }
+        PumpUntil([this] { return !received_.empty(); }, timeoutMs);
         return std::move(received_);
     }
 
@@ -230,7 +220,7 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     AddPhone(L"Phone1", L"350000000000001");
     // Contacts only: text and multimedia messages off.
     ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
-    MakeDirectories(phone1_, {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
+    MakeFolders(phone1_, {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
     WriteText(phone1_ + L"\\Contacts\\Folder.xml", kContactsXml);
     WriteText(phone1_ + L"\\Messages\\Folder.xml", kMessagesXml);
     WriteText(phone1_ + L"\\IMEI", "350000000000001");
@@ -259,7 +249,7 @@ TEST_F(MappingSuite, ConnectMapsShowsAndTellsTheShellAndDisconnectHidesEmptiesAn
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(nullptr, nullptr));
     EXPECT_EQ((Names{L"Phone1\\"}), NamesIn(mirror_.path()));
     EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
-    EXPECT_TRUE(shell.Take(0).empty());
+    EXPECT_TRUE(shell.Take(500).empty());
 
     EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Phone1"));
     EXPECT_TRUE(table_.Aliases().empty());
@@ -300,7 +290,7 @@ TEST_F(MappingSuite, RefreshRemovesStaleFoldersAndRewritesShortcutFiles)
 {
     ConnectPhone1({L"ALIAS:Phone1\\C:\\Album"}, {L"ALIAS:Phone1\\C:\\new.txt"});
     WriteText(phone1_ + L"\\stray.dat", "x");
-    MakeDirectories(memory1_, {L"\\ALBUM", L"\\Gone", L"\\Gone\\Deeper", L"\\Old", L"\\Old\\Contacts", L"\\Kept"});
+    MakeFolders(memory1_, {L"\\ALBUM", L"\\Gone", L"\\Gone\\Deeper", L"\\Old", L"\\Old\\Contacts", L"\\Kept"});
     for (const wchar_t* file : {L"\\Gone\\folder.vfsfolder", L"\\Gone\\Deeper\\b.jpg.vfslnk", L"\\old.txt.vfslnk",
                                 L"\\Kept\\mine.doc" /* not a shortcut: the folder cannot go */, L"\\notes.doc"})
         WriteText(memory1_ + file, "x");
@@ -323,8 +313,8 @@ TEST_F(MappingSuite, RefreshRemovesStaleFoldersAndRewritesShortcutFiles)
 TEST_F(MappingSuite, FoldersOfNoPhoneAndFailedListingsChangeNothing)
 {
     ConnectPhone1();
-    MakeDirectories(mirror_.path(), {L"\\Other"});
-    MakeDirectories(memory1_, {L"\\Stale"});
+    MakeFolders(mirror_.path(), {L"\\Other"});
+    MakeFolders(memory1_, {L"\\Stale"});
     for (const std::wstring& file : {mirror_ / L"loose.vfslnk", mirror_ / L"Other\\a.vfslnk", memory1_ + L"\\a.vfslnk"})
         WriteText(file, "x");
     const Names before = NamesIn(memory1_);
@@ -351,7 +341,7 @@ TEST_F(MappingSuite, TooLongPhonePathsAreRefusedBeforeThePhoneIsCalled)
     ASSERT_EQ(S_OK, Refresh(memory1_));
     // A short PC folder standing for a phone folder with a long name.
     const std::wstring longFolder = memory1_ + L"\\L";
-    MakeDirectories(longFolder, {L""});
+    MakeFolders(longFolder, {L""});
     phone::VFSItem item{};
     phone::CopyField(item.phoneName, std::wstring(245, L'n').c_str());
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longFolder, item));
@@ -503,8 +493,7 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
     // Phone names that the PC cannot hold live only in the shortcuts.
     const std::wstring memory = mirror_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
                        plain = memory + L"\\Plain", longName = mirror_ / L"Phone1\\M";
-    for (const std::wstring& folder : {memory, album, plain, longName})
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    MakeFolders(L"", {memory, album, plain, longName});
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(album, Item(L"a<b>")));
     ASSERT_EQ(S_OK, shortcut::CreateShortcutFile(album, Item(L"what?.jpg")));
@@ -544,8 +533,7 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
 {
     const std::wstring phone = mirror_ / L"Phone1";
     const std::wstring deep = phone + L"\\C\\D";
-    CreateDirectoryW((phone + L"\\C").c_str(), nullptr);
-    CreateDirectoryW(deep.c_str(), nullptr);
+    MakeFolders(phone, {L"\\C", L"\\C\\D"});
     WriteText(phone + L"\\IMEI", "350000000000001");
     WriteText(deep + L"\\a.txt.vfslnk", "x");
     WriteText(mirror_ / L"IMEI", "root");
@@ -587,8 +575,7 @@ TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
     for (const auto& c : cases) {
         TempDir dir;
         const std::wstring folder = dir / L"F";
-        for (const wchar_t* name : {L"", L"\\Sub", L"\\Sync"})
-            CreateDirectoryW((folder + name).c_str(), nullptr);
+        MakeFolders(folder, {L"", L"\\Sub", L"\\Sync"});
         for (const wchar_t* name : {L"\\a.jpg.vfslnk", L"\\ro.txt.vfslnk", L"\\folder.vfsfolder", L"\\notes.txt",
                                     L"\\Sub\\folder.vfsfolder", L"\\Sub\\b.vfslnk", L"\\Sync\\card.vcf"})
             WriteText(folder + name, "x");

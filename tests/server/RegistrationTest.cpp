@@ -1,9 +1,6 @@
 // Registration and unregistration of the server, its exit codes, and the
 // single-instance guard.
-#include "Processes.h"
-#include "TestSupport.h"
-#include "ZentrelQuelvar.h"
-#include "common/Resource.h"
+#include "ServerRig.h"
 
 #include <gtest/gtest.h>
 
@@ -146,9 +143,6 @@ TEST_F(Registration, SwitchFollowedByAWordServesInstead)
 
     // A server without objects waits for ever; one object and its release end it
     // the ordinary way, its class objects revoked.
-    IUnknown* object = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                     reinterpret_cast<void**>(&object)));
-    object->Release();
+    ASSERT_TRUE(CreateLocal<IUnknown>(CLSID_PIUpdate, IID_IUnknown));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(server.get(), 20000));
 }

@@ -1,9 +1,5 @@
 // The server process starts on demand and ends by itself after the last release.
-#include "Processes.h"
-#include "TestSupport.h"
-#include "ZentrelQuelvar.h"
-#include "common/ComPtr.h"
-#include "common/Resource.h"
+#include "ServerRig.h"
 
 #include <gtest/gtest.h>
 
@@ -11,14 +7,6 @@ using namespace testing_support;
 
 namespace {
 const wchar_t kServerExe[] = L"ZentrelQuelvar.exe";
-
-com_ptr<IPIUpdate> CreateUpdateObject()
-{
-    com_ptr<IPIUpdate> update;
-    HRESULT hr = CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void());
-    EXPECT_EQ(S_OK, hr) << HexResult(hr);
-    return update;
-}
 
 class ServerLifetime : public testing::Test
 {
@@ -33,7 +21,7 @@ protected:
 
 TEST_F(ServerLifetime, EndsAboutSixSecondsAfterTheLastReleaseAndAnObjectWithinKeepsItAlive)
 {
-    com_ptr<IPIUpdate> first = CreateUpdateObject();
+    com_ptr<IPIUpdate> first = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate);
     ASSERT_TRUE(first);
     std::vector<DWORD> servers = FindProcesses(kServerExe);
     ASSERT_EQ(1u, servers.size());
@@ -41,7 +29,7 @@ TEST_F(ServerLifetime, EndsAboutSixSecondsAfterTheLastReleaseAndAnObjectWithinKe
     ASSERT_TRUE(server);
     first.reset();
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server.get(), 3000));
-    com_ptr<IPIUpdate> second = CreateUpdateObject();
+    com_ptr<IPIUpdate> second = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate);
     ASSERT_TRUE(second);
     EXPECT_EQ(servers, FindProcesses(kServerExe)) << "the same process serves the second object";
     // Past the first release's idle time.
@@ -60,7 +48,7 @@ TEST_F(ServerLifetime, EndsAboutSixSecondsAfterTheLastReleaseAndAnObjectWithinKe
 // loop goes on after such messages.
 TEST_F(ServerLifetime, StrayMessagesOnItsThreadDoNotEndIt)
 {
-    com_ptr<IPIUpdate> update = CreateUpdateObject();
+    com_ptr<IPIUpdate> update = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate);
     ASSERT_TRUE(update);
     std::vector<DWORD> servers = FindProcesses(kServerExe);
     ASSERT_EQ(1u, servers.size());

@@ -130,8 +130,7 @@ TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
 TEST(ShortcutFiles, FolderShortcutsAreShownAndHiddenThroughTheTree)
 {
     TempDir dir;
-    ASSERT_TRUE(CreateDirectoryW((dir / L"sub").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((dir / L"sub\\deeper").c_str(), nullptr));
+    MakeFolders(dir.path(), {L"\\sub", L"\\sub\\deeper"});
     const std::wstring shortcuts[] = {dir / L"folder.vfsfolder", dir / L"sub\\folder.vfsfolder",
                                       dir / L"sub\\deeper\\folder.vfsfolder"};
     for (const auto& path : shortcuts) {

@@ -1,8 +1,7 @@
 // What the server's tests take for given in the simulated phone suite, driven out
-// of process through COM: the listings and their failures, and what the tests see
-// of the calls. Everything else the suite does is exercised by the server's tests
-// that use it; transfers and folder changes belong to the tests of the file
-// operations that will use them.
+// of process through COM: the listings and their failures. What the tests see of
+// the calls is proven by the main object's tests that read it; everything else
+// the suite does is exercised by the tests that use it.
 #include "PhoneComponents.h"
 #include "SimPhoneSuite.h"
 #include "common/ComPtr.h"
@@ -86,14 +85,6 @@ TEST_F(SimSuite, ListingsOfTheRootAPhoneAndAMemoryAndTheirFailures)
         EXPECT_HR(expected, ReadDir(path, &listing)) << Narrow(path);
         EXPECT_EQ(L"", listing);
     }
-}
-
-TEST_F(SimSuite, TheLastRefreshIsSeenOnceEvenWhenItFails)
-{
-    ASSERT_EQ(S_OK, phones_->SetFault(Bstr(L"Refresh").get(), E_FAIL, 1));
-    EXPECT_HR(E_FAIL, vfs_->Refresh(1, Bstr(L"ALIAS:Phone1\\E:").get()));
-    EXPECT_EQ(L"1|ALIAS:Phone1\\E:", phones_.LastCall(L"Refresh"));
-    EXPECT_EQ(L"<none>", phones_.LastCall(L"Refresh"));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "common/Resource.h"
 
+#include <gtest/gtest.h>
+
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -69,6 +71,12 @@ std::vector<unsigned char> Utf16Bom(const std::wstring& text)
         bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
     }
     return bytes;
+}
+
+void MakeFolders(const std::wstring& base, std::initializer_list<std::wstring> names)
+{
+    for (const std::wstring& name : names)
+        EXPECT_TRUE(CreateDirectoryW((base + name).c_str(), nullptr)) << Narrow(base + name);
 }
 
 bool FileExists(const std::wstring& path)

@@ -30,6 +30,8 @@ void WriteBytes(const std::wstring& path, const std::vector<unsigned char>& byte
 void WriteText(const std::wstring& path, const std::string& utf8);
 // UTF-16LE bytes with a byte-order mark.
 std::vector<unsigned char> Utf16Bom(const std::wstring& text);
+// Makes base + name for each name in turn ("" for base itself).
+void MakeFolders(const std::wstring& base, std::initializer_list<std::wstring> names);
 bool FileExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
 // Sorted names in a folder, subfolders with a trailing backslash.

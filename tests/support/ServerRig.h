@@ -1,0 +1,65 @@
+// The server out of process as a client reaches it: objects created through COM,
+// and a rig of one main object, the simulated phones and a mirror root of its own
+// that the cases of a suite share.
+#pragma once
+
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimulatedPhones.h"
+#include "ZentrelQuelvar.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace testing_support {
+
+// An object of the server's class; the creation's result goes to result, or is expected to be S_OK.
+template <typename I> com_ptr<I> CreateLocal(REFCLSID clsid, REFIID iid, HRESULT* result = nullptr)
+{
+    com_ptr<I> object;
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, iid, object.put_void());
+    if (result)
+        *result = hr;
+    else
+        EXPECT_EQ(S_OK, hr) << HexResult(hr);
+    return object;
+}
+
+// A fresh mirror root, the product's English language and standard graphics, one
+// connected phone and a main object with the phone's mirror folder refreshed. The
+// server reads these settings once, so a server left from earlier tests must end first.
+struct ServerRig {
+    ServerRig(const std::wstring& mirrorRoot, const std::wstring& alias, const std::wstring& imei) : root(mirrorRoot)
+    {
+        EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) << "it would keep older settings";
+        RegisterServer();
+        RemoveFolderTree(root);
+        CreateDirectoryW(root.c_str(), nullptr);
+        Set(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", root);
+        Set(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language", L"enu");
+        Set(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Resource", L"std");
+        phones.AddPhone(alias, imei);
+        phones.Connect(alias);
+        quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
+        EXPECT_EQ(S_OK, quelvar ? quelvar->RefreshFolder(Bstr(root + L"\\" + alias).get(), VARIANT_FALSE) : E_FAIL);
+    }
+    ~ServerRig()
+    {
+        EXPECT_EQ(S_OK, quelvar ? quelvar->Terminate() : S_OK);
+        quelvar.reset();
+        RemoveFolderTree(root);
+    }
+    void Set(HKEY key, const wchar_t* path, const wchar_t* name, const std::wstring& value)
+    {
+        settings.push_back(std::make_unique<RegistryOverride>(key, path, name, value));
+    }
+
+    const std::wstring root;
+    std::vector<std::unique_ptr<RegistryOverride>> settings;
+    SimulatedPhones phones;
+    com_ptr<IQuelvar> quelvar;
+};
+
+} // namespace testing_support
