@@ -1,8 +1,6 @@
 // Phone items copied, moved and opened on the PC end to end, the shell's questions and the progress dialog
 // answered on the screen. After every case each byte that existed before is on the phone or at the target.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
+#include "ServerRig.h"
 #include "Windows.h"
 #include "ZentrelQuelvar.h"
 #include "common/Resource.h"
@@ -14,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <tuple>
 
 using namespace testing_support;
@@ -23,6 +20,7 @@ using Names = std::vector<std::wstring>;
 namespace {
 
 const wchar_t kFromPhone[] = L"Copying from phone...";
+const wchar_t kMirrorRoot[] = L"C:\\QuelvarFromPhoneTests";
 const std::wstring kPhoneRoot = L"ALIAS:CPhone\\C:\\";
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 
@@ -55,30 +53,11 @@ Tree At(const std::wstring& folder, const Names& names)
 class FromPhone : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
-        RegisterServer();
-        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
-            settings_.push_back(
-                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
-        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
-                                                               L"Root", mirror_.emplace().path()));
-        phones_.emplace();
-        phones_->AddPhone(L"CPhone", L"350000000000071");
-        phones_->Connect(L"CPhone");
-        ASSERT_EQ(S_OK,
-                  CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()));
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(mirror_->path() + L"\\CPhone").get(), VARIANT_FALSE));
-    }
-    static void TearDownTestSuite()
-    {
-        EXPECT_EQ(S_OK, quelvar_ ? quelvar_->Terminate() : S_OK);
-        quelvar_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
-    }
-    static std::wstring Memory() { return mirror_->path() + L"\\CPhone\\Phone memory (C)"; }
+    static void SetUpTestSuite() { rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"CPhone", L"350000000000071"); }
+    static void TearDownTestSuite() { rig_.reset(); }
+    static std::wstring Memory() { return rig_->root + L"\\CPhone\\Phone memory (C)"; }
     static std::wstring Link(const std::wstring& name) { return Memory() + L"\\" + name + L".vfslnk"; }
-    static std::wstring Store() { return phones_->Store() + L"\\CPhone\\mem-C"; }
+    static std::wstring Store() { return rig_->phones.Store() + L"\\CPhone\\mem-C"; }
     // Phone files of the given sizes, shown in the mirror.
     static void Put(const std::map<std::wstring, size_t>& files)
     {
@@ -86,22 +65,22 @@ protected:
             std::vector<unsigned char> bytes(size);
             for (size_t i = 0; i < size; ++i)
                 bytes[i] = static_cast<unsigned char>(i * 7 + name.size());
-            phones_->PutBytes(kPhoneRoot + name, bytes, 38411.5 + name.size());
+            rig_->phones.PutBytes(kPhoneRoot + name, bytes, 38411.5 + name.size());
         }
-        ASSERT_EQ(S_OK, quelvar_->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
+        ASSERT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(Memory()).get(), VARIANT_TRUE));
     }
     static HRESULT Send(UINT code, WORD flags, const Names& sources, const std::wstring& target)
     {
         unique_variant request;
         HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
-        return SUCCEEDED(hr) ? quelvar_->SHFileOperation(*request.get()) : hr;
+        return SUCCEEDED(hr) ? rig_->quelvar->SHFileOperation(*request.get()) : hr;
     }
     // A move runs on a worker: slowed so that its dialog shows, done when the dialog has gone.
     static void Move(const Names& sources, const std::wstring& target, WORD flags,
                      const std::function<void(HWND)>& act = nullptr)
     {
-        ASSERT_EQ(S_OK, (*phones_)->SetChunkSize(1000));
-        ASSERT_EQ(S_OK, (*phones_)->SetTransferDelay(100));
+        ASSERT_EQ(S_OK, rig_->phones->SetChunkSize(1000));
+        ASSERT_EQ(S_OK, rig_->phones->SetTransferDelay(100));
         ASSERT_EQ(S_OK, Send(FO_MOVE, flags, sources, target));
         HWND dialog = WaitForDialog(kFromPhone);
         ASSERT_TRUE(dialog);
@@ -119,10 +98,7 @@ protected:
             EXPECT_TRUE((kept || At(target, {name}) == Tree{{path, file}})) << Narrow(name);
         }
     }
-    static inline std::optional<TempDir> mirror_;
-    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
-    static inline std::optional<SimulatedPhones> phones_;
-    static inline com_ptr<IQuelvar> quelvar_;
+    static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
 };
 
@@ -131,7 +107,7 @@ protected:
 TEST_F(FromPhone, CopiesAndMovesFilesAndTreesWithTheirBytesAndTimes)
 {
     for (const wchar_t* folder : {L"Tree", L"Tree\\Hollow", L"Tree\\Sub", L"Tree\\Sub\\Deeper"})
-        phones_->MakeFolder(kPhoneRoot + folder);
+        rig_->phones.MakeFolder(kPhoneRoot + folder);
     Put({{L"one.txt", 5000}, {L"two.txt", 1}, {L"Tree\\a.bin", 70000}});
     Put({{L"Tree\\empty.txt", 0}, {L"Tree\\Sub\\b.bin", 3000}, {L"Tree\\Sub\\Deeper\\c.txt", 10}});
     const Names names = {L"Tree", L"one.txt", L"two.txt"};
@@ -144,9 +120,9 @@ TEST_F(FromPhone, CopiesAndMovesFilesAndTreesWithTheirBytesAndTimes)
     EXPECT_EQ(before, At(copy, names));
     EXPECT_EQ(before, At(Store(), names));
     // Up to date at the target: not read from the phone again.
-    ASSERT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"fopen").get(), 0x4342, 1));
+    ASSERT_EQ(S_OK, rig_->phones->SetFault(Bstr(L"fopen").get(), 0x4342, 1));
     EXPECT_EQ(S_OK, Send(12, kQuiet, {Link(L"one.txt")}, copy));
-    ASSERT_EQ(S_OK, (*phones_)->ClearFaults());
+    ASSERT_EQ(S_OK, rig_->phones->ClearFaults());
     // Two plain files and a folder in one move.
     Move(sources, moved, kQuiet);
     EXPECT_EQ(before, At(moved, names));
@@ -198,7 +174,7 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
     const Tree before = At(Store(), {L"1.bin", L"2.bin"});
     Move({Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); });
     ClickButton(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
-    phones_->Reconnect();
+    rig_->phones.Reconnect();
     EXPECT_EQ(before, At(Store(), {L"1.bin", L"2.bin"})); // the mirror is rebuilt from the phone on reconnecting
     EXPECT_EQ(Names{}, NamesIn(pc_ / L"killed"));
 }

@@ -1,8 +1,6 @@
 // Copy and move from the PC into a mirror folder end to end through COM with the simulated phones; the
 // shell's and the server's questions and the progress dialog answered on the screen.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
+#include "ServerRig.h"
 #include "Windows.h"
 #include "ZentrelQuelvar.h"
 #include "common/Paths.h"
@@ -13,13 +11,14 @@
 #include <shlobj.h>
 
 #include <memory>
-#include <optional>
+#include <tuple>
 #include <thread>
 
 using namespace testing_support;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
+const wchar_t kMirrorRoot[] = L"C:\\QuelvarCopyToPhoneTests";
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
 const Bytes kK(1000, 'k'), kBig(20000, 'b');
@@ -30,32 +29,21 @@ class CopyToPhone : public testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
-        RegisterServer();
-        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
-            settings_.push_back(
-                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
-        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
-                                                               L"Root", mirror_.emplace().path()));
-        phones_.emplace();
-        // Wide, 1000 bytes free, and 2500 (room for two of five 1000-byte files).
-        int n = 0;
-        for (auto [alias, quota] : {std::pair{L"Wide", 64e6}, {L"Th", 1000.0}, {L"Tf", 2500.0}}) {
-            phones_->AddPhone(alias, L"35000000000006" + std::to_wstring(++n), L"OS-200", quota);
-            phones_->Connect(alias);
+        rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"Wide", L"350000000000061");
+        // Besides Wide: 1000 bytes free, and 2500 (room for two of five 1000-byte files).
+        for (auto [alias, imei, quota] :
+             {std::tuple{L"Th", L"350000000000062", 1000.0}, {L"Tf", L"350000000000063", 2500.0}}) {
+            rig_->phones.AddPhone(alias, imei, L"OS-200", quota);
+            rig_->phones.Connect(alias);
         }
-        phones_->PutBytes(L"ALIAS:Wide\\C:\\keep.txt", {'p', 'h', 'o', 'n', 'e'});
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, q_.put_void()));
+        rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\keep.txt", {'p', 'h', 'o', 'n', 'e'});
         for (const wchar_t* alias : {L"Wide", L"Th", L"Tf"}) {
-            ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(mirror_->path() + L"\\" + alias).get(), VARIANT_FALSE));
-            ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(Memory(alias)).get(), VARIANT_TRUE));
+            ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(kMirrorRoot + std::wstring(L"\\") + alias).get(), VARIANT_FALSE));
+            ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(Memory(alias)).get(), VARIANT_TRUE));
         }
     }
-    static void TearDownTestSuite()
-    {
-        EXPECT_EQ(S_OK, q_ ? q_->Terminate() : S_OK);
-        q_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
-    }
+    static void TearDownTestSuite() { rig_.reset(); }
+    static IQuelvar* q() { return rig_->quelvar.get(); }
     // PC files below pc_, their folders made as needed.
     void MakeFiles(std::initializer_list<std::pair<const wchar_t*, Bytes>> files)
     {
@@ -66,12 +54,12 @@ protected:
     }
     static std::wstring Memory(const std::wstring& alias)
     {
-        return mirror_->path() + L"\\" + alias + L"\\Phone memory (C)";
+        return std::wstring(kMirrorRoot) + L"\\" + alias + L"\\Phone memory (C)";
     }
     static Bytes OnPhone(const std::wstring& alias, const std::wstring& path)
     {
         unique_variant data;
-        const HRESULT hr = (*phones_)->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
+        const HRESULT hr = rig_->phones->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
         return hr == S_OK ? BytesOf(*data.get()) : Bytes{0xEE}; // 0xEE: not there
     }
     // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile.
@@ -87,15 +75,12 @@ protected:
         });
         unique_variant request;
         HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
-        hr = SUCCEEDED(hr) ? q_->SHFileOperation(*request.get()) : hr;
+        hr = SUCCEEDED(hr) ? q()->SHFileOperation(*request.get()) : hr;
         answer.join();
         return hr;
     }
 
-    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
-    static inline std::optional<TempDir> mirror_;
-    static inline std::optional<SimulatedPhones> phones_;
-    static inline com_ptr<IQuelvar> q_;
+    static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
 };
 } // namespace
@@ -110,7 +95,7 @@ TEST_F(CopyToPhone, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplaci
     EXPECT_EQ(kK, OnPhone(L"Wide", L"a.bin"));
     EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"empty.txt"));
     EXPECT_EQ(kBig, OnPhone(L"Wide", L"tree\\sub\\c.bin"));
-    ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
+    ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
     EXPECT_NEAR(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified,
                 0.5 / 86400);                 // the phone keeps whole seconds
     EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin")); // a copy keeps its sources
@@ -163,7 +148,7 @@ TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
 
 TEST_F(CopyToPhone, CancelOnTheProgressDialogAbortsAndAMoveKeepsItsSources)
 {
-    (*phones_)->SetChunkSize(1000), (*phones_)->SetTransferDelay(300);
+    rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(300);
     MakeFiles({{L"slow\\x.bin", kBig}, {L"slow\\y.bin", kBig}});
     const std::wstring mem = Memory(L"Wide");
     for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) { // a move's worker shows no box for E_ABORT
@@ -174,18 +159,18 @@ TEST_F(CopyToPhone, CancelOnTheProgressDialogAbortsAndAMoveKeepsItsSources)
         for (const wchar_t* name : {L"slow\\x.bin", L"slow\\y.bin"})
             EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
     }
-    (*phones_)->SetTransferDelay(0), (*phones_)->SetChunkSize(64 * 1024);
+    rig_->phones->SetTransferDelay(0), rig_->phones->SetChunkSize(64 * 1024);
 }
 
 TEST_F(CopyToPhone, CopiesWithinThePhoneAsksBeforeReplacingAndAMoveKeepsItsSource)
 {
     const std::wstring mem = Memory(L"Wide"), from = mem + L"\\from", to = mem + L"\\to";
-    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\tree\\t.bin", kBig, 45000.5);
-    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\e.txt", {});
-    phones_->PutBytes(L"ALIAS:Wide\\C:\\from\\n.txt", {'n', 'e', 'w'});
-    phones_->PutBytes(L"ALIAS:Wide\\C:\\to\\n.txt", {'o', 'l', 'd'});
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\tree\\t.bin", kBig, 45000.5);
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\e.txt", {});
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\n.txt", {'n', 'e', 'w'});
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\to\\n.txt", {'o', 'l', 'd'});
     for (const std::wstring& folder : {mem, from, to, from + L"\\tree"})
-        ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE));
+        ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE));
 
     EXPECT_EQ(S_OK, Send(12, 0, {from + L"\\tree", from + L"\\e.txt.vfslnk", from + L"\\n.txt.vfslnk"}, to,
                          {{L"Confirm file overwrite", IDNO}}));
@@ -194,7 +179,7 @@ TEST_F(CopyToPhone, CopiesWithinThePhoneAsksBeforeReplacingAndAMoveKeepsItsSourc
     EXPECT_EQ((Bytes{'o', 'l', 'd'}), OnPhone(L"Wide", L"to\\n.txt"));
     EXPECT_EQ((std::vector<std::wstring>{L"e.txt.vfslnk", L"folder.vfsfolder", L"n.txt.vfslnk", L"tree\\"}),
               NamesIn(to));
-    ASSERT_EQ(S_OK, q_->RefreshFolder(Bstr(to + L"\\tree").get(), VARIANT_TRUE));
+    ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(to + L"\\tree").get(), VARIANT_TRUE));
     EXPECT_NEAR(45000.5, shortcut::GetShortcutDetails(to + L"\\tree\\t.bin.vfslnk").modified, 0.5 / 86400);
 
     // A move copies, tells the user it could not delete, and keeps the source.
@@ -208,18 +193,18 @@ TEST_F(CopyToPhone, SuiteEndedMidTransferOrAnUnwritableTargetKeepsEverySource)
     const std::wstring mem = Memory(L"Wide");
     MakeFiles({{L"k\\x.bin", kBig}, {L"k\\y.bin", kBig}});
     for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) {
-        (*phones_)->SetChunkSize(1000), (*phones_)->SetTransferDelay(300);
+        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(300);
         std::vector<std::pair<const wchar_t*, int>> answers{{L"Copying to phone...", kKillSuite}};
         if (code == FO_MOVE)
             answers.push_back({L"Ostrelle", IDOK}); // the worker's error box
         const HRESULT hr = Send(code, kQuiet, {pc_ / L"k"}, mem, answers);
-        phones_->Reconnect();
+        rig_->phones.Reconnect();
         EXPECT_TRUE(code == 12 ? FAILED(hr) : hr == S_OK) << code;
         for (const wchar_t* name : {L"k\\x.bin", L"k\\y.bin"})
             EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
         // The server serves on: its mirror, rebuilt on reconnecting, shows the phone again.
-        EXPECT_EQ(S_OK, q_->RefreshFolder(Bstr(mirror_->path() + L"\\Wide").get(), VARIANT_FALSE));
-        EXPECT_EQ(S_OK, q_->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+        EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(std::wstring(kMirrorRoot) + L"\\Wide").get(), VARIANT_FALSE));
+        EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
     }
     // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
     ASSERT_TRUE(CreateDirectoryW((mem + L"\\x.bin").c_str(), nullptr));
