@@ -25,6 +25,7 @@ const ClassEntry kClasses[] = {
     {&CLSID_DeviceInformation, L"Device information", L"SimPhoneSuite.DeviceInformation.1", &LIBID_PhoneComponentsLib},
     {&CLSID_PhoneControl, L"Phone control", L"SimPhoneSuite.PhoneControl.1", &LIBID_PhoneComponentsLib},
     {&CLSID_SimPhoneSuite, L"Simulated phone suite control", L"SimPhoneSuite.Control.1", &LIBID_SimPhoneSuiteLib},
+    {&CLSID_DataLayer, L"Data layer", L"SimPhoneSuite.DataLayer.1", &LIBID_PhoneComponentsLib},
 };
 
 // TYPELIB resources of the executable: 1 the phone components, 2 the control.

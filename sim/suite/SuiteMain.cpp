@@ -1,5 +1,6 @@
 // The suite's process: registration from the command line, or the local server
 // with its class objects, message loop and idle shutdown.
+#include "DataLayer.h"
 #include "DeviceInformation.h"
 #include "DeviceNotifyRegistry.h"
 #include "PhoneControl.h"
@@ -37,6 +38,7 @@ ClassFactory<DeviceNotifyRegistry> g_registryFactory;
 ClassFactory<DeviceInformation> g_informationFactory;
 ClassFactory<SuiteControl> g_controlFactory;
 ClassFactory<PhoneControl> g_phoneControlFactory;
+ClassFactory<DataLayer> g_dataLayerFactory;
 
 struct ClassRegistration {
     const CLSID& clsid;
@@ -45,7 +47,7 @@ struct ClassRegistration {
 } g_registrations[] = {
     {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},  {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
     {CLSID_DeviceInformation, &g_informationFactory, 0}, {CLSID_SimPhoneSuite, &g_controlFactory, 0},
-    {CLSID_PhoneControl, &g_phoneControlFactory, 0},
+    {CLSID_PhoneControl, &g_phoneControlFactory, 0},     {CLSID_DataLayer, &g_dataLayerFactory, 0},
 };
 
 void RegisterClassObjects()
