@@ -42,6 +42,10 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"  mkdir MIRRORFOLDER         make the phone folder a new mirror folder stands for\n"
                              L"  rename MIRRORPATH NAME     rename the phone file or empty phone folder behind a\n"
                              L"                             mirror item (a shortcut file or folder)\n"
+                             L"  update FOLDER [SECONDS]    bring a synchronisation folder (Contacts, Text or\n"
+                             L"                             Multimedia Messages) up to date from the phone, or\n"
+                             L"                             \"ALIAS:name\\Contacts\"; prints each end message, until\n"
+                             L"                             the first (at most 60 s) or for SECONDS\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -85,6 +89,7 @@ const CommandSyntax kCommands[] = {
     {L"upload", CommandKind::Upload, 2, 2, true},
     {L"mkdir", CommandKind::MakeFolder, 1, 1, true},
     {L"rename", CommandKind::Rename, 2, 2, true},
+    {L"update", CommandKind::UpdateFolder, 1, 2, false},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -202,6 +207,12 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
     case CommandKind::FileOperation:
         if (!ParseFileOperation(words, command, problem))
             return false;
+        break;
+    case CommandKind::UpdateFolder:
+        if (words.size() > 2 && (!ParseSeconds(words[2], command.seconds) || command.seconds == 0)) {
+            problem = L"\"update\" listens for a whole number of seconds from 1 to 3600";
+            return false;
+        }
         break;
     case CommandKind::Wait:
         if (!ParseSeconds(words[1], command.seconds)) {

@@ -25,7 +25,8 @@ enum class CommandKind {
     DownloadSeries,
     Upload,
     MakeFolder,
-    Rename
+    Rename,
+    UpdateFolder
 };
 
 struct Command {
@@ -33,7 +34,7 @@ struct Command {
     std::wstring argument;             // alias, folder or empty
     bool withFiles = false;            // refresh --files
     bool recursive = false;            // refresh --recursive
-    unsigned long seconds = 0;         // wait
+    unsigned long seconds = 0;         // wait; update: how long to listen (0: until the first end)
     std::vector<std::wstring> paths{}; // download, download-series, upload, rename: the words after the first
     // delete, fileop: the request handed to the server's SHFileOperation.
     std::vector<std::wstring> sources{};
