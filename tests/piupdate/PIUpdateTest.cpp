@@ -190,17 +190,36 @@ TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnor
 
 TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdate)
 {
-    ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(200, 1000, VARIANT_FALSE));
-    com_ptr<IPIUpdate> update = NewUpdate();
-    ASSERT_EQ(S_OK, Update(update.get(), Mirror(L"P1\\Text Messages")));
-    HWND dialog = WaitForDialog(L"Updating...");
-    ASSERT_TRUE(dialog);
-    EXPECT_EQ(L"Phone and PC messages are now being updated.", ControlText(dialog, 103));
-    ClickButton(dialog, IDCANCEL);
-    ASSERT_TRUE(Ends(1));
-    EXPECT_FALSE(WaitForDialog(L"Ostrelle", 1000));
-    EXPECT_EQ(L"ALIAS:P1|Text Messages", phones_->LastCall(L"Synchronize"));
-    EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+    const struct {
+        HRESULT cancelFault; // of CancelSync; the synchronisation then runs to its end
+        std::wstring text;   // of the error box, empty: none
+    } cases[] = {{S_OK, L""},
+                 {static_cast<HRESULT>(0x80046012), L""},
+                 {static_cast<HRESULT>(0x80044252), L""},
+                 {static_cast<HRESULT>(0x80044342), L"The file could not be transferred."}};
+    ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(150, 20, VARIANT_FALSE));
+    for (const auto& c : cases) {
+        EXPECT_TRUE(c.cancelFault == S_OK || (*phones_)->SetFault(Bstr(L"CancelSync").get(), c.cancelFault, 1) == S_OK);
+        std::wstring line, shown;
+        std::thread user([&] {
+            if (HWND dialog = WaitForDialog(L"Updating...")) {
+                line = ControlText(dialog, 103);
+                ClickButton(dialog, IDCANCEL);
+            }
+            shown = c.text.empty() ? L"" : AnswerErrorBox();
+        });
+        com_ptr<IPIUpdate> update = NewUpdate();
+        EXPECT_EQ(S_OK, Update(update.get(), Mirror(L"P1\\Text Messages")));
+        EXPECT_TRUE(Ends(1));
+        user.join();
+        EXPECT_EQ(L"Phone and PC messages are now being updated.", line);
+        EXPECT_EQ(c.text, shown);
+        EXPECT_FALSE(WaitForDialog(L"Ostrelle", 500));
+        EXPECT_EQ(L"ALIAS:P1|Text Messages", phones_->LastCall(L"Synchronize"));
+        EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+        update.reset();
+        EXPECT_TRUE(Ends(1, 5000));
+    }
 }
 
 // The store may hold the callback after the update, and the client may let go
