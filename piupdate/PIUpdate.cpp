@@ -13,6 +13,7 @@
 
 namespace {
 
+// "PIUPDATE_END_NOTIFY", registered by the first object of the process.
 UINT g_endMessage = 0;
 
 constexpr DWORD kDialogFlags = 0x1C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_NOPROGRESSBAR
@@ -101,11 +102,6 @@ private:
     LONG refCount_ = 1;
     CPIUpdate* owner_;
 };
-
-UINT CPIUpdate::EndMessage()
-{
-    return g_endMessage;
-}
 
 CPIUpdate::CPIUpdate()
 {

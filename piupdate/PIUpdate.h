@@ -50,9 +50,6 @@ public:
     STDMETHODIMP NotifySyncStatus(UINT uiClientSyncID, SYNCSTATUS eSyncStatus, HRESULT hr, UINT uiSentCount,
                                   UINT uiTotalCount, UINT uiReceivedCount) override;
 
-    // The registered "PIUPDATE_END_NOTIFY" message; 0 before the first object.
-    static UINT EndMessage();
-
 private:
     HRESULT UpdatePhoneFolder(const std::wstring& path);
     HRESULT Update(const wchar_t* dataType);
