@@ -5,7 +5,7 @@
 #include "ZentrelQuelvar.h"
 #include "common/Trace.h"
 
-#include <cwctype>
+#include <cwchar>
 #include <map>
 
 namespace {
@@ -105,7 +105,9 @@ void CALLBACK SyncTimer(HWND, UINT, UINT_PTR timer, DWORD)
     QTRACE(L"NotifySyncStatus(%u, %d, 0x%08lX) -> 0x%08lX\n", id, static_cast<int>(status),
            static_cast<unsigned long>(reported), static_cast<unsigned long>(answer));
     if (late) {
-        suite::RecordCall(L"LateNotify", std::to_wstring(static_cast<unsigned long>(answer)));
+        wchar_t text[16];
+        swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(answer));
+        suite::RecordCall(L"LateNotify", text);
         EndSync(id);
         return;
     }

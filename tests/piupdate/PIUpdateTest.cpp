@@ -239,7 +239,7 @@ TEST_F(PIUpdateTest, CallbacksAfterTheEndOrTheObjectsReleaseGoNowhere)
         // The store's last word, FINISHED with E_FAIL after the end: answered, and nothing shown.
         std::wstring late = kNone;
         EXPECT_TRUE(PumpUntil([&] { return (late = phones_->LastCall(L"LateNotify")) != kNone; }));
-        EXPECT_EQ(L"0", late);
+        EXPECT_EQ(L"0x00000000", late);
         EXPECT_FALSE(AnyEnd());
     }
 }
