@@ -356,9 +356,9 @@ private:
         const DWORD listenMs = (seconds ? seconds : 60) * 1000;
         unsigned ends = 0;
         HANDLE interrupt = g_interrupt.get();
-        while ((seconds || ends == 0) && GetTickCount() - start < listenMs) {
-            const DWORD left = listenMs - (GetTickCount() - start);
-            if (MsgWaitForMultipleObjects(1, &interrupt, FALSE, left, QS_ALLINPUT) == WAIT_OBJECT_0)
+        for (DWORD elapsed = GetTickCount() - start; (seconds || ends == 0) && elapsed < listenMs;
+             elapsed = GetTickCount() - start) {
+            if (MsgWaitForMultipleObjects(1, &interrupt, FALSE, listenMs - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
                 return E_ABORT;
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
