@@ -245,6 +245,46 @@ cat "$work/out"
 explain "$status"
 simphone delay 0
 
+section "Updating the contacts of $phone with the progress dialog on the screen"
+# The phone's mirror folder holds the data layer's "Contacts" folder. As with the
+# slowed download, a main object keeps the suite running while its data layer is
+# slowed to six notifications 800 ms apart, so the dialog stays about 5 s.
+contacts="$mirror\\$phone\\Contacts"
+updating=(phone-refresh "$phone" + wait 2 + update "$contacts" + terminate)
+show_command quelvar.exe "${updating[@]}"
+wine "$bin/quelvar.exe" "${updating[@]}" >"$work/out" 2>&1 &
+client=$!
+for _ in $(seq 1 600); do
+    grep -q '^waiting' "$work/out" && break
+    kill -0 "$client" 2>/dev/null || break
+    sleep 0.1
+done
+simphone sync-pace 800 4
+if command -v xwininfo >/dev/null; then
+    dialog=""
+    for _ in $(seq 1 150); do
+        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F '"Updating..."' | head -n 1 || true)"
+        [ -n "$dialog" ] && break
+        kill -0 "$client" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -n "$dialog" ]; then
+        read -r window _ <<<"$dialog"
+        echo "on the screen: the update dialog \"Updating...\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
+    else
+        echo "the update dialog did not appear"
+    fi
+fi
+status=0
+wait "$client" || status=$?
+cat "$work/out"
+explain "$status"
+simphone sync-pace 100 3
+if ! grep -qF "update of $contacts: end message" "$work/out"; then
+    echo "FAILED: the contacts update did not end with its message"
+    exit 1
+fi
+
 section "Disconnecting $phone while a main object listens"
 # One main object for the whole run: it refreshes, waits while the phone goes,
 # then shows what the disconnect left, and finally lets go.

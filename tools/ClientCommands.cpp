@@ -58,6 +58,10 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"                             mirror file of the new file\n"
                              L"  help FILE [COMMAND [DATA]] open HTML help (command 0 shows a topic) and print the\n"
                              L"                             help window's handle\n"
+                             L"  update FOLDER [SECONDS]    bring a synchronisation folder (Contacts, Text or\n"
+                             L"                             Multimedia Messages) up to date from the phone, or\n"
+                             L"                             \"ALIAS:name\\Contacts\"; prints each end message, until\n"
+                             L"                             the first (at most 60 s) or for SECONDS\n"
                              L"\n"
                              L"Commands joined by \"+\" run in order and share one main object of the server.\n"
                              L"The first failure ends the run; with -k the remaining commands still run.\n"
@@ -105,6 +109,7 @@ const CommandSyntax kCommands[] = {
     {L"move", CommandKind::Move, 3, kMaxListArguments, true},
     {L"convert", CommandKind::Convert, 3, 3, true},
     {L"help", CommandKind::Help, 1, 3, true},
+    {L"update", CommandKind::UpdateFolder, 1, 2, false},
 };
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
@@ -272,6 +277,12 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
     case CommandKind::Move:
         if (!ParseCopy(words, command, problem))
             return false;
+        break;
+    case CommandKind::UpdateFolder:
+        if (words.size() > 2 && (!ParseSeconds(words[2], command.seconds) || command.seconds == 0)) {
+            problem = L"\"update\" listens for a whole number of seconds from 1 to 3600";
+            return false;
+        }
         break;
     case CommandKind::Wait:
         if (!ParseSeconds(words[1], command.seconds)) {

@@ -29,7 +29,8 @@ enum class CommandKind {
     Copy,
     Move,
     Convert,
-    Help
+    Help,
+    UpdateFolder
 };
 
 struct Command {
@@ -37,7 +38,7 @@ struct Command {
     std::wstring argument;             // alias, folder or empty
     bool withFiles = false;            // refresh --files
     bool recursive = false;            // refresh --recursive
-    unsigned long seconds = 0;         // wait
+    unsigned long seconds = 0;         // wait; update: how long to listen (0: until the first end)
     std::vector<std::wstring> paths{}; // download, download-series, upload, rename: the words after the first
     // delete, fileop: the request handed to the server's SHFileOperation.
     std::vector<std::wstring> sources{};

@@ -113,6 +113,8 @@ public:
             return Convert(command.argument, command.targetFormat, command.sourceFormat);
         case client::CommandKind::Help:
             return Help(command.argument, command.helpCommand, command.helpData);
+        case client::CommandKind::UpdateFolder:
+            return UpdateFolder(command.argument, command.seconds);
         }
         return E_UNEXPECTED;
     }
@@ -435,6 +437,50 @@ private:
         client::Print(window ? L"help " + file + L": window " + handle + L"\n"
                              : L"help " + file + L": no help window (no help control, or it showed none)\n");
         return hr;
+    }
+
+    // The update runs on in the server and posts "PIUPDATE_END_NOTIFY" to a
+    // window of this client when it ends; its dialog and error box belong to that
+    // window. A messages folder may run two updates, the second after the first's
+    // end message: listen for `seconds` to see both.
+    static HRESULT UpdateFolder(const std::wstring& folder, unsigned long seconds)
+    {
+        com_ptr<IPIUpdate> update;
+        HRESULT hr = CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void());
+        if (FAILED(hr))
+            return hr;
+        unique_hwnd window(
+            CreateWindowExW(0, L"STATIC", L"quelvar", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+        if (!window)
+            return HRESULT_FROM_WIN32(GetLastError());
+        const UINT endMessage = RegisterWindowMessageW(L"PIUPDATE_END_NOTIFY");
+        const DWORD start = GetTickCount();
+        hr = update->UpdateFolder(MakeBstr(folder).get(), static_cast<LONG>(reinterpret_cast<LONG_PTR>(window.get())));
+        if (FAILED(hr))
+            return hr;
+        const DWORD listenMs = (seconds ? seconds : 60) * 1000;
+        unsigned ends = 0;
+        HANDLE interrupt = g_interrupt.get();
+        for (DWORD elapsed = GetTickCount() - start; (seconds || ends == 0) && elapsed < listenMs;
+             elapsed = GetTickCount() - start) {
+            if (MsgWaitForMultipleObjects(1, &interrupt, FALSE, listenMs - elapsed, QS_ALLINPUT) == WAIT_OBJECT_0)
+                return E_ABORT;
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == endMessage && message.hwnd == window.get()) {
+                    client::Print(L"update of " + folder + L": end message after " +
+                                  std::to_wstring(GetTickCount() - start) + L" ms\n");
+                    ++ends;
+                    continue;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        if (ends == 0)
+            client::Print(L"update of " + folder + L": no end message within " + std::to_wstring(listenMs / 1000) +
+                          L" s (nothing to update)\n");
+        return S_OK;
     }
 
     // Pumps messages while it waits, as a single-threaded apartment must.

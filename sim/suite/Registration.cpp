@@ -26,6 +26,7 @@ const ClassEntry kClasses[] = {
     {&CLSID_PhoneControl, L"Phone control", L"SimPhoneSuite.PhoneControl.1", &LIBID_PhoneComponentsLib},
     {&CLSID_PhoneCommands, L"Phone commands", L"SimPhoneSuite.PhoneCommands.1", &LIBID_PhoneComponentsLib},
     {&CLSID_SimPhoneSuite, L"Simulated phone suite control", L"SimPhoneSuite.Control.1", &LIBID_SimPhoneSuiteLib},
+    {&CLSID_DataLayer, L"Data layer", L"SimPhoneSuite.DataLayer.1", &LIBID_PhoneComponentsLib},
 };
 
 // TYPELIB resources of the executable: 1 the phone components, 2 the control.

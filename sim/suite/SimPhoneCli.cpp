@@ -27,6 +27,7 @@ const wchar_t kUsage[] =
     L"  chunk BYTES                               bytes per transfer chunk (default 65536)\n"
     L"  fault OPERATION CODE COUNT                the next COUNT calls of OPERATION fail with CODE\n"
     L"  clear-faults                              remove every injected fault\n"
+    L"  sync-pace MILLISECONDS ONGOING [keep]     the data layer's pace: interval and ONGOING count\n"
     L"  models PRODUCT MODEL[,MODEL...]           set the supported models of a product\n"
     L"  model-value MODEL KEY VALUE               set a value of a model\n"
     L"  list                                      list the phones\n"
@@ -169,6 +170,15 @@ public:
         if (command == L"fault") {
             need(3, 3);
             return Check(suite_->SetFault(Bstr(args[1]).get(), Number(args[2]), Number(args[3])), L"fault");
+        }
+        if (command == L"sync-pace") {
+            need(2, 3);
+            com_ptr<ISimDataLayer> dataLayer;
+            HRESULT hr = suite_->QueryInterface(IID_ISimDataLayer, dataLayer.put_void());
+            if (SUCCEEDED(hr))
+                hr = dataLayer->SetSyncPace(Number(args[1]), Number(args[2]),
+                                            args.size() > 3 && args[3] == L"keep" ? VARIANT_TRUE : VARIANT_FALSE);
+            return Check(hr, L"sync-pace");
         }
         if (command == L"clear-faults") {
             need(0, 0);

@@ -1,5 +1,6 @@
 #include "SuiteControl.h"
 
+#include "DataLayer.h"
 #include "DataLayerFolders.h"
 
 #include "SuiteErrors.h"
@@ -250,4 +251,12 @@ HRESULT SuiteControl::TakeLastCall(BSTR operation, BSTR* arguments)
     bool called = suite::TakeRecordedCall(Text(operation), text);
     HRESULT hr = ReturnBstr(text, arguments);
     return FAILED(hr) ? hr : called ? S_OK : S_FALSE;
+}
+
+HRESULT SuiteControl::SetSyncPace(LONG intervalMs, LONG ongoingCount, VARIANT_BOOL keepCallback)
+{
+    if (intervalMs < 1 || ongoingCount < 0)
+        return E_INVALIDARG;
+    suite::SetSyncPace(static_cast<DWORD>(intervalMs), ongoingCount, keepCallback != VARIANT_FALSE);
+    return S_OK;
 }

@@ -1,11 +1,12 @@
 // The control class behind simphone and the tests: phones, their contents,
-// connection state, transfer speed, faults and the process itself.
+// connection state, transfer speed, faults, the data layer's pace and the
+// process itself.
 #pragma once
 
 #include "ComObject.h"
 #include "SimPhoneSuite.h"
 
-class SuiteControl : public ComObject<ISimPhoneSuite>
+class SuiteControl : public ComObject<ISimPhoneSuite, ISimDataLayer>
 {
 public:
     HRESULT STDMETHODCALLTYPE SetStore(BSTR folder) override;
@@ -29,6 +30,9 @@ public:
     HRESULT STDMETHODCALLTYPE Kill(LONG* processId) override;
     HRESULT STDMETHODCALLTYPE GetSinkCount(LONG* count) override;
     HRESULT STDMETHODCALLTYPE TakeLastCall(BSTR operation, BSTR* arguments) override;
+
+    // ISimDataLayer
+    HRESULT STDMETHODCALLTYPE SetSyncPace(LONG intervalMs, LONG ongoingCount, VARIANT_BOOL keepCallback) override;
 
 private:
     HRESULT SetConnected(BSTR alias, bool connected);

@@ -1,5 +1,6 @@
 // The suite's process: registration from the command line, or the local server
 // with its class objects, message loop and idle shutdown.
+#include "DataLayer.h"
 #include "DeviceInformation.h"
 #include "DeviceNotifyRegistry.h"
 #include "PhoneCommands.h"
@@ -39,6 +40,7 @@ ClassFactory<DeviceInformation> g_informationFactory;
 ClassFactory<SuiteControl> g_controlFactory;
 ClassFactory<PhoneControl> g_phoneControlFactory;
 ClassFactory<PhoneCommands> g_phoneCommandsFactory;
+ClassFactory<DataLayer> g_dataLayerFactory;
 
 struct ClassRegistration {
     const CLSID& clsid;
@@ -51,6 +53,7 @@ struct ClassRegistration {
     {CLSID_SimPhoneSuite, &g_controlFactory, 0},
     {CLSID_PhoneControl, &g_phoneControlFactory, 0},
     {CLSID_PhoneCommands, &g_phoneCommandsFactory, 0}, // media conversion
+    {CLSID_DataLayer, &g_dataLayerFactory, 0},
 };
 
 void RegisterClassObjects()

@@ -1,0 +1,41 @@
+// The data layer: one store per data type of a connected phone, whose
+// synchronisation reports itself to the caller's callback from the suite's
+// timer, after Synchronize has returned: STARTED, some ONGOING, then FINISHED,
+// or CANCELED once CancelSync has asked for it.
+//
+// Failure switches (faults of the suite control): "GetDataStore", "Synchronize"
+// and "CancelSync" fail the call itself; "SyncStatus" makes the next
+// synchronisation end FINISHED with that code. Every started synchronisation is
+// recorded as "TARGET|DATA TYPE" under "Synchronize" (entries joined by ";"
+// until a test takes them), every CancelSync under "CancelSync".
+#pragma once
+
+#include "ComObject.h"
+#include "PhoneComponents.h"
+
+#include <string>
+
+class DataLayer : public ComObject<IDataLayer>
+{
+public:
+    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDataStore(BSTR target, BSTR dataType, IUnknown** store) override;
+};
+
+class DataStore : public ComObject<IDataStore>
+{
+public:
+    explicit DataStore(std::wstring target) : target_(std::move(target)) {}
+
+    HRESULT STDMETHODCALLTYPE Synchronize(BSTR dataType, IUnknown* callback, UINT* syncId) override;
+    HRESULT STDMETHODCALLTYPE CancelSync(UINT syncId) override;
+
+private:
+    std::wstring target_;
+};
+
+namespace suite {
+// Pace of every later synchronisation (ISimDataLayer).
+void SetSyncPace(DWORD intervalMs, long ongoingCount, bool keepCallback);
+} // namespace suite

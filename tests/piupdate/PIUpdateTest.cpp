@@ -1,0 +1,261 @@
+// The contacts and messages update end to end: PIUpdate objects of the running server
+// against the simulated data layer, with the dialog and error box answered on the screen.
+#include "Processes.h"
+#include "RegistryOverride.h"
+#include "SimulatedPhones.h"
+#include "Windows.h"
+#include "ZentrelQuelvar.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <thread>
+
+using namespace testing_support;
+
+namespace {
+constexpr wchar_t kNone[] = L"<none>";
+
+// The client's window: counts the end messages it receives, whoever dispatches them.
+int g_ends = 0;
+LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static const UINT end = RegisterWindowMessageW(L"PIUPDATE_END_NOTIFY");
+    g_ends += message == end;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class PIUpdateTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
+        RegisterServer();
+        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
+            settings_.push_back(
+                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
+        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
+                                                               L"Root", mirror_.emplace().path()));
+        phones_.emplace();
+        // Masks: P1 everything (25), P0 nothing, PM multimedia messages only.
+        for (auto [model, mask] : {std::pair{L"OS-300", L"0"}, {L"OS-100", L"8"}})
+            ASSERT_EQ(S_OK,
+                      (*phones_)->SetModelValue(Bstr(model).get(), Bstr(L"Ostrelle_Sync").get(), Bstr(mask).get()));
+        int n = 0;
+        for (auto [alias, model] : {std::pair{L"P1", L"OS-200"}, {L"P0", L"OS-300"}, {L"PM", L"OS-100"}}) {
+            phones_->AddPhone(alias, L"35000000000007" + std::to_wstring(++n), model);
+            phones_->Connect(alias);
+        }
+        ASSERT_EQ(S_OK, (*phones_)->QueryInterface(IID_ISimDataLayer, dataLayer_.put_void()));
+        keeper_ = NewUpdate(); // holds the server for every case
+    }
+    static void TearDownTestSuite()
+    {
+        keeper_.reset(), dataLayer_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
+    }
+    void SetUp() override
+    {
+        ASSERT_EQ(S_OK, (*phones_)->ClearFaults());
+        ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(50, 2, VARIANT_FALSE));
+        static const ATOM windowClass = [] {
+            WNDCLASSW description{};
+            description.lpfnWndProc = CountingWindow;
+            description.lpszClassName = L"PIUpdateTestClient";
+            return RegisterClassW(&description);
+        }();
+        window_.reset(CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                      nullptr));
+        g_ends = 0;
+    }
+    static com_ptr<IPIUpdate> NewUpdate()
+    {
+        com_ptr<IPIUpdate> update;
+        EXPECT_EQ(S_OK,
+                  CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void()));
+        return update;
+    }
+    static std::wstring Mirror(const std::wstring& below) { return mirror_->path() + L"\\" + below; }
+    HRESULT Update(IPIUpdate* update, const std::wstring& path)
+    {
+        return update->UpdateFolder(Bstr(path).get(), static_cast<LONG>(reinterpret_cast<LONG_PTR>(window_.get())));
+    }
+    // Waits for this many more end messages at the test window; false on time-out.
+    static bool Ends(int count, DWORD timeoutMs = 20000)
+    {
+        const bool arrived = PumpUntil([&] { return g_ends >= count; }, timeoutMs);
+        g_ends -= arrived ? count : 0;
+        return arrived;
+    }
+    static bool AnyEnd() { return Ends(1, 300); }
+    // The error box's text, after pressing its OK.
+    static std::wstring AnswerErrorBox()
+    {
+        HWND box = WaitForDialog(L"Ostrelle");
+        const std::wstring text = box ? ControlText(box, 65535) : L"<no box>";
+        if (box)
+            ClickButton(box, IDOK);
+        return text;
+    }
+
+    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
+    static inline std::optional<TempDir> mirror_;
+    static inline std::optional<SimulatedPhones> phones_;
+    static inline com_ptr<ISimDataLayer> dataLayer_;
+    static inline com_ptr<IPIUpdate> keeper_;
+    unique_hwnd window_;
+};
+} // namespace
+
+TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
+{
+    TempDir elsewhere;
+    const struct {
+        std::wstring path;
+        const wchar_t* fault; // fails once in the suite with 0x80044342
+        HRESULT hr;
+        std::wstring synchronised;
+    } cases[] = {
+        // The phone form reads no PC folder: P0's mask would allow nothing.
+        {L"ALIAS:P0\\Contacts", nullptr, S_OK, L"ALIAS:P0|Contacts"},
+        {Mirror(L"P1\\Contacts"), nullptr, S_OK, L"ALIAS:P1|Contacts"},
+        {Mirror(L"P1\\Contacts\\Folder.xml"), nullptr, S_OK, L"ALIAS:P1|Contacts"},
+        {Mirror(L"P1\\Multimedia Messages"), nullptr, S_OK, L"ALIAS:P1|Text Messages;ALIAS:P1|Multimedia Messages"},
+        {Mirror(L"PM\\Text Messages"), nullptr, S_OK, L"ALIAS:PM|Multimedia Messages"},
+        {Mirror(L"P0\\Contacts"), nullptr, S_OK, kNone},
+        {mirror_->path(), nullptr, S_OK, kNone},
+        {Mirror(L"P1"), nullptr, S_OK, kNone},
+        {elsewhere.path(), nullptr, S_OK, kNone},
+        {Mirror(L"P1\\Contacts"), L"GetImei", S_OK, kNone},
+        {L"ALIAS:P9\\Contacts", nullptr, static_cast<HRESULT>(0x80044343), kNone},
+        {L"ALIAS:P1\\Contacts", L"GetDataStore", static_cast<HRESULT>(0x80044342), kNone},
+        {L"ALIAS:P1\\Contacts", L"Synchronize", static_cast<HRESULT>(0x80044342), kNone},
+        {L"ALIAS:P1\\" + std::wstring(300, L'x'), nullptr, static_cast<HRESULT>(0x800700CE), kNone},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(!c.fault || (*phones_)->SetFault(Bstr(c.fault).get(), 0x80044342, 1) == S_OK);
+        com_ptr<IPIUpdate> update = NewUpdate();
+        EXPECT_EQ(c.hr, Update(update.get(), c.path)) << Narrow(c.path);
+        const int runs = c.synchronised == kNone ? 0 : 1 + (c.synchronised.find(L';') != std::wstring::npos);
+        EXPECT_TRUE(Ends(runs)) << Narrow(c.path);
+        EXPECT_EQ(c.synchronised, phones_->LastCall(L"Synchronize")) << Narrow(c.path);
+        update.reset(); // ends nothing more, but tells the window once more
+        EXPECT_EQ(true, Ends(1, 5000)) << Narrow(c.path);
+        EXPECT_FALSE(AnyEnd()) << Narrow(c.path);
+    }
+}
+
+TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnored)
+{
+    const struct {
+        std::wstring path;
+        SYNCSTATUS status; // sent by the test itself unless the suite ends FINISHED with the code
+        HRESULT hr;
+        std::wstring text; // of the error box, empty: none
+    } cases[] = {
+        {L"", static_cast<SYNCSTATUS>(3), S_OK, L""},
+        {L"", static_cast<SYNCSTATUS>(5), S_OK, L""},
+        {L"", static_cast<SYNCSTATUS>(3), static_cast<HRESULT>(0x80044343), L"The file could not be transferred."},
+        {L"ALIAS:P1\\Contacts", FINISHED, static_cast<HRESULT>(0x80046012),
+         L"The operation is not supported by this phone."},
+        // Messages show their 0x6012 as 0x800400FB.
+        {L"ALIAS:P1\\Text Messages", FINISHED, static_cast<HRESULT>(0x80046012),
+         L"There is not enough space on the PC disk."},
+    };
+    for (const auto& c : cases) {
+        com_ptr<IPIUpdate> update = NewUpdate();
+        com_ptr<IDataStoreNotify> notify;
+        ASSERT_EQ(S_OK, update.query(notify, IID_IDataStoreNotify));
+        // The box disables the client's window, which must go on taking messages meanwhile.
+        std::wstring shown;
+        std::thread answer([&] { shown = c.text.empty() ? L"" : AnswerErrorBox(); });
+        if (c.path.empty()) {
+            EXPECT_EQ(S_OK, Update(update.get(), Mirror(L"P1"))); // only the window is taken
+            EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, c.status, c.hr, 0, 0, 0));
+            EXPECT_EQ(!c.text.empty(), AnyEnd());
+        } else {
+            EXPECT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"SyncStatus").get(), c.hr, 1));
+            EXPECT_EQ(S_OK, Update(update.get(), c.path));
+            EXPECT_TRUE(Ends(2)); // the end of the synchronisation, and of the update after the box
+        }
+        answer.join();
+        EXPECT_EQ(c.text, shown);
+        update.reset(), notify.reset();
+        EXPECT_TRUE(Ends(1, 5000)); // destruction tells the window too
+    }
+}
+
+TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdate)
+{
+    const struct {
+        HRESULT cancelFault; // of CancelSync; the synchronisation then runs to its end
+        std::wstring text;   // of the error box, empty: none
+    } cases[] = {{S_OK, L""},
+                 {static_cast<HRESULT>(0x80046012), L""},
+                 {static_cast<HRESULT>(0x80044252), L""},
+                 {static_cast<HRESULT>(0x80044342), L"The file could not be transferred."}};
+    ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(150, 20, VARIANT_FALSE));
+    for (const auto& c : cases) {
+        EXPECT_TRUE(c.cancelFault == S_OK || (*phones_)->SetFault(Bstr(L"CancelSync").get(), c.cancelFault, 1) == S_OK);
+        std::wstring line, shown;
+        std::thread user([&] {
+            if (HWND dialog = WaitForDialog(L"Updating...")) {
+                line = ControlText(dialog, 103);
+                ClickButton(dialog, IDCANCEL);
+            }
+            shown = c.text.empty() ? L"" : AnswerErrorBox();
+        });
+        com_ptr<IPIUpdate> update = NewUpdate();
+        EXPECT_EQ(S_OK, Update(update.get(), Mirror(L"P1\\Text Messages")));
+        EXPECT_TRUE(Ends(1));
+        user.join();
+        EXPECT_EQ(L"Phone and PC messages are now being updated.", line);
+        EXPECT_EQ(c.text, shown);
+        EXPECT_FALSE(WaitForDialog(L"Ostrelle", 500));
+        EXPECT_EQ(L"ALIAS:P1|Text Messages", phones_->LastCall(L"Synchronize"));
+        EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+        update.reset();
+        EXPECT_TRUE(Ends(1, 5000));
+    }
+}
+
+// The store may hold the callback after the update, and the client may let go
+// during one: neither reaches the object any more, and no dialog stays.
+TEST_F(PIUpdateTest, CallbacksAfterTheEndOrTheObjectsReleaseGoNowhere)
+{
+    for (bool releasedDuring : {true, false}) {
+        ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(releasedDuring ? 200 : 50, releasedDuring ? 1000 : 2, VARIANT_TRUE));
+        com_ptr<IPIUpdate> update = NewUpdate();
+        ASSERT_EQ(S_OK, Update(update.get(), L"ALIAS:P1\\Contacts"));
+        if (releasedDuring) {
+            HWND dialog = WaitForDialog(L"Updating...");
+            ASSERT_TRUE(dialog);
+            update.reset();
+            EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(dialog); }));
+            EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+        }
+        EXPECT_TRUE(Ends(1));
+        // The store's last word, FINISHED with E_FAIL after the end: answered, and nothing shown.
+        std::wstring late = kNone;
+        EXPECT_TRUE(PumpUntil([&] { return (late = phones_->LastCall(L"LateNotify")) != kNone; }));
+        EXPECT_EQ(L"0x00000000", late);
+        EXPECT_FALSE(AnyEnd());
+    }
+}
+
+TEST_F(PIUpdateTest, UpdateAllIsNotImplementedAndPhoneFoldersAreThoseBelowAPhonesMirror)
+{
+    for (PIU_DATA_TYPE type : {PIU_ALL, PIU_CONTACTS, PIU_MESSAGES, static_cast<PIU_DATA_TYPE>(7)})
+        EXPECT_EQ(E_NOTIMPL, keeper_->UpdateAll(type, 0));
+    TempDir elsewhere;
+    const std::pair<std::wstring, VARIANT_BOOL> cases[] = {
+        {mirror_->path(), VARIANT_FALSE},    {Mirror(L"P1"), VARIANT_TRUE},     {Mirror(L"P1\\Contacts"), VARIANT_TRUE},
+        {Mirror(L"P1\\IMEI"), VARIANT_TRUE}, {elsewhere.path(), VARIANT_FALSE}, {L"", VARIANT_FALSE},
+    };
+    for (const auto& [path, expected] : cases) {
+        VARIANT_BOOL isPhoneFolder = 7;
+        EXPECT_EQ(S_OK, keeper_->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
+        EXPECT_EQ(expected, isPhoneFolder) << Narrow(path);
+    }
+}
