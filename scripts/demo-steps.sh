@@ -65,7 +65,7 @@ run reg add 'HKLM\Software\Zentrel\Marlith' /v 'Current Resource' /d std /f
 rm -rf "$drive_c/Mirror" "$drive_c/PhoneStore"
 mkdir -p "$drive_c/Mirror"
 
-section "A simulated phone with two memories"
+section "A simulated phone with three memories"
 simphone store 'C:\PhoneStore'
 simphone add "$phone" "$imei" OS-200
 simphone memory "$phone" C "Phone memory" PHONE 64000000
