@@ -454,6 +454,10 @@ HRESULT PhoneStore::ReadFolder(const PhonePath& path, std::wstring& listing) con
             return hr;
         if (!store_files::IsFolder(folder))
             return suite_error::NotFound;
+        // Every item carries the type of the memory that holds it.
+        PhoneInfo phone;
+        const PhoneMemory* memory = SUCCEEDED(FindPhone(path.alias, phone)) ? phone.FindMemory(path.drive) : nullptr;
+        const std::wstring memType = L" mem-type=\"" + XmlAttribute(memory ? memory->memType : L"") + L"\"";
         std::wstring folders;
         std::wstring files;
         WIN32_FIND_DATAW data;
@@ -470,10 +474,10 @@ HRESULT PhoneStore::ReadFolder(const PhonePath& path, std::wstring& listing) con
                 std::wstring times = L"\" created=\"" + store_files::ListingTime(data.ftCreationTime) +
                                      L"\" modified=\"" + store_files::ListingTime(data.ftLastWriteTime) + L"\"";
                 if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    folders += L"<folder name=\"" + XmlAttribute(name) + times + L" user-perm=\"RWD\"/>\r\n";
+                    folders += L"<folder name=\"" + XmlAttribute(name) + times + memType + L" user-perm=\"RWD\"/>\r\n";
                 } else {
                     files += L"<file name=\"" + XmlAttribute(name) + L"\" size=\"" +
-                             std::to_wstring(data.nFileSizeLow) + times + L" user-perm=\"RWD\" type=\"" +
+                             std::to_wstring(data.nFileSizeLow) + times + memType + L" user-perm=\"RWD\" type=\"" +
                              MimeType(name) + L"\"/>\r\n";
                 }
             } while (FindNextFileW(find.get(), &data));
