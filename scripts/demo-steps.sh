@@ -138,16 +138,18 @@ show_store() {
     echo "phone store, $root\\C:\\Documents:"
     (cd "$drive_c/PhoneStore/$phone/mem-C/Documents" && find . -type f -printf '  %P (%s)\n' | sort)
 }
-mkdir -p "$drive_c/Transfers/album"
+mkdir -p "$drive_c/Transfers/album" "$drive_c/Transfers/back"
 printf 'photo one' >"$drive_c/Transfers/album/one.jpg"
 printf 'photo two' >"$drive_c/Transfers/album/two.jpg"
 printf 'moved from the PC' >"$drive_c/Transfers/moving.txt"
 card="$mirror\\$phone\\Memory card (E)"
 show_store
+# --answer prints every question the server or the shell asks and answers it.
 try_quelvar -k refresh "$mirror\\$phone" --files --recursive + tree "$docs" \
-    + copy "$pc\\album" --to "$docs" + move "$pc\\moving.txt" --to "$docs" \
-    + copy "$docs\\report.txt.vfslnk" --to "$pc\\back" + move "$docs\\from-pc.txt.vfslnk" --to "$pc\\back" \
-    + copy "$docs\\album" --to "$card" + move "$docs\\report.txt.vfslnk" --to "$card" --answer yes \
+    + copy "$pc\\album" --to "$docs" --answer yes + move "$pc\\moving.txt" --to "$docs" --answer yes \
+    + copy "$docs\\report.txt.vfslnk" --to "$pc\\back" --answer yes \
+    + move "$docs\\from-pc.txt.vfslnk" --to "$pc\\back" --answer yes \
+    + copy "$docs\\album" --to "$card" --answer yes + move "$docs\\report.txt.vfslnk" --to "$card" --answer yes \
     + rename "$docs\\moving.txt.vfslnk" renamed.txt + mkdir "$docs\\New folder" \
     + refresh "$docs" --files + tree "$docs" + refresh "$card" --files --recursive + tree "$card" + terminate
 show_store
