@@ -270,9 +270,9 @@ HRESULT UploadCollected(const services::RequestContext& context, phone::PhoneFil
             phoneFs.mkdir(phonePath, &listener);
             return S_OK;
         });
-        // A folder the phone already has holds what comes into it as well.
+        // A folder the phone already has holds what comes into it as well: no failure.
         outcome.folderMade[i] = SUCCEEDED(hr) || hr == kFolderExists;
-        if (FAILED(hr)) {
+        if (!outcome.folderMade[i]) {
             QTRACE(L"CComQuelvar::CopyToVFS(): VFS::mkdir failed (dir = %s), HRESULT 0x%X\n", folder.c_str(), hr);
             result = hr;
         }

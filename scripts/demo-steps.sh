@@ -157,10 +157,11 @@ echo "on the PC, $pc\\back:"
 (cd "$drive_c/Transfers/back" 2>/dev/null && find . -type f -printf '  %P (%s)\n' | sort)
 [ -e "$drive_c/Transfers/moving.txt" ] && echo "FAILED: the moved PC file is still there" && exit 1
 
-section "The free-memory question: 1000 bytes free on the small card"
+section "The free-memory question: 1000 bytes free on the small card, 1000 to copy"
+head -c 1000 /dev/urandom >"$drive_c/Transfers/exact.bin"
 small="$mirror\\$phone\\Small card (F)"
-try_quelvar -k refresh "$mirror\\$phone" --files + copy "$pc\\album" --to "$small" --answer no + tree "$small" \
-    + copy "$pc\\album" --to "$small" --answer yes + tree "$small" + terminate
+try_quelvar -k refresh "$mirror\\$phone" --files + copy "$pc\\exact.bin" --to "$small" --answer no + tree "$small" \
+    + copy "$pc\\exact.bin" --to "$small" --answer yes + tree "$small" + terminate
 
 section "A slowed download with the progress dialog on the screen"
 head -c 2000000 /dev/zero >"$drive_c/Transfers/big-source.bin"

@@ -287,8 +287,8 @@ private:
         if (SUCCEEDED(hr))
             hr = quelvar_->SHFileOperation(*request.get());
         if (SUCCEEDED(hr))
-            client::Print(L"copied " + std::to_wstring(command.sources.size()) + L" source(s) to " +
-                          command.targets.front() + L"\n");
+            client::Print(L"copy of " + std::to_wstring(command.sources.size()) + L" source(s) to " +
+                          command.targets.front() + L" ended\n");
         return hr;
     }
 
@@ -316,8 +316,8 @@ private:
         // The worker's message about a failure comes after the dialog: time for the answerer.
         if (command.answer)
             PumpUntil([] { return false; }, kLastBoxMs);
-        client::Print(L"moved " + std::to_wstring(command.sources.size()) + L" source(s) to " +
-                      command.targets.front() + L"\n");
+        client::Print(L"move of " + std::to_wstring(command.sources.size()) + L" source(s) to " +
+                      command.targets.front() + L" ended\n");
         return hr;
     }
 

@@ -97,8 +97,9 @@ TEST_F(CopyToPhone, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplaci
     EXPECT_EQ(kBig, OnPhone(L"Wide", L"tree\\sub\\c.bin"));
     ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
     EXPECT_NEAR(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified,
-                0.5 / 86400);                 // the phone keeps whole seconds
-    EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin")); // a copy keeps its sources
+                0.5 / 86400);                                // the phone keeps whole seconds
+    EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin"));                // a copy keeps its sources
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"tree"}, mem)); // into the folders the phone has already
 
     // Moves: one plain file per request, or a folder; each source goes after its upload.
     ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"one.bin"}, mem));
