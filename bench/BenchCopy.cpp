@@ -48,12 +48,8 @@ class Bench
 public:
     bool SetUp(int files, size_t bytes)
     {
-        for (int wait = 0; wait < 300 && bench::FindProcess(kServerExe); ++wait)
-            Sleep(100);
-        if (bench::FindProcess(kServerExe)) {
-            std::printf("a server is running already: end it first (it keeps the mirror root it read)\n");
+        if (!bench::NoServerRunning(kServerExe))
             return false;
-        }
         if (!Check(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
                                     control_.put_void()),
                    "suite control (run the tests once to register the suite)"))

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <string>
 
 namespace bench {
@@ -30,6 +31,18 @@ inline DWORD FindProcess(const wchar_t* exeName)
             return entry.th32ProcessID;
     }
     return 0;
+}
+
+// True when no server runs, after giving one that is ending (as after the last
+// run) a few seconds: a running server keeps the mirror root it read.
+inline bool NoServerRunning(const wchar_t* exeName)
+{
+    for (int wait = 0; wait < 300 && FindProcess(exeName); ++wait)
+        Sleep(100);
+    if (!FindProcess(exeName))
+        return true;
+    std::printf("a server is running already: end it first (it keeps the mirror root it read)\n");
+    return false;
 }
 
 // A string value of HKEY_CURRENT_USER set for the run and put back afterwards.

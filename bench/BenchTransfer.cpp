@@ -91,13 +91,8 @@ class Bench
 public:
     bool SetUp(size_t bytes, long chunk)
     {
-        // A server that is ending (as after the last run) goes within seconds.
-        for (int wait = 0; wait < 300 && FindProcess(kServerExe); ++wait)
-            Sleep(100);
-        if (FindProcess(kServerExe)) {
-            std::printf("a server is running already: end it first (it keeps the mirror root it read)\n");
+        if (!bench::NoServerRunning(kServerExe))
             return false;
-        }
         if (!Check(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
                                     control_.put_void()),
                    "suite control (run the tests once to register the suite)"))

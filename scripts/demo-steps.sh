@@ -52,6 +52,51 @@ try_quelvar() {
     explain "$status"
 }
 
+# A client run in the background: its output goes to $work/out, its process id to
+# $client. Returns once the client pauses ("wait") or ends.
+start_client() {
+    show_command quelvar.exe "$@"
+    wine "$bin/quelvar.exe" "$@" >"$work/out" 2>&1 &
+    client=$!
+    for _ in $(seq 1 600); do
+        grep -q '^waiting' "$work/out" && break
+        kill -0 "$client" 2>/dev/null || break
+        sleep 0.1
+    done
+}
+# Looks for a window titled $1 while the client runs and says whether it came;
+# with $2 set it is saved there as a picture a few seconds later.
+find_dialog() {
+    local title="$1" picture="${2:-}" dialog="" window
+    if ! command -v xwininfo >/dev/null; then
+        echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
+        return 0
+    fi
+    for _ in $(seq 1 150); do
+        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
+        [ -n "$dialog" ] && break
+        kill -0 "$client" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -z "$dialog" ]; then
+        echo "the dialog \"$title\" did not appear"
+        return 0
+    fi
+    read -r window _ <<<"$dialog"
+    echo "on the screen: the dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
+    if [ -n "$picture" ]; then
+        sleep 3 # the bar has moved on and the animation runs
+        import -window "$window" "$picture" && echo "screenshot: $picture"
+    fi
+}
+# Waits for the client and shows what it printed.
+finish_client() {
+    local status=0
+    wait "$client" || status=$?
+    cat "$work/out"
+    explain "$status"
+}
+
 section "Registering the server and the simulated phone suite"
 run "$bin/ZentrelQuelvar.exe" /RegServer
 run "$bin/SimPhoneSuite.exe" /RegServer
@@ -170,41 +215,10 @@ simphone put "$root\\C:\\Documents\\big.bin" "$pc\\big-source.bin"
 # during the pause, in which the transfers are slowed to 2 MB in chunks of 64 KiB
 # 250 ms apart, about 8 s with the dialog shown.
 slowed=(refresh "$mirror\\$phone" --files --recursive + wait 2 + download "$docs\\big.bin.vfslnk" "$pc\\big.bin" + terminate)
-show_command quelvar.exe "${slowed[@]}"
-wine "$bin/quelvar.exe" "${slowed[@]}" >"$work/out" 2>&1 &
-client=$!
-for _ in $(seq 1 600); do
-    grep -q '^waiting' "$work/out" && break
-    kill -0 "$client" 2>/dev/null || break
-    sleep 0.1
-done
+start_client "${slowed[@]}"
 simphone delay 250
-title="Copying from phone..."
-if command -v xwininfo >/dev/null; then
-    dialog=""
-    for _ in $(seq 1 150); do
-        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
-        [ -n "$dialog" ] && break
-        kill -0 "$client" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ -n "$dialog" ]; then
-        read -r window _ <<<"$dialog"
-        echo "on the screen: the progress dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
-        if [ -n "${QUELVAR_SCREENSHOT:-}" ]; then
-            sleep 3 # the bar has moved on and the animation runs
-            import -window "$window" "$QUELVAR_SCREENSHOT" && echo "screenshot: $QUELVAR_SCREENSHOT"
-        fi
-    else
-        echo "the progress dialog did not appear"
-    fi
-else
-    echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
-fi
-status=0
-wait "$client" || status=$?
-cat "$work/out"
-explain "$status"
+find_dialog "Copying from phone..." "${QUELVAR_SCREENSHOT:-}"
+finish_client
 simphone delay 0
 
 section "Converting a phone file, with the progress dialog on the screen"
@@ -215,37 +229,10 @@ head -c 1000000 /dev/zero >"$drive_c/Transfers/tune-source.wav"
 simphone put "$root\\C:\\predefmusic\\tune.wav" "$pc\\tune-source.wav"
 converting=(refresh "$mirror\\$phone" --files --recursive + wait 2 + convert "$music\\tune.wav.vfslnk" 2 3 + tree "$music"
     + terminate)
-show_command quelvar.exe "${converting[@]}"
-wine "$bin/quelvar.exe" "${converting[@]}" >"$work/out" 2>&1 &
-client=$!
-for _ in $(seq 1 600); do
-    grep -q '^waiting' "$work/out" && break
-    kill -0 "$client" 2>/dev/null || break
-    sleep 0.1
-done
+start_client "${converting[@]}"
 simphone delay 250
-title="Converting..."
-if command -v xwininfo >/dev/null; then
-    dialog=""
-    for _ in $(seq 1 150); do
-        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
-        [ -n "$dialog" ] && break
-        kill -0 "$client" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ -n "$dialog" ]; then
-        read -r window _ <<<"$dialog"
-        echo "on the screen: the progress dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
-    else
-        echo "the progress dialog did not appear"
-    fi
-else
-    echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
-fi
-status=0
-wait "$client" || status=$?
-cat "$work/out"
-explain "$status"
+find_dialog "Converting..."
+finish_client
 simphone delay 0
 
 section "Updating the contacts of $phone with the progress dialog on the screen"
@@ -254,34 +241,10 @@ section "Updating the contacts of $phone with the progress dialog on the screen"
 # slowed to six notifications 800 ms apart, so the dialog stays about 5 s.
 contacts="$mirror\\$phone\\Contacts"
 updating=(phone-refresh "$phone" + wait 2 + update "$contacts" + terminate)
-show_command quelvar.exe "${updating[@]}"
-wine "$bin/quelvar.exe" "${updating[@]}" >"$work/out" 2>&1 &
-client=$!
-for _ in $(seq 1 600); do
-    grep -q '^waiting' "$work/out" && break
-    kill -0 "$client" 2>/dev/null || break
-    sleep 0.1
-done
+start_client "${updating[@]}"
 simphone sync-pace 800 4
-if command -v xwininfo >/dev/null; then
-    dialog=""
-    for _ in $(seq 1 150); do
-        dialog="$(xwininfo -root -tree 2>/dev/null | grep -F '"Updating..."' | head -n 1 || true)"
-        [ -n "$dialog" ] && break
-        kill -0 "$client" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ -n "$dialog" ]; then
-        read -r window _ <<<"$dialog"
-        echo "on the screen: the update dialog \"Updating...\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
-    else
-        echo "the update dialog did not appear"
-    fi
-fi
-status=0
-wait "$client" || status=$?
-cat "$work/out"
-explain "$status"
+find_dialog "Updating..."
+finish_client
 simphone sync-pace 100 3
 if ! grep -qF "update of $contacts: end message" "$work/out"; then
     echo "FAILED: the contacts update did not end with its message"
@@ -291,20 +254,8 @@ fi
 section "Disconnecting $phone while a main object listens"
 # One main object for the whole run: it refreshes, waits while the phone goes,
 # then shows what the disconnect left, and finally lets go.
-show_command quelvar.exe -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 8 + tree "$mirror" \
-    + terminate
-wine "$bin/quelvar.exe" -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 8 + tree "$mirror" \
-    + terminate >"$work/out" 2>&1 &
-client=$!
-for _ in $(seq 1 600); do
-    grep -q '^waiting' "$work/out" && break
-    kill -0 "$client" 2>/dev/null || break
-    sleep 0.1
-done
+start_client -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 8 + tree "$mirror" + terminate
 simphone disconnect "$phone"
-status=0
-wait "$client" || status=$?
-cat "$work/out"
-explain "$status"
+finish_client
 
 section "Done"
