@@ -1,5 +1,6 @@
 #include "OperationListener.h"
 
+#include "common/ProgressDialog.h"
 #include "common/Trace.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/VexaUtil.h"
@@ -19,10 +20,6 @@ constexpr UINT kAnimationLeftToRight = 6106;
 constexpr UINT kAnimationRightToLeft = 6107;
 constexpr wchar_t kDefaultProgressTitle[] = L"Transferring Data...";
 
-// ClassIDs of the shell's progress dialog.
-const CLSID kProgressDialogClsid = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
-const IID kProgressDialogIid = {0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
-
 } // namespace
 
 com_ptr<COperationListener> COperationListener::Create(IVirtualFileSystem* phoneFs)
@@ -33,12 +30,7 @@ com_ptr<COperationListener> COperationListener::Create(IVirtualFileSystem* phone
 COperationListener::COperationListener(IVirtualFileSystem* phoneFs) : phoneFs_(phoneFs)
 {
     g_pTimerListener = nullptr;
-    HRESULT hr =
-        CoCreateInstance(kProgressDialogClsid, nullptr, CLSCTX_INPROC_SERVER, kProgressDialogIid, dialog_.put_void());
-    if (FAILED(hr)) {
-        QTRACE(L"(): CoCreateInstance(CLSID_ProgressDialog) failed (hr = 0x%X)\n", hr);
-        dialog_.reset();
-    }
+    dialog_ = progress_dialog::Create();
 }
 
 COperationListener::~COperationListener()

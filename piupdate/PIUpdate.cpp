@@ -1,6 +1,7 @@
 #include "PIUpdate.h"
 
 #include "common/ErrorFlow.h"
+#include "common/ProgressDialog.h"
 #include "common/Paths.h"
 #include "common/Trace.h"
 #include "localisation/LanguageResources.h"
@@ -24,9 +25,6 @@ constexpr size_t kDataTypeLength = 255;
 constexpr wchar_t kDefaultTitle[] = L"Updating...";
 constexpr wchar_t kDefaultUpdateText[] = L"Phone and PC contacts are now being updated.";
 constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling update";
-
-const CLSID kProgressDialogClsid = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
-const IID kProgressDialogIid = {0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
 
 // Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
@@ -105,12 +103,7 @@ private:
 
 CPIUpdate::CPIUpdate()
 {
-    HRESULT hr =
-        CoCreateInstance(kProgressDialogClsid, nullptr, CLSCTX_INPROC_SERVER, kProgressDialogIid, m_dialog.put_void());
-    if (FAILED(hr)) {
-        QTRACE(L"(): CoCreateInstance(CLSID_ProgressDialog) failed (hr = 0x%X)\n", hr);
-        m_dialog.reset();
-    }
+    m_dialog = progress_dialog::Create();
     Attempt([&] {
         m_languagePath =
             localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName);

@@ -2,6 +2,7 @@
 
 #include "PhoneComponents.h"
 #include "common/ErrorFlow.h"
+#include "common/ProgressDialog.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
@@ -20,9 +21,6 @@ namespace services {
 
 namespace {
 
-// The shell's progress dialog.
-const CLSID kProgressDialogClsid = {0xF8383852, 0xFCD3, 0x11D1, {0xA6, 0xB9, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
-const IID kProgressDialogIid = {0xEBBC7C04, 0x315E, 0x11D2, {0xB6, 0x2F, 0x00, 0x60, 0x97, 0xDF, 0x5B, 0xD4}};
 constexpr DWORD kDialogFlags = 0x1C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_NOPROGRESSBAR
 constexpr UINT kTitleConverting = 5014;
 constexpr wchar_t kDefaultTitle[] = L"Converting...";
@@ -37,11 +35,9 @@ class ConversionDialog
 public:
     ConversionDialog(const RequestContext& context, HWND parent)
     {
-        if (FAILED(CoCreateInstance(kProgressDialogClsid, nullptr, CLSCTX_INPROC_SERVER, kProgressDialogIid,
-                                    dialog_.put_void()))) {
-            dialog_.reset();
+        dialog_ = progress_dialog::Create();
+        if (!dialog_)
             return;
-        }
         CVexaUtil language;
         language.LoadLanguage(context.LanguageFile().c_str());
         std::wstring title = language.GetString(kTitleConverting, kDefaultTitle);
