@@ -208,9 +208,10 @@ TEST_F(CopyToPhone, SuiteEndedMidTransferOrAnUnwritableTargetKeepsEverySource)
         EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
     }
     // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
-    ASSERT_TRUE(CreateDirectoryW((mem + L"\\x.bin").c_str(), nullptr));
-    EXPECT_EQ(E_FAIL, Send(12, kQuiet, {pc_ / L"k\\x.bin"}, mem, {}));
-    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"k\\x.bin"}, mem, {{L"Ostrelle", IDOK}}));
-    EXPECT_EQ(kBig, ReadBytes(pc_ / L"k\\x.bin"));
-    RemoveDirectoryW((mem + L"\\x.bin").c_str());
+    MakeFiles({{L"blocked.bin", kK}});
+    ASSERT_TRUE(CreateDirectoryW((mem + L"\\blocked.bin").c_str(), nullptr));
+    EXPECT_EQ(E_FAIL, Send(12, kQuiet, {pc_ / L"blocked.bin"}, mem, {}));
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"blocked.bin"}, mem, {{L"Ostrelle", IDOK}}));
+    EXPECT_EQ(kK, ReadBytes(pc_ / L"blocked.bin"));
+    RemoveDirectoryW((mem + L"\\blocked.bin").c_str());
 }
