@@ -52,10 +52,7 @@ protected:
             WriteBytes(pc_ / name, bytes);
         }
     }
-    static std::wstring Memory(const std::wstring& alias)
-    {
-        return std::wstring(kMirrorRoot) + L"\\" + alias + L"\\Phone memory (C)";
-    }
+    static std::wstring Memory(const std::wstring& alias) { return rig_->root + L"\\" + alias + L"\\Phone memory (C)"; }
     static Bytes OnPhone(const std::wstring& alias, const std::wstring& path)
     {
         unique_variant data;
@@ -73,9 +70,7 @@ protected:
                 PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
             }
         });
-        unique_variant request;
-        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
-        hr = SUCCEEDED(hr) ? q()->SHFileOperation(*request.get()) : hr;
+        const HRESULT hr = SendFileOperation(q(), code, flags, sources, {target});
         answer.join();
         return hr;
     }
@@ -127,11 +122,11 @@ TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
 
     // Full memory at the third of five files: two arrive, the third leaves the mirror, the rest stays there.
     const std::wstring mem = Memory(L"Tf");
+    MakeFiles(
+        {{L"five\\1.bin", kK}, {L"five\\2.bin", kK}, {L"five\\3.bin", kK}, {L"five\\4.bin", kK}, {L"five\\5.bin", kK}});
     std::vector<std::wstring> five;
-    for (wchar_t digit = L'1'; digit <= L'5'; ++digit) {
-        MakeFiles({{(std::wstring(L"five\\") + digit + L".bin").c_str(), kK}});
-        five.push_back(pc_ / L"five\\" + digit + L".bin");
-    }
+    for (const wchar_t* name : {L"1.bin", L"2.bin", L"3.bin", L"4.bin", L"5.bin"})
+        five.push_back(pc_ / L"five\\" + name);
     EXPECT_EQ(kMemoryFull, Send(12, kQuiet, five, mem, {{L"Ostrelle", IDYES}}));
     EXPECT_EQ(kK, OnPhone(L"Tf", L"2.bin"));
     EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Tf", L"3.bin"));

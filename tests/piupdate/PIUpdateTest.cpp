@@ -44,23 +44,11 @@ protected:
     {
         ASSERT_EQ(S_OK, rig_->phones->ClearFaults());
         ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(50, 2, VARIANT_FALSE));
-        static const ATOM windowClass = [] {
-            WNDCLASSW description{};
-            description.lpfnWndProc = CountingWindow;
-            description.lpszClassName = L"PIUpdateTestClient";
-            return RegisterClassW(&description);
-        }();
-        window_.reset(CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                                      nullptr));
+        window_.reset(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+        SetWindowLongPtrW(window_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingWindow));
         g_ends = 0;
     }
-    static com_ptr<IPIUpdate> NewUpdate()
-    {
-        com_ptr<IPIUpdate> update;
-        EXPECT_EQ(S_OK,
-                  CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void()));
-        return update;
-    }
+    static com_ptr<IPIUpdate> NewUpdate() { return CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate); }
     static std::wstring Mirror(const std::wstring& below) { return rig_->root + L"\\" + below; }
     HRESULT Update(IPIUpdate* update, const std::wstring& path)
     {
@@ -79,8 +67,7 @@ protected:
     {
         HWND box = WaitForDialog(L"Ostrelle");
         const std::wstring text = box ? ControlText(box, 65535) : L"<no box>";
-        if (box)
-            ClickButton(box, IDOK);
+        box ? ClickButton(box, IDOK) : void();
         return text;
     }
 

@@ -22,8 +22,7 @@ const std::wstring kTerminated = L"terminated: every mapped phone's mirror folde
 
 struct RunResult {
     DWORD exitCode;
-    std::wstring out;
-    std::wstring err;
+    std::wstring out, err;
 };
 
 // Output goes to files rather than pipes: a server that COM starts for the
@@ -151,9 +150,9 @@ TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersInTreeOrderAndTheT
     RunResult result = Run(L"-k refresh \"" + dir.path() + L"\" --recursive + refresh \"" + folder +
                            L"\" --files --recursive + tree \"" + folder + L"\" + terminate");
     EXPECT_EQ(0u, result.exitCode) << Narrow(result.err);
-    const std::wstring walk = L"refreshed " + dir.path() + L" (folders)\n" + L"refreshed " + (dir / L"A") +
-                              L" (folders)\n" + L"refreshed " + (dir / L"A\\inner") + L" (folders)\n" + L"refreshed " +
-                              (dir / L"b") + L" (folders)\n" + L"refreshed " + (dir / L"c.vfslnk") + L" (folders)\n";
+    std::wstring walk;
+    for (const wchar_t* below : {L"", L"\\A", L"\\A\\inner", L"\\b", L"\\c.vfslnk"})
+        walk += L"refreshed " + dir.path() + below + L" (folders)\n";
     EXPECT_EQ(walk, result.out.substr(0, walk.size()));
     EXPECT_NE(std::wstring::npos, result.out.find(L"  Name=\"Notes\" ")) << Narrow(result.out);
     EXPECT_NE(std::wstring::npos, result.out.find(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "))
