@@ -4,7 +4,6 @@
 #include "Windows.h"
 #include "ZentrelQuelvar.h"
 #include "common/Resource.h"
-#include "fileops/FileOperationRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -71,16 +70,13 @@ protected:
     }
     static HRESULT Send(UINT code, WORD flags, const Names& sources, const std::wstring& target)
     {
-        unique_variant request;
-        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, sources, {target}, L"", request.put());
-        return SUCCEEDED(hr) ? rig_->quelvar->SHFileOperation(*request.get()) : hr;
+        return SendFileOperation(rig_->quelvar.get(), code, flags, sources, {target});
     }
     // A move runs on a worker: slowed so that its dialog shows, done when the dialog has gone.
     static void Move(const Names& sources, const std::wstring& target, WORD flags,
                      const std::function<void(HWND)>& act = nullptr)
     {
-        ASSERT_EQ(S_OK, rig_->phones->SetChunkSize(1000));
-        ASSERT_EQ(S_OK, rig_->phones->SetTransferDelay(100));
+        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(100);
         ASSERT_EQ(S_OK, Send(FO_MOVE, flags, sources, target));
         HWND dialog = WaitForDialog(kFromPhone);
         ASSERT_TRUE(dialog);
@@ -114,8 +110,7 @@ TEST_F(FromPhone, CopiesAndMovesFilesAndTreesWithTheirBytesAndTimes)
     const Tree before = At(Store(), names);
     const Names sources = {Memory() + L"\\Tree", Link(L"one.txt"), Link(L"two.txt")};
     const std::wstring copy = pc_ / L"copy", moved = pc_ / L"moved";
-    CreateDirectoryW(copy.c_str(), nullptr);
-    CreateDirectoryW(moved.c_str(), nullptr);
+    MakeFolders(pc_.path(), {L"\\copy", L"\\moved"});
     ASSERT_EQ(S_OK, Send(12, kQuiet, sources, copy));
     EXPECT_EQ(before, At(copy, names));
     EXPECT_EQ(before, At(Store(), names));
@@ -146,7 +141,6 @@ TEST_F(FromPhone, OpenStartsTheAssociatedProgramOfTheCopy)
 TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
 {
     WriteText(pc_ / L"blocked.txt", "a file");
-    const auto decline = [](HWND) { ClickButton(WaitForDialog(L"Confirm file overwrite", 30000), IDNO); };
     const struct {
         std::wstring target;
         WORD flags; // 0: the shell asks about 1.bin, which the target holds already
@@ -154,7 +148,10 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
         Names onPhone;
     } cases[] = {
         {pc_ / L"cancel", kQuiet, [](HWND dialog) { ClickButton(dialog, IDCANCEL); }, {L"1.bin", L"2.bin"}},
-        {pc_ / L"declined", 0, decline, {L"1.bin"}},
+        {pc_ / L"declined",
+         0,
+         [](HWND) { ClickButton(WaitForDialog(L"Confirm file overwrite", 30000), IDNO); },
+         {L"1.bin"}},
         {pc_ / L"blocked.txt\\in", kQuiet, nullptr, {L"1.bin", L"2.bin"}},
     };
     WIN32_FIND_DATAW found;

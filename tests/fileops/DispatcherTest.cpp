@@ -25,20 +25,13 @@ constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS: a shortcut names the same file
 
+// Without dispatching: a condition may look for a message of this thread's own.
 template <typename Condition> bool Eventually(Condition condition)
 {
     for (const DWORD start = GetTickCount(); !condition(); Sleep(50))
         if (GetTickCount() - start > 15000)
             return false;
     return true;
-}
-
-HRESULT Send(IQuelvar* quelvar, UINT code, WORD flags, const Names& sources, const Names& targets = {},
-             HWND window = nullptr)
-{
-    unique_variant request;
-    HRESULT hr = FileOperationRequest::Encode(window, code, flags, sources, targets, L"", request.put());
-    return SUCCEEDED(hr) ? quelvar->SHFileOperation(*request.get()) : hr;
 }
 
 class Dispatch : public testing::Test
@@ -110,8 +103,8 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         ASSERT_TRUE(!c.fault || rig_->phones->SetFault(Bstr(c.fault).get(), kStoreFailure, 1) == S_OK);
         HWND dialog = nullptr;
         std::thread answer([&] { c.dialog ? ClickButton(dialog = WaitForDialog(c.dialog), c.button) : void(); });
-        EXPECT_EQ(c.hr, Send(rig_->quelvar.get(), c.code, c.flags, c.sources, c.targets,
-                             c.code == 13 && !c.fault ? window.get() : nullptr))
+        EXPECT_EQ(c.hr, SendFileOperation(rig_->quelvar.get(), c.code, c.flags, c.sources, c.targets,
+                                          c.code == 13 && !c.fault ? window.get() : nullptr))
             << "case " << i;
         answer.join();
         EXPECT_EQ(!c.dialog, !dialog) << "case " << i;
@@ -156,7 +149,7 @@ TEST(FileOperationWorker, HoldsTheObjectAndTheServerUntilItEnds)
     CreateDirectoryW((pc / L"to").c_str(), nullptr);
     WriteText(pc / L"to\\a.txt", "old");
     com_ptr<IQuelvar> quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
-    ASSERT_EQ(S_OK, Send(quelvar.get(), FO_COPY, 0, {pc / L"a.txt"}, {pc / L"to"}));
+    ASSERT_EQ(S_OK, SendFileOperation(quelvar.get(), FO_COPY, 0, {pc / L"a.txt"}, {pc / L"to"}));
     HWND question = WaitForDialog(L"Confirm file overwrite"); // the worker waits for the answer
     EXPECT_EQ(S_OK, quelvar->Terminate());
     quelvar.reset();

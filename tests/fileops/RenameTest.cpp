@@ -1,6 +1,5 @@
 // Renames of phone items and the making of phone folders end to end, through COM with the simulated phones.
 #include "ServerRig.h"
-#include "fileops/FileOperationRequest.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +23,8 @@ protected:
     static void TearDownTestSuite() { rig_.reset(); }
     static HRESULT Rename(const std::wstring& item, const std::wstring& newName)
     {
-        unique_variant request;
-        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, FO_RENAME, FOF_SILENT, {kMemory + L"\\" + item},
-                                                           {kMemory + L"\\" + newName}, L"", request.put());
-        return SUCCEEDED(hr) ? rig_->quelvar->SHFileOperation(*request.get()) : hr;
+        return SendFileOperation(rig_->quelvar.get(), FO_RENAME, FOF_SILENT, {kMemory + L"\\" + item},
+                                 {kMemory + L"\\" + newName});
     }
     static HRESULT Refresh(const std::wstring& folder) { return rig_->quelvar->RefreshFolder(Bstr(folder).get(), -1); }
     static Bytes OnPhone(const std::wstring& name)

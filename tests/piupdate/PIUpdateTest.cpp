@@ -1,16 +1,12 @@
 // The contacts and messages update end to end: PIUpdate objects of the running server
 // against the simulated data layer, with the dialog and error box answered on the screen.
-#include "Processes.h"
-#include "RegistryOverride.h"
-#include "SimulatedPhones.h"
+#include "ServerRig.h"
 #include "Windows.h"
-#include "ZentrelQuelvar.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
 #include <thread>
+#include <tuple>
 
 using namespace testing_support;
 
@@ -31,52 +27,29 @@ class PIUpdateTest : public testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)); // a server reads the settings once
-        RegisterServer();
-        for (auto [name, value] : {std::pair{L"Current Language", L"enu"}, {L"Current Resource", L"std"}})
-            settings_.push_back(
-                std::make_unique<RegistryOverride>(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", name, value));
-        settings_.push_back(std::make_unique<RegistryOverride>(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer",
-                                                               L"Root", mirror_.emplace().path()));
-        phones_.emplace();
+        rig_ = std::make_unique<ServerRig>(L"C:\\QuelvarUpdateTests", L"P1", L"350000000000071");
         // Masks: P1 everything (25), P0 nothing, PM multimedia messages only.
         for (auto [model, mask] : {std::pair{L"OS-300", L"0"}, {L"OS-100", L"8"}})
             ASSERT_EQ(S_OK,
-                      (*phones_)->SetModelValue(Bstr(model).get(), Bstr(L"Ostrelle_Sync").get(), Bstr(mask).get()));
-        int n = 0;
-        for (auto [alias, model] : {std::pair{L"P1", L"OS-200"}, {L"P0", L"OS-300"}, {L"PM", L"OS-100"}}) {
-            phones_->AddPhone(alias, L"35000000000007" + std::to_wstring(++n), model);
-            phones_->Connect(alias);
+                      rig_->phones->SetModelValue(Bstr(model).get(), Bstr(L"Ostrelle_Sync").get(), Bstr(mask).get()));
+        for (auto [alias, imei, model] :
+             {std::tuple{L"P0", L"350000000000072", L"OS-300"}, {L"PM", L"350000000000073", L"OS-100"}}) {
+            rig_->phones.AddPhone(alias, imei, model);
+            rig_->phones.Connect(alias);
         }
-        ASSERT_EQ(S_OK, (*phones_)->QueryInterface(IID_ISimDataLayer, dataLayer_.put_void()));
-        keeper_ = NewUpdate(); // holds the server for every case
+        ASSERT_EQ(S_OK, rig_->phones->QueryInterface(IID_ISimDataLayer, dataLayer_.put_void()));
     }
-    static void TearDownTestSuite()
-    {
-        keeper_.reset(), dataLayer_.reset(), phones_.reset(), settings_.clear(), mirror_.reset();
-    }
+    static void TearDownTestSuite() { dataLayer_.reset(), rig_.reset(); }
     void SetUp() override
     {
-        ASSERT_EQ(S_OK, (*phones_)->ClearFaults());
+        ASSERT_EQ(S_OK, rig_->phones->ClearFaults());
         ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(50, 2, VARIANT_FALSE));
-        static const ATOM windowClass = [] {
-            WNDCLASSW description{};
-            description.lpfnWndProc = CountingWindow;
-            description.lpszClassName = L"PIUpdateTestClient";
-            return RegisterClassW(&description);
-        }();
-        window_.reset(CreateWindowExW(0, MAKEINTATOM(windowClass), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
-                                      nullptr));
+        window_.reset(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+        SetWindowLongPtrW(window_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingWindow));
         g_ends = 0;
     }
-    static com_ptr<IPIUpdate> NewUpdate()
-    {
-        com_ptr<IPIUpdate> update;
-        EXPECT_EQ(S_OK,
-                  CoCreateInstance(CLSID_PIUpdate, nullptr, CLSCTX_LOCAL_SERVER, IID_IPIUpdate, update.put_void()));
-        return update;
-    }
-    static std::wstring Mirror(const std::wstring& below) { return mirror_->path() + L"\\" + below; }
+    static com_ptr<IPIUpdate> NewUpdate() { return CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate); }
+    static std::wstring Mirror(const std::wstring& below) { return rig_->root + L"\\" + below; }
     HRESULT Update(IPIUpdate* update, const std::wstring& path)
     {
         return update->UpdateFolder(Bstr(path).get(), static_cast<LONG>(reinterpret_cast<LONG_PTR>(window_.get())));
@@ -94,16 +67,12 @@ protected:
     {
         HWND box = WaitForDialog(L"Ostrelle");
         const std::wstring text = box ? ControlText(box, 65535) : L"<no box>";
-        if (box)
-            ClickButton(box, IDOK);
+        box ? ClickButton(box, IDOK) : void();
         return text;
     }
 
-    static inline std::vector<std::unique_ptr<RegistryOverride>> settings_;
-    static inline std::optional<TempDir> mirror_;
-    static inline std::optional<SimulatedPhones> phones_;
+    static inline std::unique_ptr<ServerRig> rig_;
     static inline com_ptr<ISimDataLayer> dataLayer_;
-    static inline com_ptr<IPIUpdate> keeper_;
     unique_hwnd window_;
 };
 } // namespace
@@ -124,7 +93,7 @@ TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
         {Mirror(L"P1\\Multimedia Messages"), nullptr, S_OK, L"ALIAS:P1|Text Messages;ALIAS:P1|Multimedia Messages"},
         {Mirror(L"PM\\Text Messages"), nullptr, S_OK, L"ALIAS:PM|Multimedia Messages"},
         {Mirror(L"P0\\Contacts"), nullptr, S_OK, kNone},
-        {mirror_->path(), nullptr, S_OK, kNone},
+        {rig_->root, nullptr, S_OK, kNone},
         {Mirror(L"P1"), nullptr, S_OK, kNone},
         {elsewhere.path(), nullptr, S_OK, kNone},
         {Mirror(L"P1\\Contacts"), L"GetImei", S_OK, kNone},
@@ -134,12 +103,12 @@ TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
         {L"ALIAS:P1\\" + std::wstring(300, L'x'), nullptr, static_cast<HRESULT>(0x800700CE), kNone},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(!c.fault || (*phones_)->SetFault(Bstr(c.fault).get(), 0x80044342, 1) == S_OK);
+        ASSERT_TRUE(!c.fault || rig_->phones->SetFault(Bstr(c.fault).get(), 0x80044342, 1) == S_OK);
         com_ptr<IPIUpdate> update = NewUpdate();
         EXPECT_EQ(c.hr, Update(update.get(), c.path)) << Narrow(c.path);
         const int runs = c.synchronised == kNone ? 0 : 1 + (c.synchronised.find(L';') != std::wstring::npos);
         EXPECT_TRUE(Ends(runs)) << Narrow(c.path);
-        EXPECT_EQ(c.synchronised, phones_->LastCall(L"Synchronize")) << Narrow(c.path);
+        EXPECT_EQ(c.synchronised, rig_->phones.LastCall(L"Synchronize")) << Narrow(c.path);
         update.reset(); // ends nothing more, but tells the window once more
         EXPECT_EQ(true, Ends(1, 5000)) << Narrow(c.path);
         EXPECT_FALSE(AnyEnd()) << Narrow(c.path);
@@ -175,7 +144,7 @@ TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnor
             EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, c.status, c.hr, 0, 0, 0));
             EXPECT_EQ(!c.text.empty(), AnyEnd());
         } else {
-            EXPECT_EQ(S_OK, (*phones_)->SetFault(Bstr(L"SyncStatus").get(), c.hr, 1));
+            EXPECT_EQ(S_OK, rig_->phones->SetFault(Bstr(L"SyncStatus").get(), c.hr, 1));
             EXPECT_EQ(S_OK, Update(update.get(), c.path));
             EXPECT_TRUE(Ends(2)); // the end of the synchronisation, and of the update after the box
         }
@@ -197,7 +166,8 @@ TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdat
                  {static_cast<HRESULT>(0x80044342), L"The file could not be transferred."}};
     ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(150, 20, VARIANT_FALSE));
     for (const auto& c : cases) {
-        EXPECT_TRUE(c.cancelFault == S_OK || (*phones_)->SetFault(Bstr(L"CancelSync").get(), c.cancelFault, 1) == S_OK);
+        EXPECT_TRUE(c.cancelFault == S_OK ||
+                    rig_->phones->SetFault(Bstr(L"CancelSync").get(), c.cancelFault, 1) == S_OK);
         std::wstring line, shown;
         std::thread user([&] {
             if (HWND dialog = WaitForDialog(L"Updating...")) {
@@ -213,8 +183,8 @@ TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdat
         EXPECT_EQ(L"Phone and PC messages are now being updated.", line);
         EXPECT_EQ(c.text, shown);
         EXPECT_FALSE(WaitForDialog(L"Ostrelle", 500));
-        EXPECT_EQ(L"ALIAS:P1|Text Messages", phones_->LastCall(L"Synchronize"));
-        EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+        EXPECT_EQ(L"ALIAS:P1|Text Messages", rig_->phones.LastCall(L"Synchronize"));
+        EXPECT_NE(kNone, rig_->phones.LastCall(L"CancelSync"));
         update.reset();
         EXPECT_TRUE(Ends(1, 5000));
     }
@@ -233,12 +203,12 @@ TEST_F(PIUpdateTest, CallbacksAfterTheEndOrTheObjectsReleaseGoNowhere)
             ASSERT_TRUE(dialog);
             update.reset();
             EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(dialog); }));
-            EXPECT_NE(kNone, phones_->LastCall(L"CancelSync"));
+            EXPECT_NE(kNone, rig_->phones.LastCall(L"CancelSync"));
         }
         EXPECT_TRUE(Ends(1));
         // The store's last word, FINISHED with E_FAIL after the end: answered, and nothing shown.
         std::wstring late = kNone;
-        EXPECT_TRUE(PumpUntil([&] { return (late = phones_->LastCall(L"LateNotify")) != kNone; }));
+        EXPECT_TRUE(PumpUntil([&] { return (late = rig_->phones.LastCall(L"LateNotify")) != kNone; }));
         EXPECT_EQ(L"0x00000000", late);
         EXPECT_FALSE(AnyEnd());
     }
@@ -246,16 +216,17 @@ TEST_F(PIUpdateTest, CallbacksAfterTheEndOrTheObjectsReleaseGoNowhere)
 
 TEST_F(PIUpdateTest, UpdateAllIsNotImplementedAndPhoneFoldersAreThoseBelowAPhonesMirror)
 {
+    com_ptr<IPIUpdate> update = NewUpdate();
     for (PIU_DATA_TYPE type : {PIU_ALL, PIU_CONTACTS, PIU_MESSAGES, static_cast<PIU_DATA_TYPE>(7)})
-        EXPECT_EQ(E_NOTIMPL, keeper_->UpdateAll(type, 0));
+        EXPECT_EQ(E_NOTIMPL, update->UpdateAll(type, 0));
     TempDir elsewhere;
     const std::pair<std::wstring, VARIANT_BOOL> cases[] = {
-        {mirror_->path(), VARIANT_FALSE},    {Mirror(L"P1"), VARIANT_TRUE},     {Mirror(L"P1\\Contacts"), VARIANT_TRUE},
+        {rig_->root, VARIANT_FALSE},         {Mirror(L"P1"), VARIANT_TRUE},     {Mirror(L"P1\\Contacts"), VARIANT_TRUE},
         {Mirror(L"P1\\IMEI"), VARIANT_TRUE}, {elsewhere.path(), VARIANT_FALSE}, {L"", VARIANT_FALSE},
     };
     for (const auto& [path, expected] : cases) {
         VARIANT_BOOL isPhoneFolder = 7;
-        EXPECT_EQ(S_OK, keeper_->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
+        EXPECT_EQ(S_OK, update->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
         EXPECT_EQ(expected, isPhoneFolder) << Narrow(path);
     }
 }

@@ -7,6 +7,7 @@
 #include "RegistryOverride.h"
 #include "SimulatedPhones.h"
 #include "ZentrelQuelvar.h"
+#include "fileops/FileOperationRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,15 @@ template <typename I> com_ptr<I> CreateLocal(REFCLSID clsid, REFIID iid, HRESULT
     return object;
 }
 
+// A request as the shell extension sends it, answered by the server.
+inline HRESULT SendFileOperation(IQuelvar* quelvar, UINT code, WORD flags, const std::vector<std::wstring>& sources,
+                                 const std::vector<std::wstring>& targets = {}, HWND window = nullptr)
+{
+    unique_variant request;
+    HRESULT hr = fileops::FileOperationRequest::Encode(window, code, flags, sources, targets, L"", request.put());
+    return SUCCEEDED(hr) ? quelvar->SHFileOperation(*request.get()) : hr;
+}
+
 // A fresh mirror root, the product's English language and standard graphics, one
 // connected phone and a main object with the phone's mirror folder refreshed. The
 // server reads these settings once, so a server left from earlier tests must end first.
@@ -37,9 +47,6 @@ struct ServerRig {
         RegisterServer();
         RemoveFolderTree(root);
         CreateDirectoryW(root.c_str(), nullptr);
-        Set(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", root);
-        Set(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language", L"enu");
-        Set(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Resource", L"std");
         phones.AddPhone(alias, imei);
         phones.Connect(alias);
         quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
@@ -51,13 +58,13 @@ struct ServerRig {
         quelvar.reset();
         RemoveFolderTree(root);
     }
-    void Set(HKEY key, const wchar_t* path, const wchar_t* name, const std::wstring& value)
-    {
-        settings.push_back(std::make_unique<RegistryOverride>(key, path, name, value));
-    }
 
     const std::wstring root;
-    std::vector<std::unique_ptr<RegistryOverride>> settings;
+    const RegistryOverride rootSetting{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", root};
+    const RegistryOverride language{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
+                                    std::wstring(L"enu")};
+    const RegistryOverride resource{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Resource",
+                                    std::wstring(L"std")};
     SimulatedPhones phones;
     com_ptr<IQuelvar> quelvar;
 };

@@ -17,6 +17,13 @@ void Expect(HRESULT hr, const char* what)
 
 bool g_suiteRegistered = false;
 
+com_ptr<ISimPhoneSuite> NewControl()
+{
+    com_ptr<ISimPhoneSuite> control;
+    CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control.put_void());
+    return control;
+}
+
 std::wstring SuiteCommand(const wchar_t* option)
 {
     return L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" " + option;
@@ -47,9 +54,7 @@ bool UnregisterPhoneSuite()
 {
     // Every suite process is ended, its class objects revoked first.
     for (int attempt = 0; attempt < 4 && !FindProcesses(L"SimPhoneSuite.exe").empty(); ++attempt) {
-        com_ptr<ISimPhoneSuite> control;
-        if (SUCCEEDED(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
-                                       control.put_void()))) {
+        if (com_ptr<ISimPhoneSuite> control = NewControl()) {
             long processId = 0;
             control->Kill(&processId);
         }
@@ -65,9 +70,8 @@ bool UnregisterPhoneSuite()
 SimulatedPhones::SimulatedPhones()
 {
     RegisterPhoneSuite();
-    HRESULT hr =
-        CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void());
-    Expect(hr, "creating the suite's control object");
+    control_ = NewControl();
+    EXPECT_TRUE(control_) << "no control object of the suite";
     if (!control_)
         return;
     unique_bstr previous;
@@ -84,10 +88,8 @@ SimulatedPhones::~SimulatedPhones()
     if (!control_)
         return;
     // A test that ended the suite's process reaches the store setting through a new one.
-    if (FAILED(control_->ClearFaults())) {
-        control_.reset();
-        CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void());
-    }
+    if (FAILED(control_->ClearFaults()))
+        control_ = NewControl();
     if (control_ && !previousStore_.empty())
         control_->SetStore(Bstr(previousStore_).get());
 }
@@ -156,8 +158,8 @@ void SimulatedPhones::Kill()
 void SimulatedPhones::Reconnect()
 {
     control_.reset();
-    Expect(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite, control_.put_void()),
-           "creating the suite's control object");
+    control_ = NewControl();
+    EXPECT_TRUE(control_) << "no control object of a fresh suite";
 }
 
 com_ptr<IVirtualFileSystem> SimulatedPhones::NewFileSystem()

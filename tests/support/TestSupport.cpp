@@ -125,21 +125,23 @@ std::wstring ProductDir()
     return tests.substr(0, tests.find_last_of(L'\\')) + L"\\bin";
 }
 
-HANDLE StartProgram(const std::wstring& commandLine)
+HANDLE StartProgram(const std::wstring& commandLine, HANDLE output, HANDLE error)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = output, startup.hStdError = error;
     PROCESS_INFORMATION info{};
     std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &startup, &info))
         return nullptr;
     unique_handle thread(info.hThread);
     return info.hProcess;
 }
 
-DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs, HANDLE output, HANDLE error)
 {
-    unique_handle process(StartProgram(commandLine));
+    unique_handle process(StartProgram(commandLine, output, error));
     if (!process)
         return static_cast<DWORD>(-1);
     if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {

@@ -44,12 +44,14 @@ DWORD HiddenSystemOf(const std::wstring& path);
 std::wstring TestProgramDir();
 std::wstring ProductDir();
 
-// Starts a program without waiting; returns its process handle (caller closes).
-HANDLE StartProgram(const std::wstring& commandLine);
+// Starts a program without waiting, its output into the given inheritable handles if any;
+// returns its process handle (caller closes).
+HANDLE StartProgram(const std::wstring& commandLine, HANDLE output = nullptr, HANDLE error = nullptr);
 
 // Starts a program and waits for it; returns its exit code, or -1 when it could
 // not be started or did not end within the time-out.
-DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+DWORD RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 60000, HANDLE output = nullptr,
+                 HANDLE error = nullptr);
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);

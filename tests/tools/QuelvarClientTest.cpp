@@ -17,21 +17,12 @@ using namespace testing_support;
 
 namespace {
 
-constexpr wchar_t kServerExeName[] = L"ZentrelQuelvar.exe";
-constexpr DWORD kServerExitTimeoutMs = 30000;
 const wchar_t kUsageFirstLine[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
 const std::wstring kTerminated = L"terminated: every mapped phone's mirror folder is hidden and emptied";
 
-std::wstring ReadUtf8File(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes = ReadBytes(path);
-    return Widen(std::string(bytes.begin(), bytes.end()));
-}
-
 struct RunResult {
     DWORD exitCode;
-    std::wstring out;
-    std::wstring err;
+    std::wstring out, err;
 };
 
 // Output goes to files rather than pipes: a server that COM starts for the
@@ -42,53 +33,41 @@ protected:
     static void SetUpTestSuite()
     {
         // A server left from earlier tests read its settings before ours were made.
-        ASSERT_TRUE(WaitForNoProcess(kServerExeName, kServerExitTimeoutMs));
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000));
         RegisterServer();
-        ASSERT_EQ(0u, RunProgram(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\" /RegServer"));
-        outputDir_.emplace();
+        RegisterPhoneSuite();
+        // One mirror root for the suite: a server still running from the previous test keeps the root it read.
+        outputDir_.emplace(), mirror_.emplace();
+        mirrorRoot_.emplace(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_->path());
     }
 
     static void TearDownTestSuite()
     {
         // Every run ended with "terminate", so the server ends on its own.
-        EXPECT_TRUE(WaitForNoProcess(kServerExeName, kServerExitTimeoutMs));
-        outputDir_.reset();
+        EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000));
+        mirrorRoot_.reset(), mirror_.reset(), outputDir_.reset();
     }
 
     RunResult Run(const std::wstring& arguments)
     {
-        ++runs_;
-        const std::wstring outPath = *outputDir_ / (L"out" + std::to_wstring(runs_) + L".txt");
-        const std::wstring errPath = *outputDir_ / (L"err" + std::to_wstring(runs_) + L".txt");
+        const std::wstring outPath = *outputDir_ / (L"out" + std::to_wstring(++runs_)), errPath = outPath + L"err";
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        unique_file out(CreateFileW(outPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr));
-        unique_file err(CreateFileW(errPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out.get();
-        startup.hStdError = err.get();
-        std::wstring line = L"\"" + ProductDir() + L"\\quelvar.exe\" " + arguments;
-        PROCESS_INFORMATION info{};
-        RunResult result{static_cast<DWORD>(-1), {}, {}};
-        if (!out || !err ||
-            !CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-            ADD_FAILURE() << "cannot start quelvar.exe with its output files";
-            return result;
-        }
-        unique_handle process(info.hProcess), thread(info.hThread);
-        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process.get(), 120000))
-            << "quelvar.exe did not end";
-        GetExitCodeProcess(process.get(), &result.exitCode);
-        out.reset();
-        err.reset();
-        result.out = ReadUtf8File(outPath);
-        result.err = ReadUtf8File(errPath);
-        return result;
+        const auto open = [&](const std::wstring& path) {
+            return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               &inherit, CREATE_ALWAYS, 0, nullptr);
+        };
+        unique_file out(open(outPath)), err(open(errPath));
+        const DWORD exitCode =
+            RunProgram(L"\"" + ProductDir() + L"\\quelvar.exe\" " + arguments, 120000, out.get(), err.get());
+        out.reset(), err.reset();
+        const auto text = [](const std::vector<unsigned char>& bytes) {
+            return Widen(std::string(bytes.begin(), bytes.end()));
+        };
+        return {exitCode, text(ReadBytes(outPath)), text(ReadBytes(errPath))};
     }
 
-    static inline std::optional<TempDir> outputDir_;
+    static inline std::optional<TempDir> outputDir_, mirror_;
+    static inline std::optional<RegistryOverride> mirrorRoot_;
     int runs_ = 0;
 };
 
@@ -130,34 +109,16 @@ TEST_F(QuelvarClient, ProductNameComesFromTheLanguageFileAsUtf8)
 class QuelvarClientWithPhone : public QuelvarClient
 {
 protected:
-    // One mirror root for the suite: a server still running from the previous
-    // test keeps the root it read.
-    static void SetUpTestSuite()
-    {
-        QuelvarClient::SetUpTestSuite();
-        mirror_.emplace();
-        mirrorRoot_.emplace(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_->path());
-    }
-
-    static void TearDownTestSuite()
-    {
-        QuelvarClient::TearDownTestSuite();
-        mirrorRoot_.reset();
-        mirror_.reset();
-    }
-
     void SetUp() override
     {
         // The server of the previous test is on its way out: a client that reached
         // it now would find it gone.
-        ASSERT_TRUE(WaitForNoProcess(kServerExeName, kServerExitTimeoutMs));
+        ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000));
         phones_.emplace();
         phones_->AddPhone(L"CliPhone", L"350000000000042", L"OS-200", 1000000);
         phones_->Connect(L"CliPhone");
     }
 
-    static inline std::optional<TempDir> mirror_;
-    static inline std::optional<RegistryOverride> mirrorRoot_;
     // Made after the previous test's server has gone.
     std::optional<SimulatedPhones> phones_;
 };
@@ -177,31 +138,22 @@ TEST_F(QuelvarClientWithPhone, FailureStopsTheRunUnlessKeepGoing)
     EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343 phone: failure\n", kept.err);
 }
 
-TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersBelowInTreeOrder)
+TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersInTreeOrderAndTheTreeShowsThePhoneItems)
 {
     // Outside every mirror folder: each refresh succeeds and changes nothing.
     TempDir dir;
     MakeFolders(dir.path(), {L"\\b", L"\\A", L"\\A\\inner", L"\\c.vfslnk"});
     WriteText(dir / L"file.txt", "x");
-    RunResult result = Run(L"-k refresh \"" + dir.path() + L"\" --recursive + terminate");
-    EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ(L"refreshed " + dir.path() + L" (folders)\n" + L"refreshed " + (dir / L"A") + L" (folders)\n" +
-                  L"refreshed " + (dir / L"A\\inner") + L" (folders)\n" + L"refreshed " + (dir / L"b") +
-                  L" (folders)\n" + L"refreshed " + (dir / L"c.vfslnk") + L" (folders)\n" + kTerminated + L"\n",
-              result.out);
-    EXPECT_EQ(L"", result.err);
-}
-
-TEST_F(QuelvarClientWithPhone, RefreshedMirrorFolderShowsThePhoneItems)
-{
     phones_->MakeFolder(L"ALIAS:CliPhone\\C:\\Notes");
     phones_->PutBytes(L"ALIAS:CliPhone\\C:\\Notes\\con.txt", {'a', 'b', 'c'}, 38411.57302083); // 2005-02-28 13:45:09
-
     const std::wstring folder = mirror_->path() + L"\\CliPhone";
-    RunResult result =
-        Run(L"-k refresh \"" + folder + L"\" --files --recursive + tree \"" + folder + L"\" + terminate");
+    RunResult result = Run(L"-k refresh \"" + dir.path() + L"\" --recursive + refresh \"" + folder +
+                           L"\" --files --recursive + tree \"" + folder + L"\" + terminate");
     EXPECT_EQ(0u, result.exitCode) << Narrow(result.err);
-    EXPECT_NE(std::wstring::npos, result.out.find(L"  Name=\"C:\" ")) << Narrow(result.out);
+    std::wstring walk;
+    for (const wchar_t* below : {L"", L"\\A", L"\\A\\inner", L"\\b", L"\\c.vfslnk"})
+        walk += L"refreshed " + dir.path() + below + L" (folders)\n";
+    EXPECT_EQ(walk, result.out.substr(0, walk.size()));
     EXPECT_NE(std::wstring::npos, result.out.find(L"  Name=\"Notes\" ")) << Narrow(result.out);
     EXPECT_NE(std::wstring::npos, result.out.find(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "))
         << Narrow(result.out);
