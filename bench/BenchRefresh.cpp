@@ -8,6 +8,7 @@
 //
 // Where creating a file scans the whole folder (Wine without case folding) the
 // large run takes many minutes; a smaller FILES gives the same ratios sooner.
+#include "BenchSupport.h"
 #include "BenchTiming.h"
 #include "mirror/DeviceMapping.h"
 #include "mirror/MirrorFolders.h"
@@ -33,15 +34,6 @@ const wchar_t kAlias[] = L"Bench";
 
 using bench::Check;
 using bench::Now;
-
-std::wstring MakeTempFolder(const wchar_t* prefix)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 bool WriteFileBytes(const std::wstring& path, const std::vector<char>& bytes)
 {
@@ -80,24 +72,9 @@ class Bench
 public:
     bool SetUp()
     {
-        if (!Check(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
-                                    control_.put_void()),
-                   "suite control (run the tests once to register the suite)"))
+        if (!phone_.SetUp(L"BenchStore", kAlias, L"350000000000077"))
             return false;
-        unique_bstr previous;
-        control_->GetStore(previous.put());
-        previousStore_ = previous.c_str();
-        store_ = MakeTempFolder(L"BenchStore");
-        mirrorRoot_ = MakeTempFolder(L"BenchMirror");
-        if (!Check(control_->SetStore(unique_bstr(store_.c_str()).get()), "SetStore") ||
-            !Check(control_->AddPhone(unique_bstr(kAlias).get(), unique_bstr(L"350000000000077").get(),
-                                      unique_bstr(L"OS-200").get()),
-                   "AddPhone") ||
-            !Check(control_->AddMemory(unique_bstr(kAlias).get(), unique_bstr(L"C").get(),
-                                       unique_bstr(L"Phone memory").get(), unique_bstr(L"PHONE").get(), 1e12),
-                   "AddMemory") ||
-            !Check(control_->ConnectPhone(unique_bstr(kAlias).get()), "ConnectPhone"))
-            return false;
+        mirrorRoot_ = bench::MakeTempFolder(L"BenchMirror");
         if (!Check(CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, __uuidof(IVirtualFileSystem),
                                     vfs_.put_void()),
                    "VirtualFileSystem"))
@@ -113,19 +90,15 @@ public:
 
     ~Bench()
     {
-        if (control_)
-            control_->SetStore(unique_bstr(previousStore_.c_str()).get());
         if (!mirrorRoot_.empty())
             RemoveFolderTree(mirrorRoot_);
-        if (!store_.empty())
-            RemoveFolderTree(store_);
     }
 
     // Best refresh time and best baseline time for one folder size.
     bool Measure(int files, double& refreshBest, double& baselineBest, double& listingBest)
     {
         const std::wstring folderName = L"Many" + std::to_wstring(files);
-        if (!FillPhoneFolder(store_, folderName, files)) {
+        if (!FillPhoneFolder(phone_.Store(), folderName, files)) {
             std::printf("filling the phone folder failed\n");
             return false;
         }
@@ -177,11 +150,9 @@ public:
     }
 
 private:
-    com_ptr<ISimPhoneSuite> control_;
+    bench::BenchPhone phone_;
     com_ptr<IVirtualFileSystem> vfs_;
     mirror::DeviceMappingTable table_;
-    std::wstring previousStore_;
-    std::wstring store_;
     std::wstring mirrorRoot_;
     std::wstring phoneFolder_;
 };

@@ -2,7 +2,13 @@
 // scratch folders, finding a process, registry values set for one run.
 #pragma once
 
+#include "BenchTiming.h"
+
+#include "common/ComPtr.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
+
+#include <SimPhoneSuite.h>
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -88,6 +94,50 @@ private:
     std::wstring previous_;
     bool had_ = false;
     bool set_ = false;
+};
+
+// The simulated suite with a store of the run's own, the machine's put back
+// afterwards, holding one connected phone with a large memory C.
+class BenchPhone
+{
+public:
+    BenchPhone() = default;
+    BenchPhone(const BenchPhone&) = delete;
+    BenchPhone& operator=(const BenchPhone&) = delete;
+    ~BenchPhone()
+    {
+        if (control_)
+            control_->SetStore(unique_bstr(previousStore_.c_str()).get());
+        if (!store_.empty())
+            RemoveFolderTree(store_);
+    }
+
+    bool SetUp(const wchar_t* storePrefix, const wchar_t* alias, const wchar_t* imei)
+    {
+        if (!Check(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
+                                    control_.put_void()),
+                   "suite control (run the tests once to register the suite)"))
+            return false;
+        unique_bstr previous;
+        control_->GetStore(previous.put());
+        previousStore_ = previous.c_str();
+        store_ = MakeTempFolder(storePrefix);
+        return Check(control_->SetStore(unique_bstr(store_.c_str()).get()), "SetStore") &&
+               Check(
+                   control_->AddPhone(unique_bstr(alias).get(), unique_bstr(imei).get(), unique_bstr(L"OS-200").get()),
+                   "AddPhone") &&
+               Check(control_->AddMemory(unique_bstr(alias).get(), unique_bstr(L"C").get(),
+                                         unique_bstr(L"Phone memory").get(), unique_bstr(L"PHONE").get(), 1e12),
+                     "AddMemory") &&
+               Check(control_->ConnectPhone(unique_bstr(alias).get()), "ConnectPhone");
+    }
+
+    ISimPhoneSuite* operator->() const { return control_.get(); }
+    const std::wstring& Store() const { return store_; }
+
+private:
+    com_ptr<ISimPhoneSuite> control_;
+    std::wstring previousStore_, store_;
 };
 
 } // namespace bench

@@ -93,36 +93,22 @@ public:
     {
         if (!bench::NoServerRunning(kServerExe))
             return false;
-        if (!Check(CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, IID_ISimPhoneSuite,
-                                    control_.put_void()),
-                   "suite control (run the tests once to register the suite)"))
+        if (!phone_.SetUp(L"BenchXferStore", kAlias, L"350000000000078"))
             return false;
-        unique_bstr previous;
-        control_->GetStore(previous.put());
-        previousStore_ = previous.c_str();
-        store_ = MakeTempFolder(L"BenchXferStore");
-        mirrorRoot_ = MakeTempFolder(L"BenchXferMirror");
+        mirrorRoot_ = bench::MakeTempFolder(L"BenchXferMirror");
         // Xvfb has no window manager, and Wine waits 2 s for one whenever a window
         // closes: each transfer would pay that for its dialog, which no desktop does.
-        if (!managed_.Set(L"N") || !mirrorRootValue_.Set(mirrorRoot_) ||
-            !Check(control_->SetStore(unique_bstr(store_.c_str()).get()), "SetStore") ||
-            !Check(control_->AddPhone(unique_bstr(kAlias).get(), unique_bstr(L"350000000000078").get(),
-                                      unique_bstr(L"OS-200").get()),
-                   "AddPhone") ||
-            !Check(control_->AddMemory(unique_bstr(kAlias).get(), unique_bstr(L"C").get(),
-                                       unique_bstr(L"Phone memory").get(), unique_bstr(L"PHONE").get(), 1e12),
-                   "AddMemory") ||
-            !Check(control_->ConnectPhone(unique_bstr(kAlias).get()), "ConnectPhone"))
+        if (!managed_.Set(L"N") || !mirrorRootValue_.Set(mirrorRoot_))
             return false;
         long suiteId = 0;
-        if (!Check(control_->SetChunkSize(chunk), "SetChunkSize") || !Check(control_->GetProcessId(&suiteId), "suite"))
+        if (!Check(phone_->SetChunkSize(chunk), "SetChunkSize") || !Check(phone_->GetProcessId(&suiteId), "suite"))
             return false;
         suite_.reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, static_cast<DWORD>(suiteId)));
         std::vector<unsigned char> content(bytes);
         for (size_t i = 0; i < bytes; ++i)
             content[i] = static_cast<unsigned char>(i * 7 + (i >> 12));
         if (!Check(MakeByteArray(content, data_.put()), "MakeByteArray") ||
-            !Check(control_->PutFile(PhonePath(L"source.bin").get(), *data_.get(), kModified), "PutFile"))
+            !Check(phone_->PutFile(PhonePath(L"source.bin").get(), *data_.get(), kModified), "PutFile"))
             return false;
 
         if (!Check(CoCreateInstance(CLSID_Quelvar, nullptr, CLSCTX_LOCAL_SERVER, IID_IQuelvar, quelvar_.put_void()),
@@ -146,12 +132,8 @@ public:
         if (quelvar_)
             quelvar_->Terminate();
         quelvar_.reset();
-        if (control_)
-            control_->SetStore(unique_bstr(previousStore_.c_str()).get());
         if (!mirrorRoot_.empty())
             RemoveFolderTree(mirrorRoot_);
-        if (!store_.empty())
-            RemoveFolderTree(store_);
     }
 
     static SIZE_T Memory(HANDLE process)
@@ -175,7 +157,7 @@ public:
     {
         unique_variant received;
         double start = Now();
-        if (!Check(control_->GetFile(PhonePath(L"source.bin").get(), received.put()), "GetFile"))
+        if (!Check(phone_->GetFile(PhonePath(L"source.bin").get(), received.put()), "GetFile"))
             return false;
         figures.getFile = Now() - start;
         if (!Same(*received.get()))
@@ -200,7 +182,7 @@ public:
         {
             MemorySampler sampler(suite_.get());
             start = Now();
-            if (!Check(control_->PutFile(PhonePath(L"put.bin").get(), *data_.get(), kModified), "PutFile"))
+            if (!Check(phone_->PutFile(PhonePath(L"put.bin").get(), *data_.get(), kModified), "PutFile"))
                 return false;
             figures.putFile = Now() - start;
             figures.putFilePeak = sampler.Peak();
@@ -215,7 +197,7 @@ public:
             figures.upload = Now() - start;
             figures.uploadPeak = sampler.Peak();
         }
-        return Check(control_->GetFile(PhonePath(L"uploaded.bin").get(), received.put()), "GetFile") &&
+        return Check(phone_->GetFile(PhonePath(L"uploaded.bin").get(), received.put()), "GetFile") &&
                Same(*received.get());
     }
 
@@ -237,11 +219,11 @@ private:
         return false;
     }
 
-    com_ptr<ISimPhoneSuite> control_;
+    bench::BenchPhone phone_;
     com_ptr<IQuelvar> quelvar_;
     unique_variant data_;
     unique_handle server_, suite_;
-    std::wstring previousStore_, store_, mirrorRoot_, memory_;
+    std::wstring mirrorRoot_, memory_;
     SavedValue mirrorRootValue_{kDataLayerKey, L"Root"};
     SavedValue managed_{kX11DriverKey, L"Managed"};
 };
