@@ -1,7 +1,6 @@
 #include "CopyFromPhone.h"
 
 #include "PhoneFile.h"
-#include "common/ByteArray.h"
 #include "common/Dates.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
@@ -73,31 +72,6 @@ bool SameFile(const std::wstring& original, const std::wstring& copy)
         if (memcmp(chunkA.data(), chunkB.data(), readA) != 0)
             return false;
     }
-}
-
-// The bytes of a phone file (no array: an empty file) with the phone's time.
-HRESULT WritePcFile(const std::wstring& pcPath, const VARIANT& data, DATE modified)
-{
-    std::vector<unsigned char> bytes;
-    if (data.vt != VT_EMPTY)
-        RETURN_IF_FAILED(ReadByteArray(data, bytes));
-    unique_file file(
-        CreateFileW(pcPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return E_HANDLE;
-    DWORD written = 0;
-    HRESULT hr = S_OK;
-    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                           written != bytes.size()))
-        hr = E_FAIL;
-    FILETIME time;
-    if (SUCCEEDED(hr) && modified != 0.0 && SUCCEEDED(DateToFileTime(modified, time)))
-        SetFileTime(file.get(), nullptr, nullptr, &time);
-    file.reset();
-    // A part of a file is no copy of it.
-    if (FAILED(hr))
-        DeleteFileW(pcPath.c_str());
-    return hr;
 }
 
 bool CreatePCFolder(const std::wstring& path)
@@ -322,18 +296,7 @@ HRESULT CopyFromPhone::GetVFSFolderContent(const std::wstring& phoneFolder, cons
 
 HRESULT CopyFromPhone::ReadVFSFile(const std::wstring& phonePath, const std::wstring& pcPath)
 {
-    return Guarded([&]() -> HRESULT {
-        PhoneFile file(phoneFs_, phone::OpenRead, phonePath, &listener_, context_.Graphics());
-        unique_variant data;
-        DATE modified = 0;
-        HRESULT result = Attempt([&] { file.Read(data.put()); });
-        if (SUCCEEDED(result))
-            result = Attempt([&] { modified = file.GetTime(); });
-        if (SUCCEEDED(result))
-            result = WritePcFile(pcPath, *data.get(), modified);
-        const HRESULT closed = Attempt([&] { file.Close(); });
-        return FAILED(result) ? result : closed;
-    });
+    return DownloadToPcFile({phoneFs_, &listener_, context_.Graphics()}, phonePath, pcPath);
 }
 
 bool CopyFromPhone::ReachedTarget(const Source& source, const std::wstring& destination) const

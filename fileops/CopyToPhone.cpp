@@ -1,7 +1,6 @@
 #include "CopyToPhone.h"
 
 #include "PhoneFile.h"
-#include "common/ByteArray.h"
 #include "common/Dates.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
@@ -21,7 +20,6 @@ namespace fileops {
 
 namespace {
 
-constexpr wchar_t kUploadedPermissions[] = L"RWD";
 constexpr size_t kMemTypeLength = 256;
 constexpr UINT kNotEnoughMemoryId = 5029;
 constexpr UINT kContinueQuestionId = 168;
@@ -184,71 +182,16 @@ private:
     std::vector<Made> made_;
 };
 
-// The result of one file's upload, and whether its content reached the phone.
-struct Upload {
-    HRESULT hr = S_OK;
-    bool arrived = false;
-    bool memoryFull = false;
-};
-
-Upload UploadFile(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs, const std::wstring& file,
-                  COperationListener& listener)
+// One file the shell wrote into the mirror folder, up to the phone; `arrived`
+// when its content is there.
+HRESULT UploadFile(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs, const std::wstring& file,
+                   COperationListener& listener, bool& arrived)
 {
-    Upload upload;
+    arrived = false;
     std::wstring phonePath;
-    upload.hr =
-        file.size() < MAX_PATH ? context.Mappings().ConvertPCNameToVFSName(file.c_str(), phonePath) : kPathTooLong;
-    if (FAILED(upload.hr))
-        return upload;
-    unique_variant data;
-    upload.hr = File2VARIANT(file.c_str(), data.put());
-    if (FAILED(upload.hr)) {
-        QTRACE(L"(): File2VARIANT failed!\n");
-        return upload;
-    }
-    upload.hr = Guarded([&]() -> HRESULT {
-        PhoneFile phoneFile(phoneFs, phone::OpenWrite, phonePath, &listener, context.Graphics());
-        try {
-            phoneFile.Write(*data.get());
-        } catch (const _com_error&) {
-            // The phone file is closed on the way out; the write's failure stays the result.
-            QTRACE(L"(): VFS::fwrite failed!\n");
-            throw;
-        }
-        const phone::VFSItem item = GetPCFileDetails(file);
-        const HRESULT timed = Guarded([&]() -> HRESULT {
-            phoneFile.SetTime(item.modified);
-            return S_OK;
-        });
-        const HRESULT closed = Guarded([&]() -> HRESULT {
-            phoneFile.Close();
-            return S_OK;
-        });
-        upload.arrived = SUCCEEDED(closed);
-        HRESULT recorded = S_OK;
-        if (SUCCEEDED(timed) && SUCCEEDED(closed)) {
-            DeleteFileW((file + shortcut::kShortcutExtension).c_str());
-            recorded = shortcut::CreateShortcutFile(file, item);
-            if (FAILED(recorded))
-                QTRACE(L"CComQuelvar::CopyToVFS(): CreateShortcutFile failed!\n");
-        }
-        if (FAILED(closed)) {
-            QTRACE(L"CComQuelvar::CopyToVFS(): VFSfclose failed!\n");
-            if (LOWORD(closed) == phone::kMemoryFullCode) {
-                QTRACE(L"CComQuelvar::CopyToVFS(): VFSfclose failed, Phone memory is full!\n");
-                upload.memoryFull = true;
-            }
-        }
-        if (FAILED(timed) || FAILED(closed) || FAILED(recorded)) {
-            QTRACE(L"(): Deleting shortcut file\n");
-            std::wstring stale;
-            if (SUCCEEDED(shortcut::MakePcItemPath(file, item.phoneName, item.label, false, stale)))
-                DeleteFileW((stale + shortcut::kShortcutExtension).c_str());
-        }
-        // A failed time alone leaves the phone file without a shortcut but is no failure.
-        return FAILED(closed) ? closed : recorded;
-    });
-    return upload;
+    RETURN_IF_FAILED(file.size() < MAX_PATH ? context.Mappings().ConvertPCNameToVFSName(file.c_str(), phonePath)
+                                            : kPathTooLong);
+    return UploadFromPcFile({phoneFs, &listener, context.Graphics()}, file, phonePath, arrived);
 }
 
 HRESULT UploadCollected(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
@@ -287,18 +230,19 @@ HRESULT UploadCollected(const services::RequestContext& context, phone::PhoneFil
             continue;
         SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         // After a cancel the rest leaves the mirror folder untransferred.
-        Upload upload;
-        if (listener.HasUserCancelled()) {
-            result = E_ABORT;
-        } else {
-            upload = UploadFile(context, phoneFs, file, listener);
-            outcome.fileUploaded[i] = upload.arrived;
-            if (FAILED(upload.hr))
-                result = upload.hr;
+        HRESULT hr = E_ABORT;
+        if (!listener.HasUserCancelled()) {
+            bool arrived = false;
+            hr = UploadFile(context, phoneFs, file, listener, arrived);
+            outcome.fileUploaded[i] = arrived;
         }
+        if (FAILED(hr))
+            result = hr;
         DeleteFileW(file.c_str());
-        if (upload.memoryFull)
+        if (hr == phone::kMemoryFull) {
+            QTRACE(L"CComQuelvar::CopyToVFS(): Phone memory is full!\n");
             break; // the files not tried stay in the mirror folder as they are
+        }
     }
     return result;
 }
@@ -422,46 +366,6 @@ HRESULT PlaceAndUpload(const services::RequestContext& context, phone::PhoneFile
         hr = E_FAIL;
     }
     return hr;
-}
-
-HRESULT File2VARIANT(const wchar_t* path, VARIANT* data)
-{
-    if (!path || !data)
-        return E_POINTER;
-    if (!*path)
-        return E_INVALIDARG;
-    unique_file file(
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return E_HANDLE;
-    const DWORD size = GetFileSize(file.get(), nullptr);
-    if (size == INVALID_FILE_SIZE)
-        return E_FAIL;
-    std::vector<unsigned char> bytes;
-    try {
-        bytes.resize(size);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    DWORD read = 0;
-    if (size && !ReadFile(file.get(), bytes.data(), size, &read, nullptr))
-        return E_FAIL;
-    bytes.resize(read);
-    return SUCCEEDED(MakeByteArray(bytes, data)) ? S_OK : E_FAIL;
-}
-
-phone::VFSItem GetPCFileDetails(const std::wstring& path)
-{
-    phone::VFSItem item{};
-    phone::CopyField(item.phoneName, LastComponent(path).c_str());
-    phone::CopyField(item.userPerm, kUploadedPermissions);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        item.size = static_cast<LONG>(data.nFileSizeLow);
-        FileTimeToDate(data.ftCreationTime, item.created);
-        FileTimeToDate(data.ftLastWriteTime, item.modified);
-    }
-    return item;
 }
 
 } // namespace fileops

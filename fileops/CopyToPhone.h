@@ -5,6 +5,7 @@
 
 #include "fileops/FileOperationRequest.h"
 #include "fileops/OperationListener.h"
+#include "fileops/PhoneFile.h"
 #include "phone/PhoneFileSystem.h"
 #include "phone/VFSItem.h"
 #include "services/RequestContext.h"
@@ -55,11 +56,5 @@ HRESULT CopyToVFS(const services::RequestContext& context, phone::PhoneFileSyste
 HRESULT PlaceAndUpload(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
                        SHFILEOPSTRUCTW operation, const CopySources& collected, COperationListener& listener,
                        CopyOutcome& outcome, bool& copiedAll);
-
-// The whole file as a byte-array VARIANT that the caller clears.
-HRESULT File2VARIANT(const wchar_t* path, VARIANT* data);
-
-// The listing entry of a PC file as the phone will hold it.
-phone::VFSItem GetPCFileDetails(const std::wstring& path);
 
 } // namespace fileops

@@ -132,19 +132,11 @@ HRESULT RenameVFSItems(const RenameOwner& owner, FileOperationRequest& request,
 HRESULT RenameVFSFile(const RenameOwner& owner, const std::wstring& oldPhonePath, const std::wstring& newPcPath)
 {
     const HRESULT hr = Guarded([&]() -> HRESULT {
+        const PhoneSide side{owner.phoneFs, &owner.listener, owner.context.Graphics()};
         unique_variant data;
         DATE modified = 0;
-        {
-            PhoneFile source(owner.phoneFs, phone::OpenRead, oldPhonePath, &owner.listener, owner.context.Graphics());
-            // Unread content would be written as an empty file.
-            const HRESULT read = Attempt([&] { source.Read(data.put()); });
-            if (FAILED(read)) {
-                QTRACE(L"(): VFSfread failed! (hr = 0x%X)\n", read);
-                return read;
-            }
-            Attempt([&] { modified = source.GetTime(); });
-            source.Close();
-        }
+        // Unread content would be written as an empty file.
+        RETURN_IF_FAILED(ReadPhoneFile(side, oldPhonePath, data.put(), &modified));
         RETURN_IF_FAILED(ToByteArray(*data.get()));
         std::wstring newPhonePath;
         RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));
@@ -152,18 +144,7 @@ HRESULT RenameVFSFile(const RenameOwner& owner, const std::wstring& oldPhonePath
             QTRACE(L"(): %s exists already\n", newPhonePath.c_str());
             return kNameTaken;
         }
-        HRESULT written = S_OK;
-        {
-            PhoneFile target(owner.phoneFs, phone::OpenWrite, newPhonePath, &owner.listener, owner.context.Graphics());
-            written = Attempt([&] { target.Write(*data.get()); });
-            if (FAILED(written))
-                QTRACE(L"(): VFSfwrite failed! (hr = 0x%X)\n", written);
-            else
-                Attempt([&] { target.SetTime(modified); });
-            const HRESULT closed = Attempt([&] { target.Close(); });
-            if (FAILED(closed))
-                written = closed;
-        }
+        const HRESULT written = WritePhoneFile(side, newPhonePath, *data.get(), modified);
         if (FAILED(written)) {
             // Whatever arrived of the new file goes; the old one stays whole.
             Attempt([&] { owner.phoneFs.deletefile(newPhonePath, nullptr); });

@@ -6,7 +6,6 @@
 #include "common/Trace.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/VFSItem.h"
-#include "shortcut/ShortcutFiles.h"
 
 namespace fileops {
 
@@ -47,18 +46,15 @@ HRESULT PhonePathOf(const services::RequestContext& context, const std::wstring&
     return hr;
 }
 
-// The shortcut file of the uploaded file, in the folder that holds it.
-HRESULT RecordShortcut(const UploadRequest& request)
+// The listing entry the uploaded file's shortcut records.
+phone::VFSItem UploadedItem(const UploadRequest& request)
 {
     phone::VFSItem item{};
     phone::CopyField(item.phoneName, request.pcFile.c_str());
     item.size = request.size;
     item.modified = request.modified;
     phone::CopyField(item.userPerm, kUploadedPermissions);
-    HRESULT hr = shortcut::CreateShortcutFile(request.pcFile, item);
-    if (FAILED(hr))
-        QTRACE(L"(): CreateShortcutFile failed! (hr = 0x%X)\n", hr);
-    return hr;
+    return item;
 }
 
 } // namespace
@@ -96,12 +92,7 @@ HRESULT DownloadVFSFile(const TransferOwner& owner, const DownloadRequest& reque
         std::wstring phonePath;
         RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
         phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
-        PhoneFile file(phoneFs, phone::OpenRead, phonePath, listener.get(), owner.context.Graphics());
-        HRESULT result = Attempt([&] { file.Read(data); });
-        if (FAILED(result))
-            QTRACE(L"(): VFSfread failed! (hr = 0x%X)\n", result);
-        const HRESULT closed = Attempt([&] { file.Close(); });
-        return FAILED(closed) ? closed : result;
+        return ReadPhoneFile({phoneFs, listener.get(), owner.context.Graphics()}, phonePath, data);
     });
     if (FAILED(hr) || request.index == request.count - 1)
         EndListener(owner, listener);
@@ -127,19 +118,10 @@ HRESULT UploadVFSFile(const TransferOwner& owner, const UploadRequest& request)
         std::wstring phonePath;
         RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
         phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
-        PhoneFile file(phoneFs, phone::OpenWrite, phonePath, listener.get(), owner.context.Graphics());
-        HRESULT result = Attempt([&] { file.Write(request.data); });
-        if (FAILED(result)) {
-            QTRACE(L"(): VFSfwrite failed! (hr = 0x%X)\n", result);
-        } else {
-            const HRESULT timed = Attempt([&] { file.SetTime(request.modified); });
-            if (FAILED(timed))
-                QTRACE(L"(): VFS::fsettime failed! (hr = 0x%X)\n", timed);
-            result = RecordShortcut(request);
-        }
-        const HRESULT closed = Attempt([&] { file.Close(); });
-        if (FAILED(closed))
-            result = closed;
+        HRESULT result = WritePhoneFile({phoneFs, listener.get(), owner.context.Graphics()}, phonePath, request.data,
+                                        request.modified);
+        if (SUCCEEDED(result))
+            result = RecordShortcut(request.pcFile, UploadedItem(request));
         // The folder shows the phone as it is now, whatever became of the file.
         const std::wstring folder = paths::Parent(request.pcFile);
         mirror::RefreshFolder(phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, listener.get());

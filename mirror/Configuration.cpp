@@ -245,29 +245,6 @@ void SetFolderAttributesRecursively(const wchar_t* folder, DWORD attributes)
 
 // --- Scratch folders -----------------------------------------------------
 
-HRESULT MakeScratchFolder(std::wstring& filePath)
-{
-    std::wstring temp = TempFolder();
-    if (temp.empty())
-        return E_FAIL;
-    std::wstring base = paths::Join(temp, kScratchFolderPrefix);
-    std::wstring candidate;
-    for (unsigned n = 0;; ++n) {
-        candidate = base + std::to_wstring(n);
-        if (!paths::Exists(candidate))
-            break;
-    }
-    size_t slash = filePath.find_last_of(L"\\/");
-    std::wstring fileName = slash == std::wstring::npos ? filePath : filePath.substr(slash + 1);
-    std::wstring result = candidate + L"\\" + fileName;
-    if (result.size() >= kPathLength)
-        return E_FAIL;
-    if (!CreateDirectoryW(candidate.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return HRESULT_FROM_WIN32(GetLastError());
-    filePath = result;
-    return S_OK;
-}
-
 void RemoveScratchFolders()
 {
     std::wstring temp = TempFolder();
@@ -306,23 +283,6 @@ HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t
         }
         built.push_back(L'\0');
         list.swap(built);
-        return S_OK;
-    });
-}
-
-HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths)
-{
-    if (!list)
-        return E_INVALIDARG;
-    paths.clear();
-    return Guarded([&]() -> HRESULT {
-        while (*list) {
-            size_t length = wcsnlen(list, kPathLength);
-            if (length >= kPathLength)
-                return E_FAIL;
-            paths.emplace_back(list, length);
-            list += length + 1;
-        }
         return S_OK;
     });
 }

@@ -76,9 +76,6 @@ void SetFolderAttributesRecursively(const wchar_t* folder, DWORD attributes);
 
 // --- Scratch folders -----------------------------------------------------
 
-// Makes the next free "WrapperTemp<n>" folder in the temporary folder and points
-// filePath at its file name inside it. E_FAIL when the path would not fit.
-HRESULT MakeScratchFolder(std::wstring& filePath);
 // Removes every "WrapperTemp*" folder of the temporary folder with its content.
 void RemoveScratchFolders();
 
@@ -87,7 +84,6 @@ void RemoveScratchFolders();
 // Each path with its terminator, then one more NUL. Empty paths give
 // E_INVALIDARG, paths of more than 259 characters E_FAIL.
 HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t>& list);
-HRESULT SplitPathList(const wchar_t* list, std::vector<std::wstring>& paths);
 
 // --- Device information -------------------------------------------------
 

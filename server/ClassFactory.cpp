@@ -4,19 +4,6 @@
 
 namespace server {
 
-STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 {
     if (!object)

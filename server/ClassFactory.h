@@ -3,33 +3,30 @@
 #pragma once
 
 #include "AtlModule.h"
+#include "common/Implements.h"
 
 namespace server {
 
-class ClassFactory final : public IClassFactory
+class ClassFactory final : public Implements<ClassFactory, IClassFactory>
 {
 public:
     explicit ClassFactory(AtlCreatorFunc* createInstance) : createInstance_(createInstance) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    // The factory lives as long as the process; its count only serves COM.
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refCount_); }
-    STDMETHODIMP_(ULONG) Release() override { return InterlockedDecrement(&refCount_); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
     STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
     AtlCreatorFunc* createInstance_;
-    LONG refCount_ = 0;
 };
 
 // Object-map hook that hands out the class factory of an entry; `creator` is
-// the entry's instance creator.
+// the entry's instance creator. The factory lives as long as the process.
 template <int Slot> HRESULT WINAPI GetClassObject(void* creator, REFIID iid, void** object)
 {
-    static ClassFactory factory(reinterpret_cast<AtlCreatorFunc*>(creator));
-    return factory.QueryInterface(iid, object);
+    static const com_ptr<ClassFactory> factory = ClassFactory::Create(reinterpret_cast<AtlCreatorFunc*>(creator));
+    if (!factory)
+        return E_OUTOFMEMORY;
+    return factory->QueryInterface(iid, object);
 }
 
 } // namespace server

@@ -146,10 +146,10 @@ HRESULT DataLayer::GetDataStore(BSTR target, BSTR dataType, IUnknown** store)
         return hr;
     if (!phone.connected)
         return suite_error::NotFound;
-    DataStore* created = new (std::nothrow) DataStore(phonePath);
+    com_ptr<DataStore> created = DataStore::Create(phonePath);
     if (!created)
         return E_OUTOFMEMORY;
-    *store = static_cast<IDataStore*>(created);
+    *store = static_cast<IDataStore*>(created.detach());
     return S_OK;
 }
 

@@ -15,7 +15,7 @@
 
 #include <string>
 
-class DataLayer : public ComObject<IDataLayer>
+class DataLayer : public SuiteObject<DataLayer, IDataLayer>
 {
 public:
     HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
@@ -23,7 +23,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetDataStore(BSTR target, BSTR dataType, IUnknown** store) override;
 };
 
-class DataStore : public ComObject<IDataStore>
+class DataStore : public SuiteObject<DataStore, IDataStore>
 {
 public:
     explicit DataStore(std::wstring target) : target_(std::move(target)) {}

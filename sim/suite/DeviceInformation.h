@@ -5,7 +5,7 @@
 #include "ComObject.h"
 #include "PhoneComponents.h"
 
-class DeviceInformation : public ComObject<IDeviceCatalog, IDeviceProperties>
+class DeviceInformation : public SuiteObject<DeviceInformation, IDeviceCatalog, IDeviceProperties>
 {
 public:
     // IDeviceCatalog

@@ -5,7 +5,7 @@
 #include "ComObject.h"
 #include "PhoneComponents.h"
 
-class DeviceNotifyRegistry : public ComObject<IDeviceNotifyRegistry>
+class DeviceNotifyRegistry : public SuiteObject<DeviceNotifyRegistry, IDeviceNotifyRegistry>
 {
 public:
     HRESULT STDMETHODCALLTYPE Add(IUnknown* sink, LONG* cookie) override;

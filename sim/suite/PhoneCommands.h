@@ -7,7 +7,7 @@
 #include "ComObject.h"
 #include "PhoneComponents.h"
 
-class PhoneCommands : public ComObject<IPhoneCommands>
+class PhoneCommands : public SuiteObject<PhoneCommands, IPhoneCommands>
 {
 public:
     PhoneCommands();

@@ -5,7 +5,7 @@
 #include "ComObject.h"
 #include "PhoneComponents.h"
 
-class PhoneControl : public ComObject<IPhoneControl>
+class PhoneControl : public SuiteObject<PhoneControl, IPhoneControl>
 {
 public:
     HRESULT STDMETHODCALLTYPE RenamePhone(BSTR oldName, BSTR newName) override;

@@ -6,7 +6,7 @@
 #include "ComObject.h"
 #include "SimPhoneSuite.h"
 
-class SuiteControl : public ComObject<ISimPhoneSuite, ISimDataLayer>
+class SuiteControl : public SuiteObject<SuiteControl, ISimPhoneSuite, ISimDataLayer>
 {
 public:
     HRESULT STDMETHODCALLTYPE SetStore(BSTR folder) override;

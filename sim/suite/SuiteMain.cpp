@@ -34,32 +34,24 @@ bool HasSwitch(const wchar_t* commandLine, const wchar_t* name)
     return false;
 }
 
-ClassFactory<VirtualFileSystem> g_fileSystemFactory;
-ClassFactory<DeviceNotifyRegistry> g_registryFactory;
-ClassFactory<DeviceInformation> g_informationFactory;
-ClassFactory<SuiteControl> g_controlFactory;
-ClassFactory<PhoneControl> g_phoneControlFactory;
-ClassFactory<PhoneCommands> g_phoneCommandsFactory;
-ClassFactory<DataLayer> g_dataLayerFactory;
-
 struct ClassRegistration {
     const CLSID& clsid;
-    IClassFactory* factory;
+    com_ptr<IClassFactory> factory;
     DWORD cookie;
 } g_registrations[] = {
-    {CLSID_VirtualFileSystem, &g_fileSystemFactory, 0},
-    {CLSID_DeviceNotifyRegistry, &g_registryFactory, 0},
-    {CLSID_DeviceInformation, &g_informationFactory, 0},
-    {CLSID_SimPhoneSuite, &g_controlFactory, 0},
-    {CLSID_PhoneControl, &g_phoneControlFactory, 0},
-    {CLSID_PhoneCommands, &g_phoneCommandsFactory, 0}, // media conversion
-    {CLSID_DataLayer, &g_dataLayerFactory, 0},
+    {CLSID_VirtualFileSystem, ClassObjectOf<VirtualFileSystem>(), 0},
+    {CLSID_DeviceNotifyRegistry, ClassObjectOf<DeviceNotifyRegistry>(), 0},
+    {CLSID_DeviceInformation, ClassObjectOf<DeviceInformation>(), 0},
+    {CLSID_SimPhoneSuite, ClassObjectOf<SuiteControl>(), 0},
+    {CLSID_PhoneControl, ClassObjectOf<PhoneControl>(), 0},
+    {CLSID_PhoneCommands, ClassObjectOf<PhoneCommands>(), 0}, // media conversion
+    {CLSID_DataLayer, ClassObjectOf<DataLayer>(), 0},
 };
 
 void RegisterClassObjects()
 {
     for (ClassRegistration& registration : g_registrations) {
-        HRESULT hr = CoRegisterClassObject(registration.clsid, registration.factory, CLSCTX_LOCAL_SERVER,
+        HRESULT hr = CoRegisterClassObject(registration.clsid, registration.factory.get(), CLSCTX_LOCAL_SERVER,
                                            REGCLS_MULTIPLEUSE, &registration.cookie);
         QTRACE(L"CoRegisterClassObject -> 0x%08lX\n", static_cast<unsigned long>(hr));
         static_cast<void>(hr);

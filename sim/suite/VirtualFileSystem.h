@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-class VirtualFileSystem : public ComObject<IVirtualFileSystem>
+class VirtualFileSystem : public SuiteObject<VirtualFileSystem, IVirtualFileSystem>
 {
 public:
     HRESULT STDMETHODCALLTYPE fclose(LONG handle) override;

@@ -212,9 +212,8 @@ TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
     mirror::SetFolderAttributesRecursively(top.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
+TEST_F(Configuration, EveryScratchFolderIsRemovedWithItsContent)
 {
-    mirror::RemoveScratchFolders();
     wchar_t tempBuffer[MAX_PATH];
     GetTempPathW(MAX_PATH, tempBuffer);
     const std::wstring temp = tempBuffer;
@@ -222,50 +221,29 @@ TEST_F(Configuration, ScratchFolderTakesTheNextFreeNumberAndAllAreRemoved)
     WriteText(temp + L"WrapperTemp1\\inner\\a.txt", "a");
     WriteText(temp + L"WrapperTemp1\\b.txt", "b");
     SetFileAttributesW((temp + L"WrapperTemp1\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-
-    std::wstring file = L"C:\\Phone\\Photos\\picture.jpg";
-    EXPECT_EQ(S_OK, mirror::MakeScratchFolder(file));
-    EXPECT_EQ(temp + L"WrapperTemp2\\picture.jpg", file);
-    EXPECT_TRUE(DirectoryExists(temp + L"WrapperTemp2"));
-
-    // A file name that would not fit is refused, not cut.
-    const std::wstring tooLong = L"C:\\" + std::wstring(255, L'n') + L".txt";
-    file = tooLong;
-    EXPECT_EQ(E_FAIL, mirror::MakeScratchFolder(file));
-    EXPECT_EQ(tooLong, file);
+    WriteText(temp + L"WrapperTempFile", "not a folder");
 
     mirror::RemoveScratchFolders();
-    for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp2"})
+    for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1"})
         EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
+    EXPECT_TRUE(FileExists(temp + L"WrapperTempFile"));
+    DeleteFileW((temp + L"WrapperTempFile").c_str());
 }
 
-TEST(PathList, MadeAsDoubleNulListAndSplitBackAndLongOrBadEntriesRefused)
+TEST(PathList, MadeAsDoubleNulListAndLongOrBadEntriesRefused)
 {
     std::vector<wchar_t> list{L'x'};
     ASSERT_EQ(S_OK, mirror::MakePathList({L"C:\\a.txt", L"D:\\b"}, list));
     const wchar_t expected[] = L"C:\\a.txt\0D:\\b\0";
     EXPECT_EQ(std::vector<wchar_t>(expected, expected + 15), list);
-
-    std::vector<std::wstring> paths{L"old"};
-    EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a.txt", L"D:\\b"}), paths);
-
     ASSERT_EQ(S_OK, mirror::MakePathList({}, list));
     EXPECT_EQ(std::vector<wchar_t>{L'\0'}, list);
-    EXPECT_EQ(S_OK, mirror::SplitPathList(list.data(), paths));
-    EXPECT_TRUE(paths.empty());
 
-    // Long and bad entries are refused.
     const std::wstring longest(259, L'p'), tooLong(260, L'p');
-    EXPECT_EQ(S_OK, mirror::MakePathList({longest}, list));
+    ASSERT_EQ(S_OK, mirror::MakePathList({longest}, list));
+    EXPECT_EQ(longest + std::wstring(2, L'\0'), std::wstring(list.begin(), list.end()));
     EXPECT_EQ(E_FAIL, mirror::MakePathList({L"a", tooLong}, list));
     EXPECT_EQ(E_INVALIDARG, mirror::MakePathList({L"a", L""}, list));
-    std::wstring raw = longest + L'\0' + L'\0';
-    EXPECT_EQ(S_OK, mirror::SplitPathList(raw.c_str(), paths));
-    EXPECT_EQ(std::vector<std::wstring>{longest}, paths);
-    raw = L"a" + std::wstring(1, L'\0') + tooLong + L'\0' + L'\0';
-    EXPECT_EQ(E_FAIL, mirror::SplitPathList(raw.c_str(), paths));
-    EXPECT_EQ(E_INVALIDARG, mirror::SplitPathList(nullptr, paths));
 }
 
 } // namespace

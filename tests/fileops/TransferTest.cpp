@@ -176,20 +176,30 @@ TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
     EXPECT_TRUE(FileExists(up + L"\\other.txt.vfslnk"));
 }
 
-TEST_F(Transfers, FailedWriteLeavesNoShortcutAndTheFileIsClosed)
+// Only a file whose write and close succeeded is on the phone and has a shortcut;
+// a time the phone refuses costs nothing of the file.
+TEST_F(Transfers, UploadHasAShortcutExactlyWhenTheFileArrived)
 {
     unique_variant data;
     ASSERT_EQ(S_OK, MakeByteArray({'x'}, data.put()));
-    const std::wstring file = g_memory + L"\\Up\\failed.bin";
-    // A failing close replaces the write's failure: the file was closed.
-    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
-    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fclose").get(), 0x4360, 1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044360),
-              rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
-    EXPECT_FALSE(rig_->phones.Has(L"ALIAS:Xfer\\C:\\Up\\failed.bin"));
-    EXPECT_FALSE(FileExists(file + L".vfslnk"));
-
-    ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(L"fwrite").get(), 0x4342, 1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044342),
-              rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0));
+    const struct {
+        std::vector<std::pair<const wchar_t*, long>> faults;
+        HRESULT hr;
+        bool arrived;
+    } cases[] = {
+        // A failing close replaces the write's failure: the file was closed.
+        {{{L"fwrite", 0x4342}, {L"fclose", 0x4360}}, static_cast<HRESULT>(0x80044360), false},
+        {{{L"fwrite", 0x4342}}, static_cast<HRESULT>(0x80044342), false},
+        {{{L"fclose", 0x4360}}, static_cast<HRESULT>(0x80044360), false},
+        {{{L"fsettime", 0x4342}}, S_OK, true},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::wstring name = L"failed" + std::to_wstring(i) + L".bin", file = g_memory + L"\\Up\\" + name;
+        for (const auto& [call, code] : cases[i].faults)
+            ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(call).get(), code, 1));
+        EXPECT_EQ(cases[i].hr, rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0)) << i;
+        EXPECT_EQ(cases[i].arrived, rig_->phones.Has(L"ALIAS:Xfer\\C:\\Up\\" + name)) << i;
+        EXPECT_EQ(cases[i].arrived, FileExists(file + L".vfslnk")) << i;
+        ASSERT_EQ(S_OK, Suite()->ClearFaults());
+    }
 }

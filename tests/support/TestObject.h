@@ -1,49 +1,17 @@
-// COM objects made by tests (stand-ins, factories, sinks): the IUnknown part
-// written once. A test class derives from TestObject<its interfaces>
-// and implements their methods only.
+// COM objects made by tests (stand-ins, factories, sinks) take their IUnknown
+// from common/Implements.h. TestObject<its interfaces> is that template for a
+// class that is made with MakeTestObject rather than its own Create.
 #pragma once
 
 #include "common/ComPtr.h"
-
-#include <objbase.h>
+#include "common/Implements.h"
 
 #include <utility>
 
 namespace testing_support {
 
-template <typename First, typename... Others> class TestObject : public First, public Others...
+template <typename... Interfaces> class TestObject : public Implements<TestObject<Interfaces...>, Interfaces...>
 {
-public:
-    TestObject() = default;
-    TestObject(const TestObject&) = delete;
-    TestObject& operator=(const TestObject&) = delete;
-    virtual ~TestObject() = default;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(First)))
-            *object = static_cast<First*>(this);
-        else
-            (void)((IsEqualIID(iid, __uuidof(Others)) && (*object = static_cast<Others*>(this))) || ...);
-        if (!*object)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-private:
-    LONG references_ = 1;
 };
 
 // A new object holding its first reference.

@@ -1,0 +1,109 @@
+// A phone file-system component in process whose answers a test scripts: it
+// records every call by name, fails the calls named in `faults` (raw component
+// codes, mapped by the wrapper as the real ones are) and otherwise answers the
+// next entry of `results` (S_OK when none is left). Its one file holds
+// `content` (no array when empty) and the time `modified`.
+#pragma once
+
+#include "PhoneComponents.h"
+#include "common/ByteArray.h"
+#include "common/Implements.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class ScriptedComponent final : public Implements<ScriptedComponent, IVirtualFileSystem>
+{
+public:
+    std::map<std::wstring, HRESULT> faults;
+    std::vector<HRESULT> results;
+    std::vector<std::wstring> calls;
+    std::vector<unsigned char> content;
+    std::vector<unsigned char> written;
+    DATE modified = 0;
+    DATE timeSet = 0;
+    ITransferListener* lastListener = nullptr;
+
+    STDMETHODIMP fclose(LONG) override { return Next(L"fclose"); }
+    STDMETHODIMP fopen(LONG, BSTR, LONG, LONG* handle, ITransferListener* listener) override
+    {
+        lastListener = listener;
+        *handle = 7;
+        return Next(L"fopen");
+    }
+    STDMETHODIMP fread(VARIANT* data, LONG) override
+    {
+        const HRESULT hr = Next(L"fread");
+        if (SUCCEEDED(hr) && !content.empty())
+            MakeByteArray(content, data);
+        return hr;
+    }
+    STDMETHODIMP fwrite(VARIANT data, LONG) override
+    {
+        const HRESULT hr = Next(L"fwrite");
+        if (SUCCEEDED(hr))
+            ReadByteArray(data, written);
+        return hr;
+    }
+    STDMETHODIMP mkdir(BSTR, ITransferListener*) override { return Next(L"mkdir"); }
+    STDMETHODIMP rmdir(BSTR, ITransferListener*) override { return Next(L"rmdir"); }
+    STDMETHODIMP rename(BSTR, BSTR, ITransferListener*) override { return Next(L"rename"); }
+    STDMETHODIMP deletefile(BSTR, ITransferListener*) override { return Next(L"deletefile"); }
+    STDMETHODIMP readdir(BSTR path, BSTR* listing, ITransferListener* listener) override
+    {
+        lastListener = listener;
+        const HRESULT hr = Next(L"readdir");
+        *listing = SUCCEEDED(hr) ? SysAllocString((std::wstring(L"<listing of ") + path + L"/>").c_str()) : nullptr;
+        return hr;
+    }
+    STDMETHODIMP fgettime(LONG, DATE* time) override
+    {
+        *time = modified;
+        return Next(L"fgettime");
+    }
+    STDMETHODIMP fsettime(LONG, DATE time) override
+    {
+        const HRESULT hr = Next(L"fsettime");
+        if (SUCCEEDED(hr))
+            timeSet = time;
+        return hr;
+    }
+    STDMETHODIMP fgetsize(LONG, LONG*) override { return Next(L"fgetsize"); }
+    STDMETHODIMP Cancel() override { return Next(L"Cancel"); }
+    STDMETHODIMP Refresh(LONG, BSTR) override { return Next(L"Refresh"); }
+    STDMETHODIMP GetImei(BSTR, BSTR* imei) override
+    {
+        const HRESULT hr = Next(L"GetImei");
+        *imei = SUCCEEDED(hr) ? SysAllocString(L"356938035643809") : nullptr;
+        return hr;
+    }
+    STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved19() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved20() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved21() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved22() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved23() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved24() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved25() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved26() override { return E_NOTIMPL; }
+    STDMETHODIMP ReadObexCapability(BSTR, LONG, VARIANT*) override { return Next(L"ReadObexCapability"); }
+
+private:
+    HRESULT Next(const wchar_t* call)
+    {
+        calls.push_back(call);
+        const auto fault = faults.find(call);
+        if (fault != faults.end())
+            return fault->second;
+        if (results.empty())
+            return S_OK;
+        const HRESULT hr = results.front();
+        results.erase(results.begin());
+        return hr;
+    }
+};
+
+} // namespace testing_support
