@@ -37,14 +37,14 @@ public:
     STDMETHODIMP fread(VARIANT* data, LONG) override
     {
         const HRESULT hr = Next(L"fread");
-        if (SUCCEEDED(hr) && !content.empty())
+        if (hr == S_OK && !content.empty())
             MakeByteArray(content, data);
         return hr;
     }
     STDMETHODIMP fwrite(VARIANT data, LONG) override
     {
         const HRESULT hr = Next(L"fwrite");
-        if (SUCCEEDED(hr))
+        if (hr == S_OK)
             ReadByteArray(data, written);
         return hr;
     }
@@ -56,7 +56,7 @@ public:
     {
         lastListener = listener;
         const HRESULT hr = Next(L"readdir");
-        *listing = SUCCEEDED(hr) ? SysAllocString((std::wstring(L"<listing of ") + path + L"/>").c_str()) : nullptr;
+        *listing = hr == S_OK ? SysAllocString((std::wstring(L"<listing of ") + path + L"/>").c_str()) : nullptr;
         return hr;
     }
     STDMETHODIMP fgettime(LONG, DATE* time) override
@@ -67,7 +67,7 @@ public:
     STDMETHODIMP fsettime(LONG, DATE time) override
     {
         const HRESULT hr = Next(L"fsettime");
-        if (SUCCEEDED(hr))
+        if (hr == S_OK)
             timeSet = time;
         return hr;
     }
@@ -77,7 +77,7 @@ public:
     STDMETHODIMP GetImei(BSTR, BSTR* imei) override
     {
         const HRESULT hr = Next(L"GetImei");
-        *imei = SUCCEEDED(hr) ? SysAllocString(L"356938035643809") : nullptr;
+        *imei = hr == S_OK ? SysAllocString(L"356938035643809") : nullptr;
         return hr;
     }
     STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
