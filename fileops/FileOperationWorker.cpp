@@ -15,18 +15,7 @@ namespace fileops {
 
 namespace {
 
-HWND g_messageBoxOwner = nullptr;
-
 constexpr UINT kComponentFailureBoxStyle = MB_ICONSTOP | MB_SYSTEMMODAL | MB_SETFOREGROUND;
-
-class MessageBoxOwnerScope
-{
-public:
-    explicit MessageBoxOwnerScope(HWND owner) { g_messageBoxOwner = owner; }
-    MessageBoxOwnerScope(const MessageBoxOwnerScope&) = delete;
-    MessageBoxOwnerScope& operator=(const MessageBoxOwnerScope&) = delete;
-    ~MessageBoxOwnerScope() { g_messageBoxOwner = nullptr; }
-};
 
 // What a worker thread is handed: its references to the main object and the
 // server are taken before the thread starts, and released when it ends.
@@ -41,8 +30,8 @@ bool RunsOnWorker(UINT function)
     return function == FO_MOVE || function == FO_COPY || function == kOperationDeleteAll;
 }
 
-// One request with a component instance and a listener of its own. On a worker
-// the outcome goes to the user.
+// One request with a component instance and a listener of its own; its boxes
+// belong to the request's window. On a worker the outcome goes to the user.
 HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest& request, UINT endMessage,
                    bool onWorker)
 {
@@ -53,17 +42,14 @@ HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest
     });
     if (FAILED(hr)) {
         if (onWorker)
-            MessageBoxW(MessageBoxOwner(), L"failed", localisation::kDefaultProductName, kComponentFailureBoxStyle);
+            MessageBoxW(request.Window(), L"failed", localisation::kDefaultProductName, kComponentFailureBoxStyle);
         return hr;
     }
     com_ptr<COperationListener> listener = COperationListener::Create(phoneFs->Component());
     if (!listener)
         return E_OUTOFMEMORY;
-    {
-        MessageBoxOwnerScope owner(request.Window());
-        hr = Guarded(
-            [&]() { return Dispatcher(context, *phoneFs, *listener.get(), endMessage).DoSHFileOperation(request); });
-    }
+    hr = Guarded(
+        [&]() { return Dispatcher(context, *phoneFs, *listener.get(), endMessage).DoSHFileOperation(request); });
     listener->Stop();
     listener.reset();
     if (onWorker)
@@ -83,11 +69,6 @@ DWORD WINAPI SHFileOperationThread(void* parameter)
 }
 
 } // namespace
-
-HWND MessageBoxOwner()
-{
-    return g_messageBoxOwner;
-}
 
 HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT& serialised, UINT endMessage)
 {

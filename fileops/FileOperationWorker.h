@@ -15,8 +15,4 @@ namespace fileops {
 // `endMessage` is posted to the request's window when a phone's content changed.
 HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT& serialised, UINT endMessage);
 
-// The owner of the server's message boxes while a file operation runs, else null.
-// One value for the process: overlapping operations overwrite it.
-HWND MessageBoxOwner();
-
 } // namespace fileops

@@ -1,24 +1,27 @@
 #include "OperationListener.h"
 
-#include "common/ProgressDialog.h"
 #include "common/Trace.h"
-#include "localisation/LanguageResources.h"
-#include "localisation/VexaUtil.h"
-
-#include <comdef.h>
 
 #include <new>
 
-COperationListener* g_pTimerListener = nullptr;
-
 namespace {
 
-constexpr DWORD kProgressFlags = 0x0C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE
 constexpr UINT kTimerIntervalMs = 1000;
+constexpr UINT_PTR kTimerId = 1;
 constexpr DWORD kProgressIntervalMs = 50;
-constexpr UINT kAnimationLeftToRight = 6106;
-constexpr UINT kAnimationRightToLeft = 6107;
 constexpr wchar_t kDefaultProgressTitle[] = L"Transferring Data...";
+constexpr wchar_t kTimerWindowClass[] = L"QuelvarOperationTimer";
+
+// Registered once for the process; a second registration finds it there.
+bool RegisterTimerWindowClass(WNDPROC procedure)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kTimerWindowClass;
+    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
 
 } // namespace
 
@@ -27,11 +30,7 @@ com_ptr<COperationListener> COperationListener::Create(IVirtualFileSystem* phone
     return com_ptr<COperationListener>::attach(new (std::nothrow) COperationListener(phoneFs));
 }
 
-COperationListener::COperationListener(IVirtualFileSystem* phoneFs) : phoneFs_(phoneFs)
-{
-    g_pTimerListener = nullptr;
-    dialog_ = progress_dialog::Create();
-}
+COperationListener::COperationListener(IVirtualFileSystem* phoneFs) : phoneFs_(phoneFs) {}
 
 COperationListener::~COperationListener()
 {
@@ -113,9 +112,7 @@ STDMETHODIMP COperationListener::TransferStatus(unsigned long transferred, unsig
                 range = overallTotal_;
                 position = static_cast<ULONGLONG>(bytesBeforeThisFile_) + transferred;
             }
-            HRESULT hr = dialog_->SetProgress64(position, range);
-            if (FAILED(hr))
-                QTRACE(L"(): IProgressDialog::SetProgress failed! (hr = 0x%X)\n", hr);
+            dialog_.SetProgress(position, range);
         }
     }
     QTRACE(L"(): Transferred %d of %d bytes\n", transferred, total);
@@ -124,83 +121,103 @@ STDMETHODIMP COperationListener::TransferStatus(unsigned long transferred, unsig
 
 HRESULT COperationListener::Start(HWND parent)
 {
-    if (!dialog_)
-        return S_OK;
-    HRESULT hr = dialog_->StartProgressDialog(parent, nullptr, kProgressFlags, nullptr);
-    if (FAILED(hr)) {
-        QTRACE(L"(): IProgressDialog::StartProgressDialog failed! (hr = 0x%x)\n", hr);
-        return S_OK;
-    }
-    StartTimer();
+    if (dialog_ && SUCCEEDED(dialog_.Start(parent, localisation::kProgressWithBar)))
+        StartTimer();
     return S_OK;
 }
 
 HRESULT COperationListener::Stop()
 {
     StopTimer();
-    if (dialog_) {
-        dialog_->StopProgressDialog();
-        dialog_.reset();
-    }
+    dialog_.Stop();
     return S_OK;
 }
 
 void COperationListener::SetTitle(const std::wstring& title)
 {
-    if (dialog_)
-        dialog_->SetTitle(title.c_str());
+    dialog_.SetTitle(title);
+}
+
+void COperationListener::SetTitle(const std::wstring& languageFile, const localisation::ProgressTitle& title)
+{
+    dialog_.SetTitle(languageFile, title);
 }
 
 void COperationListener::SetItemText(const std::wstring& text)
 {
-    if (dialog_)
-        dialog_->SetLine(2, text.c_str(), FALSE, nullptr);
+    dialog_.SetLine(2, text);
 }
 
 void COperationListener::SetAnimation(HMODULE module, UINT resourceId)
 {
-    if (!dialog_ || resourceId == lastAnimation_)
-        return;
-    lastAnimation_ = resourceId;
-    dialog_->SetAnimation(module, resourceId);
+    dialog_.SetAnimation(module, resourceId);
 }
 
 bool COperationListener::HasUserCancelled() const
 {
     // The timer closes the dialog when it sees a Cancel; the caller must still
     // learn of it before the next file.
-    if (!userCancelled_ && dialog_ && dialog_->HasUserCancelled())
+    if (!userCancelled_ && dialog_.HasUserCancelled())
         userCancelled_ = true;
     return userCancelled_;
 }
 
+// The window is made on the thread that starts the listener, so its ticks
+// arrive there and nowhere else.
 void COperationListener::StartTimer()
 {
     StopTimer();
-    g_pTimerListener = this;
-    timerId_ = SetTimer(nullptr, 0, kTimerIntervalMs, TimerProc);
+    if (!RegisterTimerWindowClass(TimerWindowProc)) {
+        QTRACE(L"(): RegisterClassEx failed! (error %u)\n", GetLastError());
+        return;
+    }
+    timerWindow_.reset(CreateWindowExW(0, kTimerWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr));
+    if (!timerWindow_) {
+        QTRACE(L"(): CreateWindowEx failed! (error %u)\n", GetLastError());
+        return;
+    }
+    SetWindowLongPtrW(timerWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (!SetTimer(timerWindow_.get(), kTimerId, kTimerIntervalMs, nullptr))
+        QTRACE(L"(): SetTimer failed! (error %u)\n", GetLastError());
 }
 
 void COperationListener::StopTimer()
 {
-    if (timerId_ != 0) {
-        KillTimer(nullptr, timerId_);
-        timerId_ = 0;
+    if (!timerWindow_)
+        return;
+    HWND window = timerWindow_.release();
+    // No tick may reach this listener from now on, whichever thread stops it.
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        KillTimer(window, kTimerId);
+        DestroyWindow(window);
+    } else {
+        // Only its own thread can destroy the window (and its timer with it).
+        PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    if (g_pTimerListener == this)
-        g_pTimerListener = nullptr;
 }
 
-void CALLBACK COperationListener::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
+LRESULT CALLBACK COperationListener::TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // The global may name a listener of another thread: its ticks are not ours.
-    COperationListener* listener = g_pTimerListener;
-    if (!listener || listener->timerId_ != id || !listener->phoneFs_ || !listener->HasUserCancelled())
+    if (message == WM_TIMER && wParam == kTimerId) {
+        if (auto* self = reinterpret_cast<COperationListener*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+            self->OnTimer();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Catches a Cancel while the component is silent: cancels and ends the dialog.
+void COperationListener::OnTimer()
+{
+    if (!phoneFs_ || !HasUserCancelled())
         return;
-    // The listener lives on until this callback is done with it.
-    com_ptr<COperationListener> hold(listener);
-    listener->CancelTransfer();
-    listener->Stop();
+    // Stop destroys the window this tick came through; the listener itself
+    // lives on until the tick is done with it.
+    com_ptr<COperationListener> hold(this);
+    CancelTransfer();
+    Stop();
 }
 
 void ReleaseOperationListener(com_ptr<COperationListener>& slot)
@@ -213,18 +230,10 @@ void ReleaseOperationListener(com_ptr<COperationListener>& slot)
 
 void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId)
 {
-    CVexaUtil language;
-    if (!language.LoadLanguage(languageFile.c_str()))
-        return;
-    std::wstring title = language.GetString(stringId, kDefaultProgressTitle);
-    if (title.size() >= MAX_PATH)
-        title.resize(MAX_PATH - 1);
-    listener.SetTitle(title);
+    listener.SetTitle(languageFile, {stringId, kDefaultProgressTitle, MAX_PATH, false});
 }
 
 UINT ProgressAnimationId()
 {
-    HWND desktop = FindWindowW(L"Progman", nullptr);
-    const DWORD layout = static_cast<DWORD>(GetWindowLongW(desktop, GWL_EXSTYLE));
-    return (layout & localisation::kRightToLeftLayout) ? kAnimationRightToLeft : kAnimationLeftToRight;
+    return localisation::ProgressAnimationId(localisation::DesktopWindow());
 }

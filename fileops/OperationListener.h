@@ -4,13 +4,15 @@
 
 #include "PhoneComponents.h"
 #include "common/ComPtr.h"
-
-#include <shlobj.h>
+#include "common/Resource.h"
+#include "localisation/ProgressDialog.h"
 
 #include <string>
 
 // Created through Create() with one reference; the component may hold more
-// while it transfers, so owners only Stop() and Release(), never delete.
+// while it transfers, so owners only Stop() and Release(), never delete. It
+// belongs to the thread that starts it: its timer fires there, through a
+// message-only window of its own, whenever that thread dispatches messages.
 class COperationListener final : public ITransferListener
 {
 public:
@@ -38,6 +40,7 @@ public:
     HRESULT Stop();
     void SetTotalSize(ULONG total) { overallTotal_ = total; }
     void SetTitle(const std::wstring& title);
+    void SetTitle(const std::wstring& languageFile, const localisation::ProgressTitle& title);
     // Line 2: the item being worked on.
     void SetItemText(const std::wstring& text);
     void SetAnimation(HMODULE module, UINT resourceId);
@@ -45,30 +48,27 @@ public:
     bool HasUserCancelled() const;
     bool HasDialog() const { return static_cast<bool>(dialog_); }
 
-    void StartTimer();
-    void StopTimer();
-
 private:
     explicit COperationListener(IVirtualFileSystem* phoneFs);
     ~COperationListener();
 
-    static void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+    void StartTimer();
+    void StopTimer();
+    static LRESULT CALLBACK TimerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnTimer();
     void CancelTransfer();
 
     volatile LONG refCount_ = 1;
-    com_ptr<IProgressDialog> dialog_;
-    UINT lastAnimation_ = 0;
+    localisation::ProgressDialog dialog_;
     ULONG overallTotal_ = 0;
     ULONG bytesBeforeThisFile_ = 0;
     ULONG currentFileTotal_ = 0;
     DWORD lastProgressTick_ = 0;
     com_ptr<IVirtualFileSystem> phoneFs_;
-    UINT_PTR timerId_ = 0;
+    // Carries the timer; its window procedure finds this listener through it.
+    unique_hwnd timerWindow_;
     mutable bool userCancelled_ = false;
 };
-
-// The listener whose timer runs; the timer callback carries no context.
-extern COperationListener* g_pTimerListener;
 
 // Ends the listener a slot holds and empties the slot. The listener itself goes
 // when the phone component lets go of it too.
@@ -84,5 +84,5 @@ constexpr UINT kTitleToPhone = 89;
 constexpr UINT kTitleDelete = 90;
 constexpr UINT kTitleRename = 93;
 
-// The animation of the graphics file for this desktop's direction.
+// The animation of the graphics file for the desktop's direction.
 UINT ProgressAnimationId();

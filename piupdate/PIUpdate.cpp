@@ -1,12 +1,11 @@
 #include "PIUpdate.h"
 
 #include "common/ErrorFlow.h"
-#include "common/ProgressDialog.h"
 #include "common/Paths.h"
 #include "common/Trace.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
-#include "localisation/VexaUtil.h"
+#include "localisation/ProgressDialog.h"
 #include "mirror/Configuration.h"
 #include "mirror/DeviceMapping.h"
 
@@ -17,12 +16,9 @@ namespace {
 // "PIUPDATE_END_NOTIFY", registered by the first object of the process.
 UINT g_endMessage = 0;
 
-constexpr DWORD kDialogFlags = 0x1C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_NOPROGRESSBAR
-constexpr UINT kAnimationLeftToRight = 6106;
-constexpr UINT kAnimationRightToLeft = 6107;
 constexpr size_t kDialogTextLength = 256;
 constexpr size_t kDataTypeLength = 255;
-constexpr wchar_t kDefaultTitle[] = L"Updating...";
+const localisation::ProgressTitle kUpdatingTitle = {piupdate::kTitleId, L"Updating...", kDialogTextLength, true};
 constexpr wchar_t kDefaultUpdateText[] = L"Phone and PC contacts are now being updated.";
 constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling update";
 
@@ -35,17 +31,6 @@ HWND WindowOf(LONG hwnd)
 std::wstring Text(BSTR text)
 {
     return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-}
-
-// A string of the language file (the default without one), cut to the dialog's buffer.
-std::wstring LanguageString(const std::wstring& languagePath, UINT id, const wchar_t* defaultText)
-{
-    CVexaUtil language;
-    language.LoadLanguage(languagePath.c_str());
-    std::wstring text = language.GetString(id, defaultText);
-    if (text.size() >= kDialogTextLength)
-        text.resize(kDialogTextLength - 1);
-    return text;
 }
 
 } // namespace
@@ -103,7 +88,6 @@ private:
 
 CPIUpdate::CPIUpdate()
 {
-    m_dialog = progress_dialog::Create();
     Attempt([&] {
         m_languagePath =
             localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName);
@@ -312,29 +296,26 @@ void CPIUpdate::StartProgressDisplay()
 {
     if (!m_dialog)
         return;
-    const bool rightToLeftOwner =
-        (static_cast<DWORD>(GetWindowLongW(m_ownerWindow, GWL_EXSTYLE)) & WS_EX_LAYOUTRTL) != 0;
-    const UINT animation = rightToLeftOwner ? kAnimationRightToLeft : kAnimationLeftToRight;
+    // Laid out as the client's window is.
+    const UINT animation = localisation::ProgressAnimationId(m_ownerWindow);
     unique_hmodule module(
         localisation::LoadGraphicsLibrary(mirror::VendorName().c_str(), localisation::kResourceBaseName));
     if (module && module.get() != m_animationModule.get() && animation != m_animation) {
-        m_dialog->SetAnimation(module.get(), animation);
+        m_dialog.SetAnimation(module.get(), animation);
         m_animationModule = std::move(module);
         m_animation = animation;
     }
 
-    m_dialog->SetTitle(LanguageString(m_languagePath, piupdate::kTitleId, kDefaultTitle).c_str());
+    m_dialog.SetTitle(m_languagePath, kUpdatingTitle);
     if (m_messageTextId > 0)
         SetFirstLine(static_cast<UINT>(m_messageTextId), kDefaultUpdateText);
-    HRESULT hr = m_dialog->StartProgressDialog(m_ownerWindow, nullptr, kDialogFlags, nullptr);
-    if (FAILED(hr))
-        QTRACE(L"(): IProgressDialog::StartProgressDialog failed! (hr = 0x%x)\n", hr);
+    m_dialog.Start(m_ownerWindow, localisation::kProgressWithoutBar);
 }
 
 // No timer runs: a cancel is seen when the store next reports progress.
 void CPIUpdate::CheckCancel(UINT syncId)
 {
-    if (!m_dialog || !m_dialog->HasUserCancelled() || m_cancelling)
+    if (!m_dialog.HasUserCancelled() || m_cancelling)
         return;
     QTRACE(L"(): USER HAS CANCELLED\n");
     m_cancelling = true;
@@ -352,10 +333,7 @@ void CPIUpdate::CheckCancel(UINT syncId)
 void CPIUpdate::EndUpdate()
 {
     DetachSink();
-    if (m_dialog) {
-        m_dialog->StopProgressDialog();
-        m_dialog.reset();
-    }
+    m_dialog.Stop();
     m_dataStore.reset();
     if (m_ownerWindow)
         PostMessageW(m_ownerWindow, g_endMessage, 0, 0);
@@ -365,10 +343,10 @@ void CPIUpdate::SetFirstLine(UINT id, const wchar_t* defaultText)
 {
     if (!m_dialog)
         return;
-    std::wstring text = LanguageString(m_languagePath, id, defaultText);
+    std::wstring text = localisation::LanguageText(m_languagePath, id, defaultText, kDialogTextLength);
     if (localisation::IsRightToLeftLanguage() && !text.empty() && text.back() == L'.')
         text.pop_back();
-    m_dialog->SetLine(1, text.c_str(), FALSE, nullptr);
+    m_dialog.SetLine(1, text);
 }
 
 void CPIUpdate::DetachSink()

@@ -9,8 +9,7 @@
 #include "common/ComObject.h"
 #include "common/ComPtr.h"
 #include "common/Resource.h"
-
-#include <shlobj.h>
+#include "localisation/ProgressDialog.h"
 
 #include <string>
 
@@ -60,7 +59,8 @@ private:
     void DetachSink();
 
     HWND m_ownerWindow = nullptr;
-    com_ptr<IProgressDialog> m_dialog;
+    // Made once per object; empty after the first update has ended.
+    localisation::ProgressDialog m_dialog;
     com_ptr<IDataStore> m_dataStore;
     unique_hmodule m_animationModule;
     UINT m_animation = 0;

@@ -2,17 +2,14 @@
 
 #include "PhoneComponents.h"
 #include "common/ErrorFlow.h"
-#include "common/ProgressDialog.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
-#include "localisation/VexaUtil.h"
+#include "localisation/ProgressDialog.h"
 #include "mirror/MirrorFolders.h"
 #include "mirror/MirrorRefresh.h"
 #include "services/PhoneServices.h"
 #include "shortcut/ShortcutFiles.h"
-
-#include <shlobj.h>
 
 #include <optional>
 #include <vector>
@@ -21,50 +18,7 @@ namespace services {
 
 namespace {
 
-constexpr DWORD kDialogFlags = 0x1C; // PROGDLG_NOTIME | PROGDLG_NOMINIMIZE | PROGDLG_NOPROGRESSBAR
-constexpr UINT kTitleConverting = 5014;
-constexpr wchar_t kDefaultTitle[] = L"Converting...";
-constexpr size_t kTitleLength = 256; // the title buffer, terminator included
-constexpr UINT kAnimationLeftToRight = 6106;
-constexpr UINT kAnimationRightToLeft = 6107;
-
-// The dialog over the caller's window while the phone converts. Without one
-// the conversion runs all the same; nobody asks it for a cancel.
-class ConversionDialog
-{
-public:
-    ConversionDialog(const RequestContext& context, HWND parent)
-    {
-        dialog_ = progress_dialog::Create();
-        if (!dialog_)
-            return;
-        CVexaUtil language;
-        language.LoadLanguage(context.LanguageFile().c_str());
-        std::wstring title = language.GetString(kTitleConverting, kDefaultTitle);
-        if (title.size() >= kTitleLength)
-            title.resize(kTitleLength - 1);
-        dialog_->SetTitle(title.c_str());
-        const bool rightToLeft = (GetWindowLongW(parent, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
-        dialog_->SetAnimation(context.Graphics(), rightToLeft ? kAnimationRightToLeft : kAnimationLeftToRight);
-        dialog_->StartProgressDialog(parent, nullptr, kDialogFlags, nullptr);
-    }
-    ConversionDialog(const ConversionDialog&) = delete;
-    ConversionDialog& operator=(const ConversionDialog&) = delete;
-    ~ConversionDialog()
-    {
-        if (dialog_)
-            dialog_->StopProgressDialog();
-    }
-
-    void SetItem(const std::wstring& name)
-    {
-        if (dialog_)
-            dialog_->SetLine(1, name.c_str(), FALSE, nullptr);
-    }
-
-private:
-    com_ptr<IProgressDialog> dialog_;
-};
+const localisation::ProgressTitle kConvertingTitle = {5014, L"Converting...", 256, true};
 
 // After the phone folder has been read anew: the shortcut file in `folder` whose
 // phone path is the new file's, letter case aside.
@@ -134,7 +88,12 @@ HRESULT Convert(const RequestContext& context, const std::wstring& filename, sho
             QTRACE(L"(): pPhoneCommands.CoCreateInstance failed! (hr = 0x%X)\n", hr);
             return hr;
         }
-        ConversionDialog dialog(context, parent);
+        // Over the caller's window and laid out as it is. Without a dialog the
+        // conversion runs all the same; nobody asks it for a cancel.
+        localisation::ProgressDialog dialog;
+        dialog.SetTitle(context.LanguageFile(), kConvertingTitle);
+        dialog.SetAnimation(context.Graphics(), localisation::ProgressAnimationId(parent));
+        dialog.Start(parent, localisation::kProgressWithoutBar);
         std::wstring phonePath;
         hr = context.Mappings().ConvertPCNameToVFSName(filename.c_str(), phonePath);
         // A file of no mapped phone (a disconnected phone, a synchronisation
@@ -143,7 +102,7 @@ HRESULT Convert(const RequestContext& context, const std::wstring& filename, sho
             QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", filename.c_str());
             return FAILED(hr) ? hr : E_FAIL;
         }
-        dialog.SetItem(paths::LastComponent(phonePath));
+        dialog.SetLine(1, paths::LastComponent(phonePath));
         unique_bstr newName;
         hr = commands->Convert(Bstr(phonePath).get(), targetFormat, sourceFormat, newName.put());
         if (FAILED(hr)) {

@@ -28,12 +28,15 @@ const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS
                              L"  wait SECONDS               pause (at most 3600 s) before the next command\n"
                              L"  delete PATH...             delete mirror items, with the phone items behind them,\n"
                              L"                             or PC files; nothing is asked\n"
-                             L"  fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE]\n"
+                             L"  fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE] [--window]\n"
                              L"                             hand a shell file operation to the server: CODE 0 open,\n"
                              L"                             1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 delete;\n"
                              L"                             FLAGS the FOF_ bits; numbers in decimal or 0x hex.\n"
                              L"                             Moves, copies and 13 go on in the server after the\n"
-                             L"                             command, which reports only that they started\n"
+                             L"                             command, which reports only that they started; with\n"
+                             L"                             --window the request names a window of this client,\n"
+                             L"                             and the command waits until the server's progress\n"
+                             L"                             dialog over it has come and gone\n"
                              L"  download MIRRORFILE PCFILE read the phone file behind a mirror file (its\n"
                              L"                             shortcut file) into a PC file\n"
                              L"  download-series PCFOLDER MIRRORFILE...\n"
@@ -128,6 +131,7 @@ constexpr wchar_t kFilesOption[] = L"--files";
 constexpr wchar_t kRecursiveOption[] = L"--recursive";
 constexpr wchar_t kTargetOption[] = L"--to";
 constexpr wchar_t kTitleOption[] = L"--title";
+constexpr wchar_t kWindowOption[] = L"--window";
 constexpr wchar_t kAnswerOption[] = L"--answer";
 
 // Decimal, or hexadecimal after "0x"; nothing else, and at most `limit`.
@@ -142,7 +146,7 @@ bool ParseNumber(const std::wstring& text, unsigned long limit, unsigned long& v
     return value <= limit;
 }
 
-// fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE]
+// fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE] [--window]
 bool ParseFileOperation(const std::vector<std::wstring>& words, Command& command, std::wstring& problem)
 {
     unsigned long flags = 0;
@@ -154,6 +158,10 @@ bool ParseFileOperation(const std::vector<std::wstring>& words, Command& command
     command.argument = words[1] + L" " + words[2];
     bool titled = false;
     for (size_t i = 3; i < words.size(); ++i) {
+        if (words[i] == kWindowOption) {
+            command.ownWindow = true;
+            continue;
+        }
         const bool target = words[i] == kTargetOption;
         if (!target && words[i] != kTitleOption) {
             command.sources.push_back(words[i]);

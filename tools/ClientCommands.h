@@ -44,6 +44,7 @@ struct Command {
     std::vector<std::wstring> sources{};
     std::vector<std::wstring> targets{}; // fileop --to, in order
     std::wstring title{};                // fileop --title
+    bool ownWindow = false;              // fileop --window
     unsigned long operation = 0;         // fileop CODE
     unsigned short flags = 0;            // fileop FLAGS
     int answer = 0;                      // copy, move --answer: IDYES, IDNO or 0 (the user answers)

@@ -51,6 +51,30 @@ bool Interrupted()
     return WaitForSingleObject(g_interrupt.get(), 0) == WAIT_OBJECT_0;
 }
 
+struct DialogSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialogOver(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(context);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (GetWindow(window, GW_OWNER) != search->owner || !IsWindowVisible(window) || wcscmp(className, L"#32770") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A dialog of any process shown over the window.
+HWND DialogOver(HWND owner)
+{
+    DialogSearch search{owner, nullptr};
+    EnumWindows(MatchDialogOver, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 unique_bstr MakeBstr(const std::wstring& text)
 {
     return unique_bstr(text.data(), static_cast<UINT>(text.size()));
@@ -261,19 +285,40 @@ private:
     }
 
     // Moves, copies and code 13 run on in the server, which shows their outcome.
+    // With a window of ours the server's dialog is shown over it: the operation
+    // has ended when that dialog has come and gone.
     HRESULT FileOperation(UINT code, WORD flags, const client::Command& command)
     {
+        unique_hwnd window;
+        if (command.ownWindow) {
+            window.reset(
+                CreateWindowExW(0, L"STATIC", L"quelvar", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+            if (!window)
+                return HRESULT_FROM_WIN32(GetLastError());
+        }
         unique_variant request;
-        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, code, flags, command.sources, command.targets,
+        HRESULT hr = fileops::FileOperationRequest::Encode(window.get(), code, flags, command.sources, command.targets,
                                                            command.title, request.put());
         if (SUCCEEDED(hr))
             hr = quelvar_->SHFileOperation(*request.get());
         if (FAILED(hr))
             return hr;
         const bool onWorker = code == FO_MOVE || code == FO_COPY || code == fileops::kOperationDeleteAll;
-        client::Print(L"file operation " + std::to_wstring(code) +
-                      (onWorker ? L" started in the server\n"
-                                : L" done: " + std::to_wstring(command.sources.size()) + L" source(s)\n"));
+        if (!onWorker || !window) {
+            client::Print(L"file operation " + std::to_wstring(code) +
+                          (onWorker ? L" started in the server\n"
+                                    : L" done: " + std::to_wstring(command.sources.size()) + L" source(s)\n"));
+            return hr;
+        }
+        const auto progressShown = [&] { return DialogOver(window.get()) != nullptr; };
+        if (!PumpUntil(progressShown, kDialogAppearsMs) && !Interrupted()) {
+            client::Print(L"file operation " + std::to_wstring(code) +
+                          L" started in the server; no progress dialog came\n");
+            return hr;
+        }
+        if (!PumpUntil([&] { return !progressShown(); }, kMoveEndsMs))
+            return Interrupted() ? E_ABORT : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        client::Print(L"file operation " + std::to_wstring(code) + L" ended: its progress dialog has come and gone\n");
         return hr;
     }
 

@@ -22,8 +22,6 @@ std::map<std::wstring, Fault> g_faults;           // by lower-case operation nam
 std::map<std::wstring, std::wstring> g_lastCalls; // by lower-case operation name
 
 TransferSettings g_transfers;
-int g_runningTransfers = 0;
-bool g_cancelRequested = false;
 
 std::map<long, com_ptr<IDeviceNotifySink>> g_sinks;
 long g_nextCookie = 1;
@@ -114,29 +112,6 @@ bool TakeRecordedCall(const std::wstring& operation, std::wstring& arguments)
 TransferSettings& Transfers()
 {
     return g_transfers;
-}
-
-void BeginTransfer()
-{
-    if (g_runningTransfers++ == 0)
-        g_cancelRequested = false;
-}
-
-void EndTransfer()
-{
-    if (--g_runningTransfers == 0)
-        g_cancelRequested = false;
-}
-
-void RequestCancel()
-{
-    if (g_runningTransfers > 0)
-        g_cancelRequested = true;
-}
-
-bool CancelRequested()
-{
-    return g_cancelRequested;
 }
 
 void PumpMessagesFor(DWORD milliseconds)

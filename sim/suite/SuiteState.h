@@ -39,11 +39,6 @@ struct TransferSettings {
 };
 TransferSettings& Transfers();
 
-// A cancel reaches the transfers that run when it arrives, not later ones.
-void BeginTransfer();
-void EndTransfer();
-void RequestCancel();
-bool CancelRequested();
 // Waits while dispatching messages, so that calls from clients (a cancel) get in.
 void PumpMessagesFor(DWORD milliseconds);
 

@@ -76,7 +76,8 @@ HRESULT VirtualFileSystem::RunTransfer(ITransferListener* listener, size_t total
 {
     const suite::TransferSettings settings = suite::Transfers();
     const size_t chunk = std::max<DWORD>(settings.chunkSize, 1);
-    suite::BeginTransfer();
+    if (runningTransfers_++ == 0)
+        cancelRequested_ = false;
     HRESULT result = S_OK;
     if (listener)
         listener->FileStarted();
@@ -84,7 +85,7 @@ HRESULT VirtualFileSystem::RunTransfer(ITransferListener* listener, size_t total
     do {
         if (settings.delayMs)
             suite::PumpMessagesFor(settings.delayMs);
-        if (suite::CancelRequested()) {
+        if (cancelRequested_) {
             result = suite_error::Cancelled;
             break;
         }
@@ -92,14 +93,15 @@ HRESULT VirtualFileSystem::RunTransfer(ITransferListener* listener, size_t total
         // The listener may cancel from inside its callback.
         if (listener)
             listener->TransferStatus(static_cast<ULONG>(done), static_cast<ULONG>(total));
-        if (suite::CancelRequested()) {
+        if (cancelRequested_) {
             result = suite_error::Cancelled;
             break;
         }
     } while (done < total);
     if (SUCCEEDED(result) && listener)
         listener->FileFinished();
-    suite::EndTransfer();
+    if (--runningTransfers_ == 0)
+        cancelRequested_ = false;
     return result;
 }
 
@@ -385,7 +387,8 @@ HRESULT VirtualFileSystem::readdir(BSTR path, BSTR* listing, ITransferListener*)
 HRESULT VirtualFileSystem::Cancel()
 {
     QTRACE(L"Cancel\n");
-    suite::RequestCancel();
+    if (runningTransfers_ > 0)
+        cancelRequested_ = true;
     return S_OK;
 }
 

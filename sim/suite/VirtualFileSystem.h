@@ -63,7 +63,11 @@ private:
                                        std::wstring& pcPath);
     OpenFile* FindOpenFile(LONG handle);
     // Reports `total` bytes to the listener in chunks; fails when cancelled.
-    static HRESULT RunTransfer(ITransferListener* listener, size_t total);
+    HRESULT RunTransfer(ITransferListener* listener, size_t total);
 
     std::map<LONG, OpenFile> files_;
+    // A cancel reaches this instance's transfers that run when it arrives, not
+    // later ones, nor those of other instances.
+    int runningTransfers_ = 0;
+    bool cancelRequested_ = false;
 };

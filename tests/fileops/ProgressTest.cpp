@@ -1,14 +1,59 @@
 // The operation listener in process with the shell's real progress dialog, read
 // and clicked as another process would: its bar, its Cancel button, its timer.
-#include "SimulatedPhones.h"
+#include "PhoneComponents.h"
+#include "TestObject.h"
 #include "Windows.h"
+#include "common/Resource.h"
 #include "fileops/OperationListener.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace testing_support;
 
 namespace {
+
+// A phone component that only counts its cancels and the thread they came from.
+class CancelCounter : public TestObject<IVirtualFileSystem>
+{
+public:
+    std::atomic<int> cancels{0};
+    std::atomic<DWORD> cancelThread{0};
+
+    STDMETHODIMP Cancel() override
+    {
+        cancelThread = GetCurrentThreadId();
+        ++cancels;
+        return S_OK;
+    }
+    STDMETHODIMP fclose(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP fopen(LONG, BSTR, LONG, LONG*, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP fread(VARIANT*, LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP fwrite(VARIANT, LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP mkdir(BSTR, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP rmdir(BSTR, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP rename(BSTR, BSTR, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP deletefile(BSTR, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP readdir(BSTR, BSTR*, ITransferListener*) override { return E_NOTIMPL; }
+    STDMETHODIMP fgettime(LONG, DATE*) override { return E_NOTIMPL; }
+    STDMETHODIMP fsettime(LONG, DATE) override { return E_NOTIMPL; }
+    STDMETHODIMP fgetsize(LONG, LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP Refresh(LONG, BSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP GetImei(BSTR, BSTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved19() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved20() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved21() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved22() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved23() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved24() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved25() override { return E_NOTIMPL; }
+    STDMETHODIMP Reserved26() override { return E_NOTIMPL; }
+    STDMETHODIMP ReadObexCapability(BSTR, LONG, VARIANT*) override { return E_NOTIMPL; }
+};
+
 struct ShownListener {
     ShownListener(const std::wstring& title, IVirtualFileSystem* phoneFs)
         : listener(COperationListener::Create(phoneFs))
@@ -21,6 +66,70 @@ struct ShownListener {
     com_ptr<COperationListener> listener;
     HWND dialog;
 };
+
+// Waits without dispatching this thread's messages, so that no timer of its own fires.
+template <typename Condition> bool WaitWithoutMessages(Condition condition, DWORD timeoutMs = 30000)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        WaitForSingleObject(GetCurrentProcess(), 10);
+    }
+    return true;
+}
+
+// An operation's thread: its own apartment, component and listener, dispatching
+// its messages until told to end, as a worker does between its calls.
+class OperationThread
+{
+public:
+    explicit OperationThread(const std::wstring& title)
+        : component(MakeTestObject<CancelCounter>()), thread_([this, title] { Run(title); })
+    {
+        WaitForSingleObject(shown_.get(), INFINITE);
+        dialog = WaitForDialog(title, 60000);
+    }
+    OperationThread(const OperationThread&) = delete;
+    OperationThread& operator=(const OperationThread&) = delete;
+    ~OperationThread()
+    {
+        SetEvent(end_.get());
+        thread_.join();
+    }
+
+    DWORD Id() const { return threadId_; }
+
+    com_ptr<CancelCounter> component;
+    HWND dialog = nullptr;
+
+private:
+    void Run(const std::wstring& title)
+    {
+        threadId_ = GetCurrentThreadId();
+        CoInitialize(nullptr);
+        {
+            com_ptr<COperationListener> listener = COperationListener::Create(component.get());
+            listener->SetTitle(title);
+            listener->Start(nullptr);
+            SetEvent(shown_.get());
+            HANDLE end = end_.get();
+            while (MsgWaitForMultipleObjects(1, &end, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+                MSG message;
+                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageW(&message);
+            }
+            ReleaseOperationListener(listener);
+        }
+        CoUninitialize();
+    }
+
+    unique_handle shown_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    unique_handle end_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    DWORD threadId_ = 0;
+    std::thread thread_;
+};
+
 } // namespace
 
 TEST(OperationListener, BarRunsPerFileWithoutATotalAndOverTheSeriesWithOne)
@@ -40,31 +149,60 @@ TEST(OperationListener, BarRunsPerFileWithoutATotalAndOverTheSeriesWithOne)
             shown.listener->FileFinished();
             shown.listener->FileStarted();
         }
-        EXPECT_EQ(S_OK, shown.listener->TransferStatus(500, 1000));
+        shown.listener->TransferStatus(500, 1000);
         EXPECT_TRUE(PumpUntil([&] { return ProgressBar(shown.dialog) == c.bar; }, 5000))
             << c.overallTotal << ": " << ProgressBar(shown.dialog).first << " of " << ProgressBar(shown.dialog).second;
     }
 }
 
-TEST(OperationListener, CancelKeepsTheDialogUntilTheTimerClosesItAndStaysKnown)
+TEST(OperationListener, CancelSeenInAStatusCancelsAndTheTimerThenClosesTheDialogAndTheCancelStaysKnown)
 {
-    RegisterPhoneSuite();
-    ShownListener shown(L"Cancel and timer", SimulatedPhones::NewFileSystem().get());
+    com_ptr<CancelCounter> component = MakeTestObject<CancelCounter>();
+    ShownListener shown(L"Cancel and timer", component.get());
     ASSERT_TRUE(shown.dialog);
     ClickButton(shown.dialog, IDCANCEL);
-    // Without messages pumped no tick comes: a transfer's status cancels, the dialog stays.
-    for (int i = 0; i < 200 && !shown.listener->HasUserCancelled(); ++i)
-        Sleep(10);
-    ASSERT_TRUE(shown.listener->HasUserCancelled());
-    EXPECT_EQ(S_OK, shown.listener->TransferStatus(1, 2));
+    // Without messages dispatched no tick comes: a transfer's status cancels, the dialog stays.
+    ASSERT_TRUE(WaitWithoutMessages([&] { return shown.listener->HasUserCancelled(); }));
+    shown.listener->TransferStatus(1, 2);
+    EXPECT_EQ(1, component->cancels);
     EXPECT_TRUE(IsWindowVisible(shown.dialog));
-    // Pumped, the one-second timer sees the Cancel and ends the dialog; the Cancel stays known.
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(shown.dialog); }, 8000));
+    // Dispatched, the one-second timer sees the Cancel, cancels again and ends the dialog.
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(shown.dialog); }, 30000));
+    EXPECT_EQ(2, component->cancels);
     EXPECT_FALSE(shown.listener->HasDialog());
     EXPECT_TRUE(shown.listener->HasUserCancelled());
 }
 
-TEST(OperationListener, ComponentsReferenceOutlivesTheOwnersAndCallbacksStillArrive)
+// Each listener's timer works on its own listener, on its own thread: a Cancel
+// in either of two dialogs reaches that operation's component and closes only
+// that dialog.
+TEST(OperationListener, TwoOperationsOnTwoThreadsEachKeepTheirOwnCancel)
+{
+    for (int cancelled : {0, 1}) {
+        const std::wstring round = L" (Cancel in " + std::to_wstring(cancelled + 1) + L")";
+        OperationThread first(L"First operation" + round), second(L"Second operation" + round);
+        OperationThread* operations[] = {&first, &second};
+        OperationThread& pressed = *operations[cancelled];
+        OperationThread& other = *operations[1 - cancelled];
+        ASSERT_TRUE(pressed.dialog && other.dialog);
+
+        ClickButton(pressed.dialog, IDCANCEL);
+        EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(pressed.dialog); }, 60000)) << cancelled;
+        EXPECT_EQ(1, pressed.component->cancels) << cancelled;
+        EXPECT_EQ(pressed.Id(), pressed.component->cancelThread) << cancelled;
+        EXPECT_TRUE(IsWindowVisible(other.dialog)) << cancelled;
+        EXPECT_EQ(0, other.component->cancels) << cancelled;
+
+        // The other one's timer still runs and answers its own Cancel.
+        ClickButton(other.dialog, IDCANCEL);
+        EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(other.dialog); }, 60000)) << cancelled;
+        EXPECT_EQ(1, other.component->cancels) << cancelled;
+        EXPECT_EQ(other.Id(), other.component->cancelThread) << cancelled;
+        EXPECT_EQ(1, pressed.component->cancels) << cancelled;
+    }
+}
+
+TEST(OperationListener, ComponentsReferenceKeepsItAfterItsOwnerHasEndedIt)
 {
     com_ptr<COperationListener> owner = COperationListener::Create(nullptr);
     com_ptr<ITransferListener> component;
@@ -75,8 +213,9 @@ TEST(OperationListener, ComponentsReferenceOutlivesTheOwnersAndCallbacksStillArr
 
     ReleaseOperationListener(owner);
     EXPECT_FALSE(owner);
-    EXPECT_EQ(S_OK, component->FileStarted());
-    EXPECT_EQ(S_OK, component->TransferStatus(10, 20));
-    EXPECT_EQ(S_OK, component->FileFinished());
+    // Late callbacks of a component reach a live listener without a dialog.
+    component->FileStarted();
+    component->TransferStatus(10, 20);
+    component->FileFinished();
     EXPECT_EQ(0u, component.detach()->Release());
 }

@@ -6,7 +6,7 @@ namespace testing_support {
 namespace {
 struct Search {
     const std::wstring* title;
-    HWND found;
+    std::vector<HWND> found;
 };
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
@@ -18,22 +18,26 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
         return TRUE;
     wchar_t title[512] = {};
     GetWindowTextW(window, title, 512);
-    if (*search->title == title) {
-        search->found = window;
-        return FALSE;
-    }
+    if (*search->title == title)
+        search->found.push_back(window);
     return TRUE;
 }
 } // namespace
+
+std::vector<HWND> VisibleDialogs(const std::wstring& title)
+{
+    Search search{&title, {}};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     do {
-        Search search{&title, nullptr};
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
+        const std::vector<HWND> found = VisibleDialogs(title);
+        if (!found.empty())
+            return found.front();
         Sleep(50);
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;

@@ -6,11 +6,15 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace testing_support {
 
 // Waits for a visible top-level dialog window (class #32770) with the title.
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs = 10000);
+// Every visible top-level dialog with the title, of any process; the owner
+// window (GW_OWNER) tells apart those of two operations.
+std::vector<HWND> VisibleDialogs(const std::wstring& title);
 // Text of the dialog's child control with the given id.
 std::wstring ControlText(HWND dialog, int id);
 // Presses the button with the given id.
