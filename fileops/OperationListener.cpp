@@ -25,41 +25,11 @@ bool RegisterTimerWindowClass(WNDPROC procedure)
 
 } // namespace
 
-com_ptr<COperationListener> COperationListener::Create(IVirtualFileSystem* phoneFs)
-{
-    return com_ptr<COperationListener>::attach(new (std::nothrow) COperationListener(phoneFs));
-}
-
 COperationListener::COperationListener(IVirtualFileSystem* phoneFs) : phoneFs_(phoneFs) {}
 
 COperationListener::~COperationListener()
 {
     Stop();
-}
-
-STDMETHODIMP COperationListener::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_ITransferListener))
-        return E_NOINTERFACE;
-    *object = static_cast<ITransferListener*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) COperationListener::AddRef()
-{
-    return InterlockedIncrement(&refCount_);
-}
-
-STDMETHODIMP_(ULONG) COperationListener::Release()
-{
-    ULONG count = InterlockedDecrement(&refCount_);
-    if (count == 0)
-        delete this;
-    return count;
 }
 
 STDMETHODIMP COperationListener::FileStarted()

@@ -4,29 +4,19 @@
 
 #include "PhoneComponents.h"
 #include "common/ComPtr.h"
+#include "common/Implements.h"
 #include "common/Resource.h"
 #include "localisation/ProgressDialog.h"
 
 #include <string>
 
-// Created through Create() with one reference; the component may hold more
+// Created through Create(phone file system) with one reference; the component may hold more
 // while it transfers, so owners only Stop() and Release(), never delete. It
 // belongs to the thread that starts it: its timer fires there, through a
 // message-only window of its own, whenever that thread dispatches messages.
-class COperationListener final : public ITransferListener
+class COperationListener final : public Implements<COperationListener, ITransferListener>
 {
 public:
-    // The listener of a phone file-system instance; null only when out of memory.
-    static com_ptr<COperationListener> Create(IVirtualFileSystem* phoneFs);
-
-    COperationListener(const COperationListener&) = delete;
-    COperationListener& operator=(const COperationListener&) = delete;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // ITransferListener
     STDMETHODIMP FileStarted() override;
     STDMETHODIMP FileFinished() override;
@@ -49,8 +39,9 @@ public:
     bool HasDialog() const { return static_cast<bool>(dialog_); }
 
 private:
+    friend class Implements<COperationListener, ITransferListener>;
     explicit COperationListener(IVirtualFileSystem* phoneFs);
-    ~COperationListener();
+    ~COperationListener() override;
 
     void StartTimer();
     void StopTimer();
@@ -58,7 +49,6 @@ private:
     void OnTimer();
     void CancelTransfer();
 
-    volatile LONG refCount_ = 1;
     localisation::ProgressDialog dialog_;
     ULONG overallTotal_ = 0;
     ULONG bytesBeforeThisFile_ = 0;
