@@ -566,7 +566,8 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImeiBelowTheMirrorRootOnly
     TempDir outside;
     const std::wstring sibling = root_ + L"X";
     for (const std::wstring& base : {outside.path(), sibling}) {
-        MakeFolders(base, {L"", L"\\Phone1", L"\\Phone1\\Text Messages"});
+        CreateDirectoryW(base.c_str(), nullptr);
+        MakeFolders(base, {L"\\Phone1", L"\\Phone1\\Text Messages"});
         WriteText(base + L"\\Phone1\\IMEI", "350000000000009");
         WriteText(base + L"\\IMEI", "350000000000009");
     }

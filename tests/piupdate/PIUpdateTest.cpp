@@ -26,7 +26,9 @@ LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM wParam, LPARAM
 // "IMEI" and the synchronisation folders with their descriptions.
 void MakeLookalike(const std::wstring& base)
 {
-    MakeFolders(base, {L"", L"\\P1", L"\\P1\\Contacts", L"\\P1\\Text Messages"});
+    RemoveFolderTree(base + L"\\P1"); // left by an earlier run that broke off
+    CreateDirectoryW(base.c_str(), nullptr);
+    MakeFolders(base, {L"\\P1", L"\\P1\\Contacts", L"\\P1\\Text Messages"});
     WriteText(base + L"\\P1\\IMEI", "350000000000071");
     WriteText(base + L"\\P1\\Contacts\\Folder.xml",
               "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");

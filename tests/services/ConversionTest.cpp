@@ -45,7 +45,9 @@ TEST_F(Conversions, TheNewFilesShortcutOrTheFailure)
     const std::wstring beside = rig_->root + L"X";
     std::vector<std::wstring> lookalikes;
     for (const std::wstring& base : {pc.path(), beside}) {
-        MakeFolders(base, {L"", L"\\CPhone", L"\\CPhone\\Phone memory (C)"});
+        RemoveFolderTree(base + L"\\CPhone"); // left by an earlier run that broke off
+        CreateDirectoryW(base.c_str(), nullptr);
+        MakeFolders(base, {L"\\CPhone", L"\\CPhone\\Phone memory (C)"});
         WriteText(base + L"\\CPhone\\IMEI", "356938035640021");
         lookalikes.push_back(base + L"\\CPhone\\Phone memory (C)\\clip.wav.vfslnk");
         ASSERT_TRUE(CopyFileW(clip.c_str(), lookalikes.back().c_str(), FALSE));
