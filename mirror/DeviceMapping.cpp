@@ -104,6 +104,23 @@ std::wstring WithoutTrailingBackslash(std::wstring path)
     return path;
 }
 
+// The absolute form of a path, without "." and ".." or a trailing backslash;
+// empty when there is none.
+std::wstring FullPath(const wchar_t* path)
+{
+    if (!path || !*path)
+        return {};
+    const DWORD length = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (length == 0)
+        return {};
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(path, length, &full[0], nullptr);
+    if (written == 0 || written >= length)
+        return {};
+    full.resize(written);
+    return WithoutTrailingBackslash(std::move(full));
+}
+
 } // namespace
 
 HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMapping& row)
@@ -384,20 +401,11 @@ bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
     if (!pcPath || !*pcPath)
         return false;
     // "." and ".." resolved first: a path must not walk out of the mirror root unseen.
-    const DWORD length = GetFullPathNameW(pcPath, 0, nullptr, nullptr);
-    if (length == 0)
-        return false;
-    std::wstring folder(length, L'\0');
-    const DWORD written = GetFullPathNameW(pcPath, length, &folder[0], nullptr);
-    if (written == 0 || written >= length)
-        return false;
-    folder.resize(written);
-    paths::TrimTrailingBackslashes(folder);
+    std::wstring folder = FullPath(pcPath);
     if (!paths::IsDirectory(folder))
         folder = paths::Parent(folder);
-
     ReadMirrorRoot();
-    const std::wstring root = MirrorRoot();
+    const std::wstring root = FullPath(MirrorRoot());
     if (root.empty())
         return false;
     // Only folders below the mirror root are phones' mirror folders, whatever
