@@ -26,6 +26,7 @@ constexpr wchar_t kDefaultTitle[] = L"Updating...";
 constexpr wchar_t kDefaultUpdateText[] = L"Phone and PC contacts are now being updated.";
 constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling update";
 constexpr wchar_t kWatchWindowClass[] = L"QuelvarUpdateWatch";
+constexpr UINT_PTR kWatchTimer = 1;
 
 // Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
@@ -231,6 +232,8 @@ HRESULT CPIUpdate::Update(const wchar_t* dataType)
     // A new callback per update: whatever the store still sends for an earlier
     // one goes nowhere.
     DetachSink();
+    m_silentLooks = 0;
+    m_cancelAsked = false;
     m_sink = com_ptr<CPIUpdateSink>::attach(new (std::nothrow) CPIUpdateSink(this));
     if (!m_sink)
         hr = E_OUTOFMEMORY;
@@ -243,7 +246,6 @@ HRESULT CPIUpdate::Update(const wchar_t* dataType)
         m_dataStore.reset();
         return hr;
     }
-    m_silentLooks = 0;
     StartWatch();
     return hr;
 }
@@ -334,6 +336,7 @@ void CPIUpdate::CheckCancel(UINT syncId)
         return;
     QTRACE(L"(): USER HAS CANCELLED\n");
     m_cancelling = true;
+    m_cancelAsked = true;
     m_silentLooks = 0;
     SetFirstLine(piupdate::kCancellingTextId, kDefaultCancellingText);
     if (!m_dataStore)
@@ -350,7 +353,7 @@ void CPIUpdate::EndUpdate()
 {
     DetachSink();
     if (m_watchWindow)
-        KillTimer(m_watchWindow.get(), 1);
+        KillTimer(m_watchWindow.get(), kWatchTimer);
     if (m_dialog) {
         m_dialog->StopProgressDialog();
         m_dialog.reset();
@@ -396,7 +399,7 @@ void CPIUpdate::StartWatch()
         }
         SetWindowLongPtrW(m_watchWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    SetTimer(m_watchWindow.get(), 1, piupdate::kWatchIntervalMs, nullptr);
+    SetTimer(m_watchWindow.get(), kWatchTimer, piupdate::kWatchIntervalMs, nullptr);
 }
 
 LRESULT CALLBACK CPIUpdate::WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -413,7 +416,7 @@ LRESULT CALLBACK CPIUpdate::WatchWindowProc(HWND window, UINT message, WPARAM wP
 void CPIUpdate::OnWatch()
 {
     if (!m_sink) {
-        KillTimer(m_watchWindow.get(), 1);
+        KillTimer(m_watchWindow.get(), kWatchTimer);
         return;
     }
     ++m_silentLooks;
@@ -429,7 +432,7 @@ void CPIUpdate::OnWatch()
         if (!m_cancelling)
             localisation::ShowErrorBox(piupdate::kStoreGone, m_ownerWindow, m_languagePath.c_str());
         EndUpdate();
-    } else if (m_cancelling && m_silentLooks >= piupdate::kSilentLooksAfterCancel) {
+    } else if (m_cancelAsked && m_silentLooks >= piupdate::kSilentLooksAfterCancel) {
         QTRACE(L"(): the data store is silent since the cancel, the update ends\n");
         DetachSink();
         m_multimediaPending = false;

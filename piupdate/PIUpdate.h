@@ -87,5 +87,6 @@ private:
     // Looks at a running update once a second: a Cancel pressed while the store
     // is silent, a store that let the callback go, a store silent after a cancel.
     unique_hwnd m_watchWindow;
-    int m_silentLooks = 0;
+    int m_silentLooks = 0;      // since the store's last word, or the cancel
+    bool m_cancelAsked = false; // during the running update
 };
