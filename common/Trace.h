@@ -2,13 +2,15 @@
 // compile it out; QUELVAR_TRACE builds keep it.
 #pragma once
 
+#include "ContractTexts.h"
+
 #include <windows.h>
 
 namespace trace {
 
 // The switch that lets the localised error box also name the code it shows.
-constexpr wchar_t kTraceKey[] = L"Software\\Marlith\\Ostrelle";
-constexpr wchar_t kTraceValue[] = L"Trace";
+using contract::kTraceKey;
+using contract::kTraceValue;
 
 void Initialise(const wchar_t* moduleName);
 void Write(const char* function, const wchar_t* format, ...);

@@ -18,7 +18,7 @@ namespace {
 
 UINT g_fileOperationEndMessage = 0;
 
-constexpr wchar_t kFileOperationEndMessage[] = L"Ostrelle_FILEOPERATION_END_NOTIFY";
+using contract::kFileOperationEndMessage;
 constexpr wchar_t kReconnectWindowClass[] = L"QuelvarReconnect";
 constexpr UINT kReconnectMessage = WM_APP + 1;
 
@@ -57,7 +57,7 @@ CComQuelvar::CComQuelvar()
     try {
         mirror::ReadVendorName();
     } catch (...) {
-        mirror::SetVendorName(L"Zentrel");
+        mirror::SetVendorName(contract::kDefaultVendorName);
         ShowConstructionMessage(L"Failed to construct CComQuelvar!");
     }
     DWORD rightToLeft = 0;

@@ -45,7 +45,8 @@ struct ResourceKind {
 std::wstring Locate(const wchar_t* vendorName, const wchar_t* baseName, const ResourceKind& kind, std::wstring& code)
 {
     code.clear();
-    std::wstring key = std::wstring(L"Software\\") + (vendorName ? vendorName : L"") + L"\\" + kInstallationSubkey;
+    std::wstring key =
+        std::wstring(contract::kSoftwareKey) + L"\\" + (vendorName ? vendorName : L"") + L"\\" + kInstallationSubkey;
     unique_hkey opened;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS)
         return {};

@@ -4,6 +4,8 @@
 // readers get copies.
 #pragma once
 
+#include "common/ContractTexts.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,11 +17,11 @@ constexpr wchar_t kResourceBaseName[] = L"Ostrelle";
 constexpr wchar_t kDefaultProductName[] = L"Ostrelle";
 
 // Values below HKEY_LOCAL_MACHINE "Software\<vendor name>\Marlith".
-constexpr wchar_t kInstallationSubkey[] = L"Marlith";
-constexpr wchar_t kCurrentLanguageValue[] = L"Current Language";
-constexpr wchar_t kLanguagePathValue[] = L"Language Path";
-constexpr wchar_t kCurrentResourceValue[] = L"Current Resource";
-constexpr wchar_t kResourcePathValue[] = L"Resource Path";
+using contract::kCurrentLanguageValue;
+using contract::kCurrentResourceValue;
+using contract::kInstallationSubkey;
+using contract::kLanguagePathValue;
+using contract::kResourcePathValue;
 
 // String ids of the language file.
 constexpr UINT kLanguageNameId = 1;

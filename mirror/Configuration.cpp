@@ -193,9 +193,9 @@ bool IsSpecialFolder(const wchar_t* folderName, REFCLSID clsid, DWORD kinds)
         DWORD kind;
     };
     static const SpecialFolder folders[] = {
-        {L"Contacts", kContactsFolderClsid, kSpecialContacts},
-        {L"Multimedia Messages", kMessageFolderClsid, kSpecialMultimediaMessages},
-        {L"Text Messages", kMessageFolderClsid, kSpecialTextMessages},
+        {contract::kContacts, kContactsFolderClsid, kSpecialContacts},
+        {contract::kMultimediaMessages, kMessageFolderClsid, kSpecialMultimediaMessages},
+        {contract::kTextMessages, kMessageFolderClsid, kSpecialTextMessages},
     };
     if (!folderName)
         return false;

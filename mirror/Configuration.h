@@ -3,6 +3,7 @@
 // and double-NUL path lists.
 #pragma once
 
+#include "common/ContractTexts.h"
 #include "phone/DeviceInfoReader.h"
 
 #include <windows.h>
@@ -17,20 +18,20 @@ namespace mirror {
 constexpr size_t kPathLength = MAX_PATH;
 constexpr size_t kVendorNameLength = MAX_PATH;
 
-constexpr wchar_t kDefaultVendorName[] = L"Zentrel";
-constexpr wchar_t kVendorLibrary[] = L"Dravo.dll";
-constexpr char kVendorExport[] = "GetDravo";
+using contract::kDefaultVendorName;
+using contract::kVendorExport;
+using contract::kVendorLibrary;
 
-constexpr wchar_t kDataLayerKey[] = L"Software\\Marlith\\DataLayer";
-constexpr wchar_t kDataLayerFallbackKey[] = L"Software\\Zentrel\\DataLayer";
-constexpr wchar_t kMirrorRootValue[] = L"Root";
+using contract::kDataLayerFallbackKey;
+using contract::kDataLayerKey;
+using contract::kMirrorRootValue;
 
-constexpr wchar_t kFolderDescriptionFile[] = L"Folder.xml";
-constexpr wchar_t kContactsFolderClsid[] = L"{FBFE7864-D495-41f0-B7DC-4BB601CC295E}";
-constexpr wchar_t kMessageFolderClsid[] = L"{C0C4375A-5B72-4efe-929D-3B848C3A1E91}";
-constexpr wchar_t kMyComputerParsingPath[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::";
-constexpr wchar_t kNamespaceClsid[] = L"{40950107-FEA6-4d53-A65F-B2DCBA57DD58}";
-constexpr wchar_t kScratchFolderPrefix[] = L"WrapperTemp";
+using contract::kContactsFolderClsid;
+using contract::kFolderDescriptionFile;
+using contract::kMessageFolderClsid;
+using contract::kMyComputerParsingPath;
+using contract::kNamespaceClsid;
+using contract::kScratchFolderPrefix;
 
 // Kinds of special folder for IsSpecialFolder.
 constexpr DWORD kSpecialContacts = 0x01;

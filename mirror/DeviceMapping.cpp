@@ -104,6 +104,23 @@ std::wstring WithoutTrailingBackslash(std::wstring path)
     return path;
 }
 
+// The absolute form of a path, without "." and ".." or a trailing backslash;
+// empty when there is none.
+std::wstring FullPath(const wchar_t* path)
+{
+    if (!path || !*path)
+        return {};
+    const DWORD length = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (length == 0)
+        return {};
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(path, length, &full[0], nullptr);
+    if (written == 0 || written >= length)
+        return {};
+    full.resize(written);
+    return WithoutTrailingBackslash(std::move(full));
+}
+
 } // namespace
 
 HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMapping& row)
@@ -372,42 +389,36 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
     return hr;
 }
 
+bool IsBelowFolder(const std::wstring& path, const std::wstring& folder)
+{
+    const std::wstring base = WithoutTrailingBackslash(folder);
+    return path.size() > base.size() && SamePathPrefix(path.c_str(), path.size(), base.c_str(), base.size());
+}
+
 bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
 {
     phoneRootFolder.clear();
     if (!pcPath || !*pcPath)
         return false;
-    bool found = false;
-    Guarded([&]() -> HRESULT {
-        std::wstring folder = WithoutTrailingBackslash(pcPath);
-        if (!paths::IsDirectory(folder)) {
-            const size_t slash = folder.find_last_of(L'\\');
-            if (slash == std::wstring::npos)
-                return S_FALSE;
-            folder.resize(slash);
+    // "." and ".." resolved first: a path must not walk out of the mirror root unseen.
+    std::wstring folder = FullPath(pcPath);
+    if (!paths::IsDirectory(folder))
+        folder = paths::Parent(folder);
+    ReadMirrorRoot();
+    const std::wstring root = FullPath(MirrorRoot());
+    if (root.empty())
+        return false;
+    // Only folders below the mirror root are phones' mirror folders, whatever
+    // else holds a file of that name.
+    for (; IsBelowFolder(folder, root); folder = paths::Parent(folder)) {
+        if (HoldsFile(folder, kImeiFileName)) {
+            if (folder.size() >= kPathLength)
+                return false;
+            phoneRootFolder = folder;
+            return true;
         }
-        ReadMirrorRoot();
-        const std::wstring root = WithoutTrailingBackslash(MirrorRoot());
-        for (;;) {
-            if (folder.empty() || IsMirrorRoot(folder.c_str()) ||
-                CompareStringOrdinal(folder.c_str(), -1, root.c_str(), -1, TRUE) == CSTR_EQUAL)
-                return S_FALSE;
-            if (HoldsFile(folder, kImeiFileName)) {
-                if (folder.size() >= kPathLength)
-                    return S_FALSE;
-                phoneRootFolder = folder;
-                found = true;
-                return S_OK;
-            }
-            const size_t slash = folder.find_last_of(L'\\');
-            if (slash == std::wstring::npos)
-                return S_FALSE;
-            folder.resize(slash);
-        }
-    });
-    if (!found)
-        phoneRootFolder.clear();
-    return found;
+    }
+    return false;
 }
 
 } // namespace mirror

@@ -12,12 +12,10 @@
 
 namespace mirror {
 
-constexpr wchar_t kPhonePathPrefix[] = L"ALIAS:";
-constexpr wchar_t kImeiFileName[] = L"IMEI";
-// Product whose model list names the supported phones, and the model value
-// that tells which synchronisation folders a model has.
-constexpr wchar_t kSupportedProduct[] = L"Ostrelle";
-constexpr wchar_t kSyncModelKey[] = L"Ostrelle_Sync";
+using contract::kImeiFileName;
+using contract::kPhonePathPrefix;
+using contract::kSupportedProduct;
+using contract::kSyncModelKey;
 // Bits of the "Ostrelle_Sync" value.
 constexpr int kSyncContacts = 0x1;
 constexpr int kSyncMultimediaMessages = 0x8;
@@ -76,8 +74,14 @@ private:
     std::vector<DeviceMapping> rows_;
 };
 
-// The phone's top mirror folder (the one holding "IMEI") at or above the path,
-// below the mirror root.
+// Whether the path lies below the folder, compared whole component by component
+// without regard to case ("C:\RootX" is not below "C:\Root", nor is "C:\Root" itself).
+bool IsBelowFolder(const std::wstring& path, const std::wstring& folder);
+
+// The phone's mirror folder of a path: the nearest folder at or above it (the
+// path's own folder when it names no folder) that holds "IMEI" and lies below
+// the mirror root. Every room asks this one walk. False outside the mirror root,
+// at the mirror root itself and without such a folder.
 bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder);
 
 } // namespace mirror

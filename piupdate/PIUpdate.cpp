@@ -21,6 +21,8 @@ constexpr size_t kDataTypeLength = 255;
 const localisation::ProgressTitle kUpdatingTitle = {piupdate::kTitleId, L"Updating...", kDialogTextLength, true};
 constexpr wchar_t kDefaultUpdateText[] = L"Phone and PC contacts are now being updated.";
 constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling update";
+constexpr wchar_t kWatchWindowClass[] = L"QuelvarUpdateWatch";
+constexpr UINT_PTR kWatchTimer = 1;
 
 // Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
@@ -35,18 +37,21 @@ std::wstring Text(BSTR text)
 
 } // namespace
 
-// The callback handed to the data store for one update. It forwards to its
-// update's object until that update ends or the object goes, and holds the
-// object for the length of each call, so that a client's release during a
-// callback (an error box runs a message loop) cannot pull it away mid-call.
+// The callback handed to the data store for one update. Until its update ends
+// it holds the update's object, as the store's reference to the object itself
+// would, and forwards to it; after that it answers alone. Each call holds the
+// object for its length, so that the end of the update inside it cannot pull
+// the object away mid-call.
 class CPIUpdateSink final : public IDataStoreNotify
 {
 public:
-    explicit CPIUpdateSink(CPIUpdate* owner) : owner_(owner) {}
+    explicit CPIUpdateSink(CPIUpdate* owner) : owner_(static_cast<IDataStoreNotify*>(owner)) {}
     CPIUpdateSink(const CPIUpdateSink&) = delete;
     CPIUpdateSink& operator=(const CPIUpdateSink&) = delete;
 
-    void Detach() { owner_ = nullptr; }
+    void Detach() { owner_.reset(); }
+    // Whether anyone but its update (the store) still holds it.
+    bool HeldByStore() const { return refCount_ > 1; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
@@ -75,7 +80,7 @@ public:
             QTRACE(L"(): late notification ignored: %d, 0x%X\n", static_cast<int>(eSyncStatus), hr);
             return S_OK;
         }
-        com_ptr<IDataStoreNotify> hold(static_cast<IDataStoreNotify*>(owner_));
+        com_ptr<IDataStoreNotify> hold = owner_;
         return hold->NotifySyncStatus(uiClientSyncID, eSyncStatus, hr, uiSentCount, uiTotalCount, uiReceivedCount);
     }
 
@@ -83,7 +88,7 @@ private:
     ~CPIUpdateSink() = default;
 
     LONG refCount_ = 1;
-    CPIUpdate* owner_;
+    com_ptr<IDataStoreNotify> owner_;
 };
 
 CPIUpdate::CPIUpdate()
@@ -93,7 +98,7 @@ CPIUpdate::CPIUpdate()
             localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName);
     });
     if (g_endMessage == 0)
-        g_endMessage = RegisterWindowMessageW(piupdate::kEndMessageName);
+        g_endMessage = RegisterWindowMessageW(contract::kUpdateEndMessage);
 }
 
 CPIUpdate::~CPIUpdate() = default;
@@ -109,20 +114,7 @@ HRESULT CPIUpdate::InternalQueryInterface(REFIID iid, void** object)
 
 void CPIUpdate::FinalRelease()
 {
-    Attempt([&] {
-        // Nothing the store sends from now on may reach this object, and the
-        // synchronisation it runs has nobody left to report to.
-        const bool running = m_sink && m_dataStore;
-        DetachSink();
-        if (running) {
-            QTRACE(L"(): released during an update, cancelling\n");
-            m_cancelling = true;
-            m_multimediaPending = false;
-            com_ptr<IDataStore> store = m_dataStore;
-            store->CancelSync(m_syncId);
-        }
-        EndUpdate();
-    });
+    Attempt([&] { EndUpdate(); });
 }
 
 STDMETHODIMP CPIUpdate::UpdateFolder(BSTR aFolderPath, LONG hwnd)
@@ -224,6 +216,8 @@ HRESULT CPIUpdate::Update(const wchar_t* dataType)
     // A new callback per update: whatever the store still sends for an earlier
     // one goes nowhere.
     DetachSink();
+    m_silentLooks = 0;
+    m_cancelAsked = false;
     m_sink = com_ptr<CPIUpdateSink>::attach(new (std::nothrow) CPIUpdateSink(this));
     if (!m_sink)
         hr = E_OUTOFMEMORY;
@@ -234,7 +228,9 @@ HRESULT CPIUpdate::Update(const wchar_t* dataType)
         // Nothing runs: no store to hold, no callback to wait for.
         DetachSink();
         m_dataStore.reset();
+        return hr;
     }
+    StartWatch();
     return hr;
 }
 
@@ -260,6 +256,7 @@ STDMETHODIMP CPIUpdate::NotifySyncStatus(UINT uiClientSyncID, SYNCSTATUS eSyncSt
 {
     Attempt([&] {
         QTRACE(L"Sync Status: %d, HRESULT: 0x%X\n", static_cast<int>(eSyncStatus), hr);
+        m_silentLooks = 0;
         HRESULT code = hr;
         switch (eSyncStatus) {
         case STARTED:
@@ -312,13 +309,16 @@ void CPIUpdate::StartProgressDisplay()
     m_dialog.Start(m_ownerWindow, localisation::kProgressWithoutBar);
 }
 
-// No timer runs: a cancel is seen when the store next reports progress.
+// A cancel is seen when the store next reports progress, or at the next look of
+// the watch.
 void CPIUpdate::CheckCancel(UINT syncId)
 {
     if (!m_dialog.HasUserCancelled() || m_cancelling)
         return;
     QTRACE(L"(): USER HAS CANCELLED\n");
     m_cancelling = true;
+    m_cancelAsked = true;
+    m_silentLooks = 0;
     SetFirstLine(piupdate::kCancellingTextId, kDefaultCancellingText);
     if (!m_dataStore)
         return;
@@ -333,6 +333,8 @@ void CPIUpdate::CheckCancel(UINT syncId)
 void CPIUpdate::EndUpdate()
 {
     DetachSink();
+    if (m_watchWindow)
+        KillTimer(m_watchWindow.get(), kWatchTimer);
     m_dialog.Stop();
     m_dataStore.reset();
     if (m_ownerWindow)
@@ -354,4 +356,64 @@ void CPIUpdate::DetachSink()
     if (m_sink)
         m_sink->Detach();
     m_sink.reset();
+}
+
+void CPIUpdate::StartWatch()
+{
+    static const ATOM windowClass = [] {
+        WNDCLASSW description = {};
+        description.lpfnWndProc = WatchWindowProc;
+        description.hInstance = GetModuleHandleW(nullptr);
+        description.lpszClassName = kWatchWindowClass;
+        return RegisterClassW(&description);
+    }();
+    (void)windowClass;
+    if (!m_watchWindow) {
+        m_watchWindow.reset(CreateWindowExW(0, kWatchWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            GetModuleHandleW(nullptr), nullptr));
+        if (!m_watchWindow) {
+            QTRACE(L"(): no watch for the update: %u\n", GetLastError());
+            return;
+        }
+        SetWindowLongPtrW(m_watchWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    SetTimer(m_watchWindow.get(), kWatchTimer, piupdate::kWatchIntervalMs, nullptr);
+}
+
+LRESULT CALLBACK CPIUpdate::WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* object = reinterpret_cast<CPIUpdate*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != WM_TIMER || !object)
+        return DefWindowProcW(window, message, wParam, lParam);
+    // The update's end lets its callback's hold go: this look holds the object.
+    com_ptr<IPIUpdate> hold(static_cast<IPIUpdate*>(object));
+    Attempt([&] { object->OnWatch(); });
+    return 0;
+}
+
+void CPIUpdate::OnWatch()
+{
+    if (!m_sink) {
+        KillTimer(m_watchWindow.get(), kWatchTimer);
+        return;
+    }
+    ++m_silentLooks;
+    if (!m_cancelling && m_dialog.HasUserCancelled())
+        CheckCancel(m_syncId);
+    if (!m_sink)
+        return; // the cancel brought the end in
+    if (!m_sink->HeldByStore()) {
+        // Nothing can report this update's end any more.
+        QTRACE(L"(): the data store let the update go without an end\n");
+        DetachSink();
+        m_multimediaPending = false;
+        if (!m_cancelling)
+            localisation::ShowErrorBox(piupdate::kStoreGone, m_ownerWindow, m_languagePath.c_str());
+        EndUpdate();
+    } else if (m_cancelAsked && m_silentLooks >= piupdate::kSilentLooksAfterCancel) {
+        QTRACE(L"(): the data store is silent since the cancel, the update ends\n");
+        DetachSink();
+        m_multimediaPending = false;
+        EndUpdate();
+    }
 }

@@ -8,16 +8,16 @@
 #include "ZentrelQuelvar.h"
 #include "common/ComObject.h"
 #include "common/ComPtr.h"
+#include "common/ContractTexts.h"
 #include "common/Resource.h"
 #include "localisation/ProgressDialog.h"
 
 #include <string>
 
 namespace piupdate {
-constexpr wchar_t kEndMessageName[] = L"PIUPDATE_END_NOTIFY";
-constexpr wchar_t kContacts[] = L"Contacts";
-constexpr wchar_t kTextMessages[] = L"Text Messages";
-constexpr wchar_t kMultimediaMessages[] = L"Multimedia Messages";
+using contract::kContacts;
+using contract::kMultimediaMessages;
+using contract::kTextMessages;
 // Language strings of the dialog.
 constexpr UINT kTitleId = 142;
 constexpr UINT kContactsTextId = 143;
@@ -28,6 +28,12 @@ constexpr WORD kSyncNotRunningCode = 0x6012;
 constexpr WORD kCancelledCode = 0x4252;
 // What a message update's 0x6012 is shown as.
 constexpr HRESULT kMessagesNotRunning = static_cast<HRESULT>(0x800400FB);
+// What an update whose store let its callback go without an end is shown as.
+constexpr HRESULT kStoreGone = CO_E_OBJNOTCONNECTED;
+// The update's watch: how often it looks, and for how many looks a store may stay
+// silent after the user's cancel before the update ends without its word.
+constexpr UINT kWatchIntervalMs = 1000;
+constexpr int kSilentLooksAfterCancel = 10;
 } // namespace piupdate
 
 class CPIUpdateSink;
@@ -39,7 +45,8 @@ public:
     ~CPIUpdate() override;
 
     HRESULT InternalQueryInterface(REFIID iid, void** object);
-    // The last reference has gone: a running update is cancelled and ended.
+    // The last reference has gone, so no update runs (its callback holds the
+    // object): ends the update once more, which tells the owner window again.
     void FinalRelease();
 
     STDMETHODIMP UpdateFolder(BSTR aFolderPath, LONG hwnd) override;
@@ -57,6 +64,9 @@ private:
     void EndUpdate();
     void SetFirstLine(UINT id, const wchar_t* defaultText);
     void DetachSink();
+    void StartWatch();
+    void OnWatch();
+    static LRESULT CALLBACK WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_ownerWindow = nullptr;
     // Made once per object; empty after the first update has ended.
@@ -70,8 +80,13 @@ private:
     bool m_multimediaPending = false;
     bool m_cancelling = false;
     UINT m_syncId = 0;
-    // The callback the running synchronisation reports to. The store may keep it
-    // beyond the update and this object's life, so it reaches this object only
-    // while the update it was made for runs.
+    // The callback the running synchronisation reports to. While its update runs
+    // it holds this object, so a client may let go meanwhile; the store may keep
+    // it beyond the update, so it reaches this object only until that ends.
     com_ptr<CPIUpdateSink> m_sink;
+    // Looks at a running update once a second: a Cancel pressed while the store
+    // is silent, a store that let the callback go, a store silent after a cancel.
+    unique_hwnd m_watchWindow;
+    int m_silentLooks = 0;      // since the store's last word, or the cancel
+    bool m_cancelAsked = false; // during the running update
 };

@@ -3,6 +3,8 @@
 // a contract.
 #pragma once
 
+#include "common/ContractTexts.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
@@ -12,8 +14,8 @@ namespace shortcut {
 
 constexpr wchar_t kShortcutSection[] = L"VFSShortcut";
 constexpr wchar_t kMemTypeKey[] = L"MemType";
-constexpr wchar_t kShortcutExtension[] = L".vfslnk";
-constexpr wchar_t kFolderShortcutName[] = L"folder.vfsfolder";
+using contract::kFolderShortcutName;
+using contract::kShortcutExtension;
 
 // Shortcut files are a few hundred bytes; anything this large is not one.
 constexpr ULONGLONG kMaxShortcutFileBytes = 1024 * 1024;

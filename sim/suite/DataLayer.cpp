@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -26,8 +27,11 @@ struct Pace {
 struct Sync {
     com_ptr<IDataStore> store;
     com_ptr<IDataStoreNotify> callback;
+    std::wstring target;
     std::wstring dataType;
     HRESULT failure = S_OK;
+    bool silent = false;  // says nothing after STARTED, and keeps the callback
+    bool dropped = false; // lets the callback go after STARTED without an end
     long ongoingCount = 0;
     bool keepCallback = false;
     long step = 0;      // notifications sent so far
@@ -111,9 +115,16 @@ void CALLBACK SyncTimer(HWND, UINT, UINT_PTR timer, DWORD)
         EndSync(id);
         return;
     }
+    if (status == FINISHED && reported == S_OK && answer == S_OK)
+        AppendRecord(L"Updated", sync.target + L"|" + sync.dataType);
     // A caller that has gone away ends the synchronisation too.
-    if (FAILED(answer) || (end && !sync.keepCallback)) {
+    if (FAILED(answer) || (end && !sync.keepCallback) || (status == STARTED && sync.dropped)) {
         EndSync(id);
+        return;
+    }
+    if (status == STARTED && sync.silent) {
+        KillTimer(nullptr, sync.timer);
+        sync.timer = 0;
         return;
     }
     sync.ended = end;
@@ -125,6 +136,20 @@ namespace suite {
 void SetSyncPace(DWORD intervalMs, long ongoingCount, bool keepCallback)
 {
     g_pace = {intervalMs, ongoingCount, keepCallback};
+}
+
+void EndSilentSyncs()
+{
+    // Out of the table first: releasing a callback is a call out.
+    std::vector<Sync> silent;
+    for (auto sync = g_syncs.begin(); sync != g_syncs.end();) {
+        if (!sync->second.silent) {
+            ++sync;
+            continue;
+        }
+        silent.push_back(std::move(sync->second));
+        sync = g_syncs.erase(sync);
+    }
 }
 } // namespace suite
 
@@ -168,8 +193,11 @@ HRESULT DataStore::Synchronize(BSTR dataType, IUnknown* callback, UINT* syncId)
     if (FAILED(hr))
         return hr;
     sync.store = com_ptr<IDataStore>(this);
+    sync.target = target_;
     sync.dataType = dataType;
     sync.failure = suite::TakeFault(L"SyncStatus");
+    sync.silent = suite::TakeFault(L"SyncSilent") != S_OK;
+    sync.dropped = suite::TakeFault(L"SyncDropped") != S_OK;
     sync.ongoingCount = g_pace.ongoingCount;
     sync.keepCallback = g_pace.keepCallback;
     sync.timer = SetTimer(nullptr, 0, g_pace.intervalMs, SyncTimer);

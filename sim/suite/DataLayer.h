@@ -5,9 +5,13 @@
 //
 // Failure switches (faults of the suite control): "GetDataStore", "Synchronize"
 // and "CancelSync" fail the call itself; "SyncStatus" makes the next
-// synchronisation end FINISHED with that code. Every started synchronisation is
-// recorded as "TARGET|DATA TYPE" under "Synchronize" (entries joined by ";"
-// until a test takes them), every CancelSync under "CancelSync".
+// synchronisation end FINISHED with that code; "SyncSilent" makes the next one
+// say nothing after STARTED while it keeps its callback, until ClearFaults ends
+// it without a word; "SyncDropped" makes the next one let its callback go after
+// STARTED without an end. Every started synchronisation is recorded as
+// "TARGET|DATA TYPE" under "Synchronize" (entries joined by ";" until a test
+// takes them), every one that finished without failure, as its caller learnt,
+// under "Updated", every CancelSync under "CancelSync".
 #pragma once
 
 #include "ComObject.h"
@@ -38,4 +42,6 @@ private:
 namespace suite {
 // Pace of every later synchronisation (ISimDataLayer).
 void SetSyncPace(DWORD intervalMs, long ongoingCount, bool keepCallback);
+// Ends the synchronisations gone silent, releasing their callbacks (ClearFaults).
+void EndSilentSyncs();
 } // namespace suite

@@ -178,6 +178,7 @@ HRESULT SuiteControl::SetFault(BSTR operation, LONG code, LONG count)
 HRESULT SuiteControl::ClearFaults()
 {
     suite::ClearFaults();
+    suite::EndSilentSyncs();
     return S_OK;
 }
 

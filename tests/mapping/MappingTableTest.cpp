@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "Windows.h"
 #include "common/ComPtr.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
@@ -529,7 +530,30 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
     }
 }
 
-TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
+TEST(PathsBelowAFolder, AreComparedByWholeComponentsWithoutRegardToCase)
+{
+    const struct {
+        const wchar_t* path;
+        const wchar_t* folder;
+        bool below;
+    } cases[] = {
+        {L"C:\\MirrorRoot\\Phone1", L"C:\\MirrorRoot", true},
+        {L"C:\\MirrorRoot\\Phone1\\a\\b", L"C:\\MirrorRoot\\", true},
+        {L"c:\\mirrorroot\\PHONE1", L"C:\\MirrorRoot", true},
+        {L"C:\\MirrorRoot", L"C:\\MirrorRoot", false},
+        {L"C:\\MirrorRoot", L"C:\\MirrorRoot\\", false},
+        {L"C:\\MirrorRootX\\Phone1", L"C:\\MirrorRoot", false},
+        {L"C:\\Mirror", L"C:\\MirrorRoot", false},
+        {L"C:\\outside\\Phone1", L"C:\\MirrorRoot", false},
+        {L"C:\\x", L"C:\\", true},
+        {L"C:\\MirrorRoot\\Phone1", L"", false},
+        {L"", L"C:\\MirrorRoot", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.below, mirror::IsBelowFolder(c.path, c.folder)) << Narrow(c.path) << " / " << Narrow(c.folder);
+}
+
+TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImeiBelowTheMirrorRootOnly)
 {
     const std::wstring phone = mirror_ / L"Phone1";
     const std::wstring deep = phone + L"\\C\\D";
@@ -537,20 +561,43 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImei)
     WriteText(phone + L"\\IMEI", "350000000000001");
     WriteText(deep + L"\\a.txt.vfslnk", "x");
     WriteText(mirror_ / L"IMEI", "root");
+    // Folders outside the mirror root that look like a phone's: one elsewhere, one
+    // beside the root whose name begins with the root's.
+    TempDir outside;
+    const std::wstring sibling = root_ + L"X";
+    for (const std::wstring& base : {outside.path(), sibling}) {
+        CreateDirectoryW(base.c_str(), nullptr);
+        MakeFolders(base, {L"\\Phone1", L"\\Phone1\\Text Messages"});
+        WriteText(base + L"\\Phone1\\IMEI", "350000000000009");
+        WriteText(base + L"\\IMEI", "350000000000009");
+    }
 
     const struct {
         std::wstring path;
-        bool found;
+        std::wstring found; // empty: none
     } cases[] = {
-        {deep, true},  {deep + L"\\a.txt.vfslnk", true}, {deep + L"\\missing.txt", true},
-        {phone, true}, {mirror_ / L"Phone10", false},    {root_, false},
-        {L"", false},
+        {deep, phone},
+        {deep + L"\\a.txt.vfslnk", phone},
+        {deep + L"\\missing.txt", phone},
+        {phone, phone},
+        {phone + L"\\", phone},
+        {root_ + L"\\PHONE1\\c", root_ + L"\\PHONE1"},
+        {root_ + L"\\Other\\..\\Phone1\\C", phone},
+        {mirror_ / L"Phone10", L""},
+        {root_, L""},
+        {root_ + L"\\", L""},
+        {outside / L"Phone1\\Text Messages", L""},
+        {outside / L"Phone1", L""},
+        {sibling + L"\\Phone1\\Text Messages", L""},
+        {phone + L"\\..\\..\\" + paths::LastComponent(sibling) + L"\\Phone1", L""},
+        {L"", L""},
     };
     for (const auto& c : cases) {
         std::wstring folder = L"stale";
-        EXPECT_EQ(c.found, mirror::FindPhoneRootFolder(c.path.c_str(), folder)) << Narrow(c.path);
-        EXPECT_EQ(c.found ? phone : L"", folder) << Narrow(c.path);
+        EXPECT_EQ(!c.found.empty(), mirror::FindPhoneRootFolder(c.path.c_str(), folder)) << Narrow(c.path);
+        EXPECT_EQ(c.found, folder) << Narrow(c.path);
     }
+    RemoveFolderTree(sibling);
 }
 
 TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)

@@ -22,6 +22,20 @@ LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// A folder outside the mirror root that looks like phone P1's mirror folder:
+// "IMEI" and the synchronisation folders with their descriptions.
+void MakeLookalike(const std::wstring& base)
+{
+    RemoveFolderTree(base + L"\\P1"); // left by an earlier run that broke off
+    CreateDirectoryW(base.c_str(), nullptr);
+    MakeFolders(base, {L"\\P1", L"\\P1\\Contacts", L"\\P1\\Text Messages"});
+    WriteText(base + L"\\P1\\IMEI", "350000000000071");
+    WriteText(base + L"\\P1\\Contacts\\Folder.xml",
+              "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
+    WriteText(base + L"\\P1\\Text Messages\\Folder.xml",
+              "<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>");
+}
+
 class PIUpdateTest : public testing::Test
 {
 protected:
@@ -80,6 +94,8 @@ protected:
 TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
 {
     TempDir elsewhere;
+    const std::wstring beside = rig_->root + L"X"; // its name begins with the root's
+    MakeLookalike(elsewhere.path()), MakeLookalike(beside);
     const struct {
         std::wstring path;
         const wchar_t* fault; // fails once in the suite with 0x80044342
@@ -96,6 +112,10 @@ TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
         {rig_->root, nullptr, S_OK, kNone},
         {Mirror(L"P1"), nullptr, S_OK, kNone},
         {elsewhere.path(), nullptr, S_OK, kNone},
+        // Only folders below the mirror root are phones' mirror folders.
+        {elsewhere / L"P1\\Text Messages", nullptr, S_OK, kNone},
+        {elsewhere / L"P1\\Contacts", nullptr, S_OK, kNone},
+        {beside + L"\\P1\\Contacts", nullptr, S_OK, kNone},
         {Mirror(L"P1\\Contacts"), L"GetImei", S_OK, kNone},
         {L"ALIAS:P9\\Contacts", nullptr, static_cast<HRESULT>(0x80044343), kNone},
         {L"ALIAS:P1\\Contacts", L"GetDataStore", static_cast<HRESULT>(0x80044342), kNone},
@@ -113,6 +133,7 @@ TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
         EXPECT_EQ(true, Ends(1, 5000)) << Narrow(c.path);
         EXPECT_FALSE(AnyEnd()) << Narrow(c.path);
     }
+    RemoveFolderTree(beside);
 }
 
 TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnored)
@@ -190,26 +211,68 @@ TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdat
     }
 }
 
-// The store may hold the callback after the update, and the client may let go
-// during one: neither reaches the object any more, and no dialog stays.
-TEST_F(PIUpdateTest, CallbacksAfterTheEndOrTheObjectsReleaseGoNowhere)
+// A client that starts an update and lets go of its object leaves the update to
+// run to its end: dialog, data and end message. The store may hold the callback
+// after the end and call it once more: that reaches no object any more.
+TEST_F(PIUpdateTest, AnUpdateRunsToItsEndAfterTheClientLetsGoAndLateCallbacksGoNowhere)
 {
     for (bool releasedDuring : {true, false}) {
-        ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(releasedDuring ? 200 : 50, releasedDuring ? 1000 : 2, VARIANT_TRUE));
+        SCOPED_TRACE(releasedDuring ? "released during the update" : "released after it");
+        ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(releasedDuring ? 300 : 50, releasedDuring ? 5 : 2, VARIANT_TRUE));
         com_ptr<IPIUpdate> update = NewUpdate();
         ASSERT_EQ(S_OK, Update(update.get(), L"ALIAS:P1\\Contacts"));
-        if (releasedDuring) {
-            HWND dialog = WaitForDialog(L"Updating...");
-            ASSERT_TRUE(dialog);
+        HWND dialog = WaitForDialog(L"Updating...");
+        ASSERT_TRUE(dialog);
+        if (releasedDuring)
             update.reset();
-            EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(dialog); }));
-            EXPECT_NE(kNone, rig_->phones.LastCall(L"CancelSync"));
-        }
-        EXPECT_TRUE(Ends(1));
+        // The update's own end; after a release during it, the object's end follows.
+        EXPECT_TRUE(Ends(releasedDuring ? 2 : 1));
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }));
+        EXPECT_EQ(L"ALIAS:P1|Contacts", rig_->phones.LastCall(L"Updated"));
+        EXPECT_EQ(kNone, rig_->phones.LastCall(L"CancelSync"));
         // The store's last word, FINISHED with E_FAIL after the end: answered, and nothing shown.
         std::wstring late = kNone;
         EXPECT_TRUE(PumpUntil([&] { return (late = rig_->phones.LastCall(L"LateNotify")) != kNone; }));
         EXPECT_EQ(L"0x00000000", late);
+        EXPECT_FALSE(WaitForDialog(L"Ostrelle", 300));
+        update.reset();
+        EXPECT_TRUE(Ends(releasedDuring ? 0 : 1, 5000));
+        EXPECT_FALSE(AnyEnd());
+    }
+}
+
+// A store that falls silent, its client gone, leaves no dialog open for ever: one
+// that lets the callback go ends the update with the error box; one that keeps it
+// ends it when the user's Cancel, seen without the store's help, stays unanswered.
+TEST_F(PIUpdateTest, AnUpdateWhoseStoreFallsSilentEndsWithoutItsClient)
+{
+    const struct {
+        const wchar_t* fault;
+        bool cancel;   // the user presses Cancel on the dialog
+        bool errorBox; // the update ends with the error box
+    } cases[] = {{L"SyncDropped", false, true}, {L"SyncSilent", true, false}};
+    ASSERT_EQ(S_OK, dataLayer_->SetSyncPace(50, 2, VARIANT_FALSE));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.fault));
+        ASSERT_EQ(S_OK, rig_->phones->SetFault(Bstr(c.fault).get(), 1, 1));
+        com_ptr<IPIUpdate> update = NewUpdate();
+        ASSERT_EQ(S_OK, Update(update.get(), L"ALIAS:P1\\Contacts"));
+        HWND dialog = WaitForDialog(L"Updating...");
+        ASSERT_TRUE(dialog);
+        update.reset();
+        std::wstring shown;
+        std::thread user([&] {
+            if (c.cancel)
+                ClickButton(dialog, IDCANCEL);
+            shown = c.errorBox ? AnswerErrorBox() : L"";
+        });
+        EXPECT_TRUE(Ends(2, 60000));
+        user.join();
+        EXPECT_EQ(c.errorBox ? L"An error occurred while communicating with the phone." : L"", shown);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }));
+        EXPECT_EQ(c.cancel, rig_->phones.LastCall(L"CancelSync") != kNone);
+        EXPECT_EQ(kNone, rig_->phones.LastCall(L"Updated"));
+        ASSERT_EQ(S_OK, rig_->phones->ClearFaults()); // the silent store lets its callback go
         EXPECT_FALSE(AnyEnd());
     }
 }
@@ -220,13 +283,23 @@ TEST_F(PIUpdateTest, UpdateAllIsNotImplementedAndPhoneFoldersAreThoseBelowAPhone
     for (PIU_DATA_TYPE type : {PIU_ALL, PIU_CONTACTS, PIU_MESSAGES, static_cast<PIU_DATA_TYPE>(7)})
         EXPECT_EQ(E_NOTIMPL, update->UpdateAll(type, 0));
     TempDir elsewhere;
+    const std::wstring beside = rig_->root + L"X"; // its name begins with the root's
+    MakeLookalike(elsewhere.path()), MakeLookalike(beside);
     const std::pair<std::wstring, VARIANT_BOOL> cases[] = {
-        {rig_->root, VARIANT_FALSE},         {Mirror(L"P1"), VARIANT_TRUE},     {Mirror(L"P1\\Contacts"), VARIANT_TRUE},
-        {Mirror(L"P1\\IMEI"), VARIANT_TRUE}, {elsewhere.path(), VARIANT_FALSE}, {L"", VARIANT_FALSE},
+        {rig_->root, VARIANT_FALSE},
+        {Mirror(L"P1"), VARIANT_TRUE},
+        {Mirror(L"P1\\Contacts"), VARIANT_TRUE},
+        {Mirror(L"P1\\IMEI"), VARIANT_TRUE},
+        {elsewhere.path(), VARIANT_FALSE},
+        {elsewhere / L"P1", VARIANT_FALSE},
+        {elsewhere / L"P1\\Text Messages", VARIANT_FALSE},
+        {beside + L"\\P1\\Contacts", VARIANT_FALSE},
+        {L"", VARIANT_FALSE},
     };
     for (const auto& [path, expected] : cases) {
         VARIANT_BOOL isPhoneFolder = 7;
         EXPECT_EQ(S_OK, update->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
         EXPECT_EQ(expected, isPhoneFolder) << Narrow(path);
     }
+    RemoveFolderTree(beside);
 }
