@@ -58,6 +58,8 @@ public:
 protected:
     Implements() = default;
     virtual ~Implements() = default;
+    // A snapshot: whether others still hold the object, never for lifetime decisions.
+    LONG References() const { return references_; }
 
 private:
     LONG references_ = 1;

@@ -1,5 +1,7 @@
 #include "PIUpdate.h"
 
+#include "common/Implements.h"
+
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Trace.h"
@@ -42,36 +44,14 @@ std::wstring Text(BSTR text)
 // would, and forwards to it; after that it answers alone. Each call holds the
 // object for its length, so that the end of the update inside it cannot pull
 // the object away mid-call.
-class CPIUpdateSink final : public IDataStoreNotify
+class CPIUpdateSink final : public Implements<CPIUpdateSink, IDataStoreNotify>
 {
 public:
     explicit CPIUpdateSink(CPIUpdate* owner) : owner_(static_cast<IDataStoreNotify*>(owner)) {}
-    CPIUpdateSink(const CPIUpdateSink&) = delete;
-    CPIUpdateSink& operator=(const CPIUpdateSink&) = delete;
 
     void Detach() { owner_.reset(); }
     // Whether anyone but its update (the store) still holds it.
-    bool HeldByStore() const { return refCount_ > 1; }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDataStoreNotify))
-            return E_NOINTERFACE;
-        *object = static_cast<IDataStoreNotify*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refCount_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG count = InterlockedDecrement(&refCount_);
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
+    bool HeldByStore() const { return References() > 1; }
 
     STDMETHODIMP NotifySyncStatus(UINT uiClientSyncID, SYNCSTATUS eSyncStatus, HRESULT hr, UINT uiSentCount,
                                   UINT uiTotalCount, UINT uiReceivedCount) override
@@ -85,9 +65,6 @@ public:
     }
 
 private:
-    ~CPIUpdateSink() = default;
-
-    LONG refCount_ = 1;
     com_ptr<IDataStoreNotify> owner_;
 };
 
@@ -218,7 +195,7 @@ HRESULT CPIUpdate::Update(const wchar_t* dataType)
     DetachSink();
     m_silentLooks = 0;
     m_cancelAsked = false;
-    m_sink = com_ptr<CPIUpdateSink>::attach(new (std::nothrow) CPIUpdateSink(this));
+    m_sink = CPIUpdateSink::Create(this);
     if (!m_sink)
         hr = E_OUTOFMEMORY;
     else
