@@ -15,4 +15,4 @@ source "$root/scripts/wine-env.sh"
 trap wine_stop EXIT
 wine_prepare_prefix
 
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/demo-steps.sh" "$build/bin"
+"$root/scripts/on-screen.sh" bash "$root/scripts/demo-steps.sh" "$build/bin"

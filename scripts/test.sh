@@ -11,4 +11,4 @@ trap wine_stop EXIT
 wine_prepare_prefix
 
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --timeout 600 "$@"
+"$root/scripts/on-screen.sh" ctest --output-on-failure --timeout 600 "$@"
