@@ -243,6 +243,22 @@ HRESULT SuiteControl::GetSinkCount(LONG* count)
     return S_OK;
 }
 
+HRESULT SuiteControl::GetAddCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = suite::AddCount();
+    return S_OK;
+}
+
+HRESULT SuiteControl::GetFileSystemCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = suite::FileSystemCount();
+    return S_OK;
+}
+
 HRESULT SuiteControl::TakeLastCall(BSTR operation, BSTR* arguments)
 {
     if (!arguments)

@@ -27,6 +27,8 @@ bool g_cancelRequested = false;
 
 std::map<long, com_ptr<IDeviceNotifySink>> g_sinks;
 long g_nextCookie = 1;
+long g_addCount = 0;
+long g_fileSystemCount = 0;
 
 void (*g_revokeClassObjects)() = nullptr;
 
@@ -171,6 +173,7 @@ HRESULT AddSink(IUnknown* sink, long& cookie)
         return hr;
     cookie = g_nextCookie++;
     g_sinks.emplace(cookie, std::move(notifySink));
+    ++g_addCount;
     LockServer();
     return S_OK;
 }
@@ -188,6 +191,21 @@ HRESULT RemoveSink(long cookie)
 long SinkCount()
 {
     return static_cast<long>(g_sinks.size());
+}
+
+long AddCount()
+{
+    return g_addCount;
+}
+
+void CountFileSystem(long change)
+{
+    g_fileSystemCount += change;
+}
+
+long FileSystemCount()
+{
+    return g_fileSystemCount;
 }
 
 void NotifySinks(bool connected, const std::wstring& imei, const std::wstring& alias)

@@ -175,29 +175,85 @@ TEST_F(CopyToPhone, CancelOrTheSuiteEndedMidTransferOrAnUnwritableTargetKeepsEve
     for (bool kill : {false, true})
         for (UINT code : {12u, static_cast<UINT>(FO_MOVE)}) {
             rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(300);
+            const long own = rig_->phones.FileSystems(); // the main object's
             std::vector<std::pair<const wchar_t*, int>> answers{{L"Copying to phone...", kill ? kKillSuite : IDCANCEL}};
             if (kill && code == FO_MOVE)
                 answers.push_back({L"Ostrelle", IDOK}); // the worker's error box; it shows none for E_ABORT
             const HRESULT hr = Send(code, kQuiet, {pc_ / L"k"}, mem, answers);
             EXPECT_TRUE(code == FO_MOVE ? hr == S_OK : kill ? FAILED(hr) : hr == E_ABORT) << code;
+            if (!kill) {
+                // A move's worker has ended when it has let go of its component.
+                EXPECT_TRUE(rig_->phones.WaitForFileSystems(own)) << code;
+                EXPECT_FALSE(FileExists(mem + L"\\k\\y.bin")) << code;
+                EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"k\\y.bin"));
+            }
             for (const wchar_t* name : {L"k\\x.bin", L"k\\y.bin"})
                 EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
-            if (!kill) {
-                EXPECT_TRUE(PumpUntil([&] { return !FileExists(mem + L"\\k\\y.bin"); }, 20000)) << code;
-                EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"k\\y.bin"));
+            if (!kill)
                 continue;
-            }
-            // The server serves on: its mirror, rebuilt on reconnecting, shows the phone again at the
-            // suite's own pace.
+            // The server connected anew once, before the worker told its failure: its mirror
+            // folders are rebuilt and it serves on. What the worker still holds after its box
+            // belongs to the ended process.
             rig_->phones.Reconnect();
+            EXPECT_EQ(1, rig_->phones.Adds()) << code;
+            EXPECT_EQ(0u, HiddenSystemOf(std::wstring(kMirrorRoot) + L"\\Wide")) << code;
             EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(std::wstring(kMirrorRoot) + L"\\Wide").get(), VARIANT_FALSE));
             EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+            EXPECT_EQ(1, rig_->phones.FileSystems()) << code;
         }
     // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
     MakeFiles({{L"blocked.bin", kK}});
     ASSERT_TRUE(CreateDirectoryW((mem + L"\\blocked.bin").c_str(), nullptr));
+    const long own = rig_->phones.FileSystems();
     EXPECT_EQ(E_FAIL, Send(12, kQuiet, {pc_ / L"blocked.bin"}, mem, {}));
     EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"blocked.bin"}, mem, {{L"Ostrelle", IDOK}}));
+    EXPECT_TRUE(rig_->phones.WaitForFileSystems(own));
     EXPECT_EQ(kK, ReadBytes(pc_ / L"blocked.bin"));
     RemoveDirectoryW((mem + L"\\blocked.bin").c_str());
+}
+
+TEST_F(CopyToPhone, TheSuiteEndedUnderTwoWorkersConnectsAnewOnceAndEachWorkerTellsItsFailure)
+{
+    const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\Wide", mem = Memory(L"Wide");
+    MakeFiles({{L"w1\\a.bin", kBig}, {L"w2\\b.bin", kBig}});
+    rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(500);
+    const long own = rig_->phones.FileSystems();
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w1"}, {mem}));
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w2"}, {mem}));
+    // Both workers hold a component of their own, and a transfer runs.
+    ASSERT_TRUE(PumpUntil([&] { return rig_->phones.FileSystems() == own + 2; }, 60000));
+    ASSERT_TRUE(WaitForDialog(L"Copying to phone...", 60000));
+    SimulatedPhones::Kill();
+
+    // Each worker shows its failure once the server has connected anew.
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(PumpUntil([&] { return (boxes = FindDialogs(L"Ostrelle")).size() == 2; }, 120000));
+    for (HWND box : boxes)
+        EXPECT_EQ(L"An error occurred while communicating with the phone.", ControlText(box, 65535));
+    // Anything torn down from now on would take this with it.
+    const std::wstring marker = phoneFolder + L"\\rebuilt.txt";
+    WriteBytes(marker, {'r'});
+    for (HWND box : boxes) {
+        ClickButton(box, IDOK);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(box); }));
+    }
+
+    rig_->phones.Reconnect();
+    EXPECT_EQ(1, rig_->phones.Adds()) << "one reconnect";
+    LONG sinks = 0;
+    ASSERT_EQ(S_OK, rig_->phones->GetSinkCount(&sinks));
+    EXPECT_EQ(1, sinks);
+    EXPECT_EQ(0u, HiddenSystemOf(phoneFolder));
+    EXPECT_TRUE(DirectoryExists(mem));
+    for (const wchar_t* name : {L"w1\\a.bin", L"w2\\b.bin"})
+        EXPECT_EQ(kBig, ReadBytes(pc_ / name));
+
+    // The server serves the next call through the new process.
+    EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"w1\\a.bin"}, mem));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"a.bin"));
+    EXPECT_TRUE(FileExists(marker));
+    EXPECT_EQ(1, rig_->phones.Adds());
+    EXPECT_EQ(1, rig_->phones.FileSystems()); // the main object's own
+    DeleteFileW(marker.c_str());
 }

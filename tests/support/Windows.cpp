@@ -7,6 +7,7 @@ namespace {
 struct Search {
     const std::wstring* title;
     HWND found;
+    std::vector<HWND>* all; // every match when set, else the first
 };
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
@@ -20,17 +21,27 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
     GetWindowTextW(window, title, 512);
     if (*search->title == title) {
         search->found = window;
-        return FALSE;
+        if (!search->all)
+            return FALSE;
+        search->all->push_back(window);
     }
     return TRUE;
 }
 } // namespace
 
+std::vector<HWND> FindDialogs(const std::wstring& title)
+{
+    std::vector<HWND> found;
+    Search search{&title, nullptr, &found};
+    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return found;
+}
+
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     do {
-        Search search{&title, nullptr};
+        Search search{&title, nullptr, nullptr};
         EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;

@@ -6,9 +6,12 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace testing_support {
 
+// Every visible top-level dialog window (class #32770) with the title, now.
+std::vector<HWND> FindDialogs(const std::wstring& title);
 // Waits for a visible top-level dialog window (class #32770) with the title.
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs = 10000);
 // Text of the dialog's child control with the given id.
