@@ -314,6 +314,14 @@ TEST_F(MirrorFolders, AnObjectItsClientLetGoListensAndKeepsTheServerUntilTermina
     ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
     EXPECT_EQ(sinksBefore + 1, sinks);
 
+    // An object made for an interface it does not answer is destroyed at once,
+    // registration and all.
+    HRESULT refused = S_OK;
+    EXPECT_FALSE(CreateLocal<IDispatch>(CLSID_Quelvar, IID_IDispatch, &refused));
+    EXPECT_EQ(E_NOINTERFACE, refused) << HexResult(refused);
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore + 1, sinks);
+
     // A new client finds the same server. No client can reach the released object
     // any more: the singleton's Terminate ends the server with it.
     com_ptr<IQuelvar> shared = CreateLocal<IQuelvar>(CLSID_QuelvarSingleton, IID_IQuelvar);
