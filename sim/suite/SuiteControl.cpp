@@ -251,11 +251,12 @@ HRESULT SuiteControl::GetAddCount(LONG* count)
     return S_OK;
 }
 
-HRESULT SuiteControl::GetFileSystemCount(LONG* count)
+HRESULT SuiteControl::GetFileSystemCount(LONG* alive, LONG* made)
 {
-    if (!count)
+    if (!alive || !made)
         return E_POINTER;
-    *count = suite::FileSystemCount();
+    *alive = suite::FileSystemCount();
+    *made = suite::FileSystemsMade();
     return S_OK;
 }
 

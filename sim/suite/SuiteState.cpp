@@ -29,6 +29,7 @@ std::map<long, com_ptr<IDeviceNotifySink>> g_sinks;
 long g_nextCookie = 1;
 long g_addCount = 0;
 long g_fileSystemCount = 0;
+long g_fileSystemsMade = 0;
 
 void (*g_revokeClassObjects)() = nullptr;
 
@@ -201,11 +202,18 @@ long AddCount()
 void CountFileSystem(long change)
 {
     g_fileSystemCount += change;
+    if (change > 0)
+        g_fileSystemsMade += change;
 }
 
 long FileSystemCount()
 {
     return g_fileSystemCount;
+}
+
+long FileSystemsMade()
+{
+    return g_fileSystemsMade;
 }
 
 void NotifySinks(bool connected, const std::wstring& imei, const std::wstring& alias)

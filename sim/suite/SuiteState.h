@@ -55,6 +55,7 @@ long AddCount();
 // Phone file-system instances alive: each counts itself while it lives.
 void CountFileSystem(long change);
 long FileSystemCount();
+long FileSystemsMade();
 // Tells every sink; a failing sink does not stop the others, a vanished one is dropped.
 void NotifySinks(bool connected, const std::wstring& imei, const std::wstring& alias);
 

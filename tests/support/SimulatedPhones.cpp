@@ -160,14 +160,26 @@ long SimulatedPhones::Adds() const
 
 long SimulatedPhones::FileSystems() const
 {
-    LONG count = -1;
-    Expect(control_->GetFileSystemCount(&count), "GetFileSystemCount");
-    return count;
+    LONG alive = -1, made = -1;
+    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
+    return alive;
 }
 
-bool SimulatedPhones::WaitForFileSystems(long count, DWORD timeoutMs) const
+long SimulatedPhones::FileSystemsMade() const
 {
-    return PumpUntil([&] { return FileSystems() == count; }, timeoutMs);
+    LONG alive = -1, made = -1;
+    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
+    return made;
+}
+
+bool SimulatedPhones::WaitForFileSystems(long madeBefore, long alive, DWORD timeoutMs) const
+{
+    return PumpUntil(
+        [&] {
+            LONG nowAlive = -1, made = -1;
+            return SUCCEEDED(control_->GetFileSystemCount(&nowAlive, &made)) && made > madeBefore && nowAlive == alive;
+        },
+        timeoutMs);
 }
 
 void SimulatedPhones::Kill()
