@@ -151,6 +151,7 @@ services::RequestContext CComQuelvar::Context()
     return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this, m_languageFile, m_graphics.get());
 }
 
+// Ends the registration, and with it the reference it kept on this object.
 STDMETHODIMP CComQuelvar::Terminate()
 {
     m_terminated = true;
@@ -168,25 +169,33 @@ HRESULT CComQuelvar::StopListening()
     });
 }
 
-void CComQuelvar::Reconnect()
+void CComQuelvar::Reconnect(long generation)
 {
-    if (m_terminated)
+    if (m_terminated || generation != m_generation.load()) {
+        QTRACE(L"(): connection %ld already replaced\n", generation);
         return;
+    }
+    // Ending the registration may drop the last reference but this one.
+    const com_ptr<IQuelvar> self(static_cast<IQuelvar*>(this));
+    ++m_generation;
     StopListening();
     FinalConstruct();
 }
 
-void CComQuelvar::ReconnectPhoneComponent()
+void CComQuelvar::ReconnectPhoneComponent(long generation)
 {
     HWND window = m_reconnectWindow.get();
     if (!window || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
-        Reconnect();
+        Reconnect(generation);
         return;
     }
-    // The object stays alive until its own thread has reconnected.
-    static_cast<IQuelvar*>(this)->AddRef();
-    if (!PostMessageW(window, kReconnectMessage, 0, 0))
-        static_cast<IQuelvar*>(this)->Release();
+    if (generation != m_generation.load())
+        return; // already replaced: nothing to hand over
+    // Sent, not posted: the caller goes on (and shows its error) only after the
+    // mirror folders are rebuilt. The object's thread takes sent messages also
+    // while it waits in an outgoing call, and the caller holds no lock here.
+    const com_ptr<IQuelvar> self(static_cast<IQuelvar*>(this));
+    SendMessageW(window, kReconnectMessage, static_cast<WPARAM>(generation), 0);
 }
 
 LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -195,23 +204,14 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
         return DefWindowProcW(window, message, wParam, lParam);
     auto* object = reinterpret_cast<CComQuelvar*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (object) {
-        // With this message's reference the last one, every client has gone:
-        // listening again would only keep the object and the server alive.
-        if (object->m_refCount > 1) {
-            // Nothing thrown may leave a window procedure.
-            Guarded([&]() -> HRESULT {
-                object->Reconnect();
-                return S_OK;
-            });
-        }
-        static_cast<IQuelvar*>(object)->Release();
+        // Nothing thrown may leave a window procedure. An object nobody holds
+        // but its registration still listens: it reconnects unless terminated.
+        Guarded([&]() -> HRESULT {
+            object->Reconnect(static_cast<long>(wParam));
+            return S_OK;
+        });
     }
     return 0;
-}
-
-ITransferListener* CComQuelvar::CurrentListener()
-{
-    return m_pOperationListener.get();
 }
 
 STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)

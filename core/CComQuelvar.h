@@ -13,6 +13,8 @@
 #include "phone/PhoneFileSystem.h"
 #include "services/RequestContext.h"
 
+#include <atomic>
+
 class CComQuelvar : public ISupportErrorInfo,
                     public IQuelvar,
                     public IDeviceNotifySink,
@@ -53,9 +55,9 @@ public:
     STDMETHODIMP DeviceConnect(BSTR imei, BSTR alias) override;
 
     // phone::ComponentOwner: on another thread the reconnect is handed to this
-    // object's own thread.
-    void ReconnectPhoneComponent() override;
-    ITransferListener* CurrentListener() override;
+    // object's own thread, and the caller waits for it.
+    long ComponentGeneration() const override { return m_generation.load(); }
+    void ReconnectPhoneComponent(long generation) override;
 
     // Registered message posted to a caller's window when a file operation ends.
     static UINT FileOperationEndMessage();
@@ -65,9 +67,9 @@ public:
 
 private:
     static LRESULT CALLBACK ReconnectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    // Listens anew through a fresh component, unless a client has terminated
-    // this object.
-    void Reconnect();
+    // Listens anew through a fresh component when the connection `generation`
+    // failed and is still current, unless a client has terminated this object.
+    void Reconnect(long generation);
     HRESULT StopListening();
 
     mirror::DeviceMappingTable m_mappings;
@@ -80,4 +82,6 @@ private:
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;
     bool m_terminated = false;
+    // The number of the component connection; written on the object's thread only.
+    std::atomic<long> m_generation{0};
 };

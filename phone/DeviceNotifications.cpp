@@ -4,6 +4,7 @@
 #include "common/Trace.h"
 
 #include <new>
+#include <utility>
 
 namespace phone {
 namespace {
@@ -20,17 +21,23 @@ HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
 
 } // namespace
 
-// Passes the notifications on to the sink until it is detached. Holds no
-// module lock: references the registry's process took with it are no reason
-// for the server to stay.
+// Passes the notifications on to the sink, holding it, until it is detached.
+// Holds no module lock: references the registry's process took with it are no
+// reason for the server to stay.
 class DeviceNotificationRegistration::Relay final : public IDeviceNotifySink
 {
 public:
-    explicit Relay(IDeviceNotifySink* sink) : sink_(sink) {}
+    explicit Relay(IDeviceNotifySink* sink) : sink_(sink) { sink_->AddRef(); }
     Relay(const Relay&) = delete;
     Relay& operator=(const Relay&) = delete;
 
-    void Detach() { sink_ = nullptr; }
+    // Without `release` the reference is dropped uncounted: its sink is going.
+    void Detach(bool release)
+    {
+        IDeviceNotifySink* sink = std::exchange(sink_, nullptr);
+        if (sink && release)
+            sink->Release();
+    }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
@@ -55,19 +62,23 @@ public:
 
     STDMETHODIMP DeviceEvent(long kind, long param1, long param2) override
     {
-        return sink_ ? sink_->DeviceEvent(kind, param1, param2) : S_OK;
+        const com_ptr<IDeviceNotifySink> sink(sink_); // a Stop inside the call may release it
+        return sink ? sink->DeviceEvent(kind, param1, param2) : S_OK;
     }
     STDMETHODIMP DeviceEventEx(long kind, long param1, long param2, long param3) override
     {
-        return sink_ ? sink_->DeviceEventEx(kind, param1, param2, param3) : S_OK;
+        const com_ptr<IDeviceNotifySink> sink(sink_); // a Stop inside the call may release it
+        return sink ? sink->DeviceEventEx(kind, param1, param2, param3) : S_OK;
     }
     STDMETHODIMP DeviceDisconnect(BSTR imei, BSTR alias) override
     {
-        return sink_ ? sink_->DeviceDisconnect(imei, alias) : S_OK;
+        const com_ptr<IDeviceNotifySink> sink(sink_); // a Stop inside the call may release it
+        return sink ? sink->DeviceDisconnect(imei, alias) : S_OK;
     }
     STDMETHODIMP DeviceConnect(BSTR imei, BSTR alias) override
     {
-        return sink_ ? sink_->DeviceConnect(imei, alias) : S_OK;
+        const com_ptr<IDeviceNotifySink> sink(sink_); // a Stop inside the call may release it
+        return sink ? sink->DeviceConnect(imei, alias) : S_OK;
     }
 
 private:
@@ -92,6 +103,7 @@ HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
     hr = registry->Add(relay_, &cookie);
     if (FAILED(hr)) {
         QTRACE(L"(): pReg->Add failed (hr = 0x%x)\n", hr);
+        Stop(); // not registered: the sink is not held
         return hr;
     }
     cookie_ = static_cast<DWORD>(cookie);
@@ -99,11 +111,11 @@ HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
     return hr;
 }
 
-HRESULT DeviceNotificationRegistration::Stop()
+HRESULT DeviceNotificationRegistration::End(bool releaseSink)
 {
     HRESULT hr = S_OK;
     if (relay_) {
-        relay_->Detach();
+        Relay* relay = std::exchange(relay_, nullptr);
         if (cookie_ != 0) {
             com_ptr<IDeviceNotifyRegistry> registry;
             hr = CreateNotifyRegistry(registry);
@@ -115,9 +127,12 @@ HRESULT DeviceNotificationRegistration::Stop()
             }
         }
         // A registry process that has gone cannot release what it held.
-        CoDisconnectObject(relay_, 0);
-        relay_->Release();
-        relay_ = nullptr;
+        CoDisconnectObject(relay, 0);
+        cookie_ = 0;
+        // Last: the sink, and with it this registration, may go with it.
+        relay->Detach(releaseSink);
+        relay->Release();
+        return hr;
     }
     cookie_ = 0;
     return hr;

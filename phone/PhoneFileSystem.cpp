@@ -25,18 +25,37 @@ HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component)
 
 PhoneFileSystem PhoneFileSystem::Create(ComponentOwner* owner)
 {
+    // Taken before the instance is made: an instance that may come from a
+    // connection replaced meanwhile never counts as the newer one.
+    const long generation = owner ? owner->ComponentGeneration() : 0;
     com_ptr<IVirtualFileSystem> component;
-    HRESULT hr = CreateComponent(component);
+    HRESULT hr = owner ? owner->NewComponent(component) : CreateComponent(component);
     if (FAILED(hr)) {
         QTRACE(L"(): pVFS.CoCreateInstance failed! (hr = 0x%X)\n", hr);
         throw _com_error(hr);
     }
-    return PhoneFileSystem(component.get(), owner);
+    return PhoneFileSystem(component.get(), owner, generation);
 }
 
 PhoneFileSystem::PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner)
-    : component_(component), owner_(owner)
+    : PhoneFileSystem(component, owner, owner ? owner->ComponentGeneration() : 0)
 {
+}
+
+PhoneFileSystem::PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner, long generation)
+    : component_(component), owner_(owner), generation_(generation)
+{
+}
+
+bool PhoneFileSystem::Vanished(HRESULT raw)
+{
+    if (MapResult(raw) != kComponentGone)
+        return false;
+    if (owner_) {
+        QTRACE(L"(): the phone component is gone, connecting anew\n");
+        owner_->ReconnectPhoneComponent(generation_);
+    }
+    return true;
 }
 
 void PhoneFileSystem::Check(HRESULT raw)
@@ -44,10 +63,7 @@ void PhoneFileSystem::Check(HRESULT raw)
     HRESULT mapped = MapResult(raw);
     if (mapped == S_OK)
         return;
-    if (mapped == kComponentGone && owner_) {
-        QTRACE(L"(): the phone component is gone, connecting anew\n");
-        owner_->ReconnectPhoneComponent();
-    }
+    Vanished(raw);
     throw _com_error(mapped);
 }
 
@@ -120,11 +136,16 @@ std::wstring PhoneFileSystem::readdir(const std::wstring& path, ITransferListene
     unique_bstr phonePath = Text(path);
     unique_bstr listing;
     HRESULT raw = component_->readdir(phonePath.get(), listing.put(), listener);
-    if (MapResult(raw) == kComponentGone && owner_) {
-        // The listing alone is asked for once more, after connecting anew.
-        owner_->ReconnectPhoneComponent();
-        raw = component_->readdir(phonePath.get(), listing.put(), owner_->CurrentListener());
-        HRESULT mapped = MapResult(raw);
+    if (owner_ && Vanished(raw)) {
+        // The listing alone is asked for once more, after connecting anew: of a
+        // fresh instance, the dead one cannot answer. A second failure is not
+        // retried again.
+        com_ptr<IVirtualFileSystem> fresh;
+        HRESULT hr = owner_->NewComponent(fresh);
+        if (FAILED(hr))
+            throw _com_error(hr);
+        raw = fresh->readdir(phonePath.get(), listing.put(), listener);
+        const HRESULT mapped = MapResult(raw);
         if (mapped != S_OK)
             throw _com_error(mapped);
         return listing.c_str();

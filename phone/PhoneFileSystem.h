@@ -22,20 +22,27 @@ enum OpenMode : long { OpenRead = 1, OpenWrite = 2 };
 // code becomes E_ABORT, every other code 0x80040000 plus the code.
 HRESULT MapResult(HRESULT raw);
 
-// The owner of the connection to the component: told when the component has
-// vanished so that it can connect anew.
+// A new instance of the phone file-system component.
+HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component);
+
+// The owner of the connection to the component. Each connection has a number;
+// an instance made while a connection is current belongs to it, and only a
+// failure of the current connection makes the owner connect anew: calls that
+// still hold instances of a replaced one must not tear down what it rebuilt.
 class ComponentOwner
 {
 public:
-    virtual void ReconnectPhoneComponent() = 0;
-    virtual ITransferListener* CurrentListener() = 0;
+    // The number of the current connection; callable from any thread.
+    virtual long ComponentGeneration() const = 0;
+    // Connects anew when `generation` is still current, else does nothing. Returns
+    // once the mirror folders are rebuilt; callable from any thread.
+    virtual void ReconnectPhoneComponent(long generation) = 0;
+    // A fresh component instance.
+    virtual HRESULT NewComponent(com_ptr<IVirtualFileSystem>& component) { return CreateComponent(component); }
 
 protected:
     ~ComponentOwner() = default;
 };
-
-// A new instance of the phone file-system component.
-HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component);
 
 class PhoneFileSystem
 {
@@ -43,7 +50,8 @@ public:
     // A fresh component instance for one call; throws the creation failure.
     static PhoneFileSystem Create(ComponentOwner* owner);
 
-    // The owner may be null: a vanished component is then only reported.
+    // The owner may be null: a vanished component is then only reported. The
+    // component belongs to the owner's current connection.
     PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner);
 
     IVirtualFileSystem* Component() const { return component_.get(); }
@@ -64,11 +72,15 @@ public:
     void ReadObexCapability(const std::wstring& rootPath, VARIANT* capability);
 
 private:
+    PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner, long generation);
     // Throws the mapped failure; a vanished component is reconnected first.
     void Check(HRESULT raw);
+    // True when the component has vanished; the owner has then connected anew.
+    bool Vanished(HRESULT raw);
 
     com_ptr<IVirtualFileSystem> component_;
     ComponentOwner* owner_;
+    long generation_; // the owner's connection the component belongs to
 };
 
 } // namespace phone

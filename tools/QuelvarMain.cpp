@@ -16,6 +16,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,8 @@ constexpr DWORD kDialogAppearsMs = 15000;
 constexpr DWORD kMoveEndsMs = 30 * 60 * 1000;
 constexpr DWORD kLastBoxMs = 1500;
 
-// Set by Ctrl+C or Ctrl+Break: the run stops after the current call and still
-// releases the main object, which would otherwise keep the server alive.
+// Set by Ctrl+C or Ctrl+Break: the run stops after the current call, and still
+// runs a "terminate" it was given, which lets the server end.
 unique_handle g_interrupt;
 
 BOOL WINAPI OnConsoleControl(DWORD event)
@@ -84,6 +85,14 @@ class Session
 {
 public:
     explicit Session(bool shared) : shared_(shared) {}
+
+    // For a run that stops early: the object it holds stops listening, as the run
+    // would have ended. Released alone it would listen on and keep the server.
+    void TerminateHeldObject()
+    {
+        if (quelvar_ && SUCCEEDED(quelvar_->Terminate()))
+            client::Print(L"terminated: the run stopped early\n");
+    }
 
     HRESULT Run(const client::Command& command)
     {
@@ -571,13 +580,19 @@ int RunCommands(const client::CommandLine& line)
     int exitCode = kExitSuccess;
     // Released before the apartment goes, on every path.
     Session session(line.shared);
-    for (const client::Command& command : line.commands) {
-        HRESULT hr = Interrupted() ? E_ABORT : session.Run(command);
+    for (auto command = line.commands.begin(); command != line.commands.end(); ++command) {
+        HRESULT hr = Interrupted() ? E_ABORT : session.Run(*command);
         if (FAILED(hr)) {
-            client::PrintError(L"quelvar: " + Describe(command) + L": " + client::ErrorText(hr) + L"\n");
+            client::PrintError(L"quelvar: " + Describe(*command) + L": " + client::ErrorText(hr) + L"\n");
             exitCode = kExitFailure;
-            if (!line.keepGoing || hr == E_ABORT)
+            if (!line.keepGoing || hr == E_ABORT) {
+                const bool terminateSkipped = std::any_of(command + 1, line.commands.end(), [](const auto& later) {
+                    return later.kind == client::CommandKind::Terminate;
+                });
+                if (terminateSkipped)
+                    session.TerminateHeldObject();
                 break;
+            }
         }
     }
     return exitCode;

@@ -244,6 +244,23 @@ HRESULT SuiteControl::GetSinkCount(LONG* count)
     return S_OK;
 }
 
+HRESULT SuiteControl::GetAddCount(LONG* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = suite::AddCount();
+    return S_OK;
+}
+
+HRESULT SuiteControl::GetFileSystemCount(LONG* alive, LONG* made)
+{
+    if (!alive || !made)
+        return E_POINTER;
+    *alive = suite::FileSystemCount();
+    *made = suite::FileSystemsMade();
+    return S_OK;
+}
+
 HRESULT SuiteControl::TakeLastCall(BSTR operation, BSTR* arguments)
 {
     if (!arguments)

@@ -30,6 +30,8 @@ public:
     HRESULT STDMETHODCALLTYPE Kill(LONG* processId) override;
     HRESULT STDMETHODCALLTYPE GetSinkCount(LONG* count) override;
     HRESULT STDMETHODCALLTYPE TakeLastCall(BSTR operation, BSTR* arguments) override;
+    HRESULT STDMETHODCALLTYPE GetAddCount(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE GetFileSystemCount(LONG* alive, LONG* made) override;
 
     // ISimDataLayer
     HRESULT STDMETHODCALLTYPE SetSyncPace(LONG intervalMs, LONG ongoingCount, VARIANT_BOOL keepCallback) override;

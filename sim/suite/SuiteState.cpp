@@ -25,6 +25,9 @@ TransferSettings g_transfers;
 
 std::map<long, com_ptr<IDeviceNotifySink>> g_sinks;
 long g_nextCookie = 1;
+long g_addCount = 0;
+long g_fileSystemCount = 0;
+long g_fileSystemsMade = 0;
 
 void (*g_revokeClassObjects)() = nullptr;
 
@@ -146,6 +149,7 @@ HRESULT AddSink(IUnknown* sink, long& cookie)
         return hr;
     cookie = g_nextCookie++;
     g_sinks.emplace(cookie, std::move(notifySink));
+    ++g_addCount;
     LockServer();
     return S_OK;
 }
@@ -163,6 +167,28 @@ HRESULT RemoveSink(long cookie)
 long SinkCount()
 {
     return static_cast<long>(g_sinks.size());
+}
+
+long AddCount()
+{
+    return g_addCount;
+}
+
+void CountFileSystem(long change)
+{
+    g_fileSystemCount += change;
+    if (change > 0)
+        g_fileSystemsMade += change;
+}
+
+long FileSystemCount()
+{
+    return g_fileSystemCount;
+}
+
+long FileSystemsMade()
+{
+    return g_fileSystemsMade;
 }
 
 void NotifySinks(bool connected, const std::wstring& imei, const std::wstring& alias)

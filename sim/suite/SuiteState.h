@@ -45,6 +45,12 @@ void PumpMessagesFor(DWORD milliseconds);
 HRESULT AddSink(IUnknown* sink, long& cookie);
 HRESULT RemoveSink(long cookie);
 long SinkCount();
+// Sinks added since the process started.
+long AddCount();
+// Phone file-system instances alive: each counts itself while it lives.
+void CountFileSystem(long change);
+long FileSystemCount();
+long FileSystemsMade();
 // Tells every sink; a failing sink does not stop the others, a vanished one is dropped.
 void NotifySinks(bool connected, const std::wstring& imei, const std::wstring& alias);
 

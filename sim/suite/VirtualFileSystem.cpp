@@ -66,6 +66,16 @@ HRESULT VirtualFileSystem::TakeFaultAndResolve(const wchar_t* operation, BSTR pa
     return hr != S_OK ? hr : ResolveItem(path, phonePath, pcPath);
 }
 
+VirtualFileSystem::VirtualFileSystem()
+{
+    suite::CountFileSystem(1);
+}
+
+VirtualFileSystem::~VirtualFileSystem()
+{
+    suite::CountFileSystem(-1);
+}
+
 VirtualFileSystem::OpenFile* VirtualFileSystem::FindOpenFile(LONG handle)
 {
     auto found = files_.find(handle);

@@ -15,6 +15,9 @@
 class VirtualFileSystem : public SuiteObject<VirtualFileSystem, IVirtualFileSystem>
 {
 public:
+    VirtualFileSystem();
+    ~VirtualFileSystem() override;
+
     HRESULT STDMETHODCALLTYPE fclose(LONG handle) override;
     HRESULT STDMETHODCALLTYPE fopen(LONG mode, BSTR path, LONG flags, LONG* handle,
                                     ITransferListener* listener) override;

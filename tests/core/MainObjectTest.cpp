@@ -284,10 +284,54 @@ TEST_F(MirrorFolders, AVanishedComponentIsConnectedAnewWithMappingAndRegistratio
     EXPECT_EQ(L"ALIAS:Phone5|1000", PhoneOf(quelvar.get(), Mirror(L"Phone5"), &restarted))
         << "notifications reach it again";
 
-    // The ended suite process still holds the reference its registry took on the
-    // main object. Windows runs such references down after some minutes, Wine
-    // never does, so the server is ended here rather than left to later tests.
+    // The ended suite process kept only the registration's relay: once terminated
+    // and released, the object lets the server end.
     EXPECT_EQ(S_OK, quelvar->Terminate());
     quelvar.reset();
-    KillProcesses(L"ZentrelQuelvar.exe");
+    EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 60000));
+}
+
+TEST_F(MirrorFolders, AnObjectItsClientLetGoListensAndKeepsTheServerUntilTerminate)
+{
+    phones.AddPhone(L"Phone7", L"356938035643817");
+    phones.Connect(L"Phone7");
+    LONG sinksBefore = 0, sinks = 0;
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinksBefore));
+    Start();
+    ASSERT_EQ(S_OK, RefreshFolder(Mirror(L"Phone7"), VARIANT_FALSE));
+    ASSERT_TRUE(DirectoryExists(Mirror(L"Phone7\\Phone memory (C)")));
+    const std::vector<DWORD> server = FindProcesses(L"ZentrelQuelvar.exe");
+    ASSERT_EQ(1u, server.size());
+    quelvar.reset(); // let go of without Terminate
+
+    // Its registration keeps the object: it hides and empties the mirror folder of
+    // a phone that goes, and shows it again when the phone comes back.
+    phones.Disconnect(L"Phone7");
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"Phone7")));
+    EXPECT_FALSE(DirectoryExists(Mirror(L"Phone7\\Phone memory (C)")));
+    phones.Connect(L"Phone7");
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone7")));
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore + 1, sinks);
+
+    // An object made for an interface it does not answer is destroyed at once,
+    // registration and all.
+    HRESULT refused = S_OK;
+    EXPECT_FALSE(CreateLocal<IDispatch>(CLSID_Quelvar, IID_IDispatch, &refused));
+    EXPECT_EQ(E_NOINTERFACE, refused) << HexResult(refused);
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore + 1, sinks);
+
+    // A new client finds the same server. No client can reach the released object
+    // any more: the singleton's Terminate ends the server with it.
+    com_ptr<IQuelvar> shared = CreateLocal<IQuelvar>(CLSID_QuelvarSingleton, IID_IQuelvar);
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(server, FindProcesses(L"ZentrelQuelvar.exe"));
+    EXPECT_EQ(S_OK, shared->Terminate());
+    shared.reset();
+    EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 60000));
+    // The suite lets go of the ended server's registration at its next notification.
+    phones.Disconnect(L"Phone7");
+    ASSERT_EQ(S_OK, phones->GetSinkCount(&sinks));
+    EXPECT_EQ(sinksBefore, sinks);
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 #include <thread>
@@ -22,7 +23,8 @@ const wchar_t kMirrorRoot[] = L"C:\\QuelvarCopyToPhoneTests";
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
 const Bytes kK(1000, 'k'), kBig(20000, 'b');
-constexpr int kKillSuite = -1; // an answer that ends the suite's process instead of clicking
+constexpr int kKillSuite = -1;     // an answer that ends the suite's process instead of clicking
+constexpr long kOwnFileSystem = 1; // the rig's main object holds one of its own
 
 class CopyToPhone : public testing::Test
 {
@@ -65,13 +67,22 @@ protected:
     {
         std::thread answer([&] {
             for (auto [title, button] : answers) {
-                HWND box = WaitForDialog(title, 20000);
+                HWND box = WaitForDialog(title, 60000);
+                EXPECT_TRUE(box) << Narrow(title);
                 button == kKillSuite ? SimulatedPhones::Kill() : ClickButton(box, button);
                 PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
             }
         });
+        const bool kill =
+            std::any_of(answers.begin(), answers.end(), [](const auto& a) { return a.second == kKillSuite; });
+        const long made = kill ? 0 : rig_->phones.FileSystemsMade();
         const HRESULT hr = SendFileOperation(q(), code, flags, sources, {target});
         answer.join();
+        // A worker has ended when it has let go of its component. After the suite's end
+        // it holds one of the ended process, and the test waits for its box instead.
+        if (!kill) {
+            EXPECT_TRUE(rig_->phones.WaitForFileSystems(made, kOwnFileSystem)) << rig_->phones.FileSystems();
+        }
         return hr;
     }
 
@@ -99,7 +110,8 @@ TEST_F(CopyToPhone, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplaci
     // Moves: one plain file per request, or a folder; each source goes after its upload.
     ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"one.bin"}, mem));
     ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"mv"}, mem));
-    EXPECT_TRUE(PumpUntil([&] { return !FileExists(pc_ / L"one.bin") && !DirectoryExists(pc_ / L"mv"); }, 20000));
+    EXPECT_FALSE(FileExists(pc_ / L"one.bin"));
+    EXPECT_FALSE(DirectoryExists(pc_ / L"mv"));
     EXPECT_EQ(kK, OnPhone(L"Wide", L"one.bin"));
     EXPECT_EQ(kBig, OnPhone(L"Wide", L"mv\\m.bin"));
     // A phone file is replaced only when the user says so.
@@ -137,6 +149,7 @@ TEST_F(CopyToPhone, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
     com_ptr<IVirtualFileSystem> phone = SimulatedPhones::NewFileSystem();
     for (const wchar_t* name : {L"1.bin", L"2.bin"})
         ASSERT_EQ(S_OK, phone->deletefile(Bstr(std::wstring(L"ALIAS:Tf\\C:\\") + name).get(), nullptr));
+    phone.reset(); // only the server's instances count while the move runs
     EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"five"}, mem, {{L"Ostrelle", IDYES}, {L"Ostrelle", IDOK}}));
     EXPECT_EQ(kK, OnPhone(L"Tf", L"five\\2.bin"));
     EXPECT_EQ((std::vector<std::wstring>{L"3.bin", L"4.bin", L"5.bin"}), NamesIn(pc_ / L"five"));
@@ -180,18 +193,23 @@ TEST_F(CopyToPhone, CancelOrTheSuiteEndedMidTransferOrAnUnwritableTargetKeepsEve
                 answers.push_back({L"Ostrelle", IDOK}); // the worker's error box; it shows none for E_ABORT
             const HRESULT hr = Send(code, kQuiet, {pc_ / L"k"}, mem, answers);
             EXPECT_TRUE(code == FO_MOVE ? hr == S_OK : kill ? FAILED(hr) : hr == E_ABORT) << code;
+            if (!kill) {
+                EXPECT_FALSE(FileExists(mem + L"\\k\\y.bin")) << code;
+                EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"k\\y.bin"));
+            }
             for (const wchar_t* name : {L"k\\x.bin", L"k\\y.bin"})
                 EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
-            if (!kill) {
-                EXPECT_TRUE(PumpUntil([&] { return !FileExists(mem + L"\\k\\y.bin"); }, 20000)) << code;
-                EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"k\\y.bin"));
+            if (!kill)
                 continue;
-            }
-            // The server serves on: its mirror, rebuilt on reconnecting, shows the phone again at the
-            // suite's own pace.
+            // The server connected anew once, before the worker told its failure: its mirror
+            // folders are rebuilt and it serves on. What the worker still holds after its box
+            // belongs to the ended process.
             rig_->phones.Reconnect();
+            EXPECT_EQ(1, rig_->phones.Adds()) << code;
+            EXPECT_EQ(0u, HiddenSystemOf(std::wstring(kMirrorRoot) + L"\\Wide")) << code;
             EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(std::wstring(kMirrorRoot) + L"\\Wide").get(), VARIANT_FALSE));
             EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+            EXPECT_EQ(kOwnFileSystem, rig_->phones.FileSystems()) << code;
         }
     // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
     MakeFiles({{L"blocked.bin", kK}});
@@ -200,4 +218,51 @@ TEST_F(CopyToPhone, CancelOrTheSuiteEndedMidTransferOrAnUnwritableTargetKeepsEve
     EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"blocked.bin"}, mem, {{L"Ostrelle", IDOK}}));
     EXPECT_EQ(kK, ReadBytes(pc_ / L"blocked.bin"));
     RemoveDirectoryW((mem + L"\\blocked.bin").c_str());
+}
+
+TEST_F(CopyToPhone, TheSuiteEndedUnderTwoWorkersConnectsAnewOnceAndEachWorkerTellsItsFailure)
+{
+    const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\Wide", mem = Memory(L"Wide");
+    MakeFiles({{L"w1\\a.bin", kBig}, {L"w2\\b.bin", kBig}});
+    rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(500);
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w1"}, {mem}));
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w2"}, {mem}));
+    // Both workers hold a component of their own, and a transfer runs.
+    ASSERT_TRUE(PumpUntil([&] { return rig_->phones.FileSystems() == kOwnFileSystem + 2; }, 60000));
+    ASSERT_TRUE(WaitForDialog(L"Copying to phone...", 60000));
+    SimulatedPhones::Kill();
+
+    // Each worker shows its failure once the server has connected anew.
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(PumpUntil([&] { return (boxes = VisibleDialogs(L"Ostrelle")).size() == 2; }, 120000));
+    for (HWND box : boxes)
+        EXPECT_EQ(L"An error occurred while communicating with the phone.", ControlText(box, 65535));
+    // Anything torn down from now on would take this with it.
+    const std::wstring marker = phoneFolder + L"\\rebuilt.txt";
+    WriteBytes(marker, {'r'});
+    for (HWND box : boxes) {
+        ClickButton(box, IDOK);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(box); }));
+    }
+
+    rig_->phones.Reconnect();
+    EXPECT_EQ(1, rig_->phones.Adds()) << "one reconnect";
+    LONG sinks = 0;
+    ASSERT_EQ(S_OK, rig_->phones->GetSinkCount(&sinks));
+    EXPECT_EQ(1, sinks);
+    // The phone's folder is shown again, emptied down to what a connect makes.
+    EXPECT_EQ(0u, HiddenSystemOf(phoneFolder));
+    EXPECT_FALSE(DirectoryExists(mem));
+    for (const wchar_t* name : {L"w1\\a.bin", L"w2\\b.bin"})
+        EXPECT_EQ(kBig, ReadBytes(pc_ / name));
+
+    // The server serves the next calls through the new process.
+    EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(phoneFolder).get(), VARIANT_FALSE));
+    EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(mem).get(), VARIANT_TRUE));
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"w1\\a.bin"}, mem));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"a.bin"));
+    EXPECT_TRUE(FileExists(marker));
+    EXPECT_EQ(1, rig_->phones.Adds());
+    EXPECT_EQ(kOwnFileSystem, rig_->phones.FileSystems());
+    DeleteFileW(marker.c_str());
 }

@@ -97,13 +97,34 @@ public:
     STDMETHODIMP ReadObexCapability(BSTR, LONG, VARIANT*) override { return Next(L"ReadObexCapability"); }
 };
 
+// An owner whose connections are numbered: a reconnect asked for by the current
+// one makes the next; fresh instances are scripted components of their own.
 class CountingOwner : public phone::ComponentOwner
 {
 public:
+    long generation = 0;
     int reconnects = 0;
-    ITransferListener* listener = reinterpret_cast<ITransferListener*>(0x1234);
-    void ReconnectPhoneComponent() override { ++reconnects; }
-    ITransferListener* CurrentListener() override { return listener; }
+    std::vector<long> asked; // the generation of every request
+    std::vector<com_ptr<ScriptedComponent>> fresh;
+    std::vector<HRESULT> freshResults; // the first call of each fresh instance, in turn
+
+    long ComponentGeneration() const override { return generation; }
+    void ReconnectPhoneComponent(long asking) override
+    {
+        asked.push_back(asking);
+        if (asking == generation)
+            ++generation, ++reconnects;
+    }
+    HRESULT NewComponent(com_ptr<IVirtualFileSystem>& component) override
+    {
+        fresh.push_back(testing_support::MakeTestObject<ScriptedComponent>());
+        if (!freshResults.empty()) {
+            fresh.back()->results = {freshResults.front()};
+            freshResults.erase(freshResults.begin());
+        }
+        component = com_ptr<IVirtualFileSystem>(fresh.back().get());
+        return S_OK;
+    }
 };
 
 HRESULT Thrown(const std::function<void()>& call)
@@ -137,29 +158,53 @@ TEST_F(PhoneFileSystem, FailuresAreThrownMapped)
     EXPECT_EQ(38411.5, phoneFs.fgettime(7));
 }
 
-TEST_F(PhoneFileSystem, VanishedComponentIsReconnectedAndOnlyTheListingAskedAgain)
+TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAFreshInstance)
 {
     const HRESULT vanished = static_cast<HRESULT>(0x800706BA);
+    auto* const callersListener = reinterpret_cast<ITransferListener*>(0x1234);
+
+    // The connection the instance belongs to failed: connected anew.
     component.results = {vanished};
     EXPECT_EQ(vanished, Thrown([&] { phoneFs.GetImei(L"P"); }));
+    EXPECT_EQ(std::vector<long>{0}, owner.asked);
     EXPECT_EQ(1, owner.reconnects);
-    EXPECT_EQ(std::vector<std::wstring>{L"GetImei"}, component.calls);
 
-    component.results = {vanished, S_OK};
-    EXPECT_EQ(L"<listing of ALIAS:P/>", phoneFs.readdir(L"ALIAS:P", nullptr));
+    // The same dead instance again: its connection is replaced, nothing is
+    // reconnected; the listing alone is asked once more, of a fresh instance
+    // with the caller's listener.
+    component.results = {vanished};
+    EXPECT_EQ(L"<listing of ALIAS:P/>", phoneFs.readdir(L"ALIAS:P", callersListener));
+    EXPECT_EQ((std::vector<long>{0, 0}), owner.asked);
+    EXPECT_EQ(1, owner.reconnects);
+    EXPECT_EQ((std::vector<std::wstring>{L"GetImei", L"readdir"}), component.calls);
+    ASSERT_EQ(1u, owner.fresh.size());
+    EXPECT_EQ(std::vector<std::wstring>{L"readdir"}, owner.fresh[0]->calls);
+    EXPECT_EQ(callersListener, owner.fresh[0]->lastListener);
+
+    // An instance of the current connection reconnects; a second failure of the
+    // fresh instance is not retried again.
+    com_ptr<ScriptedComponent> current = testing_support::MakeTestObject<ScriptedComponent>();
+    phone::PhoneFileSystem currentFs{current.get(), &owner};
+    current->results = {vanished};
+    owner.freshResults = {vanished};
+    EXPECT_EQ(vanished, Thrown([&] { currentFs.readdir(L"ALIAS:P", nullptr); }));
+    EXPECT_EQ((std::vector<long>{0, 0, 1}), owner.asked);
     EXPECT_EQ(2, owner.reconnects);
-    EXPECT_EQ(owner.listener, component.lastListener);
-    EXPECT_EQ((std::vector<std::wstring>{L"GetImei", L"readdir", L"readdir"}), component.calls);
+    ASSERT_EQ(2u, owner.fresh.size());
+    EXPECT_EQ(std::vector<std::wstring>{L"readdir"}, owner.fresh[1]->calls);
+    EXPECT_EQ(std::vector<std::wstring>{L"readdir"}, current->calls);
 
-    // A second failure is not retried again.
-    component.results = {vanished, vanished};
-    EXPECT_EQ(vanished, Thrown([&] { phoneFs.readdir(L"ALIAS:P", nullptr); }));
+    // Instances made through the owner belong to the connection current then.
+    phone::PhoneFileSystem made = phone::PhoneFileSystem::Create(&owner);
+    owner.fresh.back()->results = {vanished};
+    EXPECT_EQ(vanished, Thrown([&] { made.fclose(1); }));
+    EXPECT_EQ((std::vector<long>{0, 0, 1, 2}), owner.asked);
     EXPECT_EQ(3, owner.reconnects);
-    EXPECT_EQ(5u, component.calls.size());
 
     // Without an owner it is only reported.
     phone::PhoneFileSystem ownerless(&component, nullptr);
     component.results = {vanished};
     EXPECT_EQ(vanished, Thrown([&] { ownerless.readdir(L"", nullptr); }));
-    EXPECT_EQ(6u, component.calls.size());
+    EXPECT_EQ(3u, component.calls.size());
+    EXPECT_EQ(3u, owner.fresh.size());
 }

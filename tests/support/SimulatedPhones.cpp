@@ -1,6 +1,7 @@
 #include "SimulatedPhones.h"
 
 #include "Processes.h"
+#include "Windows.h"
 #include "common/ByteArray.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,37 @@ std::wstring SimulatedPhones::LastCall(const wchar_t* operation) const
     HRESULT hr = control_->TakeLastCall(Bstr(operation).get(), arguments.put());
     Expect(SUCCEEDED(hr) ? S_OK : hr, "TakeLastCall");
     return hr == S_OK ? arguments.c_str() : L"<none>";
+}
+
+long SimulatedPhones::Adds() const
+{
+    LONG count = -1;
+    Expect(control_->GetAddCount(&count), "GetAddCount");
+    return count;
+}
+
+long SimulatedPhones::FileSystems() const
+{
+    LONG alive = -1, made = -1;
+    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
+    return alive;
+}
+
+long SimulatedPhones::FileSystemsMade() const
+{
+    LONG alive = -1, made = -1;
+    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
+    return made;
+}
+
+bool SimulatedPhones::WaitForFileSystems(long madeBefore, long alive, DWORD timeoutMs) const
+{
+    return PumpUntil(
+        [&] {
+            LONG nowAlive = -1, made = -1;
+            return SUCCEEDED(control_->GetFileSystemCount(&nowAlive, &made)) && made > madeBefore && nowAlive == alive;
+        },
+        timeoutMs);
 }
 
 void SimulatedPhones::Kill()

@@ -48,6 +48,15 @@ public:
     // The arguments of the operation's last call that reached the suite since the
     // previous question ("<none>" when none came).
     std::wstring LastCall(const wchar_t* operation) const;
+    // Registrations for notifications the suite's process has taken since it started.
+    long Adds() const;
+    // Phone file-system instances alive in the suite's process, and made since it started.
+    long FileSystems() const;
+    long FileSystemsMade() const;
+    // Waits until more than `madeBefore` phone file-system instances were made and
+    // `alive` are alive: a worker has made its own and released it again; false on
+    // time-out (a hang).
+    bool WaitForFileSystems(long madeBefore, long alive, DWORD timeoutMs = 120000) const;
     // Ends the suite's process at once, as a crash would; from any thread.
     static void Kill();
     // After a Kill: the control object of a fresh process, which finds the
