@@ -72,6 +72,12 @@ SimulatedPhones::SimulatedPhones()
 {
     RegisterPhoneSuite();
     control_ = NewControl();
+    if (!control_) {
+        // A suite process ending after its idle time answers no new client: once it
+        // has gone, a fresh one does.
+        WaitForNoProcess(L"SimPhoneSuite.exe", 30000);
+        control_ = NewControl();
+    }
     EXPECT_TRUE(control_) << "no control object of the suite";
     if (!control_)
         return;
