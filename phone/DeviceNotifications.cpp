@@ -1,6 +1,7 @@
 #include "DeviceNotifications.h"
 
 #include "common/ComPtr.h"
+#include "common/Implements.h"
 #include "common/Trace.h"
 
 #include <new>
@@ -24,12 +25,11 @@ HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
 // Passes the notifications on to the sink, holding it, until it is detached.
 // Holds no module lock: references the registry's process took with it are no
 // reason for the server to stay.
-class DeviceNotificationRegistration::Relay final : public IDeviceNotifySink
+class DeviceNotificationRegistration::Relay final
+    : public Implements<DeviceNotificationRegistration::Relay, IDeviceNotifySink>
 {
 public:
     explicit Relay(IDeviceNotifySink* sink) : sink_(sink) { sink_->AddRef(); }
-    Relay(const Relay&) = delete;
-    Relay& operator=(const Relay&) = delete;
 
     // Without `release` the reference is dropped uncounted: its sink is going.
     void Detach(bool release)
@@ -37,27 +37,6 @@ public:
         IDeviceNotifySink* sink = std::exchange(sink_, nullptr);
         if (sink && release)
             sink->Release();
-    }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDeviceNotifySink)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *object = static_cast<IDeviceNotifySink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&count_)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG count = InterlockedDecrement(&count_);
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
     }
 
     STDMETHODIMP DeviceEvent(long kind, long param1, long param2) override
@@ -82,9 +61,7 @@ public:
     }
 
 private:
-    ~Relay() = default;
     IDeviceNotifySink* sink_;
-    LONG count_ = 1;
 };
 
 HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
@@ -114,27 +91,26 @@ HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
 HRESULT DeviceNotificationRegistration::End(bool releaseSink)
 {
     HRESULT hr = S_OK;
+    // Taken first: the calls out below may let a nested Start or Stop run.
+    const DWORD cookie = std::exchange(cookie_, 0);
     if (relay_) {
         Relay* relay = std::exchange(relay_, nullptr);
-        if (cookie_ != 0) {
+        if (cookie != 0) {
             com_ptr<IDeviceNotifyRegistry> registry;
             hr = CreateNotifyRegistry(registry);
             if (SUCCEEDED(hr)) {
-                QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie_);
-                hr = registry->Remove(static_cast<LONG>(cookie_));
+                QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie);
+                hr = registry->Remove(static_cast<LONG>(cookie));
                 if (FAILED(hr))
                     QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
             }
         }
         // A registry process that has gone cannot release what it held.
         CoDisconnectObject(relay, 0);
-        cookie_ = 0;
         // Last: the sink, and with it this registration, may go with it.
         relay->Detach(releaseSink);
         relay->Release();
-        return hr;
     }
-    cookie_ = 0;
     return hr;
 }
 
