@@ -73,10 +73,12 @@ protected:
         return SendFileOperation(rig_->quelvar.get(), code, flags, sources, {target});
     }
     // A move runs on a worker: slowed so that its dialog shows, done when the dialog has gone.
+    // `act` runs once the dialog shows; a cancel or an end of the suite must come while
+    // the transfer still runs, which `chunkDelayMs` stretches (it ends sooner than that).
     static void Move(const Names& sources, const std::wstring& target, WORD flags,
-                     const std::function<void(HWND)>& act = nullptr)
+                     const std::function<void(HWND)>& act = nullptr, long chunkDelayMs = 100)
     {
-        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(100);
+        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(chunkDelayMs);
         ASSERT_EQ(S_OK, Send(FO_MOVE, flags, sources, target));
         HWND dialog = WaitForDialog(kFromPhone);
         ASSERT_TRUE(dialog);
@@ -146,13 +148,15 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
         WORD flags; // 0: the shell asks about 1.bin, which the target holds already
         std::function<void(HWND)> act;
         Names onPhone;
+        long chunkDelayMs;
     } cases[] = {
-        {pc_ / L"cancel", kQuiet, [](HWND dialog) { ClickButton(dialog, IDCANCEL); }, {L"1.bin", L"2.bin"}},
+        {pc_ / L"cancel", kQuiet, [](HWND dialog) { ClickButton(dialog, IDCANCEL); }, {L"1.bin", L"2.bin"}, 2000},
         {pc_ / L"declined",
          0,
          [](HWND) { ClickButton(WaitForDialog(L"Confirm file overwrite", 30000), IDNO); },
-         {L"1.bin"}},
-        {pc_ / L"blocked.txt\\in", kQuiet, nullptr, {L"1.bin", L"2.bin"}},
+         {L"1.bin"},
+         100},
+        {pc_ / L"blocked.txt\\in", kQuiet, nullptr, {L"1.bin", L"2.bin"}, 100},
     };
     WIN32_FIND_DATAW found;
     for (const auto& c : cases) {
@@ -161,7 +165,7 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
         CreateDirectoryW(c.target.c_str(), nullptr);
         if (!c.flags)
             WriteText(c.target + L"\\1.bin", "old");
-        Move({Link(L"1.bin"), Link(L"2.bin")}, c.target, c.flags, c.act);
+        Move({Link(L"1.bin"), Link(L"2.bin")}, c.target, c.flags, c.act, c.chunkDelayMs);
         ExpectKept(before, c.target, c.onPhone);
         EXPECT_TRUE((c.flags || ReadBytes(c.target + L"\\1.bin") == std::vector<unsigned char>{'o', 'l', 'd'}));
         EXPECT_FALSE(unique_find(FindFirstFileW((TempDir() / L"..\\WrapperTemp*").c_str(), &found)));
@@ -169,7 +173,8 @@ TEST_F(FromPhone, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
     // The suite ended mid-transfer: its store keeps every phone file, and nothing half-read reaches the target.
     Put({{L"1.bin", 10000}, {L"2.bin", 10000}});
     const Tree before = At(Store(), {L"1.bin", L"2.bin"});
-    Move({Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); });
+    Move(
+        {Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); }, 2000);
     ClickButton(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
     rig_->phones.Reconnect();
     EXPECT_EQ(before, At(Store(), {L"1.bin", L"2.bin"})); // the mirror is rebuilt from the phone on reconnecting
