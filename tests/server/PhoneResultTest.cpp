@@ -2,7 +2,7 @@
 // vanished component.
 #include "phone/PhoneFileSystem.h"
 
-#include "TestObject.h"
+#include "ScriptedComponent.h"
 
 #include <comdef.h>
 #include <gtest/gtest.h>
@@ -33,69 +33,7 @@ TEST(PhoneResult, MapsEveryResultOnce)
 }
 
 namespace {
-// A phone component that answers every call with a scripted result.
-class ScriptedComponent : public testing_support::TestObject<IVirtualFileSystem>
-{
-public:
-    std::vector<HRESULT> results; // consumed front to back; S_OK when empty
-    std::vector<std::wstring> calls;
-    ITransferListener* lastListener = nullptr;
-
-    HRESULT Next(const wchar_t* call)
-    {
-        calls.push_back(call);
-        if (results.empty())
-            return S_OK;
-        HRESULT hr = results.front();
-        results.erase(results.begin());
-        return hr;
-    }
-
-    STDMETHODIMP fclose(LONG) override { return Next(L"fclose"); }
-    STDMETHODIMP fopen(LONG, BSTR, LONG, LONG* handle, ITransferListener*) override
-    {
-        *handle = 7;
-        return Next(L"fopen");
-    }
-    STDMETHODIMP fread(VARIANT*, LONG) override { return Next(L"fread"); }
-    STDMETHODIMP fwrite(VARIANT, LONG) override { return Next(L"fwrite"); }
-    STDMETHODIMP mkdir(BSTR, ITransferListener*) override { return Next(L"mkdir"); }
-    STDMETHODIMP rmdir(BSTR, ITransferListener*) override { return Next(L"rmdir"); }
-    STDMETHODIMP rename(BSTR, BSTR, ITransferListener*) override { return Next(L"rename"); }
-    STDMETHODIMP deletefile(BSTR, ITransferListener*) override { return Next(L"deletefile"); }
-    STDMETHODIMP readdir(BSTR path, BSTR* listing, ITransferListener* listener) override
-    {
-        lastListener = listener;
-        HRESULT hr = Next(L"readdir");
-        *listing = SUCCEEDED(hr) ? SysAllocString((std::wstring(L"<listing of ") + path + L"/>").c_str()) : nullptr;
-        return hr;
-    }
-    STDMETHODIMP fgettime(LONG, DATE* modified) override
-    {
-        *modified = 38411.5;
-        return Next(L"fgettime");
-    }
-    STDMETHODIMP fsettime(LONG, DATE) override { return Next(L"fsettime"); }
-    STDMETHODIMP fgetsize(LONG, LONG*) override { return Next(L"fgetsize"); }
-    STDMETHODIMP Cancel() override { return Next(L"Cancel"); }
-    STDMETHODIMP Refresh(LONG, BSTR) override { return Next(L"Refresh"); }
-    STDMETHODIMP GetImei(BSTR, BSTR* imei) override
-    {
-        HRESULT hr = Next(L"GetImei");
-        *imei = SUCCEEDED(hr) ? SysAllocString(L"356938035643809") : nullptr;
-        return hr;
-    }
-    STDMETHODIMP Reserved18() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved19() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved20() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved21() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved22() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved23() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved24() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved25() override { return E_NOTIMPL; }
-    STDMETHODIMP Reserved26() override { return E_NOTIMPL; }
-    STDMETHODIMP ReadObexCapability(BSTR, LONG, VARIANT*) override { return Next(L"ReadObexCapability"); }
-};
+using testing_support::ScriptedComponent;
 
 // An owner whose connections are numbered: a reconnect asked for by the current
 // one makes the next; fresh instances are scripted components of their own.
@@ -117,7 +55,7 @@ public:
     }
     HRESULT NewComponent(com_ptr<IVirtualFileSystem>& component) override
     {
-        fresh.push_back(testing_support::MakeTestObject<ScriptedComponent>());
+        fresh.push_back(ScriptedComponent::Create());
         if (!freshResults.empty()) {
             fresh.back()->results = {freshResults.front()};
             freshResults.erase(freshResults.begin());
@@ -140,7 +78,7 @@ HRESULT Thrown(const std::function<void()>& call)
 class PhoneFileSystem : public testing::Test
 {
 protected:
-    com_ptr<ScriptedComponent> scripted = testing_support::MakeTestObject<ScriptedComponent>();
+    com_ptr<ScriptedComponent> scripted = ScriptedComponent::Create();
     ScriptedComponent& component = *scripted.get();
     CountingOwner owner;
     phone::PhoneFileSystem phoneFs{&component, &owner};
@@ -150,6 +88,7 @@ protected:
 TEST_F(PhoneFileSystem, FailuresAreThrownMapped)
 {
     component.results = {0x4252, static_cast<HRESULT>(0x80044360), 1};
+    component.modified = 38411.5;
     EXPECT_EQ(E_ABORT, Thrown([&] { phoneFs.fclose(1); }));
     EXPECT_EQ(static_cast<HRESULT>(0x80044360), Thrown([&] { phoneFs.fclose(1); }));
     EXPECT_EQ(static_cast<HRESULT>(0x80040001), Thrown([&] { phoneFs.mkdir(L"ALIAS:P\\x", nullptr); }));
@@ -183,7 +122,7 @@ TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAF
 
     // An instance of the current connection reconnects; a second failure of the
     // fresh instance is not retried again.
-    com_ptr<ScriptedComponent> current = testing_support::MakeTestObject<ScriptedComponent>();
+    com_ptr<ScriptedComponent> current = ScriptedComponent::Create();
     phone::PhoneFileSystem currentFs{current.get(), &owner};
     current->results = {vanished};
     owner.freshResults = {vanished};
