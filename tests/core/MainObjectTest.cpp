@@ -51,9 +51,8 @@ protected:
         return (suite ? *suite : phones).LastCall(L"ReadObexCapability");
     }
 
-    RegistryOverride root{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot)};
-    RegistryOverride language{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
-                              std::wstring(L"enu")};
+    RegistryOverride root = MirrorRootSetting(kMirrorRoot);
+    RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, L"enu");
     SimulatedPhones phones;
     com_ptr<IQuelvar> quelvar;
 };

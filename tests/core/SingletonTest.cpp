@@ -48,7 +48,7 @@ protected:
         EXPECT_GE(GetTickCount() - start, 5000u) << "the idle time comes first";
     }
 
-    RegistryOverride root{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot)};
+    RegistryOverride root = MirrorRootSetting(kMirrorRoot);
 };
 } // namespace
 

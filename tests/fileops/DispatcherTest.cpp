@@ -142,7 +142,7 @@ TEST(FileOperationWorker, HoldsTheObjectAndTheServerUntilItEnds)
 {
     RegisterServer();
     ASSERT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000));
-    RegistryOverride root(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", std::wstring(kMirrorRoot));
+    RegistryOverride root = MirrorRootSetting(kMirrorRoot);
     SimulatedPhones phones; // no phones
     TempDir pc;
     WriteText(pc / L"a.txt", "new");

@@ -68,7 +68,7 @@ protected:
 
     TempDir mirror_;
     const std::wstring root_ = mirror_.path();
-    RegistryOverride rootValue_{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_.path()};
+    RegistryOverride rootValue_ = MirrorRootSetting(mirror_.path());
     mirror::DeviceMappingTable table_;
 };
 

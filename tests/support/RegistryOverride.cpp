@@ -1,5 +1,7 @@
 #include "RegistryOverride.h"
 
+#include "common/ContractTexts.h"
+
 #include "common/Resource.h"
 
 namespace testing_support {
@@ -98,6 +100,18 @@ RegistryKeyAbsence::~RegistryKeyAbsence()
     for (const Value& value : values_)
         RegSetValueExW(created.get(), value.name.c_str(), 0, value.type, value.data.data(),
                        static_cast<DWORD>(value.data.size()));
+}
+
+RegistryOverride MirrorRootSetting(const std::optional<std::wstring>& root)
+{
+    return RegistryOverride(HKEY_CURRENT_USER, contract::kDataLayerKey, contract::kMirrorRootValue, root);
+}
+
+RegistryOverride InstallationSetting(const wchar_t* name, const std::optional<std::wstring>& value)
+{
+    const std::wstring key = std::wstring(contract::kSoftwareKey) + L"\\" + contract::kDefaultVendorName + L"\\" +
+                             contract::kInstallationSubkey;
+    return RegistryOverride(HKEY_LOCAL_MACHINE, key, name, value);
 }
 
 } // namespace testing_support

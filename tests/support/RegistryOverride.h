@@ -31,6 +31,11 @@ private:
     std::vector<std::wstring> createdKeys_;
 };
 
+// The settings the server reads at start, as the test rig gives them: the mirror
+// root, and the values of the installation's key (the simulated vendor's).
+RegistryOverride MirrorRootSetting(const std::optional<std::wstring>& root);
+RegistryOverride InstallationSetting(const wchar_t* name, const std::optional<std::wstring>& value);
+
 } // namespace testing_support
 
 namespace testing_support {

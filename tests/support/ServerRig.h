@@ -7,6 +7,7 @@
 #include "RegistryOverride.h"
 #include "SimulatedPhones.h"
 #include "ZentrelQuelvar.h"
+#include "common/ContractTexts.h"
 #include "fileops/FileOperationRequest.h"
 
 #include <gtest/gtest.h>
@@ -60,11 +61,9 @@ struct ServerRig {
     }
 
     const std::wstring root;
-    const RegistryOverride rootSetting{HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", root};
-    const RegistryOverride language{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
-                                    std::wstring(L"enu")};
-    const RegistryOverride resource{HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Resource",
-                                    std::wstring(L"std")};
+    const RegistryOverride rootSetting = MirrorRootSetting(root);
+    const RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, L"enu");
+    const RegistryOverride resource = InstallationSetting(contract::kCurrentResourceValue, L"std");
     SimulatedPhones phones;
     com_ptr<IQuelvar> quelvar;
 };

@@ -5,6 +5,7 @@
 #include "SimulatedPhones.h"
 #include "TestSupport.h"
 #include "common/ComPtr.h"
+#include "common/ContractTexts.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ protected:
         RegisterPhoneSuite();
         // One mirror root for the suite: a server still running from the previous test keeps the root it read.
         outputDir_.emplace(), mirror_.emplace();
-        mirrorRoot_.emplace(HKEY_CURRENT_USER, L"Software\\Marlith\\DataLayer", L"Root", mirror_->path());
+        mirrorRoot_.emplace(HKEY_CURRENT_USER, contract::kDataLayerKey, contract::kMirrorRootValue, mirror_->path());
     }
 
     static void TearDownTestSuite()
@@ -96,9 +97,8 @@ TEST_F(QuelvarClient, ProductNameComesFromTheLanguageFileAsUtf8)
         {L"xyz", L"Ostrelle\n"}, // no such language file: the built-in name
     };
     for (const auto& c : cases) {
-        RegistryOverride language(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Current Language",
-                                  std::wstring(c.language));
-        RegistryOverride path(HKEY_LOCAL_MACHINE, L"Software\\Zentrel\\Marlith", L"Language Path", std::nullopt);
+        RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, std::wstring(c.language));
+        RegistryOverride path = InstallationSetting(contract::kLanguagePathValue, std::nullopt);
         RunResult result = Run(L"product-name");
         EXPECT_EQ(0u, result.exitCode) << c.language;
         EXPECT_EQ(c.name, result.out) << c.language;
