@@ -15,7 +15,7 @@
 
 namespace testing_support {
 
-class ScriptedComponent final : public Implements<ScriptedComponent, IVirtualFileSystem>
+class ScriptedComponent : public Implements<ScriptedComponent, IVirtualFileSystem>
 {
 public:
     std::map<std::wstring, HRESULT> faults;
