@@ -4,6 +4,8 @@
 // phone comes back.
 #pragma once
 
+#include "common/ContractTexts.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,10 +15,10 @@ namespace client {
 
 // HKEY_CURRENT_USER keys of the mirror root; the second is read only when the
 // first cannot be opened.
-constexpr wchar_t kDataLayerKey[] = L"Software\\Marlith\\DataLayer";
-constexpr wchar_t kDataLayerFallbackKey[] = L"Software\\Zentrel\\DataLayer";
-constexpr wchar_t kMirrorRootValue[] = L"Root";
-constexpr wchar_t kImeiFileName[] = L"IMEI";
+using contract::kDataLayerFallbackKey;
+using contract::kDataLayerKey;
+using contract::kImeiFileName;
+using contract::kMirrorRootValue;
 
 // The mirror root from the registry, read as the server reads it: a string of
 // fewer than MAX_PATH characters. A missing key or value gives its registry
