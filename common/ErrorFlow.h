@@ -1,23 +1,21 @@
-// One error flow: outside failures are thrown as _com_error by thin call
-// wrappers, and one guard per operation turns whatever was thrown into its
-// HRESULT. The macros keep the success path reading straight down.
+// One error flow: every failure is an HRESULT, returned and passed up with
+// RETURN_IF_FAILED, so the success path reads straight down. Only a failed
+// allocation throws; interface methods, thread entries and window procedures
+// guard against it, and nothing below them catches.
 #pragma once
 
 #include "common/Trace.h"
 
-#include <comdef.h>
+#include <windows.h>
 
 #include <new>
 
-// A COM error gives its own HRESULT, an allocation failure E_OUTOFMEMORY,
-// anything else `otherwise`. Nothing thrown leaves the guard.
+// An allocation failure gives E_OUTOFMEMORY, anything else `otherwise`.
+// Nothing thrown leaves the guard.
 template <typename Body> HRESULT Guarded(Body&& body, HRESULT otherwise = E_FAIL) noexcept
 {
     try {
         return body();
-    } catch (const _com_error& error) {
-        QTRACE(L"(): Exception! hr = 0x%X\n", error.Error());
-        return error.Error();
     } catch (const std::bad_alloc&) {
         QTRACE(L"(): out of memory\n");
         return E_OUTOFMEMORY;
@@ -27,21 +25,13 @@ template <typename Body> HRESULT Guarded(Body&& body, HRESULT otherwise = E_FAIL
     }
 }
 
-// The failure of one step as a result, for steps whose failure does not end
-// the operation.
-template <typename Step> HRESULT Attempt(Step&& step) noexcept
-{
-    return Guarded([&]() -> HRESULT {
-        step();
-        return S_OK;
-    });
-}
-
-// Throws a failed HRESULT as a COM error; for the thin wrappers.
-inline void ThrowIfFailed(HRESULT hr)
+// A step whose failure does not end the operation says so at its call; the
+// failure is traced.
+inline void ContinueOnFailure(HRESULT hr, const wchar_t* step)
 {
     if (FAILED(hr))
-        throw _com_error(hr);
+        QTRACE(L"(): %ls failed, going on (hr = 0x%X)\n", step, hr);
+    (void)step;
 }
 
 #define RETURN_IF_FAILED(expression)                                                                                   \

@@ -7,6 +7,7 @@
 #include "fileops/Transfers.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
+#include "localisation/ProgressDialog.h"
 #include "mirror/Configuration.h"
 #include "mirror/MirrorRefresh.h"
 #include "mirror/RootFolder.h"
@@ -21,13 +22,6 @@ UINT g_fileOperationEndMessage = 0;
 using contract::kFileOperationEndMessage;
 constexpr wchar_t kReconnectWindowClass[] = L"QuelvarReconnect";
 constexpr UINT kReconnectMessage = WM_APP + 1;
-
-// The right-to-left bit of the desktop window's layout; 0 without a desktop.
-DWORD DesktopRightToLeftLayout()
-{
-    HWND desktop = FindWindowW(L"Progman", nullptr);
-    return static_cast<DWORD>(GetWindowLongW(desktop, GWL_EXSTYLE)) & localisation::kRightToLeftLayout;
-}
 
 void ShowConstructionMessage(const wchar_t* text)
 {
@@ -64,13 +58,15 @@ CComQuelvar::CComQuelvar()
     try {
         mirror::ReadMirrorRoot();
         const std::wstring vendor = mirror::VendorName();
-        m_languageFile = localisation::LocateLanguageFile(vendor.c_str(), localisation::kResourceBaseName);
+        m_language.LoadLanguage(
+            localisation::LocateLanguageFile(vendor.c_str(), localisation::kResourceBaseName).c_str());
         m_graphics.reset(localisation::LoadGraphicsLibrary(vendor.c_str(), localisation::kResourceBaseName));
         // The product name's direction marks follow this desktop, so the flag is set
         // before the strings load.
-        rightToLeft = DesktopRightToLeftLayout();
+        rightToLeft =
+            localisation::HasRightToLeftLayout(localisation::DesktopWindow()) ? localisation::kRightToLeftLayout : 0;
         localisation::SetRightToLeftFlag(rightToLeft);
-        localisation::LoadDisplayStrings(m_languageFile.c_str());
+        localisation::LoadDisplayStrings(m_language);
         if (g_fileOperationEndMessage == 0)
             g_fileOperationEndMessage = RegisterWindowMessageW(kFileOperationEndMessage);
     } catch (...) {
@@ -128,7 +124,12 @@ HRESULT CComQuelvar::FinalConstruct()
         return hr;
     }
     phone::PhoneFileSystem phoneFs(m_pVFS.get(), nullptr);
-    mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
+    hr = Guarded([&]() -> HRESULT {
+        mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     hr = m_registration.Start(static_cast<IDeviceNotifySink*>(this));
     if (FAILED(hr))
         QTRACE(L"CComQuelvar::FinalConstruct(): StartListening failed: 0x%X\n", hr);
@@ -148,7 +149,7 @@ STDMETHODIMP CComQuelvar::InterfaceSupportsErrorInfo(REFIID iid)
 
 services::RequestContext CComQuelvar::Context()
 {
-    return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this, m_languageFile, m_graphics.get());
+    return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this, m_language, m_graphics.get());
 }
 
 // Ends the registration, and with it the reference it kept on this object.
@@ -217,19 +218,20 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
 STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
 {
     return Guarded([&]() -> HRESULT {
-        phone::PhoneFileSystem phoneFs = phone::PhoneFileSystem::Create(this);
+        phone::PhoneFileSystem phoneFs;
+        RETURN_IF_FAILED(phone::PhoneFileSystem::Create(this, phoneFs));
         return mirror::RefreshFolder(phoneFs, m_mappings, aPCFolderPath ? aPCFolderPath : L"", bFiles, nullptr);
     });
 }
 
 STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT vntFileOp)
 {
-    return fileops::RunFileOperation(Context(), vntFileOp, FileOperationEndMessage());
+    return Guarded([&]() { return fileops::RunFileOperation(Context(), vntFileOp, FileOperationEndMessage()); });
 }
 
 STDMETHODIMP CComQuelvar::CreateFolder(BSTR aPCFolderPath)
 {
-    return fileops::CreateFolder(Context(), Text(aPCFolderPath));
+    return Guarded([&]() { return fileops::CreateFolder(Context(), Text(aPCFolderPath)); });
 }
 
 STDMETHODIMP CComQuelvar::DownloadVFSFile(BSTR CurrentFileName, LONG CurrentFileIndex, LONG TotalFileCount,
@@ -257,22 +259,24 @@ STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
     if (!friendlyname)
         return E_POINTER;
     *friendlyname = nullptr;
-    std::wstring imei;
-    RETURN_IF_FAILED(services::GetImei(Context(), Text(alias), imei));
-    *friendlyname = SysAllocStringLen(imei.data(), static_cast<UINT>(imei.size()));
-    return *friendlyname ? S_OK : E_OUTOFMEMORY;
+    return Guarded([&]() -> HRESULT {
+        std::wstring imei;
+        RETURN_IF_FAILED(services::GetImei(Context(), Text(alias), imei));
+        *friendlyname = SysAllocStringLen(imei.data(), static_cast<UINT>(imei.size()));
+        return *friendlyname ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 STDMETHODIMP CComQuelvar::Refresh(LEVEL level, BSTR target)
 {
-    return services::Refresh(Context(), level, Text(target));
+    return Guarded([&]() { return services::Refresh(Context(), level, Text(target)); });
 }
 
 STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR PCFolder, VARIANT* pvntCapabilityobject)
 {
     if (!pvntCapabilityobject)
         return E_POINTER;
-    return services::GetCapabilityObject(Context(), Text(PCFolder), pvntCapabilityobject);
+    return Guarded([&]() { return services::GetCapabilityObject(Context(), Text(PCFolder), pvntCapabilityobject); });
 }
 
 STDMETHODIMP CComQuelvar::HideProgressDialog()
@@ -287,11 +291,13 @@ STDMETHODIMP CComQuelvar::Convert(BSTR filename, short targetformat, short sourc
     if (!outputfilename)
         return E_POINTER;
     *outputfilename = nullptr;
-    std::wstring output;
-    RETURN_IF_FAILED(
-        services::Convert(Context(), Text(filename), targetformat, sourceformat, WindowOf(hWndParent), output));
-    *outputfilename = SysAllocStringLen(output.data(), static_cast<UINT>(output.size()));
-    return *outputfilename ? S_OK : E_OUTOFMEMORY;
+    return Guarded([&]() -> HRESULT {
+        std::wstring output;
+        RETURN_IF_FAILED(
+            services::Convert(Context(), Text(filename), targetformat, sourceformat, WindowOf(hWndParent), output));
+        *outputfilename = SysAllocStringLen(output.data(), static_cast<UINT>(output.size()));
+        return *outputfilename ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 STDMETHODIMP CComQuelvar::OpenHtmlHelp(LONG hwnd, BSTR filename, LONG command, LONG data, LONG* hwndHelp)
@@ -299,8 +305,10 @@ STDMETHODIMP CComQuelvar::OpenHtmlHelp(LONG hwnd, BSTR filename, LONG command, L
     if (!hwndHelp)
         return E_POINTER;
     HWND helpWindow = nullptr;
-    const HRESULT hr = services::OpenHtmlHelp(WindowOf(hwnd), filename, static_cast<UINT>(command),
-                                              static_cast<DWORD_PTR>(data), helpWindow);
+    const HRESULT hr = Guarded([&]() {
+        return services::OpenHtmlHelp(WindowOf(hwnd), filename, static_cast<UINT>(command),
+                                      static_cast<DWORD_PTR>(data), helpWindow);
+    });
     *hwndHelp = static_cast<LONG>(reinterpret_cast<LONG_PTR>(helpWindow));
     return hr;
 }

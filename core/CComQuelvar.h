@@ -8,6 +8,7 @@
 #include "common/ComPtr.h"
 #include "common/Resource.h"
 #include "fileops/OperationListener.h"
+#include "localisation/VexaUtil.h"
 #include "mirror/DeviceMapping.h"
 #include "phone/DeviceNotifications.h"
 #include "phone/PhoneFileSystem.h"
@@ -77,7 +78,7 @@ private:
     phone::DeviceNotificationRegistration m_registration;
     // The single-file transfers' listener; a download series keeps it between calls.
     com_ptr<COperationListener> m_pOperationListener;
-    std::wstring m_languageFile; // may be empty
+    CVexaUtil m_language; // loaded once; may have no file
     unique_hmodule m_graphics;
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;

@@ -230,28 +230,26 @@ HRESULT CopyFromPhone::GetVFSContent(std::vector<Source>& sources, ULONG& totalS
     totalSize = 0;
     // A source left out of the lists would be deleted by a move without its
     // content: any failure ends the whole listing.
-    return Guarded([&]() -> HRESULT {
-        for (Source& source : sources) {
-            source.isFile = shortcut::IsShortcutFile(source.mirrorPath.c_str());
-            RETURN_IF_FAILED(scratch_.Make(CopiedName(source.mirrorPath), source.scratchPath));
-            std::wstring phonePath;
-            RETURN_IF_FAILED(context_.Mappings().ConvertPCNameToVFSName(source.mirrorPath.c_str(), phonePath));
-            source.firstDownload = downloads_.size();
-            source.firstFolder = folders_.size();
-            if (source.isFile) {
-                const phone::VFSItem item = shortcut::GetShortcutDetails(source.mirrorPath);
-                if (!item.phoneName[0] || phonePath.empty())
-                    return E_FAIL;
-                downloads_.push_back({phonePath, source.scratchPath});
-                totalSize += static_cast<ULONG>(item.size);
-            } else {
-                RETURN_IF_FAILED(GetVFSFolderContent(phonePath, source.scratchPath, totalSize));
-            }
-            source.endDownload = downloads_.size();
-            source.endFolder = folders_.size();
+    for (Source& source : sources) {
+        source.isFile = shortcut::IsShortcutFile(source.mirrorPath.c_str());
+        RETURN_IF_FAILED(scratch_.Make(CopiedName(source.mirrorPath), source.scratchPath));
+        std::wstring phonePath;
+        RETURN_IF_FAILED(context_.Mappings().ConvertPCNameToVFSName(source.mirrorPath.c_str(), phonePath));
+        source.firstDownload = downloads_.size();
+        source.firstFolder = folders_.size();
+        if (source.isFile) {
+            const phone::VFSItem item = shortcut::GetShortcutDetails(source.mirrorPath);
+            if (!item.phoneName[0] || phonePath.empty())
+                return E_FAIL;
+            downloads_.push_back({phonePath, source.scratchPath});
+            totalSize += static_cast<ULONG>(item.size);
+        } else {
+            RETURN_IF_FAILED(GetVFSFolderContent(phonePath, source.scratchPath, totalSize));
         }
-        return S_OK;
-    });
+        source.endDownload = downloads_.size();
+        source.endFolder = folders_.size();
+    }
+    return S_OK;
 }
 
 HRESULT CopyFromPhone::GetVFSFolderContent(const std::wstring& phoneFolder, const std::wstring& pcFolder,
@@ -260,7 +258,8 @@ HRESULT CopyFromPhone::GetVFSFolderContent(const std::wstring& phoneFolder, cons
     if (phoneFolder.empty())
         return E_FAIL;
     folders_.push_back({phoneFolder, pcFolder});
-    const std::wstring listing = phoneFs_.readdir(phoneFolder, &listener_);
+    std::wstring listing;
+    RETURN_IF_FAILED(phoneFs_.readdir(phoneFolder, &listener_, listing));
     const unique_bstr text(listing.data(), static_cast<UINT>(listing.size()));
     std::vector<phone::VFSItem> files, folders;
     RETURN_IF_FAILED(mirror::GetFilesAndFolders(text.get(), files, folders, pcFolder.c_str()));
@@ -317,14 +316,12 @@ HRESULT CopyFromPhone::DeleteSource(const Source& source)
 {
     if (source.isFile)
         return mirror::DeleteFileOrFolder(phoneFs_, context_.Mappings(), source.mirrorPath.c_str(), nullptr, true);
-    return Guarded([&]() -> HRESULT {
-        for (size_t i = source.firstDownload; i < source.endDownload; ++i)
-            phoneFs_.deletefile(downloads_[i].phonePath, nullptr);
-        // Deepest first; the phone refuses a folder that still holds anything.
-        for (size_t i = source.endFolder; i-- > source.firstFolder;)
-            phoneFs_.rmdir(folders_[i].phonePath, nullptr);
-        return RemoveMirrorFolder(source.mirrorPath) ? S_OK : E_FAIL;
-    });
+    for (size_t i = source.firstDownload; i < source.endDownload; ++i)
+        RETURN_IF_FAILED(phoneFs_.deletefile(downloads_[i].phonePath, nullptr));
+    // Deepest first; the phone refuses a folder that still holds anything.
+    for (size_t i = source.endFolder; i-- > source.firstFolder;)
+        RETURN_IF_FAILED(phoneFs_.rmdir(folders_[i].phonePath, nullptr));
+    return RemoveMirrorFolder(source.mirrorPath) ? S_OK : E_FAIL;
 }
 
 } // namespace fileops

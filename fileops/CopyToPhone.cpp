@@ -203,16 +203,14 @@ HRESULT UploadCollected(const services::RequestContext& context, phone::PhoneFil
     outcome.fileUploaded.assign(collected.files.size(), false);
     for (size_t i = 0; i < collected.folders.size(); ++i) {
         const std::wstring& folder = collected.folders[i];
-        const HRESULT hr = Guarded([&]() -> HRESULT {
-            std::wstring phonePath;
-            RETURN_IF_FAILED(folder.size() < MAX_PATH
-                                 ? context.Mappings().ConvertPCNameToVFSName(folder.c_str(), phonePath)
-                                 : kPathTooLong);
+        std::wstring phonePath;
+        HRESULT hr = folder.size() < MAX_PATH ? context.Mappings().ConvertPCNameToVFSName(folder.c_str(), phonePath)
+                                              : kPathTooLong;
+        if (SUCCEEDED(hr)) {
             if (phonePath.find_first_of(L"\\:") == std::wstring::npos)
                 phonePath.clear();
-            phoneFs.mkdir(phonePath, &listener);
-            return S_OK;
-        });
+            hr = phoneFs.mkdir(phonePath, &listener);
+        }
         // A folder the phone already has holds what comes into it as well: no failure.
         outcome.folderMade[i] = SUCCEEDED(hr) || hr == kFolderExists;
         if (!outcome.folderMade[i]) {
@@ -266,14 +264,13 @@ void CollectCopySources(const std::vector<std::wstring>& sources, const std::wst
 }
 
 bool CheckFreeMemory(phone::PhoneFileSystem& phoneFs, const std::wstring& folderShortcut, ULONG totalSize, HWND owner,
-                     const std::wstring& alias, const std::wstring& languageFile)
+                     const std::wstring& alias, CVexaUtil& language)
 {
     ULONGLONG freeBytes = 0;
     std::wstring imei;
-    Guarded([&]() -> HRESULT {
-        imei = phoneFs.GetImei(alias).substr(0, MAX_PATH);
-        return S_OK;
-    });
+    // Without the phone's identity its free memory is unknown: the user is asked.
+    if (FAILED(phoneFs.GetImei(alias, imei)))
+        imei.clear();
     wchar_t memType[kMemTypeLength];
     if (SUCCEEDED(shortcut::ReadShortcutMemType(folderShortcut.c_str(), memType, kMemTypeLength))) {
         std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
@@ -283,14 +280,9 @@ bool CheckFreeMemory(phone::PhoneFileSystem& phoneFs, const std::wstring& folder
     }
     if (totalSize < freeBytes)
         return true;
-    std::wstring question;
-    {
-        CVexaUtil language;
-        language.LoadLanguage(languageFile.c_str());
-        question = std::wstring(language.GetString(kNotEnoughMemoryId, kNotEnoughMemoryText)) + L" " +
-                   language.GetString(kContinueQuestionId, kContinueQuestionText);
-    }
-    return localisation::AskQuestion(owner, question.c_str(), languageFile.c_str()) != 0;
+    const std::wstring question = std::wstring(language.GetString(kNotEnoughMemoryId, kNotEnoughMemoryText)) + L" " +
+                                  language.GetString(kContinueQuestionId, kContinueQuestionText);
+    return localisation::AskQuestion(owner, question.c_str(), language) != 0;
 }
 
 HRESULT CopyToVFS(const services::RequestContext& context, phone::PhoneFileSystem& phoneFs,
@@ -312,7 +304,7 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
     CopySources collected;
     CollectCopySources(sources, target, collected);
     if (!CheckFreeMemory(phoneFs, paths::Join(target, shortcut::kFolderShortcutName), collected.totalSize,
-                         request.Window(), alias, context.LanguageFile()))
+                         request.Window(), alias, context.Language()))
         return S_OK;
     listener.SetTotalSize(collected.totalSize);
 

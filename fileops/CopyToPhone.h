@@ -40,7 +40,7 @@ void CollectCopySources(const std::vector<std::wstring>& sources, const std::wst
 // True to go on: the total fits below the memory's free bytes, or the user
 // said Yes. Free memory that cannot be learned counts as 0.
 bool CheckFreeMemory(phone::PhoneFileSystem& phoneFs, const std::wstring& folderShortcut, ULONG totalSize, HWND owner,
-                     const std::wstring& alias, const std::wstring& languageFile);
+                     const std::wstring& alias, CVexaUtil& language);
 
 // Uploads the files the shell has written into the mirror folder; each
 // leaves the mirror folder, a shortcut file taking its place when it arrived.

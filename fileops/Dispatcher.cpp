@@ -92,7 +92,7 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
 
     if (!fromPhone && (function == FO_MOVE || function == FO_COPY)) {
         QTRACE(L"(): From PC to VFS...\n");
-        SetProgressTitle(listener_, context_.LanguageFile(), kTitleToPhone);
+        SetProgressTitle(listener_, context_.Language(), kTitleToPhone);
         listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
         std::wstring phoneRootFolder;
         const bool inPhone = mirror::FindPhoneRootFolder(targets.front().c_str(), phoneRootFolder);
@@ -145,7 +145,7 @@ HRESULT Dispatcher::CopyToPC(FileOperationRequest& request)
     SelectFilesToCopy(request, selected, targets);
     HRESULT hr = S_OK;
     if (!selected.empty()) {
-        SetProgressTitle(listener_, context_.LanguageFile(), kTitleFromPhone);
+        SetProgressTitle(listener_, context_.Language(), kTitleFromPhone);
         listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
         listener_.Start(request.Window());
         hr = CopyFromPhone(context_, phoneFs_, listener_).CopyVFSToPC(request);
@@ -158,10 +158,10 @@ HRESULT Dispatcher::CopyToPC(FileOperationRequest& request)
 HRESULT Dispatcher::CopyWithinPhone(FileOperationRequest& request, const std::wstring& target)
 {
     QTRACE(L"(): From VFS to VFS...n");
-    SetProgressTitle(listener_, context_.LanguageFile(), kTitleFromPhone);
+    SetProgressTitle(listener_, context_.Language(), kTitleFromPhone);
     listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
     listener_.Start(request.Window());
-    const HRESULT hr = Guarded([&] { return CopyVFSToVFS(context_, phoneFs_, request, listener_); });
+    const HRESULT hr = CopyVFSToVFS(context_, phoneFs_, request, listener_);
     std::wstring phoneRootFolder;
     if (SUCCEEDED(hr) && mirror::FindPhoneRootFolder(target.c_str(), phoneRootFolder))
         NotifyChange(phoneRootFolder, request.Window());
@@ -252,7 +252,7 @@ HRESULT Dispatcher::DeleteFromPhone(FileOperationRequest& request, const std::ve
 HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring>& sources,
                                      const std::vector<std::wstring>& phonePaths, bool firstIsFolder)
 {
-    SetProgressTitle(listener_, context_.LanguageFile(), kTitleDelete);
+    SetProgressTitle(listener_, context_.Language(), kTitleDelete);
     listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
     listener_.Start(window);
     const ULONG count = static_cast<ULONG>(phonePaths.size());
@@ -261,17 +261,14 @@ HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring
         listener_.TransferStatus(i, count);
         QTRACE(L"(): Deleting %s\n", phonePaths[i].c_str());
         listener_.SetItemText(paths::LastComponent(phonePaths[i]));
-        const HRESULT hr = Guarded([&]() -> HRESULT {
-            phoneFs_.deletefile(phonePaths[i], nullptr);
-            return S_OK;
-        });
+        const HRESULT hr = phoneFs_.deletefile(phonePaths[i], nullptr);
         if (FAILED(hr) || listener_.HasUserCancelled()) {
             QTRACE(L"(): VFSDeleteFile failed! (hr = 0x%X)\n", hr);
             // The mirror shows again what the phone still holds.
             const std::wstring folder = paths::Parent(sources.front());
-            Guarded([&]() {
-                return mirror::RefreshFolder(phoneFs_, context_.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr);
-            });
+            ContinueOnFailure(
+                mirror::RefreshFolder(phoneFs_, context_.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr),
+                L"the refresh after a failed delete");
             return hr;
         }
         if (firstIsFolder)
@@ -283,13 +280,13 @@ HRESULT Dispatcher::DeletePhoneItems(HWND window, const std::vector<std::wstring
 void Dispatcher::NotifyChange(const std::wstring& phoneRootFolder, HWND window)
 {
     const std::wstring alias = paths::LastComponent(phoneRootFolder);
-    Guarded([&]() -> HRESULT {
-        const std::wstring imei = phoneFs_.GetImei(alias);
+    // Selecting the phone only tells the device information where the user is.
+    std::wstring imei;
+    if (SUCCEEDED(phoneFs_.GetImei(alias, imei))) {
         std::unique_ptr<CDeviceInfoReader> reader = mirror::OpenDeviceInfoReader();
         if (reader)
             reader->SelectDevice(imei.c_str());
-        return S_OK;
-    });
+    }
     if (window && endMessage_)
         PostMessageW(window, endMessage_, 0, 0);
 }

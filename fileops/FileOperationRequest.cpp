@@ -112,24 +112,22 @@ HRESULT FileOperationRequest::Decode(const VARIANT& serialised, FileOperationReq
     safearray_data data(array);
     if (FAILED(data.result()))
         return E_FAIL;
-    return Guarded([&]() -> HRESULT {
-        const auto* bytes = static_cast<const unsigned char*>(data.get());
-        FileOperationRequest decoded;
-        DWORD window = 0;
-        memcpy(&window, bytes + kWindowOffset, sizeof(window));
-        decoded.window_ = static_cast<HWND>(ULongToHandle(window));
-        memcpy(&decoded.function_, bytes + kFunctionOffset, sizeof(decoded.function_));
-        memcpy(&decoded.flags_, bytes + kFlagsOffset, sizeof(decoded.flags_));
-        const Units units(bytes, size);
-        size_t at = 0;
-        if (!TakeList(units, at, decoded.from_) || !TakeList(units, at, decoded.to_) ||
-            !TakeTitle(units, at, decoded.title_)) {
-            QTRACE(L"(): a list or the title does not end inside the request\n");
-            return E_INVALIDARG;
-        }
-        request = std::move(decoded);
-        return S_OK;
-    });
+    const auto* bytes = static_cast<const unsigned char*>(data.get());
+    FileOperationRequest decoded;
+    DWORD window = 0;
+    memcpy(&window, bytes + kWindowOffset, sizeof(window));
+    decoded.window_ = static_cast<HWND>(ULongToHandle(window));
+    memcpy(&decoded.function_, bytes + kFunctionOffset, sizeof(decoded.function_));
+    memcpy(&decoded.flags_, bytes + kFlagsOffset, sizeof(decoded.flags_));
+    const Units units(bytes, size);
+    size_t at = 0;
+    if (!TakeList(units, at, decoded.from_) || !TakeList(units, at, decoded.to_) ||
+        !TakeTitle(units, at, decoded.title_)) {
+        QTRACE(L"(): a list or the title does not end inside the request\n");
+        return E_INVALIDARG;
+    }
+    request = std::move(decoded);
+    return S_OK;
 }
 
 HRESULT FileOperationRequest::Encode(HWND window, UINT function, WORD flags, const std::vector<std::wstring>& sources,
@@ -145,27 +143,25 @@ HRESULT FileOperationRequest::Encode(HWND window, UINT function, WORD flags, con
                 return E_INVALIDARG;
         }
     }
-    return Guarded([&]() -> HRESULT {
-        std::vector<unsigned char> bytes(kRequestImageSize, 0);
-        WriteAt(bytes, kWindowOffset, static_cast<DWORD>(HandleToULong(window)));
-        WriteAt(bytes, kFunctionOffset, function);
-        WriteAt(bytes, kFlagsOffset, flags);
-        AppendList(bytes, sources);
-        AppendList(bytes, targets);
-        AppendText(bytes, title);
-        unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
-        if (!array)
-            return E_OUTOFMEMORY;
-        {
-            safearray_data data(array.get());
-            RETURN_IF_FAILED(data.result());
-            memcpy(data.get(), bytes.data(), bytes.size());
-        }
-        VariantClear(serialised);
-        serialised->vt = VT_ARRAY | VT_UI1;
-        serialised->parray = array.release();
-        return S_OK;
-    });
+    std::vector<unsigned char> bytes(kRequestImageSize, 0);
+    WriteAt(bytes, kWindowOffset, static_cast<DWORD>(HandleToULong(window)));
+    WriteAt(bytes, kFunctionOffset, function);
+    WriteAt(bytes, kFlagsOffset, flags);
+    AppendList(bytes, sources);
+    AppendList(bytes, targets);
+    AppendText(bytes, title);
+    unique_safearray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
+    if (!array)
+        return E_OUTOFMEMORY;
+    {
+        safearray_data data(array.get());
+        RETURN_IF_FAILED(data.result());
+        memcpy(data.get(), bytes.data(), bytes.size());
+    }
+    VariantClear(serialised);
+    serialised->vt = VT_ARRAY | VT_UI1;
+    serialised->parray = array.release();
+    return S_OK;
 }
 
 SHFILEOPSTRUCTW FileOperationRequest::ShellOperation() const

@@ -9,7 +9,6 @@
 #include "localisation/MessageBoxes.h"
 
 #include <memory>
-#include <optional>
 
 namespace fileops {
 
@@ -35,25 +34,21 @@ bool RunsOnWorker(UINT function)
 HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest& request, UINT endMessage,
                    bool onWorker)
 {
-    std::optional<phone::PhoneFileSystem> phoneFs;
-    HRESULT hr = Guarded([&]() -> HRESULT {
-        phoneFs.emplace(context.FreshPhone());
-        return S_OK;
-    });
+    phone::PhoneFileSystem phoneFs;
+    HRESULT hr = context.FreshPhone(phoneFs);
     if (FAILED(hr)) {
         if (onWorker)
             MessageBoxW(request.Window(), L"failed", localisation::kDefaultProductName, kComponentFailureBoxStyle);
         return hr;
     }
-    com_ptr<COperationListener> listener = COperationListener::Create(phoneFs->Component());
+    com_ptr<COperationListener> listener = COperationListener::Create(phoneFs.Component());
     if (!listener)
         return E_OUTOFMEMORY;
-    hr = Guarded(
-        [&]() { return Dispatcher(context, *phoneFs, *listener.get(), endMessage).DoSHFileOperation(request); });
+    hr = Dispatcher(context, phoneFs, *listener.get(), endMessage).DoSHFileOperation(request);
     listener->Stop();
     listener.reset();
     if (onWorker)
-        localisation::ShowErrorBox(hr, request.Window(), context.LanguageFile().c_str());
+        localisation::ShowErrorBox(hr, request.Window(), context.Language());
     return hr;
 }
 
@@ -61,8 +56,9 @@ DWORD WINAPI SHFileOperationThread(void* parameter)
 {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     com_apartment apartment;
+    // The worker's entry: nothing thrown goes further.
     if (SUCCEEDED(apartment.result()))
-        RunRequest(start->context, start->request, start->endMessage, true);
+        Guarded([&]() { return RunRequest(start->context, start->request, start->endMessage, true); });
     // The main object may go with this reference: while the apartment stands.
     start.reset();
     return 0;
@@ -75,17 +71,15 @@ HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT&
     FileOperationRequest request;
     RETURN_IF_FAILED(FileOperationRequest::Decode(serialised, request));
     if (!RunsOnWorker(request.Function()))
-        return Guarded([&]() { return RunRequest(context, request, endMessage, false); });
-    return Guarded([&]() -> HRESULT {
-        auto start = std::make_unique<WorkerStart>(WorkerStart{context, std::move(request), endMessage});
-        unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
-        if (!thread) {
-            QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
-            return E_FAIL;
-        }
-        start.release();
-        return S_OK;
-    });
+        return RunRequest(context, request, endMessage, false);
+    auto start = std::make_unique<WorkerStart>(WorkerStart{context, std::move(request), endMessage});
+    unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
+    if (!thread) {
+        QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
+        return E_FAIL;
+    }
+    start.release();
+    return S_OK;
 }
 
 } // namespace fileops

@@ -108,9 +108,9 @@ void COperationListener::SetTitle(const std::wstring& title)
     dialog_.SetTitle(title);
 }
 
-void COperationListener::SetTitle(const std::wstring& languageFile, const localisation::ProgressTitle& title)
+void COperationListener::SetTitle(CVexaUtil& language, const localisation::ProgressTitle& title)
 {
-    dialog_.SetTitle(languageFile, title);
+    dialog_.SetTitle(language, title);
 }
 
 void COperationListener::SetItemText(const std::wstring& text)
@@ -198,9 +198,9 @@ void ReleaseOperationListener(com_ptr<COperationListener>& slot)
     slot.reset();
 }
 
-void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId)
+void SetProgressTitle(COperationListener& listener, CVexaUtil& language, UINT stringId)
 {
-    listener.SetTitle(languageFile, {stringId, kDefaultProgressTitle, MAX_PATH, false});
+    listener.SetTitle(language, {stringId, kDefaultProgressTitle, MAX_PATH, false});
 }
 
 UINT ProgressAnimationId()

@@ -30,7 +30,7 @@ public:
     HRESULT Stop();
     void SetTotalSize(ULONG total) { overallTotal_ = total; }
     void SetTitle(const std::wstring& title);
-    void SetTitle(const std::wstring& languageFile, const localisation::ProgressTitle& title);
+    void SetTitle(CVexaUtil& language, const localisation::ProgressTitle& title);
     // Line 2: the item being worked on.
     void SetItemText(const std::wstring& text);
     void SetAnimation(HMODULE module, UINT resourceId);
@@ -66,7 +66,7 @@ void ReleaseOperationListener(com_ptr<COperationListener>& slot);
 
 // The title of a string of the language file, "Transferring Data..." when the
 // file lacks it; nothing when the file cannot be loaded.
-void SetProgressTitle(COperationListener& listener, const std::wstring& languageFile, UINT stringId);
+void SetProgressTitle(COperationListener& listener, CVexaUtil& language, UINT stringId);
 
 // Progress titles of the language file.
 constexpr UINT kTitleFromPhone = 88;

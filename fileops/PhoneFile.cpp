@@ -36,7 +36,7 @@ public:
         ShowPhoneItem(side_.listener, phonePath);
         if (side_.listener)
             side_.listener->SetAnimation(side_.graphics, ProgressAnimationId());
-        const HRESULT hr = Attempt([&] { handle_ = side_.phoneFs.fopen(mode, phonePath, side_.listener); });
+        const HRESULT hr = side_.phoneFs.fopen(mode, phonePath, side_.listener, handle_);
         if (FAILED(hr))
             QTRACE(L"(): VFSfopen failed! (file = %s, hr = 0x%X)\n", phonePath.c_str(), hr);
         open_ = SUCCEEDED(hr);
@@ -45,14 +45,14 @@ public:
 
     HRESULT Read(VARIANT* data)
     {
-        const HRESULT hr = Attempt([&] { side_.phoneFs.fread(data, handle_); });
+        const HRESULT hr = side_.phoneFs.fread(data, handle_);
         if (FAILED(hr))
             QTRACE(L"(): VFSfread failed! (hr = 0x%X)\n", hr);
         return hr;
     }
     HRESULT Write(const VARIANT& data)
     {
-        const HRESULT hr = Attempt([&] { side_.phoneFs.fwrite(data, handle_); });
+        const HRESULT hr = side_.phoneFs.fwrite(data, handle_);
         if (FAILED(hr))
             QTRACE(L"(): VFSfwrite failed! (hr = 0x%X)\n", hr);
         return hr;
@@ -61,14 +61,14 @@ public:
     DATE GetTime()
     {
         DATE modified = 0;
-        const HRESULT hr = Attempt([&] { modified = side_.phoneFs.fgettime(handle_); });
+        const HRESULT hr = side_.phoneFs.fgettime(handle_, modified);
         if (FAILED(hr))
             QTRACE(L"(): VFS::fgettime failed! (hr = 0x%X)\n", hr);
         return SUCCEEDED(hr) ? modified : 0;
     }
     void SetTime(DATE modified)
     {
-        const HRESULT hr = Attempt([&] { side_.phoneFs.fsettime(handle_, modified); });
+        const HRESULT hr = side_.phoneFs.fsettime(handle_, modified);
         if (FAILED(hr))
             QTRACE(L"(): VFS::fsettime failed! (hr = 0x%X)\n", hr);
     }
@@ -78,7 +78,7 @@ public:
         if (!open_)
             return S_OK;
         open_ = false;
-        const HRESULT hr = Attempt([&] { side_.phoneFs.fclose(handle_); });
+        const HRESULT hr = side_.phoneFs.fclose(handle_);
         if (FAILED(hr))
             QTRACE(L"(): VFSfclose failed! (hr = 0x%X)\n", hr);
         return hr;

@@ -35,7 +35,11 @@ HRESULT PhonePathOf(const services::RequestContext& context, const std::wstring&
 // one the mirror does not show yet: writing there would destroy it.
 bool PhoneFileExists(phone::PhoneFileSystem& phoneFs, const std::wstring& phonePath)
 {
-    return SUCCEEDED(Attempt([&] { phoneFs.fclose(phoneFs.fopen(phone::OpenRead, phonePath, nullptr)); }));
+    long handle = 0;
+    if (FAILED(phoneFs.fopen(phone::OpenRead, phonePath, nullptr, handle)))
+        return false;
+    ContinueOnFailure(phoneFs.fclose(handle), L"closing a file only looked for");
+    return true;
 }
 
 // An empty phone file reads as no array; any other content is refused.
@@ -63,6 +67,29 @@ void RemovePcFile(const std::wstring& path)
 {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
+}
+
+HRESULT CopyAndDeleteOld(const RenameOwner& owner, const std::wstring& oldPhonePath, const std::wstring& newPcPath)
+{
+    const PhoneSide side{owner.phoneFs, &owner.listener, owner.context.Graphics()};
+    unique_variant data;
+    DATE modified = 0;
+    // Unread content would be written as an empty file.
+    RETURN_IF_FAILED(ReadPhoneFile(side, oldPhonePath, data.put(), &modified));
+    RETURN_IF_FAILED(ToByteArray(*data.get()));
+    std::wstring newPhonePath;
+    RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));
+    if (PhoneFileExists(owner.phoneFs, newPhonePath)) {
+        QTRACE(L"(): %s exists already\n", newPhonePath.c_str());
+        return kNameTaken;
+    }
+    const HRESULT written = WritePhoneFile(side, newPhonePath, *data.get(), modified);
+    if (FAILED(written)) {
+        // Whatever arrived of the new file goes; the old one stays whole.
+        ContinueOnFailure(owner.phoneFs.deletefile(newPhonePath, nullptr), L"removing a part of a file");
+        return written;
+    }
+    return owner.phoneFs.deletefile(oldPhonePath, nullptr);
 }
 
 } // namespace
@@ -98,7 +125,7 @@ HRESULT RenameVFSItems(const RenameOwner& owner, FileOperationRequest& request,
     if (SHFileOperationW(&operation) != 0) {
         hr = E_ABORT;
     } else {
-        SetProgressTitle(owner.listener, owner.context.LanguageFile(), kTitleRename);
+        SetProgressTitle(owner.listener, owner.context.Language(), kTitleRename);
         owner.listener.SetAnimation(owner.context.Graphics(), ProgressAnimationId());
         owner.listener.Start(request.Window());
     }
@@ -123,36 +150,15 @@ HRESULT RenameVFSItems(const RenameOwner& owner, FileOperationRequest& request,
         RemovePcFile(placeholder);
     // The mirror shows what the phone holds now, whatever became of the rename.
     const std::wstring folder = paths::Parent(sources.front());
-    Guarded([&]() {
-        return mirror::RefreshFolder(owner.phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr);
-    });
+    ContinueOnFailure(
+        mirror::RefreshFolder(owner.phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, nullptr),
+        L"the refresh after a rename");
     return hr;
 }
 
 HRESULT RenameVFSFile(const RenameOwner& owner, const std::wstring& oldPhonePath, const std::wstring& newPcPath)
 {
-    const HRESULT hr = Guarded([&]() -> HRESULT {
-        const PhoneSide side{owner.phoneFs, &owner.listener, owner.context.Graphics()};
-        unique_variant data;
-        DATE modified = 0;
-        // Unread content would be written as an empty file.
-        RETURN_IF_FAILED(ReadPhoneFile(side, oldPhonePath, data.put(), &modified));
-        RETURN_IF_FAILED(ToByteArray(*data.get()));
-        std::wstring newPhonePath;
-        RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));
-        if (PhoneFileExists(owner.phoneFs, newPhonePath)) {
-            QTRACE(L"(): %s exists already\n", newPhonePath.c_str());
-            return kNameTaken;
-        }
-        const HRESULT written = WritePhoneFile(side, newPhonePath, *data.get(), modified);
-        if (FAILED(written)) {
-            // Whatever arrived of the new file goes; the old one stays whole.
-            Attempt([&] { owner.phoneFs.deletefile(newPhonePath, nullptr); });
-            return written;
-        }
-        owner.phoneFs.deletefile(oldPhonePath, nullptr);
-        return S_OK;
-    });
+    const HRESULT hr = CopyAndDeleteOld(owner, oldPhonePath, newPcPath);
     // The shell's renamed mirror item; the refresh writes the shortcut the phone calls for.
     RemovePcFile(newPcPath);
     return hr;
@@ -160,34 +166,33 @@ HRESULT RenameVFSFile(const RenameOwner& owner, const std::wstring& oldPhonePath
 
 HRESULT RenameVFSFolder(const RenameOwner& owner, const std::wstring& oldPhonePath, const std::wstring& newPcPath)
 {
-    return Guarded([&]() -> HRESULT {
-        const std::wstring listing = owner.phoneFs.readdir(oldPhonePath, &owner.listener);
-        std::vector<phone::VFSItem> files;
-        std::vector<phone::VFSItem> folders;
-        RETURN_IF_FAILED(mirror::GetFilesAndFolders(
-            unique_bstr(listing.data(), static_cast<UINT>(listing.size())).get(), files, folders, newPcPath.c_str()));
-        if (!files.empty() || !folders.empty()) {
-            QTRACE(L"(): NOT IMPLEMENTED! Folder is not empty!\n");
-            return E_NOTIMPL;
-        }
-        // The new phone path is read from the folder shortcut of the renamed mirror folder.
-        const std::wstring folderShortcut = paths::Join(newPcPath, shortcut::kFolderShortcutName);
-        shortcut::VFSShortcut description;
-        RETURN_IF_FAILED(description.Load(folderShortcut));
-        RETURN_IF_FAILED(description.put_Name(paths::LastComponent(newPcPath).c_str()));
-        description.Save(folderShortcut);
-        std::wstring newPhonePath;
-        RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));
-        HRESULT hr = Attempt([&] { owner.phoneFs.mkdir(newPhonePath, &owner.listener); });
-        if (FAILED(hr)) {
-            QTRACE(L"(): VFSmkdir(%s) failed! (hr = 0x%X)\n", newPhonePath.c_str(), hr);
-            return hr;
-        }
-        hr = Attempt([&] { owner.phoneFs.rmdir(oldPhonePath, &owner.listener); });
-        if (FAILED(hr))
-            QTRACE(L"(): VFSrmdir(%s) failed! (hr = 0x%X)\n", oldPhonePath.c_str(), hr);
+    std::wstring listing;
+    RETURN_IF_FAILED(owner.phoneFs.readdir(oldPhonePath, &owner.listener, listing));
+    std::vector<phone::VFSItem> files;
+    std::vector<phone::VFSItem> folders;
+    RETURN_IF_FAILED(mirror::GetFilesAndFolders(unique_bstr(listing.data(), static_cast<UINT>(listing.size())).get(),
+                                                files, folders, newPcPath.c_str()));
+    if (!files.empty() || !folders.empty()) {
+        QTRACE(L"(): NOT IMPLEMENTED! Folder is not empty!\n");
+        return E_NOTIMPL;
+    }
+    // The new phone path is read from the folder shortcut of the renamed mirror folder.
+    const std::wstring folderShortcut = paths::Join(newPcPath, shortcut::kFolderShortcutName);
+    shortcut::VFSShortcut description;
+    RETURN_IF_FAILED(description.Load(folderShortcut));
+    RETURN_IF_FAILED(description.put_Name(paths::LastComponent(newPcPath).c_str()));
+    RETURN_IF_FAILED(description.Save(folderShortcut));
+    std::wstring newPhonePath;
+    RETURN_IF_FAILED(PhonePathOf(owner.context, newPcPath, newPhonePath));
+    HRESULT hr = owner.phoneFs.mkdir(newPhonePath, &owner.listener);
+    if (FAILED(hr)) {
+        QTRACE(L"(): VFSmkdir(%s) failed! (hr = 0x%X)\n", newPhonePath.c_str(), hr);
         return hr;
-    });
+    }
+    hr = owner.phoneFs.rmdir(oldPhonePath, &owner.listener);
+    if (FAILED(hr))
+        QTRACE(L"(): VFSrmdir(%s) failed! (hr = 0x%X)\n", oldPhonePath.c_str(), hr);
+    return hr;
 }
 
 HRESULT CreateVFSFolder(const services::RequestContext& context, phone::PhoneFileSystem* phoneFs,
@@ -204,7 +209,7 @@ HRESULT CreateVFSFolder(const services::RequestContext& context, phone::PhoneFil
     std::wstring phonePath;
     RETURN_IF_FAILED(PhonePathOf(context, pcFolder, phonePath));
     QTRACE(L"(): Creating VFS folder %s\n", phonePath.c_str());
-    const HRESULT hr = Attempt([&] { phoneFs->mkdir(phonePath, listener); });
+    const HRESULT hr = phoneFs->mkdir(phonePath, listener);
     if (SUCCEEDED(hr))
         QTRACE(L"(): VFS::mkdir succeeded! (folder = %s)\n", phonePath.c_str());
     else
@@ -212,17 +217,16 @@ HRESULT CreateVFSFolder(const services::RequestContext& context, phone::PhoneFil
     std::wstring parent = pcFolder;
     paths::TrimTrailingBackslashes(parent);
     parent = paths::Parent(parent);
-    const HRESULT refreshed = Guarded(
-        [&]() { return mirror::RefreshFolder(*phoneFs, context.Mappings(), parent.c_str(), VARIANT_TRUE, listener); });
+    const HRESULT refreshed =
+        mirror::RefreshFolder(*phoneFs, context.Mappings(), parent.c_str(), VARIANT_TRUE, listener);
     return FAILED(refreshed) ? refreshed : hr;
 }
 
 HRESULT CreateFolder(const services::RequestContext& context, const std::wstring& pcFolder)
 {
-    return Guarded([&]() -> HRESULT {
-        phone::PhoneFileSystem phoneFs = context.FreshPhone();
-        return CreateVFSFolder(context, &phoneFs, pcFolder, nullptr);
-    });
+    phone::PhoneFileSystem phoneFs;
+    RETURN_IF_FAILED(context.FreshPhone(phoneFs));
+    return CreateVFSFolder(context, &phoneFs, pcFolder, nullptr);
 }
 
 } // namespace fileops

@@ -21,7 +21,7 @@ HRESULT StartNewListener(const TransferOwner& owner, ULONG totalSize, UINT title
     if (!owner.listener)
         return E_OUTOFMEMORY;
     owner.listener->SetTotalSize(totalSize);
-    SetProgressTitle(*owner.listener.get(), owner.context.LanguageFile(), titleId);
+    SetProgressTitle(*owner.listener.get(), owner.context.Language(), titleId);
     owner.listener->SetAnimation(owner.context.Graphics(), ProgressAnimationId());
     owner.listener->Start(parent);
     return S_OK;
@@ -57,6 +57,34 @@ phone::VFSItem UploadedItem(const UploadRequest& request)
     return item;
 }
 
+HRESULT ReadRequested(const TransferOwner& owner, const DownloadRequest& request, COperationListener* listener,
+                      VARIANT* data)
+{
+    QTRACE(L"(): PCFileName = %ws\n", request.pcFile.c_str());
+    std::wstring phonePath;
+    RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
+    phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
+    return ReadPhoneFile({phoneFs, listener, owner.context.Graphics()}, phonePath, data);
+}
+
+HRESULT WriteRequested(const TransferOwner& owner, const UploadRequest& request, COperationListener* listener)
+{
+    QTRACE(L"(): aPCFile = %s\n", request.pcFile.c_str());
+    std::wstring phonePath;
+    RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
+    phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
+    HRESULT result =
+        WritePhoneFile({phoneFs, listener, owner.context.Graphics()}, phonePath, request.data, request.modified);
+    if (SUCCEEDED(result))
+        result = RecordShortcut(request.pcFile, UploadedItem(request));
+    // The folder shows the phone as it is now, whatever became of the file:
+    // its own failure leaves the write's result standing.
+    const std::wstring folder = paths::Parent(request.pcFile);
+    ContinueOnFailure(mirror::RefreshFolder(phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, listener),
+                      L"the refresh of the folder");
+    return result;
+}
+
 } // namespace
 
 HRESULT DownloadVFSFile(const TransferOwner& owner, const DownloadRequest& request, VARIANT* data)
@@ -87,13 +115,7 @@ HRESULT DownloadVFSFile(const TransferOwner& owner, const DownloadRequest& reque
     // Held for the whole call: a client may end the series while the phone reads.
     const com_ptr<COperationListener> listener = owner.listener;
 
-    const HRESULT hr = Guarded([&]() -> HRESULT {
-        QTRACE(L"(): PCFileName = %ws\n", request.pcFile.c_str());
-        std::wstring phonePath;
-        RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
-        phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
-        return ReadPhoneFile({phoneFs, listener.get(), owner.context.Graphics()}, phonePath, data);
-    });
+    const HRESULT hr = ReadRequested(owner, request, listener.get(), data);
     if (FAILED(hr) || request.index == request.count - 1)
         EndListener(owner, listener);
     return hr;
@@ -113,20 +135,7 @@ HRESULT UploadVFSFile(const TransferOwner& owner, const UploadRequest& request)
         return E_ABORT;
     }
 
-    const HRESULT hr = Guarded([&]() -> HRESULT {
-        QTRACE(L"(): aPCFile = %s\n", request.pcFile.c_str());
-        std::wstring phonePath;
-        RETURN_IF_FAILED(PhonePathOf(owner.context, request.pcFile, phonePath));
-        phone::PhoneFileSystem phoneFs(owner.phoneComponent, &owner.context.Owner());
-        HRESULT result = WritePhoneFile({phoneFs, listener.get(), owner.context.Graphics()}, phonePath, request.data,
-                                        request.modified);
-        if (SUCCEEDED(result))
-            result = RecordShortcut(request.pcFile, UploadedItem(request));
-        // The folder shows the phone as it is now, whatever became of the file.
-        const std::wstring folder = paths::Parent(request.pcFile);
-        mirror::RefreshFolder(phoneFs, owner.context.Mappings(), folder.c_str(), VARIANT_TRUE, listener.get());
-        return result;
-    });
+    const HRESULT hr = WriteRequested(owner, request, listener.get());
     EndListener(owner, listener);
     return hr;
 }

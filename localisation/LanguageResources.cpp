@@ -170,14 +170,18 @@ bool AddLeftToRightMarks(std::wstring& text, size_t size)
 bool LoadDisplayStrings(const wchar_t* languageFilePath)
 {
     CVexaUtil language;
-    if (!language.LoadLanguage(languageFilePath))
+    return language.LoadLanguage(languageFilePath) && LoadDisplayStrings(language);
+}
+
+bool LoadDisplayStrings(CVexaUtil& language)
+{
+    if (!language.IsLoaded())
         return false;
     PredefinedFolderNames folderNames = PredefinedFolderDisplayNames();
     for (size_t i = 0; i < kPredefinedFolderCount; ++i)
         folderNames[i] = StringOrCurrent(language, kPredefinedFolders[i].stringId, folderNames[i], kDisplayNameLength);
     std::wstring productName = StringOrCurrent(language, kProductNameId, ProductDisplayName(), kDisplayTextLength);
     std::wstring genericError = StringOrCurrent(language, kGenericErrorId, GenericErrorText(), kDisplayTextLength);
-    language.ReleaseCurrentLanguage();
     AddLeftToRightMarks(productName, kDisplayTextLength);
 
     // Each value is replaced whole, so a reader on another thread sees the old

@@ -10,6 +10,8 @@
 
 #include <string>
 
+class CVexaUtil;
+
 namespace localisation {
 
 constexpr size_t kDisplayTextLength = MAX_PATH;
@@ -60,6 +62,8 @@ bool AddLeftToRightMarks(std::wstring& text, size_t size);
 // Loads the folder display names, product name and generic error text from the
 // language file; false (defaults kept) when the file cannot be loaded.
 bool LoadDisplayStrings(const wchar_t* languageFilePath);
+// The same from a file already loaded; false when none is.
+bool LoadDisplayStrings(CVexaUtil& language);
 
 // Back to the built-in defaults: display values, current language, flag.
 void ResetLanguageStateForTesting();

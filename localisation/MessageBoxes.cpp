@@ -54,20 +54,16 @@ UINT ErrorStringId(WORD code)
     return 0;
 }
 
-std::wstring ErrorBoxText(HRESULT hr, const wchar_t* languageFilePath)
+std::wstring ErrorBoxText(HRESULT hr, CVexaUtil& language)
 {
     if (hr == S_OK || hr == E_ABORT)
         return {};
     const WORD code = LOWORD(hr);
     std::wstring text;
     if (code == kConversionErrorCode) {
-        CVexaUtil language;
-        language.LoadLanguage(languageFilePath);
         text = std::wstring(language.GetStringOrEmpty(kConversionErrorFirstId)) + L"\n" +
                language.GetStringOrEmpty(kConversionErrorSecondId);
     } else if (UINT id = ErrorStringId(code)) {
-        CVexaUtil language;
-        language.LoadLanguage(languageFilePath);
         const wchar_t* found = language.GetString(id, nullptr);
         text = found ? found : GenericErrorText();
     } else {
@@ -85,21 +81,20 @@ std::wstring ErrorBoxText(HRESULT hr, const wchar_t* languageFilePath)
     return text;
 }
 
-int ShowErrorBox(HRESULT hr, HWND owner, const wchar_t* languageFilePath)
+int ShowErrorBox(HRESULT hr, HWND owner, CVexaUtil& language)
 {
     if (hr == S_OK || hr == E_ABORT)
         return 0;
-    return ShowMessageBox(owner, ErrorBoxText(hr, languageFilePath).c_str(), kErrorBoxStyle);
+    return ShowMessageBox(owner, ErrorBoxText(hr, language).c_str(), kErrorBoxStyle);
 }
 
-int AskQuestion(HWND owner, const wchar_t* text, const wchar_t* languageFilePath)
+int AskQuestion(HWND owner, const wchar_t* text, CVexaUtil& language)
 {
-    CVexaUtil language;
-    if (!language.LoadLanguage(languageFilePath))
+    if (!language.IsLoaded())
         return 1;
-    int answer = MessageBoxW(owner, text ? text : L"", language.GetString(kProductNameId, kQuestionBoxDefaultTitle),
-                             MessageBoxStyle(kQuestionBoxStyle));
-    language.ReleaseCurrentLanguage();
+    const int answer =
+        MessageBoxW(owner, text ? text : L"", language.GetString(kProductNameId, kQuestionBoxDefaultTitle),
+                    MessageBoxStyle(kQuestionBoxStyle));
     return answer == IDNO ? 0 : 1;
 }
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+class CVexaUtil;
+
 namespace localisation {
 
 // MB_ICONEXCLAMATION | MB_SYSTEMMODAL | MB_SETFOREGROUND
@@ -28,13 +30,13 @@ int ShowMessageBox(HWND owner, const wchar_t* text, UINT style);
 UINT ErrorStringId(WORD code);
 // The text an error box shows for the HRESULT (at most 511 characters); empty
 // for S_OK and E_ABORT.
-std::wstring ErrorBoxText(HRESULT hr, const wchar_t* languageFilePath);
+std::wstring ErrorBoxText(HRESULT hr, CVexaUtil& language);
 // Shows the error box; the box's result, or 0 when nothing was shown (S_OK,
 // E_ABORT).
-int ShowErrorBox(HRESULT hr, HWND owner, const wchar_t* languageFilePath);
+int ShowErrorBox(HRESULT hr, HWND owner, CVexaUtil& language);
 
-// Asks a yes/no question: 0 for No, else 1. Without a language file nothing is
-// asked and the answer is 1.
-int AskQuestion(HWND owner, const wchar_t* text, const wchar_t* languageFilePath);
+// Asks a yes/no question: 0 for No, else 1. Without a loaded language file
+// nothing is asked and the answer is 1.
+int AskQuestion(HWND owner, const wchar_t* text, CVexaUtil& language);
 
 } // namespace localisation

@@ -20,10 +20,15 @@ std::wstring Cut(std::wstring text, size_t buffer)
 
 } // namespace
 
+bool HasRightToLeftLayout(HWND window)
+{
+    const DWORD layout = window ? static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)) : 0;
+    return (layout & kRightToLeftLayout) != 0;
+}
+
 UINT ProgressAnimationId(HWND layoutWindow)
 {
-    const DWORD layout = layoutWindow ? static_cast<DWORD>(GetWindowLongW(layoutWindow, GWL_EXSTYLE)) : 0;
-    return (layout & kRightToLeftLayout) ? kAnimationRightToLeft : kAnimationLeftToRight;
+    return HasRightToLeftLayout(layoutWindow) ? kAnimationRightToLeft : kAnimationLeftToRight;
 }
 
 HWND DesktopWindow()
@@ -31,10 +36,8 @@ HWND DesktopWindow()
     return FindWindowW(L"Progman", nullptr);
 }
 
-std::wstring LanguageText(const std::wstring& languageFile, UINT id, const wchar_t* defaultText, size_t buffer)
+std::wstring LanguageText(CVexaUtil& language, UINT id, const wchar_t* defaultText, size_t buffer)
 {
-    CVexaUtil language;
-    language.LoadLanguage(languageFile.c_str());
     return Cut(language.GetString(id, defaultText), buffer);
 }
 
@@ -48,12 +51,11 @@ ProgressDialog::ProgressDialog()
     }
 }
 
-void ProgressDialog::SetTitle(const std::wstring& languageFile, const ProgressTitle& title)
+void ProgressDialog::SetTitle(CVexaUtil& language, const ProgressTitle& title)
 {
     if (!dialog_)
         return;
-    CVexaUtil language;
-    if (!language.LoadLanguage(languageFile.c_str()) && !title.withoutLanguageFile)
+    if (!language.IsLoaded() && !title.withoutLanguageFile)
         return;
     SetTitle(Cut(language.GetString(title.id, title.defaultText), title.buffer));
 }

@@ -7,6 +7,8 @@
 
 #include <shlobj.h>
 
+class CVexaUtil;
+
 #include <string>
 
 namespace localisation {
@@ -34,12 +36,14 @@ struct ProgressTitle {
 // The animation for a dialog whose direction follows the window's layout
 // (WS_EX_LAYOUTRTL); a null window is laid out left to right.
 UINT ProgressAnimationId(HWND layoutWindow);
+// True when the window is laid out right to left; a null window is not.
+bool HasRightToLeftLayout(HWND window);
 // The desktop ("Progman"), whose layout file operations follow; null without one.
 HWND DesktopWindow();
 
 // String `id` of the language file, the default when the file lacks it or
-// cannot be loaded, cut to a buffer of `buffer` characters (terminator included).
-std::wstring LanguageText(const std::wstring& languageFile, UINT id, const wchar_t* defaultText, size_t buffer);
+// none is loaded, cut to a buffer of `buffer` characters (terminator included).
+std::wstring LanguageText(CVexaUtil& language, UINT id, const wchar_t* defaultText, size_t buffer);
 
 // One dialog, made at construction; empty when the shell offers none, and
 // after Stop. Every call on an empty dialog does nothing.
@@ -53,7 +57,7 @@ public:
 
     explicit operator bool() const { return static_cast<bool>(dialog_); }
 
-    void SetTitle(const std::wstring& languageFile, const ProgressTitle& title);
+    void SetTitle(CVexaUtil& language, const ProgressTitle& title);
     void SetTitle(const std::wstring& text);
     // Line 1, 2 or 3, without path compaction.
     void SetLine(DWORD line, const std::wstring& text);

@@ -5,9 +5,21 @@
 #include <cwchar>
 #include <new>
 
+CVexaUtil::CVexaUtil()
+{
+    InitializeCriticalSection(&m_lock);
+}
+
+CVexaUtil::~CVexaUtil()
+{
+    ReleaseCurrentLanguage();
+    DeleteCriticalSection(&m_lock);
+}
+
 HMODULE CVexaUtil::LoadLanguage(const wchar_t* path)
 {
     ReleaseCurrentLanguage();
+    critical_section_lock hold(m_lock);
     // A path that does not fit the file name buffer is refused, not cut.
     if (!path || !*path || wcslen(path) >= kNameLength)
         return nullptr;
@@ -23,6 +35,7 @@ HMODULE CVexaUtil::LoadLanguage(const wchar_t* path)
 
 const wchar_t* CVexaUtil::GetString(UINT id, const wchar_t* defaultText)
 {
+    critical_section_lock hold(m_lock);
     if (!m_module)
         return defaultText;
     auto cached = m_strings.find(id);
@@ -48,6 +61,7 @@ const wchar_t* CVexaUtil::GetStringOrEmpty(UINT id)
 
 bool CVexaUtil::ReleaseCurrentLanguage()
 {
+    critical_section_lock hold(m_lock);
     if (!m_module)
         return false;
     m_strings.clear();

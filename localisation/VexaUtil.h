@@ -1,5 +1,6 @@
 // The language string loader: maps a language file (a resource-only library)
-// and reads its strings once each through a cache.
+// and reads its strings once each through a cache. One loaded file serves its
+// owner's requests on every thread: the cache is guarded by a lock.
 #pragma once
 
 #include "common/Resource.h"
@@ -15,10 +16,10 @@ public:
     static constexpr size_t kNameLength = 256;
     static constexpr int kStringLength = 1024;
 
-    CVexaUtil() = default;
+    CVexaUtil();
     CVexaUtil(const CVexaUtil&) = delete;
     CVexaUtil& operator=(const CVexaUtil&) = delete;
-    virtual ~CVexaUtil() = default;
+    virtual ~CVexaUtil();
 
     // Releases any loaded file first; the module, or null on failure. A path
     // longer than the file name buffer (kNameLength) is refused.
@@ -29,6 +30,7 @@ public:
     const wchar_t* GetStringOrEmpty(UINT id);
     // True when a file was loaded and is now freed.
     bool ReleaseCurrentLanguage();
+    bool IsLoaded() const { return static_cast<bool>(m_module); }
 
     const std::wstring& CurrentFile() const { return m_currentFile; }
     const std::wstring& CurrentLanguageName() const { return m_currentLanguageName; }
@@ -43,4 +45,5 @@ private:
     // handed out stay valid.
     std::map<UINT, std::wstring> m_strings;
     unsigned m_stringReads = 0;
+    CRITICAL_SECTION m_lock;
 };

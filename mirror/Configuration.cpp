@@ -274,17 +274,15 @@ HRESULT MakePathList(const std::vector<std::wstring>& paths, std::vector<wchar_t
             return E_FAIL;
         total += path.size() + 1;
     }
-    return Guarded([&]() -> HRESULT {
-        std::vector<wchar_t> built;
-        built.reserve(total + 1);
-        for (const std::wstring& path : paths) {
-            built.insert(built.end(), path.begin(), path.end());
-            built.push_back(L'\0');
-        }
+    std::vector<wchar_t> built;
+    built.reserve(total + 1);
+    for (const std::wstring& path : paths) {
+        built.insert(built.end(), path.begin(), path.end());
         built.push_back(L'\0');
-        list.swap(built);
-        return S_OK;
-    });
+    }
+    built.push_back(L'\0');
+    list.swap(built);
+    return S_OK;
 }
 
 std::unique_ptr<CDeviceInfoReader> OpenDeviceInfoReader()

@@ -149,42 +149,40 @@ DeviceMappingTable::~DeviceMappingTable()
 
 HRESULT DeviceMappingTable::OnDeviceConnected(const wchar_t* imei, const wchar_t* alias)
 {
-    return Guarded([&]() -> HRESULT {
-        QTRACE(L"(): alias = %ls\n", alias ? alias : L"");
-        if (!alias || !*alias)
-            return E_INVALIDARG;
-        wchar_t imeiText[kPathLength] = {};
-        if (imei)
-            wcsncpy(imeiText, imei, kPathLength - 1);
-        if (!IsSupportedModel(imeiText)) {
-            QTRACE(L"(): phone %ls is no supported model\n", alias);
-            return E_FAIL;
-        }
+    QTRACE(L"(): alias = %ls\n", alias ? alias : L"");
+    if (!alias || !*alias)
+        return E_INVALIDARG;
+    wchar_t imeiText[kPathLength] = {};
+    if (imei)
+        wcsncpy(imeiText, imei, kPathLength - 1);
+    if (!IsSupportedModel(imeiText)) {
+        QTRACE(L"(): phone %ls is no supported model\n", alias);
+        return E_FAIL;
+    }
 
-        ReadMirrorRoot();
-        // Without a mirror root the folder would land in the current drive's root.
-        if (!MirrorRoot()[0]) {
-            QTRACE(L"(): no mirror root\n");
-            return E_FAIL;
-        }
-        DeviceMapping row;
-        HRESULT hr = MakeMapping(MirrorRoot(), alias, row);
-        if (FAILED(hr)) {
-            QTRACE(L"(): no mirror folder for %ls: 0x%X\n", alias, hr);
-            return hr;
-        }
-        AppendMapping(row);
+    ReadMirrorRoot();
+    // Without a mirror root the folder would land in the current drive's root.
+    if (!MirrorRoot()[0]) {
+        QTRACE(L"(): no mirror root\n");
+        return E_FAIL;
+    }
+    DeviceMapping row;
+    HRESULT hr = MakeMapping(MirrorRoot(), alias, row);
+    if (FAILED(hr)) {
+        QTRACE(L"(): no mirror folder for %ls: 0x%X\n", alias, hr);
+        return hr;
+    }
+    AppendMapping(row);
 
-        QTRACE(L"(): Creating folder %ls\n", row.PCFolder);
-        if (!CreateDirectoryW(row.PCFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            QTRACE(L"(): Creating mirrored folder failed!\n");
-        QTRACE(L"(): Removing system attribute from folder %ls\n", row.PCFolder);
-        if (!SetFileAttributesW(row.PCFolder, FILE_ATTRIBUTE_NORMAL))
-            return S_OK;
-        ShowSyncFolders(row.PCFolder, imeiText);
-        NotifyShell(SHCNE_MKDIR, SHCNF_PATHW | SHCNF_FLUSH, alias);
+    QTRACE(L"(): Creating folder %ls\n", row.PCFolder);
+    if (!CreateDirectoryW(row.PCFolder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        QTRACE(L"(): Creating mirrored folder failed!\n");
+    QTRACE(L"(): Removing system attribute from folder %ls\n", row.PCFolder);
+    if (!SetFileAttributesW(row.PCFolder, FILE_ATTRIBUTE_NORMAL))
         return S_OK;
-    });
+    ShowSyncFolders(row.PCFolder, imeiText);
+    NotifyShell(SHCNE_MKDIR, SHCNF_PATHW | SHCNF_FLUSH, alias);
+    return S_OK;
 }
 
 void DeviceMappingTable::ShowSyncFolders(const wchar_t* pcFolder, const wchar_t* imei)
@@ -238,19 +236,16 @@ void DeviceMappingTable::ShowSyncFolders(const wchar_t* pcFolder, const wchar_t*
 
 HRESULT DeviceMappingTable::OnDeviceDisconnected(const wchar_t* /*imei*/, const wchar_t* alias)
 {
-    Guarded([&]() -> HRESULT {
-        const DeviceMapping row = FindMappingByDevice(alias ? alias : L"");
-        if (!row.PCFolder[0]) {
-            QTRACE(L"(): mapping for device %ls not found\n", alias ? alias : L"");
-            return S_OK;
-        }
-        NotifyShell(SHCNE_DRIVEREMOVED, SHCNF_PATHW, row.device);
-        QTRACE(L"(): Setting system attribute to folder %ls\n", row.PCFolder);
-        SetFileAttributesW(row.PCFolder, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        EmptyDirectory(row.PCFolder, kEmptyRecursive | kEmptyFolderShortcuts | kEmptyAllFiles);
-        RemoveMapping(row);
+    const DeviceMapping row = FindMappingByDevice(alias ? alias : L"");
+    if (!row.PCFolder[0]) {
+        QTRACE(L"(): mapping for device %ls not found\n", alias ? alias : L"");
         return S_OK;
-    });
+    }
+    NotifyShell(SHCNE_DRIVEREMOVED, SHCNF_PATHW, row.device);
+    QTRACE(L"(): Setting system attribute to folder %ls\n", row.PCFolder);
+    SetFileAttributesW(row.PCFolder, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    EmptyDirectory(row.PCFolder, kEmptyRecursive | kEmptyFolderShortcuts | kEmptyAllFiles);
+    RemoveMapping(row);
     return S_OK;
 }
 
@@ -326,7 +321,7 @@ std::vector<std::wstring> DeviceMappingTable::Aliases() const
 HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::wstring& phonePath) const
 {
     phonePath.clear();
-    HRESULT hr = Guarded([&]() -> HRESULT {
+    HRESULT hr = [&]() -> HRESULT {
         const DeviceMapping row = FindMappingForPC(pcPath);
         if (row.empty())
             return S_OK;
@@ -383,7 +378,7 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
             result.resize(result.size() - extensionLength);
         phonePath = std::move(result);
         return S_OK;
-    });
+    }();
     if (FAILED(hr))
         phonePath.clear();
     return hr;

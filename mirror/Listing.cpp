@@ -6,8 +6,6 @@
 #include "common/Resource.h"
 #include "common/Trace.h"
 
-#include <comdef.h>
-
 #include <cstdlib>
 #include <cwchar>
 #include <new>
@@ -22,13 +20,6 @@ namespace {
 constexpr int kFolderNameLimit = 30;
 
 constexpr double kSecondsPerDay = 86400.0;
-
-// Failed calls into the XML document end the parse with their HRESULT.
-void Check(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw _com_error(hr);
-}
 
 // Decimal value of count characters at text[offset], read as _wtoi reads them
 // (leading blanks, a sign, digits up to the first other character), kept in 16 bits.
@@ -82,52 +73,49 @@ void ApplyAttribute(VFSItem& item, const wchar_t* name, const wchar_t* value)
 }
 
 // Fills a fresh (zeroed) entry from the attributes of one element, in document order.
-void ReadItem(IXMLDOMNode* element, VFSItem& item)
+HRESULT ReadItem(IXMLDOMNode* element, VFSItem& item)
 {
     com_ptr<IXMLDOMNamedNodeMap> attributes;
-    Check(element->get_attributes(attributes.put()));
+    RETURN_IF_FAILED(element->get_attributes(attributes.put()));
     if (!attributes)
-        return;
+        return S_OK;
     long count = 0;
-    Check(attributes->get_length(&count));
+    RETURN_IF_FAILED(attributes->get_length(&count));
     for (long i = 0; i < count; ++i) {
         com_ptr<IXMLDOMNode> attribute;
-        Check(attributes->get_item(i, attribute.put()));
+        RETURN_IF_FAILED(attributes->get_item(i, attribute.put()));
         if (!attribute)
             continue;
         unique_bstr name;
-        Check(attribute->get_nodeName(name.put()));
+        RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
         unique_bstr value;
-        Check(attribute->get_text(value.put()));
+        RETURN_IF_FAILED(attribute->get_text(value.put()));
         ApplyAttribute(item, name.c_str(), value.c_str());
     }
+    return S_OK;
 }
 
-com_ptr<IXMLDOMNodeList> ElementsNamed(IXMLDOMDocument2* document, const wchar_t* name)
+HRESULT ElementsNamed(IXMLDOMDocument2* document, const wchar_t* name, com_ptr<IXMLDOMNodeList>& elements)
 {
     unique_bstr tag(name);
     if (!tag)
-        throw _com_error(E_OUTOFMEMORY);
-    com_ptr<IXMLDOMNodeList> elements;
-    Check(document->getElementsByTagName(tag.get(), elements.put()));
-    if (!elements)
-        throw _com_error(E_UNEXPECTED);
-    return elements;
+        return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(document->getElementsByTagName(tag.get(), elements.put()));
+    return elements ? S_OK : E_UNEXPECTED;
 }
 
 // The next element of the list whose name is exactly name (the parser may also
 // match prefixed names), or null at the end.
-com_ptr<IXMLDOMNode> NextElement(IXMLDOMNodeList* elements, const wchar_t* name)
+HRESULT NextElement(IXMLDOMNodeList* elements, const wchar_t* name, com_ptr<IXMLDOMNode>& element)
 {
     for (;;) {
-        com_ptr<IXMLDOMNode> element;
-        Check(elements->nextNode(element.put()));
+        RETURN_IF_FAILED(elements->nextNode(element.put()));
         if (!element)
-            return element;
+            return S_OK;
         unique_bstr nodeName;
-        Check(element->get_nodeName(nodeName.put()));
+        RETURN_IF_FAILED(element->get_nodeName(nodeName.put()));
         if (wcscmp(nodeName.c_str(), name) == 0)
-            return element;
+            return S_OK;
     }
 }
 
@@ -145,50 +133,54 @@ HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vecto
 {
     files.clear();
     folders.clear();
-    return Guarded(
-        [&]() -> HRESULT {
-            com_ptr<IXMLDOMDocument2> document;
-            HRESULT hr = CreateXmlDocument(document);
-            if (FAILED(hr))
-                return hr;
+    com_ptr<IXMLDOMDocument2> document;
+    HRESULT hr = CreateXmlDocument(document);
+    if (FAILED(hr))
+        return hr;
 
-            VARIANT_BOOL loaded = VARIANT_FALSE;
-            hr = document->loadXML(listing, &loaded);
-            if (FAILED(hr) || loaded != VARIANT_TRUE) {
-                QTRACE(L"(): loadXML failed!\n");
-                return E_FAIL;
-            }
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    hr = document->loadXML(listing, &loaded);
+    if (FAILED(hr) || loaded != VARIANT_TRUE) {
+        QTRACE(L"(): loadXML failed!\n");
+        return E_FAIL;
+    }
 
-            const std::wstring folderPath = pcFolderPath ? pcFolderPath : L"";
-            PcNameSet folderNames;
-            com_ptr<IXMLDOMNodeList> elements = ElementsNamed(document.get(), L"folder");
-            Reserve(elements.get(), folders);
-            while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"folder")) {
-                // Entries are filled where they will stay: they are large.
-                folders.emplace_back();
-                VFSItem& item = folders.back();
-                ReadItem(element.get(), item);
-                if (!item.phoneName[0]) {
-                    folders.pop_back();
-                    continue;
-                }
-                std::wstring pcName = item.phoneName;
-                FitPcName(pcName, folderPath, kFolderNameLimit, true, folderNames);
-                CopyField(item.pcName, pcName.c_str());
-                folderNames.Add(item.pcName);
-                QTRACE(L"(): phone path=\t%ls\n", item.phoneName);
-                QTRACE(L"(): Pc path=\t%ls\n", item.pcName);
-            }
+    const std::wstring folderPath = pcFolderPath ? pcFolderPath : L"";
+    PcNameSet folderNames;
+    com_ptr<IXMLDOMNodeList> elements;
+    RETURN_IF_FAILED(ElementsNamed(document.get(), L"folder", elements));
+    Reserve(elements.get(), folders);
+    com_ptr<IXMLDOMNode> element;
+    for (;;) {
+        RETURN_IF_FAILED(NextElement(elements.get(), L"folder", element));
+        if (!element)
+            break;
+        // Entries are filled where they will stay: they are large.
+        folders.emplace_back();
+        VFSItem& item = folders.back();
+        RETURN_IF_FAILED(ReadItem(element.get(), item));
+        if (!item.phoneName[0]) {
+            folders.pop_back();
+            continue;
+        }
+        std::wstring pcName = item.phoneName;
+        FitPcName(pcName, folderPath, kFolderNameLimit, true, folderNames);
+        CopyField(item.pcName, pcName.c_str());
+        folderNames.Add(item.pcName);
+        QTRACE(L"(): phone path=\t%ls\n", item.phoneName);
+        QTRACE(L"(): Pc path=\t%ls\n", item.pcName);
+    }
 
-            elements = ElementsNamed(document.get(), L"file");
-            Reserve(elements.get(), files);
-            while (com_ptr<IXMLDOMNode> element = NextElement(elements.get(), L"file")) {
-                files.emplace_back();
-                ReadItem(element.get(), files.back());
-            }
-            return S_OK;
-        },
-        E_UNEXPECTED);
+    RETURN_IF_FAILED(ElementsNamed(document.get(), L"file", elements));
+    Reserve(elements.get(), files);
+    for (;;) {
+        RETURN_IF_FAILED(NextElement(elements.get(), L"file", element));
+        if (!element)
+            break;
+        files.emplace_back();
+        RETURN_IF_FAILED(ReadItem(element.get(), files.back()));
+    }
+    return S_OK;
 }
 
 DATE BSTR2Date(const wchar_t* text)

@@ -45,60 +45,55 @@ bool EmptyDirectory(const wchar_t* folder, unsigned flags)
 {
     if (!folder || !*folder)
         return false;
-    bool listed = false;
-    Guarded([&]() -> HRESULT {
-        std::wstring base = folder;
-        paths::TrimTrailingBackslashes(base);
-        if (HoldsFile(base, kImeiFileName))
-            flags |= kEmptyAllFiles;
-        const bool recursive = flags & kEmptyRecursive;
-        const bool folderShortcuts = recursive && (flags & kEmptyFolderShortcuts);
-        const bool allFiles = flags & kEmptyAllFiles;
-        const bool singleAttempt = flags & kEmptySingleAttempt;
+    std::wstring base = folder;
+    paths::TrimTrailingBackslashes(base);
+    if (HoldsFile(base, kImeiFileName))
+        flags |= kEmptyAllFiles;
+    const bool recursive = flags & kEmptyRecursive;
+    const bool folderShortcuts = recursive && (flags & kEmptyFolderShortcuts);
+    const bool allFiles = flags & kEmptyAllFiles;
+    const bool singleAttempt = flags & kEmptySingleAttempt;
 
-        WIN32_FIND_DATAW found;
-        unique_find find(FindFirstFileW((base + L"\\*.*").c_str(), &found));
-        if (!find)
-            return S_FALSE;
-        do {
-            if (IsDotEntry(found.cFileName))
-                continue;
-            const std::wstring path = base + L"\\" + found.cFileName;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                bool remove;
-                if (shortcut::IsShortcutFile(found.cFileName))
-                    remove = true;
-                else if (shortcut::IsFolderShortcut(found.cFileName) && folderShortcuts)
-                    remove = true;
-                else
-                    remove = allFiles && _wcsicmp(found.cFileName, kImeiFileName) != 0;
-                if (remove)
-                    DeleteFileEvenReadOnly(path, found.dwFileAttributes);
-                continue;
-            }
-            if (!recursive)
-                continue;
-            if (HoldsFile(path, kFolderDescriptionFile)) {
-                // Synchronisation folders belong to another program: they stay, hidden.
-                if (path.size() > wcslen(MirrorRoot()) && !singleAttempt)
-                    SetFolderAttributesRecursively(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-                continue;
-            }
-            const unsigned inner = kEmptyRecursive | kEmptyFolderShortcuts | (allFiles ? kEmptyAllFiles : 0) |
-                                   (singleAttempt ? kEmptySingleAttempt : 0);
-            for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
-                EmptyDirectory(path.c_str(), inner);
-                if (_wrmdir(path.c_str()) == 0 || singleAttempt)
-                    break;
-                QTRACE(L"\nEmptyDirectory(): Remove directory '%ls' failed: 0x%X\n", path.c_str(), errno);
-                if (attempt < kRemoveAttempts)
-                    Sleep(kRemoveRetryMs);
-            }
-        } while (FindNextFileW(find.get(), &found));
-        listed = true;
-        return S_OK;
-    });
-    return listed;
+    WIN32_FIND_DATAW found;
+    unique_find find(FindFirstFileW((base + L"\\*.*").c_str(), &found));
+    if (!find)
+        return false;
+    do {
+        if (IsDotEntry(found.cFileName))
+            continue;
+        const std::wstring path = base + L"\\" + found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            bool remove;
+            if (shortcut::IsShortcutFile(found.cFileName))
+                remove = true;
+            else if (shortcut::IsFolderShortcut(found.cFileName) && folderShortcuts)
+                remove = true;
+            else
+                remove = allFiles && _wcsicmp(found.cFileName, kImeiFileName) != 0;
+            if (remove)
+                DeleteFileEvenReadOnly(path, found.dwFileAttributes);
+            continue;
+        }
+        if (!recursive)
+            continue;
+        if (HoldsFile(path, kFolderDescriptionFile)) {
+            // Synchronisation folders belong to another program: they stay, hidden.
+            if (path.size() > wcslen(MirrorRoot()) && !singleAttempt)
+                SetFolderAttributesRecursively(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+            continue;
+        }
+        const unsigned inner = kEmptyRecursive | kEmptyFolderShortcuts | (allFiles ? kEmptyAllFiles : 0) |
+                               (singleAttempt ? kEmptySingleAttempt : 0);
+        for (int attempt = 1; attempt <= kRemoveAttempts; ++attempt) {
+            EmptyDirectory(path.c_str(), inner);
+            if (_wrmdir(path.c_str()) == 0 || singleAttempt)
+                break;
+            QTRACE(L"\nEmptyDirectory(): Remove directory '%ls' failed: 0x%X\n", path.c_str(), errno);
+            if (attempt < kRemoveAttempts)
+                Sleep(kRemoveRetryMs);
+        }
+    } while (FindNextFileW(find.get(), &found));
+    return true;
 }
 
 void GetPcFolderContents(const wchar_t* folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders)

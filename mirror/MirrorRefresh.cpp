@@ -10,7 +10,6 @@
 #include "shortcut/ShortcutFiles.h"
 #include "shortcut/VFSShortcut.h"
 
-#include <comdef.h>
 #include <shlwapi.h>
 
 #include <cwchar>
@@ -117,11 +116,10 @@ HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappi
     paths::TrimOneTrailingBackslash(phonePath);
 
     std::wstring listing;
-    try {
-        listing = phoneFs.readdir(phonePath, listener);
-    } catch (const _com_error& error) {
-        QTRACE(L"(): readdir failed! (dir = %ls): HRESULT 0x%X\n", phonePath.c_str(), error.Error());
-        return error.Error();
+    hr = phoneFs.readdir(phonePath, listener, listing);
+    if (FAILED(hr)) {
+        QTRACE(L"(): readdir failed! (dir = %ls): HRESULT 0x%X\n", phonePath.c_str(), hr);
+        return hr;
     }
     QTRACE(L"(): VFSreaddir: %ls\n", listing.c_str());
 
@@ -194,13 +192,11 @@ HRESULT RefreshFolder(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable&
     }
     if (!pcFolder)
         return E_POINTER;
-    return Guarded([&]() -> HRESULT {
-        std::wstring folder = pcFolder;
-        if (folder.size() >= kPathLength)
-            return kPathTooLong;
-        paths::TrimTrailingBackslashes(folder);
-        return RefreshFolderContents(phoneFs, table, folder, files, listener);
-    });
+    std::wstring folder = pcFolder;
+    if (folder.size() >= kPathLength)
+        return kPathTooLong;
+    paths::TrimTrailingBackslashes(folder);
+    return RefreshFolderContents(phoneFs, table, folder, files, listener);
 }
 
 } // namespace mirror

@@ -43,26 +43,21 @@ void HideMirrorFoldersOfAbsentPhones(const std::vector<VFSItem>& connected)
 void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
 {
     std::vector<VFSItem> files, phones;
-    unique_bstr listing;
-    HRESULT hr = Guarded([&]() -> HRESULT {
-        listing = unique_bstr(phoneFs.readdir(L"", listener).c_str());
-        return S_OK;
-    });
+    std::wstring listingText;
+    const HRESULT hr = phoneFs.readdir(L"", listener, listingText);
     if (FAILED(hr)) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", hr);
         return;
     }
     ReadMirrorRoot();
+    const unique_bstr listing(listingText.data(), static_cast<UINT>(listingText.size()));
     if (FAILED(GetFilesAndFolders(listing.get(), files, phones, MirrorRoot()))) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
         return;
     }
     for (const VFSItem& item : phones) {
         std::wstring imei;
-        if (FAILED(Guarded([&]() -> HRESULT {
-                imei = phoneFs.GetImei(item.phoneName);
-                return S_OK;
-            }))) {
+        if (FAILED(phoneFs.GetImei(item.phoneName, imei))) {
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
             continue;
         }

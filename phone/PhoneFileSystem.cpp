@@ -1,8 +1,7 @@
 #include "PhoneFileSystem.h"
 
+#include "common/ErrorFlow.h"
 #include "common/Trace.h"
-
-#include <comdef.h>
 
 namespace phone {
 
@@ -23,18 +22,19 @@ HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component)
     return CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, IID_IVirtualFileSystem, component.put_void());
 }
 
-PhoneFileSystem PhoneFileSystem::Create(ComponentOwner* owner)
+HRESULT PhoneFileSystem::Create(ComponentOwner* owner, PhoneFileSystem& made)
 {
     // Taken before the instance is made: an instance that may come from a
     // connection replaced meanwhile never counts as the newer one.
     const long generation = owner ? owner->ComponentGeneration() : 0;
     com_ptr<IVirtualFileSystem> component;
-    HRESULT hr = owner ? owner->NewComponent(component) : CreateComponent(component);
+    const HRESULT hr = owner ? owner->NewComponent(component) : CreateComponent(component);
     if (FAILED(hr)) {
         QTRACE(L"(): pVFS.CoCreateInstance failed! (hr = 0x%X)\n", hr);
-        throw _com_error(hr);
+        return hr;
     }
-    return PhoneFileSystem(component.get(), owner, generation);
+    made = PhoneFileSystem(component.get(), owner, generation);
+    return S_OK;
 }
 
 PhoneFileSystem::PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner)
@@ -58,13 +58,10 @@ bool PhoneFileSystem::Vanished(HRESULT raw)
     return true;
 }
 
-void PhoneFileSystem::Check(HRESULT raw)
+HRESULT PhoneFileSystem::Check(HRESULT raw)
 {
-    HRESULT mapped = MapResult(raw);
-    if (mapped == S_OK)
-        return;
     Vanished(raw);
-    throw _com_error(mapped);
+    return MapResult(raw);
 }
 
 namespace {
@@ -74,133 +71,129 @@ unique_bstr Text(const std::wstring& text)
 }
 } // namespace
 
-long PhoneFileSystem::fopen(long mode, const std::wstring& path, ITransferListener* listener)
+HRESULT PhoneFileSystem::fopen(long mode, const std::wstring& path, ITransferListener* listener, long& handle)
 {
+    handle = 0;
     if (!component_)
-        throw _com_error(E_POINTER);
-    long handle = 0;
+        return E_POINTER;
     unique_bstr phonePath = Text(path);
-    Check(component_->fopen(mode, phonePath.get(), 1, &handle, listener));
-    return handle;
+    return Check(component_->fopen(mode, phonePath.get(), 1, &handle, listener));
 }
 
-void PhoneFileSystem::fclose(long handle)
+HRESULT PhoneFileSystem::fclose(long handle)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
-    Check(component_->fclose(handle));
+        return E_POINTER;
+    return Check(component_->fclose(handle));
 }
 
-void PhoneFileSystem::fread(VARIANT* data, long handle)
+HRESULT PhoneFileSystem::fread(VARIANT* data, long handle)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
-    Check(component_->fread(data, handle));
+        return E_POINTER;
+    return Check(component_->fread(data, handle));
 }
 
-void PhoneFileSystem::fwrite(const VARIANT& data, long handle)
+HRESULT PhoneFileSystem::fwrite(const VARIANT& data, long handle)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
-    Check(component_->fwrite(data, handle));
+        return E_POINTER;
+    return Check(component_->fwrite(data, handle));
 }
 
-void PhoneFileSystem::mkdir(const std::wstring& path, ITransferListener* listener)
+HRESULT PhoneFileSystem::mkdir(const std::wstring& path, ITransferListener* listener)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr phonePath = Text(path);
-    Check(component_->mkdir(phonePath.get(), listener));
+    return Check(component_->mkdir(phonePath.get(), listener));
 }
 
-void PhoneFileSystem::rmdir(const std::wstring& path, ITransferListener* listener)
+HRESULT PhoneFileSystem::rmdir(const std::wstring& path, ITransferListener* listener)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr phonePath = Text(path);
-    Check(component_->rmdir(phonePath.get(), listener));
+    return Check(component_->rmdir(phonePath.get(), listener));
 }
 
-void PhoneFileSystem::deletefile(const std::wstring& path, ITransferListener* listener)
+HRESULT PhoneFileSystem::deletefile(const std::wstring& path, ITransferListener* listener)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr phonePath = Text(path);
-    Check(component_->deletefile(phonePath.get(), listener));
+    return Check(component_->deletefile(phonePath.get(), listener));
 }
 
-std::wstring PhoneFileSystem::readdir(const std::wstring& path, ITransferListener* listener)
+HRESULT PhoneFileSystem::readdir(const std::wstring& path, ITransferListener* listener, std::wstring& listing)
 {
+    listing.clear();
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr phonePath = Text(path);
-    unique_bstr listing;
-    HRESULT raw = component_->readdir(phonePath.get(), listing.put(), listener);
+    unique_bstr text;
+    HRESULT raw = component_->readdir(phonePath.get(), text.put(), listener);
     if (owner_ && Vanished(raw)) {
         // The listing alone is asked for once more, after connecting anew: of a
         // fresh instance, the dead one cannot answer. A second failure is not
         // retried again.
         com_ptr<IVirtualFileSystem> fresh;
-        HRESULT hr = owner_->NewComponent(fresh);
-        if (FAILED(hr))
-            throw _com_error(hr);
-        raw = fresh->readdir(phonePath.get(), listing.put(), listener);
-        const HRESULT mapped = MapResult(raw);
-        if (mapped != S_OK)
-            throw _com_error(mapped);
-        return listing.c_str();
+        RETURN_IF_FAILED(owner_->NewComponent(fresh));
+        raw = fresh->readdir(phonePath.get(), text.put(), listener);
     }
-    Check(raw);
-    return listing.c_str();
+    RETURN_IF_FAILED(MapResult(raw));
+    listing = text.c_str();
+    return S_OK;
 }
 
-DATE PhoneFileSystem::fgettime(long handle)
+HRESULT PhoneFileSystem::fgettime(long handle, DATE& modified)
 {
+    modified = 0;
     if (!component_)
-        throw _com_error(E_POINTER);
-    DATE modified = 0;
-    Check(component_->fgettime(handle, &modified));
-    return modified;
+        return E_POINTER;
+    return Check(component_->fgettime(handle, &modified));
 }
 
-void PhoneFileSystem::fsettime(long handle, DATE modified)
+HRESULT PhoneFileSystem::fsettime(long handle, DATE modified)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
-    Check(component_->fsettime(handle, modified));
+        return E_POINTER;
+    return Check(component_->fsettime(handle, modified));
 }
 
-void PhoneFileSystem::Cancel()
+HRESULT PhoneFileSystem::Cancel()
 {
     if (!component_)
-        throw _com_error(E_POINTER);
-    Check(component_->Cancel());
+        return E_POINTER;
+    return Check(component_->Cancel());
 }
 
-void PhoneFileSystem::Refresh(long level, const std::wstring& target)
+HRESULT PhoneFileSystem::Refresh(long level, const std::wstring& target)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr text = Text(target);
-    Check(component_->Refresh(level, text.get()));
+    return Check(component_->Refresh(level, text.get()));
 }
 
-std::wstring PhoneFileSystem::GetImei(const std::wstring& alias)
+HRESULT PhoneFileSystem::GetImei(const std::wstring& alias, std::wstring& imei)
 {
+    imei.clear();
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr text = Text(alias);
-    unique_bstr imei;
-    Check(component_->GetImei(text.get(), imei.put()));
-    return imei.c_str();
+    unique_bstr answer;
+    RETURN_IF_FAILED(Check(component_->GetImei(text.get(), answer.put())));
+    imei = answer.c_str();
+    return S_OK;
 }
 
-void PhoneFileSystem::ReadObexCapability(const std::wstring& rootPath, VARIANT* capability)
+HRESULT PhoneFileSystem::ReadObexCapability(const std::wstring& rootPath, VARIANT* capability)
 {
     if (!component_)
-        throw _com_error(E_POINTER);
+        return E_POINTER;
     unique_bstr text = Text(rootPath);
-    Check(component_->ReadObexCapability(text.get(), 1000, capability));
+    return Check(component_->ReadObexCapability(text.get(), 1000, capability));
 }
 
 } // namespace phone

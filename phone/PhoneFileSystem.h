@@ -1,5 +1,5 @@
 // Thin call wrappers of the phone file-system component. Every result passes one
-// mapping; failures are thrown as _com_error carrying the mapped HRESULT.
+// mapping and is returned as the call's HRESULT; nothing is thrown.
 #pragma once
 
 #include "PhoneComponents.h"
@@ -47,40 +47,41 @@ protected:
 class PhoneFileSystem
 {
 public:
-    // A fresh component instance for one call; throws the creation failure.
-    static PhoneFileSystem Create(ComponentOwner* owner);
+    // A fresh component instance for one call.
+    static HRESULT Create(ComponentOwner* owner, PhoneFileSystem& made);
 
+    PhoneFileSystem() = default;
     // The owner may be null: a vanished component is then only reported. The
     // component belongs to the owner's current connection.
     PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner);
 
     IVirtualFileSystem* Component() const { return component_.get(); }
 
-    long fopen(long mode, const std::wstring& path, ITransferListener* listener);
-    void fclose(long handle);
-    void fread(VARIANT* data, long handle);
-    void fwrite(const VARIANT& data, long handle);
-    void mkdir(const std::wstring& path, ITransferListener* listener);
-    void rmdir(const std::wstring& path, ITransferListener* listener);
-    void deletefile(const std::wstring& path, ITransferListener* listener);
-    std::wstring readdir(const std::wstring& path, ITransferListener* listener);
-    DATE fgettime(long handle);
-    void fsettime(long handle, DATE modified);
-    void Cancel();
-    void Refresh(long level, const std::wstring& target);
-    std::wstring GetImei(const std::wstring& alias);
-    void ReadObexCapability(const std::wstring& rootPath, VARIANT* capability);
+    HRESULT fopen(long mode, const std::wstring& path, ITransferListener* listener, long& handle);
+    HRESULT fclose(long handle);
+    HRESULT fread(VARIANT* data, long handle);
+    HRESULT fwrite(const VARIANT& data, long handle);
+    HRESULT mkdir(const std::wstring& path, ITransferListener* listener);
+    HRESULT rmdir(const std::wstring& path, ITransferListener* listener);
+    HRESULT deletefile(const std::wstring& path, ITransferListener* listener);
+    HRESULT readdir(const std::wstring& path, ITransferListener* listener, std::wstring& listing);
+    HRESULT fgettime(long handle, DATE& modified);
+    HRESULT fsettime(long handle, DATE modified);
+    HRESULT Cancel();
+    HRESULT Refresh(long level, const std::wstring& target);
+    HRESULT GetImei(const std::wstring& alias, std::wstring& imei);
+    HRESULT ReadObexCapability(const std::wstring& rootPath, VARIANT* capability);
 
 private:
     PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* owner, long generation);
-    // Throws the mapped failure; a vanished component is reconnected first.
-    void Check(HRESULT raw);
+    // The mapped result; a vanished component is reconnected first.
+    HRESULT Check(HRESULT raw);
     // True when the component has vanished; the owner has then connected anew.
     bool Vanished(HRESULT raw);
 
     com_ptr<IVirtualFileSystem> component_;
-    ComponentOwner* owner_;
-    long generation_; // the owner's connection the component belongs to
+    ComponentOwner* owner_ = nullptr;
+    long generation_ = 0; // the owner's connection the component belongs to
 };
 
 } // namespace phone

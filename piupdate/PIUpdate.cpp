@@ -10,6 +10,7 @@
 #include "localisation/ProgressDialog.h"
 #include "mirror/Configuration.h"
 #include "mirror/DeviceMapping.h"
+#include "phone/PhoneFileSystem.h"
 
 #include <new>
 
@@ -70,9 +71,10 @@ private:
 
 CPIUpdate::CPIUpdate()
 {
-    Attempt([&] {
-        m_languagePath =
-            localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName);
+    Guarded([&]() -> HRESULT {
+        m_language.LoadLanguage(
+            localisation::LocateLanguageFile(mirror::VendorName().c_str(), localisation::kResourceBaseName).c_str());
+        return S_OK;
     });
     if (g_endMessage == 0)
         g_endMessage = RegisterWindowMessageW(contract::kUpdateEndMessage);
@@ -91,7 +93,10 @@ HRESULT CPIUpdate::InternalQueryInterface(REFIID iid, void** object)
 
 void CPIUpdate::FinalRelease()
 {
-    Attempt([&] { EndUpdate(); });
+    Guarded([&]() -> HRESULT {
+        EndUpdate();
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CPIUpdate::UpdateFolder(BSTR aFolderPath, LONG hwnd)
@@ -127,14 +132,10 @@ HRESULT CPIUpdate::UpdatePhoneFolder(const std::wstring& path)
     if (FAILED(mirror::GetClassIdFromFolderXml(folder.c_str(), &clsid)))
         return S_OK;
 
-    com_ptr<IVirtualFileSystem> phoneFs;
-    HRESULT hr =
-        CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, IID_IVirtualFileSystem, phoneFs.put_void());
-    if (FAILED(hr))
-        return hr;
-    unique_bstr aliasText(alias.c_str());
-    unique_bstr imei;
-    if (FAILED(phoneFs->GetImei(aliasText.get(), imei.put())))
+    phone::PhoneFileSystem phoneFs;
+    RETURN_IF_FAILED(phone::PhoneFileSystem::Create(nullptr, phoneFs));
+    std::wstring imei;
+    if (FAILED(phoneFs.GetImei(alias, imei)))
         return S_OK;
     m_target = mirror::kPhonePathPrefix + alias;
     const DWORD mask = static_cast<DWORD>(mirror::GetModelNumber(imei.c_str(), mirror::kSyncModelKey));
@@ -231,7 +232,7 @@ STDMETHODIMP CPIUpdate::IsPhoneFolder(BSTR aFolderPath, VARIANT_BOOL* bIsPhoneFo
 
 STDMETHODIMP CPIUpdate::NotifySyncStatus(UINT uiClientSyncID, SYNCSTATUS eSyncStatus, HRESULT hr, UINT, UINT, UINT)
 {
-    Attempt([&] {
+    Guarded([&]() -> HRESULT {
         QTRACE(L"Sync Status: %d, HRESULT: 0x%X\n", static_cast<int>(eSyncStatus), hr);
         m_silentLooks = 0;
         HRESULT code = hr;
@@ -259,9 +260,10 @@ STDMETHODIMP CPIUpdate::NotifySyncStatus(UINT uiClientSyncID, SYNCSTATUS eSyncSt
             if (m_messageTextId == static_cast<int>(piupdate::kMessagesTextId) &&
                 LOWORD(code) == piupdate::kSyncNotRunningCode)
                 code = piupdate::kMessagesNotRunning;
-            localisation::ShowErrorBox(code, m_ownerWindow, m_languagePath.c_str());
+            localisation::ShowErrorBox(code, m_ownerWindow, m_language);
             EndUpdate();
         }
+        return S_OK;
     });
     return S_OK;
 }
@@ -280,7 +282,7 @@ void CPIUpdate::StartProgressDisplay()
         m_animation = animation;
     }
 
-    m_dialog.SetTitle(m_languagePath, kUpdatingTitle);
+    m_dialog.SetTitle(m_language, kUpdatingTitle);
     if (m_messageTextId > 0)
         SetFirstLine(static_cast<UINT>(m_messageTextId), kDefaultUpdateText);
     m_dialog.Start(m_ownerWindow, localisation::kProgressWithoutBar);
@@ -303,7 +305,7 @@ void CPIUpdate::CheckCancel(UINT syncId)
     const HRESULT hr = store->CancelSync(syncId);
     if (FAILED(hr) && LOWORD(hr) != piupdate::kSyncNotRunningCode && LOWORD(hr) != piupdate::kCancelledCode) {
         QTRACE(L"(): Cancelling FAILED: (hr = 0x%X)\n", hr);
-        localisation::ShowErrorBox(hr, m_ownerWindow, m_languagePath.c_str());
+        localisation::ShowErrorBox(hr, m_ownerWindow, m_language);
     }
 }
 
@@ -322,7 +324,7 @@ void CPIUpdate::SetFirstLine(UINT id, const wchar_t* defaultText)
 {
     if (!m_dialog)
         return;
-    std::wstring text = localisation::LanguageText(m_languagePath, id, defaultText, kDialogTextLength);
+    std::wstring text = localisation::LanguageText(m_language, id, defaultText, kDialogTextLength);
     if (localisation::IsRightToLeftLanguage() && !text.empty() && text.back() == L'.')
         text.pop_back();
     m_dialog.SetLine(1, text);
@@ -364,7 +366,10 @@ LRESULT CALLBACK CPIUpdate::WatchWindowProc(HWND window, UINT message, WPARAM wP
         return DefWindowProcW(window, message, wParam, lParam);
     // The update's end lets its callback's hold go: this look holds the object.
     com_ptr<IPIUpdate> hold(static_cast<IPIUpdate*>(object));
-    Attempt([&] { object->OnWatch(); });
+    Guarded([&]() -> HRESULT {
+        object->OnWatch();
+        return S_OK;
+    });
     return 0;
 }
 
@@ -385,7 +390,7 @@ void CPIUpdate::OnWatch()
         DetachSink();
         m_multimediaPending = false;
         if (!m_cancelling)
-            localisation::ShowErrorBox(piupdate::kStoreGone, m_ownerWindow, m_languagePath.c_str());
+            localisation::ShowErrorBox(piupdate::kStoreGone, m_ownerWindow, m_language);
         EndUpdate();
     } else if (m_cancelAsked && m_silentLooks >= piupdate::kSilentLooksAfterCancel) {
         QTRACE(L"(): the data store is silent since the cancel, the update ends\n");

@@ -11,6 +11,7 @@
 #include "common/ContractTexts.h"
 #include "common/Resource.h"
 #include "localisation/ProgressDialog.h"
+#include "localisation/VexaUtil.h"
 
 #include <string>
 
@@ -75,7 +76,7 @@ private:
     unique_hmodule m_animationModule;
     UINT m_animation = 0;
     int m_messageTextId = 0;
-    std::wstring m_languagePath;
+    CVexaUtil m_language; // loaded once for the object
     std::wstring m_target;
     bool m_multimediaPending = false;
     bool m_cancelling = false;

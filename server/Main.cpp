@@ -11,7 +11,6 @@
 #include "piupdate/PIUpdate.h"
 #include "resources/resource.h"
 
-#include <comdef.h>
 #include <shlwapi.h>
 
 #include <cwctype>
@@ -70,8 +69,6 @@ void RunMessageLoop()
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         try {
             DispatchMessageW(&msg);
-        } catch (const _com_error& error) {
-            QTRACE(L"(): Exception! hr = 0x%X\n", error.Error());
         } catch (...) {
             QTRACE(L"(): Unknown exception, msg: hwnd = 0x%X, message = 0x%X(%d)\n", msg.hwnd, msg.message,
                    msg.message);

@@ -58,7 +58,7 @@ template <typename Call> HRESULT QuelvarSingleton::Forward(Call&& call)
         QTRACE(L"(): g_pQuelvar is NULL.\n");
         return E_POINTER;
     }
-    return Guarded([&]() -> HRESULT { return call(shared.get()); });
+    return call(shared.get());
 }
 
 STDMETHODIMP QuelvarSingleton::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
@@ -124,19 +124,17 @@ STDMETHODIMP QuelvarSingleton::OpenHtmlHelp(LONG hwnd, BSTR filename, LONG comma
 
 STDMETHODIMP QuelvarSingleton::Terminate()
 {
-    HRESULT hr = Guarded([&]() -> HRESULT {
-        com_ptr<IQuelvar> shared;
-        {
-            critical_section_lock lock(g_singletonLock);
-            shared = com_ptr<IQuelvar>::attach(g_pQuelvar);
-            g_pQuelvar = nullptr;
-        }
-        if (!shared) {
-            QTRACE(L"(): g_pQuelvar is NULL.\n");
-            return E_POINTER;
-        }
-        return shared->Terminate();
-    });
+    com_ptr<IQuelvar> shared;
+    {
+        critical_section_lock lock(g_singletonLock);
+        shared = com_ptr<IQuelvar>::attach(g_pQuelvar);
+        g_pQuelvar = nullptr;
+    }
+    HRESULT hr = E_POINTER;
+    if (shared)
+        hr = shared->Terminate();
+    else
+        QTRACE(L"(): g_pQuelvar is NULL.\n");
     // Brings the whole server down: the monitor sees the count at zero.
     while (g_module.Unlock() > 0) {
     }

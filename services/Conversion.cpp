@@ -11,7 +11,6 @@
 #include "services/PhoneServices.h"
 #include "shortcut/ShortcutFiles.h"
 
-#include <optional>
 #include <vector>
 
 namespace services {
@@ -69,49 +68,45 @@ HRESULT Convert(const RequestContext& context, const std::wstring& filename, sho
         return E_FAIL;
 
     // Nothing is converted unless the phone answers.
-    std::optional<phone::PhoneFileSystem> phoneFs;
-    HRESULT hr = Guarded([&]() -> HRESULT {
-        phoneFs.emplace(context.FreshPhone());
-        phoneFs->GetImei(paths::LastComponent(deviceFolder));
-        return S_OK;
-    });
+    phone::PhoneFileSystem phoneFs;
+    std::wstring imei;
+    HRESULT hr = context.FreshPhone(phoneFs);
+    if (SUCCEEDED(hr))
+        hr = phoneFs.GetImei(paths::LastComponent(deviceFolder), imei);
     if (FAILED(hr)) {
         QTRACE(L"(): VFSGetIMEI failed! (hr = 0x%X)\n", hr);
         return hr;
     }
 
-    return Guarded([&]() -> HRESULT {
-        com_ptr<IPhoneCommands> commands;
-        HRESULT hr =
-            CoCreateInstance(CLSID_PhoneCommands, nullptr, CLSCTX_ALL, IID_IPhoneCommands, commands.put_void());
-        if (FAILED(hr)) {
-            QTRACE(L"(): pPhoneCommands.CoCreateInstance failed! (hr = 0x%X)\n", hr);
-            return hr;
-        }
-        // Over the caller's window and laid out as it is. Without a dialog the
-        // conversion runs all the same; nobody asks it for a cancel.
-        localisation::ProgressDialog dialog;
-        dialog.SetTitle(context.LanguageFile(), kConvertingTitle);
-        dialog.SetAnimation(context.Graphics(), localisation::ProgressAnimationId(parent));
-        dialog.Start(parent, localisation::kProgressWithoutBar);
-        std::wstring phonePath;
-        hr = context.Mappings().ConvertPCNameToVFSName(filename.c_str(), phonePath);
-        // A file of no mapped phone (a disconnected phone, a synchronisation
-        // folder) has no phone path to hand to the component.
-        if (FAILED(hr) || phonePath.empty()) {
-            QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", filename.c_str());
-            return FAILED(hr) ? hr : E_FAIL;
-        }
-        dialog.SetLine(1, paths::LastComponent(phonePath));
-        unique_bstr newName;
-        hr = commands->Convert(Bstr(phonePath).get(), targetFormat, sourceFormat, newName.put());
-        if (FAILED(hr)) {
-            QTRACE(L"(): pPhoneCommands->Convert(%s) failed! (hr = 0x%X)\n", phonePath.c_str(), hr);
-            return hr;
-        }
-        return FindConvertedFile(context, *phoneFs, paths::Parent(filename),
-                                 std::wstring(newName.c_str(), newName.length()), outputFile);
-    });
+    com_ptr<IPhoneCommands> commands;
+    hr = CoCreateInstance(CLSID_PhoneCommands, nullptr, CLSCTX_ALL, IID_IPhoneCommands, commands.put_void());
+    if (FAILED(hr)) {
+        QTRACE(L"(): pPhoneCommands.CoCreateInstance failed! (hr = 0x%X)\n", hr);
+        return hr;
+    }
+    // Over the caller's window and laid out as it is. Without a dialog the
+    // conversion runs all the same; nobody asks it for a cancel.
+    localisation::ProgressDialog dialog;
+    dialog.SetTitle(context.Language(), kConvertingTitle);
+    dialog.SetAnimation(context.Graphics(), localisation::ProgressAnimationId(parent));
+    dialog.Start(parent, localisation::kProgressWithoutBar);
+    std::wstring phonePath;
+    hr = context.Mappings().ConvertPCNameToVFSName(filename.c_str(), phonePath);
+    // A file of no mapped phone (a disconnected phone, a synchronisation
+    // folder) has no phone path to hand to the component.
+    if (FAILED(hr) || phonePath.empty()) {
+        QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", filename.c_str());
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    dialog.SetLine(1, paths::LastComponent(phonePath));
+    unique_bstr newName;
+    hr = commands->Convert(Bstr(phonePath).get(), targetFormat, sourceFormat, newName.put());
+    if (FAILED(hr)) {
+        QTRACE(L"(): pPhoneCommands->Convert(%s) failed! (hr = 0x%X)\n", phonePath.c_str(), hr);
+        return hr;
+    }
+    return FindConvertedFile(context, phoneFs, paths::Parent(filename), std::wstring(newName.c_str(), newName.length()),
+                             outputFile);
 }
 
 } // namespace services

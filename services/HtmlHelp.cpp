@@ -69,12 +69,10 @@ HWND HtmlHelpLoader::Call(HWND window, const wchar_t* file, UINT command, DWORD_
 HRESULT OpenHtmlHelp(HWND window, const wchar_t* file, UINT command, DWORD_PTR data, HWND& helpWindow)
 {
     helpWindow = nullptr;
-    return Guarded([&]() -> HRESULT {
-        // Loaded once for the life of the process; calls come from the message-loop thread.
-        static HtmlHelpLoader* const loader = new HtmlHelpLoader(PlatformHtmlHelpLocation());
-        helpWindow = loader->Call(window, file, command, data);
-        return S_OK;
-    });
+    // Loaded once for the life of the process; calls come from the message-loop thread.
+    static HtmlHelpLoader* const loader = new HtmlHelpLoader(PlatformHtmlHelpLocation());
+    helpWindow = loader->Call(window, file, command, data);
+    return S_OK;
 }
 
 } // namespace services

@@ -8,58 +8,51 @@ namespace services {
 
 HRESULT GetImei(const RequestContext& context, const std::wstring& alias, std::wstring& imei)
 {
-    return Guarded([&]() -> HRESULT {
-        phone::PhoneFileSystem phoneFs = context.FreshPhone();
-        imei = phoneFs.GetImei(alias);
-        return S_OK;
-    });
+    phone::PhoneFileSystem phoneFs;
+    RETURN_IF_FAILED(context.FreshPhone(phoneFs));
+    return phoneFs.GetImei(alias, imei);
 }
 
 HRESULT Refresh(const RequestContext& context, LEVEL level, const std::wstring& target)
 {
     QTRACE(L"(): target = %s\n", target.c_str());
-    return Guarded([&]() -> HRESULT {
-        phone::PhoneFileSystem phoneFs = context.FreshPhone();
-        if (target.size() >= MAX_PATH)
+    phone::PhoneFileSystem phoneFs;
+    RETURN_IF_FAILED(context.FreshPhone(phoneFs));
+    if (target.size() >= MAX_PATH)
+        return kPathTooLong;
+    switch (level) {
+    case ITEM: {
+        const mirror::DeviceMappingTable& table = context.Mappings();
+        if (table.FindMappingForPC(target.c_str()).empty())
+            return S_OK;
+        std::wstring phonePath;
+        RETURN_IF_FAILED(table.ConvertPCNameToVFSName(target.c_str(), phonePath));
+        return phoneFs.Refresh(ITEM, phonePath);
+    }
+    case ALL: {
+        std::wstring phoneTarget = target.empty() ? std::wstring() : mirror::kPhonePathPrefix + target;
+        if (phoneTarget.size() >= MAX_PATH)
             return kPathTooLong;
-        switch (level) {
-        case ITEM: {
-            const mirror::DeviceMappingTable& table = context.Mappings();
-            if (table.FindMappingForPC(target.c_str()).empty())
-                return S_OK;
-            std::wstring phonePath;
-            RETURN_IF_FAILED(table.ConvertPCNameToVFSName(target.c_str(), phonePath));
-            phoneFs.Refresh(ITEM, phonePath);
-            return S_OK;
-        }
-        case ALL: {
-            std::wstring phoneTarget = target.empty() ? std::wstring() : mirror::kPhonePathPrefix + target;
-            if (phoneTarget.size() >= MAX_PATH)
-                return kPathTooLong;
-            phoneFs.Refresh(ALL, phoneTarget);
-            return S_OK;
-        }
-        default:
-            QTRACE(L"(): Invalid level!\n");
-            return E_INVALIDARG;
-        }
-    });
+        return phoneFs.Refresh(ALL, phoneTarget);
+    }
+    default:
+        QTRACE(L"(): Invalid level!\n");
+        return E_INVALIDARG;
+    }
 }
 
 HRESULT GetCapabilityObject(const RequestContext& context, const std::wstring& pcFolder, VARIANT* capability)
 {
-    return Guarded([&]() -> HRESULT {
-        phone::PhoneFileSystem phoneFs = context.FreshPhone();
-        if (pcFolder.size() >= MAX_PATH)
-            return kPathTooLong;
-        mirror::DeviceMapping row = context.Mappings().FindMappingForPC(pcFolder.c_str());
-        if (row.empty())
-            return S_OK;
-        std::wstring root = mirror::kPhonePathPrefix + std::wstring(row.device);
-        paths::TrimOneTrailingBackslash(root);
-        phoneFs.ReadObexCapability(root, capability);
+    phone::PhoneFileSystem phoneFs;
+    RETURN_IF_FAILED(context.FreshPhone(phoneFs));
+    if (pcFolder.size() >= MAX_PATH)
+        return kPathTooLong;
+    mirror::DeviceMapping row = context.Mappings().FindMappingForPC(pcFolder.c_str());
+    if (row.empty())
         return S_OK;
-    });
+    std::wstring root = mirror::kPhonePathPrefix + std::wstring(row.device);
+    paths::TrimOneTrailingBackslash(root);
+    return phoneFs.ReadObexCapability(root, capability);
 }
 
 } // namespace services

@@ -12,6 +12,8 @@
 
 #include <string>
 
+class CVexaUtil;
+
 namespace services {
 
 class RequestContext
@@ -19,27 +21,30 @@ class RequestContext
 public:
     // `object` is the main object's identity; the rest belongs to it.
     RequestContext(IUnknown* object, const mirror::DeviceMappingTable& table, phone::ComponentOwner& owner,
-                   const std::wstring& languageFile, HMODULE graphics)
-        : object_(object), table_(&table), owner_(&owner), languageFile_(&languageFile), graphics_(graphics)
+                   CVexaUtil& language, HMODULE graphics)
+        : object_(object), table_(&table), owner_(&owner), language_(&language), graphics_(graphics)
     {
     }
 
     const mirror::DeviceMappingTable& Mappings() const { return *table_; }
     phone::ComponentOwner& Owner() const { return *owner_; }
-    // The language file chosen at construction; may be empty.
-    const std::wstring& LanguageFile() const { return *languageFile_; }
+    // The object's language file, loaded once; may have none loaded.
+    CVexaUtil& Language() const { return *language_; }
     // The graphics file with the progress animations, or null.
     HMODULE Graphics() const { return graphics_; }
 
-    // A fresh component instance for one call; throws the creation failure.
-    phone::PhoneFileSystem FreshPhone() const { return phone::PhoneFileSystem::Create(owner_); }
+    // A fresh component instance for one call.
+    HRESULT FreshPhone(phone::PhoneFileSystem& phoneFs) const
+    {
+        return phone::PhoneFileSystem::Create(owner_, phoneFs);
+    }
 
 private:
     com_ptr<IUnknown> object_;
     ModuleLock lock_;
     const mirror::DeviceMappingTable* table_;
     phone::ComponentOwner* owner_;
-    const std::wstring* languageFile_;
+    CVexaUtil* language_;
     HMODULE graphics_;
 };
 

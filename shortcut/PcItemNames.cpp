@@ -95,32 +95,30 @@ HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneNa
                        bool unique, std::wstring& pcPath)
 {
     pcPath.clear();
-    return Guarded([&]() -> HRESULT {
-        if (pcFolder.size() >= MAX_PATH)
-            return kPathTooLong;
-        std::wstring folder = pcFolder;
-        if (!PathIsDirectoryW(folder.c_str())) {
-            wchar_t buffer[MAX_PATH];
-            wcscpy(buffer, folder.c_str());
-            PathRemoveFileSpecW(buffer);
-            folder = buffer;
-        }
+    if (pcFolder.size() >= MAX_PATH)
+        return kPathTooLong;
+    std::wstring folder = pcFolder;
+    if (!PathIsDirectoryW(folder.c_str())) {
+        wchar_t buffer[MAX_PATH];
+        wcscpy(buffer, folder.c_str());
+        PathRemoveFileSpecW(buffer);
+        folder = buffer;
+    }
 
-        const std::wstring name = MakePcItemName(phoneName, prefix);
-        if (name.empty())
-            return E_INVALIDARG;
+    const std::wstring name = MakePcItemName(phoneName, prefix);
+    if (name.empty())
+        return E_INVALIDARG;
 
-        std::wstring path = paths::Join(folder, name);
-        if (unique) {
-            // Only shortcut files count: a folder of the item's own name is no collision.
-            RETURN_IF_FAILED(NumberPcItemPath(
-                folder, name, [](const std::wstring& shortcutPath) { return paths::Exists(shortcutPath); }, path));
-        }
-        if (path.size() >= MAX_PATH)
-            return kPathTooLong;
-        pcPath = std::move(path);
-        return S_OK;
-    });
+    std::wstring path = paths::Join(folder, name);
+    if (unique) {
+        // Only shortcut files count: a folder of the item's own name is no collision.
+        RETURN_IF_FAILED(NumberPcItemPath(
+            folder, name, [](const std::wstring& shortcutPath) { return paths::Exists(shortcutPath); }, path));
+    }
+    if (path.size() >= MAX_PATH)
+        return kPathTooLong;
+    pcPath = std::move(path);
+    return S_OK;
 }
 
 } // namespace shortcut

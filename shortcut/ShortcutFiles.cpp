@@ -60,39 +60,35 @@ HRESULT ReadText(const VFSShortcut& shortcut, HRESULT (VFSShortcut::*getter)(BST
 
 HRESULT CreateShortcutFile(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
-    return Guarded([&]() -> HRESULT {
-        std::wstring pcPath;
-        HRESULT hr = MakePcItemPath(pcFolder, item.phoneName, std::wstring(), true, pcPath);
-        const std::wstring shortcutPath = pcPath + kShortcutExtension;
-        if (SUCCEEDED(hr))
-            hr = WriteShortcut(shortcutPath, item);
-        if (FAILED(hr))
-            QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", shortcutPath.c_str(), hr);
-        return hr;
-    });
+    std::wstring pcPath;
+    HRESULT hr = MakePcItemPath(pcFolder, item.phoneName, std::wstring(), true, pcPath);
+    const std::wstring shortcutPath = pcPath + kShortcutExtension;
+    if (SUCCEEDED(hr))
+        hr = WriteShortcut(shortcutPath, item);
+    if (FAILED(hr))
+        QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", shortcutPath.c_str(), hr);
+    return hr;
 }
 
 HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem& item)
 {
-    return Guarded([&]() -> HRESULT {
-        const std::wstring path = paths::Join(pcFolder, kFolderShortcutName);
-        if (path.size() >= MAX_PATH) {
-            QTRACE(L"(): Saving shortcut file (%ls) failed: path too long\n", path.c_str());
-            return kPathTooLong;
-        }
-        const HRESULT hr = WriteShortcut(path, item);
-        if (FAILED(hr))
-            QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", path.c_str(), hr);
-        if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-            QTRACE(L"(): Setting attributes to %ls failed!\n", path.c_str());
-        return hr;
-    });
+    const std::wstring path = paths::Join(pcFolder, kFolderShortcutName);
+    if (path.size() >= MAX_PATH) {
+        QTRACE(L"(): Saving shortcut file (%ls) failed: path too long\n", path.c_str());
+        return kPathTooLong;
+    }
+    const HRESULT hr = WriteShortcut(path, item);
+    if (FAILED(hr))
+        QTRACE(L"(): Saving shortcut file (%ls) failed: HRESULT = 0x%X\n", path.c_str(), hr);
+    if (!SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        QTRACE(L"(): Setting attributes to %ls failed!\n", path.c_str());
+    return hr;
 }
 
 phone::VFSItem GetShortcutDetails(const std::wstring& path)
 {
     phone::VFSItem item{};
-    HRESULT loaded = Guarded([&]() -> HRESULT {
+    HRESULT loaded = [&]() -> HRESULT {
         VFSShortcut shortcut;
         HRESULT hr = shortcut.Load(path);
         phone::VFSItem read{};
@@ -115,7 +111,7 @@ phone::VFSItem GetShortcutDetails(const std::wstring& path)
         if (SUCCEEDED(hr))
             item = read;
         return hr;
-    });
+    }();
     if (FAILED(loaded))
         QTRACE(L"(): Loading shortcut szFilename (%ls) failed: HRESULT = 0x%X\n", path.c_str(), loaded);
     (void)loaded;
@@ -124,7 +120,7 @@ phone::VFSItem GetShortcutDetails(const std::wstring& path)
 
 HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstring& mapped)
 {
-    HRESULT hr = Guarded([&]() -> HRESULT {
+    HRESULT hr = [&]() -> HRESULT {
         mapped = phoneFolderPath;
         std::wstring path = phoneFolderPath;
         paths::TrimOneTrailingBackslash(path);
@@ -138,7 +134,7 @@ HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstrin
             parent += L'\\';
         mapped = parent + *displayName;
         return mapped.size() < MAX_PATH ? S_OK : kPathTooLong;
-    });
+    }();
     if (FAILED(hr))
         mapped.clear();
     return hr;
@@ -148,29 +144,26 @@ void SetFolderShortcutAttributes(const std::wstring& pcFolder, bool hide)
 {
     if (!paths::IsDirectory(pcFolder))
         return;
-    Guarded([&]() -> HRESULT {
-        std::wstring folder = pcFolder;
-        paths::TrimOneTrailingBackslash(folder);
-        WIN32_FIND_DATAW found;
-        unique_find find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
-        if (!find)
-            return S_OK;
-        do {
-            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
-                continue;
-            const std::wstring path = folder + L"\\" + found.cFileName;
-            if (path.size() >= MAX_PATH)
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                // A link may lead back up the tree; the path limit ends such a walk anyway.
-                SetFolderShortcutAttributes(path, hide);
-            } else if (IsFolderShortcut(path.c_str())) {
-                SetFileAttributesW(path.c_str(),
-                                   hide ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
-            }
-        } while (FindNextFileW(find.get(), &found));
-        return S_OK;
-    });
+    std::wstring folder = pcFolder;
+    paths::TrimOneTrailingBackslash(folder);
+    WIN32_FIND_DATAW found;
+    unique_find find(FindFirstFileW((folder + L"\\*.*").c_str(), &found));
+    if (!find)
+        return;
+    do {
+        if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+            continue;
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        if (path.size() >= MAX_PATH)
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A link may lead back up the tree; the path limit ends such a walk anyway.
+            SetFolderShortcutAttributes(path, hide);
+        } else if (IsFolderShortcut(path.c_str())) {
+            SetFileAttributesW(path.c_str(),
+                               hide ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_NORMAL);
+        }
+    } while (FindNextFileW(find.get(), &found));
 }
 
 HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLength)

@@ -115,73 +115,69 @@ std::wstring VFSShortcut::Format() const
 
 HRESULT VFSShortcut::Save(const std::wstring& path) const
 {
-    return Guarded([&]() -> HRESULT {
-        const std::wstring text = Format();
+    const std::wstring text = Format();
 
-        // A hidden, system or read-only file cannot be overwritten as it is.
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A hidden, system or read-only file cannot be overwritten as it is.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-        HRESULT hr = S_OK;
-        {
-            unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file) {
-                QTRACE(L"(): cannot open %ls for writing (error %lu)\n", path.c_str(), GetLastError());
+    HRESULT hr = S_OK;
+    {
+        unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            QTRACE(L"(): cannot open %ls for writing (error %lu)\n", path.c_str(), GetLastError());
+            hr = E_FAIL;
+        } else {
+            const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+            DWORD written = 0;
+            if (!WriteFile(file.get(), text.data(), bytes, &written, nullptr) || written != bytes)
                 hr = E_FAIL;
-            } else {
-                const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-                DWORD written = 0;
-                if (!WriteFile(file.get(), text.data(), bytes, &written, nullptr) || written != bytes)
-                    hr = E_FAIL;
-            }
         }
-        // Also after a failure: a folder shortcut that could not be written stays hidden.
-        if (attributes != INVALID_FILE_ATTRIBUTES)
-            SetFileAttributesW(path.c_str(), attributes);
-        return hr;
-    });
+    }
+    // Also after a failure: a folder shortcut that could not be written stays hidden.
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path.c_str(), attributes);
+    return hr;
 }
 
 HRESULT VFSShortcut::Load(const std::wstring& path)
 {
-    return Guarded([&]() -> HRESULT {
-        std::vector<wchar_t> text;
-        {
-            unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file)
-                return E_FAIL;
-            LARGE_INTEGER size;
-            if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-                static_cast<ULONGLONG>(size.QuadPart) > kMaxShortcutFileBytes) {
-                QTRACE(L"(): %ls is no shortcut file (size)\n", path.c_str());
-                return E_FAIL;
-            }
-            const DWORD bytes = static_cast<DWORD>(size.QuadPart);
-            // One more character than the file needs: an odd last byte pairs
-            // with a zero byte, and the text always ends in a terminator.
-            text.assign(bytes / sizeof(wchar_t) + 2, L'\0');
-            DWORD read = 0;
-            if (bytes && (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes))
-                return E_FAIL;
+    std::vector<wchar_t> text;
+    {
+        unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return E_FAIL;
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+            static_cast<ULONGLONG>(size.QuadPart) > kMaxShortcutFileBytes) {
+            QTRACE(L"(): %ls is no shortcut file (size)\n", path.c_str());
+            return E_FAIL;
         }
+        const DWORD bytes = static_cast<DWORD>(size.QuadPart);
+        // One more character than the file needs: an odd last byte pairs
+        // with a zero byte, and the text always ends in a terminator.
+        text.assign(bytes / sizeof(wchar_t) + 2, L'\0');
+        DWORD read = 0;
+        if (bytes && (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes))
+            return E_FAIL;
+    }
 
-        // The text ends at its first NUL; the byte-order mark stays part of the
-        // section line, which holds no "=" and is skipped.
-        const wchar_t* const begin = text.data();
-        const wchar_t* const end = begin + wcslen(begin);
-        for (const wchar_t* line = begin; line < end;) {
-            const wchar_t* lineEnd = std::find(line, end, L'\n');
-            size_t length = static_cast<size_t>(lineEnd - line);
-            while (length && (line[length - 1] == L'\r' || line[length - 1] == L'\n'))
-                --length;
-            ApplyLine(line, length);
-            line = lineEnd == end ? end : lineEnd + 1;
-        }
-        return S_OK;
-    });
+    // The text ends at its first NUL; the byte-order mark stays part of the
+    // section line, which holds no "=" and is skipped.
+    const wchar_t* const begin = text.data();
+    const wchar_t* const end = begin + wcslen(begin);
+    for (const wchar_t* line = begin; line < end;) {
+        const wchar_t* lineEnd = std::find(line, end, L'\n');
+        size_t length = static_cast<size_t>(lineEnd - line);
+        while (length && (line[length - 1] == L'\r' || line[length - 1] == L'\n'))
+            --length;
+        ApplyLine(line, length);
+        line = lineEnd == end ? end : lineEnd + 1;
+    }
+    return S_OK;
 }
 
 void VFSShortcut::ApplyLine(const wchar_t* line, size_t length)
@@ -265,10 +261,8 @@ HRESULT VFSShortcut::get_Modified(DATE* value) const
 namespace {
 HRESULT Store(std::wstring& field, const wchar_t* text)
 {
-    return Guarded([&]() -> HRESULT {
-        field.assign(text ? text : L"");
-        return S_OK;
-    });
+    field.assign(text ? text : L"");
+    return S_OK;
 }
 } // namespace
 

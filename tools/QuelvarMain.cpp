@@ -346,21 +346,24 @@ private:
         return hr;
     }
 
-    // A move runs on the server's worker, which shows a progress dialog for it:
-    // the move has ended when that dialog has come and gone.
+    // A move runs on the server's worker, which shows its progress dialog over
+    // this run's own window: the move has ended when that dialog has come and
+    // gone. Another operation's dialog is no sign of this one.
     HRESULT Move(const client::Command& command)
     {
         client::QuestionAnswerer answerer(command.answer);
+        unique_hwnd window(
+            CreateWindowExW(0, L"STATIC", L"quelvar", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+        if (!window)
+            return HRESULT_FROM_WIN32(GetLastError());
         unique_variant request;
-        HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, FO_MOVE, kCopyFlags, command.sources,
+        HRESULT hr = fileops::FileOperationRequest::Encode(window.get(), FO_MOVE, kCopyFlags, command.sources,
                                                            command.targets, L"", request.put());
         if (SUCCEEDED(hr))
             hr = quelvar_->SHFileOperation(*request.get());
         if (FAILED(hr))
             return hr;
-        const auto progressShown = [] {
-            return FindWindowW(nullptr, L"Copying to phone...") || FindWindowW(nullptr, L"Copying from phone...");
-        };
+        const auto progressShown = [&] { return DialogOver(window.get()) != nullptr; };
         if (!PumpUntil(progressShown, kDialogAppearsMs) && !Interrupted()) {
             client::Print(L"move started in the server; no progress dialog came\n");
             return hr;

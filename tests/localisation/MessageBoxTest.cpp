@@ -3,6 +3,7 @@
 #include "LocalisationFixture.h"
 #include "common/Trace.h"
 #include "localisation/MessageBoxes.h"
+#include "localisation/VexaUtil.h"
 #include "Windows.h"
 
 #include <future>
@@ -10,6 +11,11 @@
 using namespace testing_support;
 
 namespace {
+
+// A language file loaded for a test's boxes; an empty path loads none.
+struct LoadedLanguage : CVexaUtil {
+    explicit LoadedLanguage(const std::wstring& file) { LoadLanguage(file.c_str()); }
+};
 
 constexpr int kStaticText = 65535;
 
@@ -78,11 +84,13 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
     for (const Case& c : cases) {
         SCOPED_TRACE(HexResult(c.hr) + " " + Narrow(c.file) + " trace " + Narrow(c.trace.value_or(L"absent")));
         RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", c.trace);
-        EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, c.file.c_str()));
+        LoadedLanguage language(c.file);
+        EXPECT_EQ(c.text, localisation::ErrorBoxText(c.hr, language));
     }
     localisation::ResetLanguageStateForTesting();
     RegistryOverride traceSwitch(HKEY_CURRENT_USER, ::trace::kTraceKey, L"Trace", std::nullopt);
-    EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), L""));
+    LoadedLanguage noFile(none);
+    EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), noFile));
 }
 
 TEST_F(ErrorBox, ErrorCodeRangesEndWhereTheTableSays)
@@ -106,23 +114,28 @@ TEST_F(LanguageTest, QuestionBoxAnswers)
         int button;
         int answer;
     };
+    // One loaded file serves every box; its strings are read once.
+    LoadedLanguage english(EnglishFile());
     for (const Case& c : {Case{IDNO, 0}, Case{IDYES, 1}}) {
         SCOPED_TRACE(c.button);
         auto box = AnswerBox(L"Ostrelle", c.button);
-        EXPECT_EQ(c.answer, localisation::AskQuestion(nullptr, L"Replace the file?", EnglishFile().c_str()));
+        EXPECT_EQ(c.answer, localisation::AskQuestion(nullptr, L"Replace the file?", english));
         SeenBox seen = box.get();
         EXPECT_TRUE(seen.found);
         EXPECT_EQ(L"Replace the file?", seen.text);
     }
+    EXPECT_EQ(1u, english.StringReads());
 }
 
 TEST_F(ErrorBox, NoBoxForSuccessCancelOrAQuestionWithoutLanguageFile)
 {
     auto errorBox = AnswerBox(L"Ostrelle", IDOK, 1500);
     auto questionBox = AnswerBox(L"Zentrel Ostrelle", IDNO, 1500);
-    EXPECT_EQ(0, localisation::ShowErrorBox(S_OK, nullptr, EnglishFile().c_str()));
-    EXPECT_EQ(0, localisation::ShowErrorBox(E_ABORT, nullptr, EnglishFile().c_str()));
-    EXPECT_EQ(1, localisation::AskQuestion(nullptr, L"Replace the file?", L""));
+    LoadedLanguage english(EnglishFile());
+    LoadedLanguage none(L"");
+    EXPECT_EQ(0, localisation::ShowErrorBox(S_OK, nullptr, english));
+    EXPECT_EQ(0, localisation::ShowErrorBox(E_ABORT, nullptr, english));
+    EXPECT_EQ(1, localisation::AskQuestion(nullptr, L"Replace the file?", none));
     EXPECT_FALSE(errorBox.get().found);
     EXPECT_FALSE(questionBox.get().found);
 }
@@ -139,13 +152,14 @@ TEST_F(LanguageTest, HebrewLanguageFileGivesRightToLeftBoxesInHebrew)
     const std::wstring hebrewName = L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC";
     // A real box: the product name as its title, the text of the error code.
     auto box = AnswerBox(hebrewName, IDOK);
-    EXPECT_EQ(IDOK, localisation::ShowErrorBox(static_cast<HRESULT>(0x80044252), nullptr, file.c_str()));
+    LoadedLanguage hebrew(file);
+    EXPECT_EQ(IDOK, localisation::ShowErrorBox(static_cast<HRESULT>(0x80044252), nullptr, hebrew));
     SeenBox seen = box.get();
     EXPECT_TRUE(seen.found);
     EXPECT_EQ(L"\x05D4\x05E4\x05E2\x05D5\x05DC\x05D4 \x05D1\x05D5\x05D8\x05DC\x05D4.", seen.text.substr(0, 13));
 
     auto question = AnswerBox(hebrewName, IDNO);
-    EXPECT_EQ(0, localisation::AskQuestion(nullptr, L"?", file.c_str()));
+    EXPECT_EQ(0, localisation::AskQuestion(nullptr, L"?", hebrew));
     EXPECT_TRUE(question.get().found);
 }
 

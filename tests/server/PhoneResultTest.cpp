@@ -4,10 +4,8 @@
 
 #include "ScriptedComponent.h"
 
-#include <comdef.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,16 +63,6 @@ public:
     }
 };
 
-HRESULT Thrown(const std::function<void()>& call)
-{
-    try {
-        call();
-        return S_OK;
-    } catch (const _com_error& error) {
-        return error.Error();
-    }
-}
-
 class PhoneFileSystem : public testing::Test
 {
 protected:
@@ -85,16 +73,20 @@ protected:
 };
 } // namespace
 
-TEST_F(PhoneFileSystem, FailuresAreThrownMapped)
+TEST_F(PhoneFileSystem, FailuresAreReturnedMapped)
 {
     component.results = {0x4252, static_cast<HRESULT>(0x80044360), 1};
     component.modified = 38411.5;
-    EXPECT_EQ(E_ABORT, Thrown([&] { phoneFs.fclose(1); }));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044360), Thrown([&] { phoneFs.fclose(1); }));
-    EXPECT_EQ(static_cast<HRESULT>(0x80040001), Thrown([&] { phoneFs.mkdir(L"ALIAS:P\\x", nullptr); }));
+    EXPECT_EQ(E_ABORT, phoneFs.fclose(1));
+    EXPECT_EQ(static_cast<HRESULT>(0x80044360), phoneFs.fclose(1));
+    EXPECT_EQ(static_cast<HRESULT>(0x80040001), phoneFs.mkdir(L"ALIAS:P\\x", nullptr));
     EXPECT_EQ(0, owner.reconnects);
-    EXPECT_EQ(L"356938035643809", phoneFs.GetImei(L"P"));
-    EXPECT_EQ(38411.5, phoneFs.fgettime(7));
+    std::wstring imei;
+    EXPECT_EQ(S_OK, phoneFs.GetImei(L"P", imei));
+    EXPECT_EQ(L"356938035643809", imei);
+    DATE modified = 0;
+    EXPECT_EQ(S_OK, phoneFs.fgettime(7, modified));
+    EXPECT_EQ(38411.5, modified);
 }
 
 TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAFreshInstance)
@@ -104,7 +96,8 @@ TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAF
 
     // The connection the instance belongs to failed: connected anew.
     component.results = {vanished};
-    EXPECT_EQ(vanished, Thrown([&] { phoneFs.GetImei(L"P"); }));
+    std::wstring text;
+    EXPECT_EQ(vanished, phoneFs.GetImei(L"P", text));
     EXPECT_EQ(std::vector<long>{0}, owner.asked);
     EXPECT_EQ(1, owner.reconnects);
 
@@ -112,7 +105,8 @@ TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAF
     // reconnected; the listing alone is asked once more, of a fresh instance
     // with the caller's listener.
     component.results = {vanished};
-    EXPECT_EQ(L"<listing of ALIAS:P/>", phoneFs.readdir(L"ALIAS:P", callersListener));
+    EXPECT_EQ(S_OK, phoneFs.readdir(L"ALIAS:P", callersListener, text));
+    EXPECT_EQ(L"<listing of ALIAS:P/>", text);
     EXPECT_EQ((std::vector<long>{0, 0}), owner.asked);
     EXPECT_EQ(1, owner.reconnects);
     EXPECT_EQ((std::vector<std::wstring>{L"GetImei", L"readdir"}), component.calls);
@@ -126,7 +120,7 @@ TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAF
     phone::PhoneFileSystem currentFs{current.get(), &owner};
     current->results = {vanished};
     owner.freshResults = {vanished};
-    EXPECT_EQ(vanished, Thrown([&] { currentFs.readdir(L"ALIAS:P", nullptr); }));
+    EXPECT_EQ(vanished, currentFs.readdir(L"ALIAS:P", nullptr, text));
     EXPECT_EQ((std::vector<long>{0, 0, 1}), owner.asked);
     EXPECT_EQ(2, owner.reconnects);
     ASSERT_EQ(2u, owner.fresh.size());
@@ -134,16 +128,17 @@ TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAF
     EXPECT_EQ(std::vector<std::wstring>{L"readdir"}, current->calls);
 
     // Instances made through the owner belong to the connection current then.
-    phone::PhoneFileSystem made = phone::PhoneFileSystem::Create(&owner);
+    phone::PhoneFileSystem made;
+    ASSERT_EQ(S_OK, phone::PhoneFileSystem::Create(&owner, made));
     owner.fresh.back()->results = {vanished};
-    EXPECT_EQ(vanished, Thrown([&] { made.fclose(1); }));
+    EXPECT_EQ(vanished, made.fclose(1));
     EXPECT_EQ((std::vector<long>{0, 0, 1, 2}), owner.asked);
     EXPECT_EQ(3, owner.reconnects);
 
     // Without an owner it is only reported.
     phone::PhoneFileSystem ownerless(&component, nullptr);
     component.results = {vanished};
-    EXPECT_EQ(vanished, Thrown([&] { ownerless.readdir(L"", nullptr); }));
+    EXPECT_EQ(vanished, ownerless.readdir(L"", nullptr, text));
     EXPECT_EQ(3u, component.calls.size());
     EXPECT_EQ(3u, owner.fresh.size());
 }
