@@ -69,61 +69,42 @@ TEST_F(PhoneConfigTest, ConflictsAndUnknownPhonesExitTwo)
     EXPECT_EQ(L"No phone is named \"two\".\n", error_);
 }
 
-TEST_F(PhoneConfigTest, BadInputIsRefusedWithItsReason)
+TEST_F(PhoneConfigTest, BadInputExitsOneWithItsReason)
 {
     const std::wstring longAlias(kMaxAliasLength + 1, L'a');
+    const std::wstring notAFolder =
+        L"\" cannot name a folder: no \\ / : * ? \" < > |, control characters, or leading or trailing blanks and dots.";
+    const std::wstring use = L" Use tcp:HOST or tcp:HOST:PORT (port 650 when none is given).";
     const struct {
         std::vector<std::wstring> arguments;
-        int exitCode;
         std::wstring firstLine;
     } cases[] = {
-        {{L"add", L"", L"tcp:host"}, kExitUsage, L"The alias is empty."},
-        {{L"add", longAlias, L"tcp:host"}, kExitUsage, L"The alias is too long (at most 64 characters)."},
-        {{L"add", L"a/b", L"tcp:host"},
-         kExitUsage,
-         L"The alias \"a/b\" cannot name a folder: no \\ / : * ? \" < > |, control characters, or leading or trailing "
-         L"blanks and dots."},
-        {{L"add", L"..", L"tcp:host"},
-         kExitUsage,
-         L"The alias \"..\" cannot name a folder: no \\ / : * ? \" < > |, control characters, or leading or trailing "
-         L"blanks and dots."},
-        {{L"add", L"a", L""}, kExitUsage, L"The address is empty."},
+        {{L"add", L"", L"tcp:host"}, L"The alias is empty."},
+        {{L"add", longAlias, L"tcp:host"}, L"The alias is too long (at most 64 characters)."},
+        {{L"add", L"a/b", L"tcp:host"}, L"The alias \"a/b" + notAFolder},
+        {{L"add", L"..", L"tcp:host"}, L"The alias \".." + notAFolder},
+        {{L"add", L"a", L""}, L"The address is empty."},
         {{L"add", L"a", L"tcp:" + std::wstring(kMaxAddressLength, L'h')},
-         kExitUsage,
          L"The address is too long (at most 260 characters)."},
         {{L"add", L"a", L"bt:00:11:22:33:44:55"},
-         kExitUsage,
-         L"The address \"bt:00:11:22:33:44:55\" has a form this build cannot serve. Use tcp:HOST or tcp:HOST:PORT "
-         L"(port 650 when none is given)."},
-        {{L"add", L"a", L"tcp:host:0"},
-         kExitUsage,
-         L"The port of \"tcp:host:0\" is not a number from 1 to 65535. Use tcp:HOST or tcp:HOST:PORT (port 650 when "
-         L"none is given)."},
-        {{L"add", L"a", L"tcp:host:65536"},
-         kExitUsage,
-         L"The port of \"tcp:host:65536\" is not a number from 1 to 65535. Use tcp:HOST or tcp:HOST:PORT (port 650 "
-         L"when none is given)."},
-        {{L"add", L"a", L"tcp:ho st"},
-         kExitUsage,
-         L"The host of \"tcp:ho st\" is not a host name or IPv4 address. Use tcp:HOST or tcp:HOST:PORT (port 650 "
-         L"when none is given)."},
-        {{L"add", L"a", L"tcp:host", L"--imei", L""}, kExitUsage, L"The IMEI is empty."},
-        {{L"add", L"a", L"tcp:host", L"--imei", L"12 34"},
-         kExitUsage,
-         L"The IMEI \"12 34\" may hold only letters, digits and -."},
+         L"The address \"bt:00:11:22:33:44:55\" has a form this build cannot serve." + use},
+        {{L"add", L"a", L"tcp:host:0"}, L"The port of \"tcp:host:0\" is not a number from 1 to 65535." + use},
+        {{L"add", L"a", L"tcp:host:65536"}, L"The port of \"tcp:host:65536\" is not a number from 1 to 65535." + use},
+        {{L"add", L"a", L"tcp:ho st"}, L"The host of \"tcp:ho st\" is not a host name or IPv4 address." + use},
+        {{L"add", L"a", L"tcp:host", L"--imei", L""}, L"The IMEI is empty."},
+        {{L"add", L"a", L"tcp:host", L"--imei", L"12 34"}, L"The IMEI \"12 34\" may hold only letters, digits and -."},
         {{L"add", L"a", L"tcp:host", L"--model", std::wstring(65, L'm')},
-         kExitUsage,
          L"The model is too long (at most 64 characters)."},
-        {{L"add", L"a", L"tcp:host", L"--colour", L"red"}, kExitUsage, L"Unknown option \"--colour\"."},
-        {{L"add", L"a", L"tcp:host", L"--model"}, kExitUsage, L"--model needs a value."},
-        {{L"add", L"a"}, kExitUsage, L"add needs an alias and an address."},
-        {{L"remove"}, kExitUsage, L"remove needs exactly one alias."},
-        {{L"list", L"x"}, kExitUsage, L"list takes no arguments."},
-        {{L"frobnicate"}, kExitUsage, L"Unknown command \"frobnicate\"."},
+        {{L"add", L"a", L"tcp:host", L"--colour", L"red"}, L"Unknown option \"--colour\"."},
+        {{L"add", L"a", L"tcp:host", L"--model"}, L"--model needs a value."},
+        {{L"add", L"a"}, L"add needs an alias and an address."},
+        {{L"remove"}, L"remove needs exactly one alias."},
+        {{L"list", L"x"}, L"list takes no arguments."},
+        {{L"frobnicate"}, L"Unknown command \"frobnicate\"."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing_support::Narrow(c.firstLine));
-        EXPECT_EQ(c.exitCode, Run(c.arguments));
+        EXPECT_EQ(kExitUsage, Run(c.arguments)) << "malformed input is a usage error";
         EXPECT_EQ(c.firstLine, error_.substr(0, error_.find(L'\n')));
         EXPECT_EQ(L"", out_);
     }
