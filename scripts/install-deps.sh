@@ -1,5 +1,5 @@
 #!/bin/bash
-# Installs the cross toolchain, Wine and Xvfb when they are missing and makes sure
+# Installs the cross toolchain, Wine, Xvfb and the OBEX test peer when they are missing and makes sure
 # 32-bit Linux programs (Wine's loader) can run; reuses whatever is already there.
 set -euo pipefail
 
@@ -27,6 +27,11 @@ command -v openbox >/dev/null || need+=(openbox)
 [ -d /usr/src/googletest/googletest ] || need+=(googletest)
 dpkg -s wine >/dev/null 2>&1 || need+=(wine)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+# The OBEX FTP test peer (obexftpd, with Debian's obexftp client beside it) and what
+# builds its preload library.
+command -v obexftpd >/dev/null || need+=(obexftp)
+command -v gcc >/dev/null || need+=(gcc)
+[ -f /usr/include/openobex/obex.h ] || need+=(libopenobex2-dev)
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "Installing: ${need[*]}"
