@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <tuple>
 
 using namespace testing_support;
@@ -76,13 +75,10 @@ protected:
         return arrived;
     }
     static bool AnyEnd() { return Ends(1, 300); }
-    // The error box's text, after pressing its OK.
-    static std::wstring AnswerErrorBox()
+    // The error box answered with OK: its text once taken, none when no box is expected.
+    static std::future<std::optional<std::wstring>> ErrorBox(bool expected)
     {
-        HWND box = WaitForDialog(L"Ostrelle");
-        const std::wstring text = box ? ControlText(box, 65535) : L"<no box>";
-        box ? ClickButton(box, IDOK) : void();
-        return text;
+        return AnswerDialog(L"Ostrelle", IDOK, 65535, expected ? 60000 : 0);
     }
 
     static inline std::unique_ptr<ServerRig> rig_;
@@ -158,8 +154,7 @@ TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnor
         com_ptr<IDataStoreNotify> notify;
         ASSERT_EQ(S_OK, update.query(notify, IID_IDataStoreNotify));
         // The box disables the client's window, which must go on taking messages meanwhile.
-        std::wstring shown;
-        std::thread answer([&] { shown = c.text.empty() ? L"" : AnswerErrorBox(); });
+        auto box = ErrorBox(!c.text.empty());
         if (c.path.empty()) {
             EXPECT_EQ(S_OK, Update(update.get(), Mirror(L"P1"))); // only the window is taken
             EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, c.status, c.hr, 0, 0, 0));
@@ -169,8 +164,7 @@ TEST_F(PIUpdateTest, FailuresShowTheErrorBoxAndEndTheUpdateOtherStatusesAreIgnor
             EXPECT_EQ(S_OK, Update(update.get(), c.path));
             EXPECT_TRUE(Ends(2)); // the end of the synchronisation, and of the update after the box
         }
-        answer.join();
-        EXPECT_EQ(c.text, shown);
+        EXPECT_EQ(c.text, box.get().value_or(L""));
         update.reset(), notify.reset();
         EXPECT_TRUE(Ends(1, 5000)); // destruction tells the window too
     }
@@ -189,20 +183,12 @@ TEST_F(PIUpdateTest, CancelOnTheDialogEndsWithoutErrorAndDropsTheMultimediaUpdat
     for (const auto& c : cases) {
         EXPECT_TRUE(c.cancelFault == S_OK ||
                     rig_->phones->SetFault(Bstr(L"CancelSync").get(), c.cancelFault, 1) == S_OK);
-        std::wstring line, shown;
-        std::thread user([&] {
-            if (HWND dialog = WaitForDialog(L"Updating...")) {
-                line = ControlText(dialog, 103);
-                ClickButton(dialog, IDCANCEL);
-            }
-            shown = c.text.empty() ? L"" : AnswerErrorBox();
-        });
+        auto dialog = AnswerDialog(L"Updating...", IDCANCEL, 103, 60000), box = ErrorBox(!c.text.empty());
         com_ptr<IPIUpdate> update = NewUpdate();
         EXPECT_EQ(S_OK, Update(update.get(), Mirror(L"P1\\Text Messages")));
         EXPECT_TRUE(Ends(1));
-        user.join();
-        EXPECT_EQ(L"Phone and PC messages are now being updated.", line);
-        EXPECT_EQ(c.text, shown);
+        EXPECT_EQ(L"Phone and PC messages are now being updated.", dialog.get().value_or(L"<no dialog>"));
+        EXPECT_EQ(c.text, box.get().value_or(L""));
         EXPECT_FALSE(WaitForDialog(L"Ostrelle", 500));
         EXPECT_EQ(L"ALIAS:P1|Text Messages", rig_->phones.LastCall(L"Synchronize"));
         EXPECT_NE(kNone, rig_->phones.LastCall(L"CancelSync"));
@@ -263,15 +249,11 @@ TEST_F(PIUpdateTest, AnUpdateWhoseStoreFallsSilentEndsWithoutItsClient)
         HWND dialog = WaitForDialog(L"Updating...");
         ASSERT_TRUE(dialog);
         update.reset();
-        std::wstring shown;
-        std::thread user([&] {
-            if (c.cancel)
-                ClickButton(dialog, IDCANCEL);
-            shown = c.errorBox ? AnswerErrorBox() : L"";
-        });
+        if (c.cancel)
+            ClickButton(dialog, IDCANCEL);
+        auto box = ErrorBox(c.errorBox);
         EXPECT_TRUE(Ends(2, 60000));
-        user.join();
-        EXPECT_EQ(c.errorBox ? L"An error occurred while communicating with the phone." : L"", shown);
+        EXPECT_EQ(c.errorBox ? L"An error occurred while communicating with the phone." : L"", box.get().value_or(L""));
         EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }));
         EXPECT_EQ(c.cancel, rig_->phones.LastCall(L"CancelSync") != kNone);
         EXPECT_EQ(kNone, rig_->phones.LastCall(L"Updated"));
@@ -280,11 +262,9 @@ TEST_F(PIUpdateTest, AnUpdateWhoseStoreFallsSilentEndsWithoutItsClient)
     }
 }
 
-TEST_F(PIUpdateTest, UpdateAllIsNotImplementedAndPhoneFoldersAreThoseBelowAPhonesMirror)
+TEST_F(PIUpdateTest, PhoneFoldersAreThoseBelowAPhonesMirror)
 {
     com_ptr<IPIUpdate> update = NewUpdate();
-    for (PIU_DATA_TYPE type : {PIU_ALL, PIU_CONTACTS, PIU_MESSAGES, static_cast<PIU_DATA_TYPE>(7)})
-        EXPECT_EQ(E_NOTIMPL, update->UpdateAll(type, 0));
     TempDir elsewhere;
     const std::wstring beside = rig_->root + L"X"; // its name begins with the root's
     MakeLookalike(elsewhere.path()), MakeLookalike(beside);
