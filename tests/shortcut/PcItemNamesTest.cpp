@@ -71,6 +71,7 @@ TEST(PcItemNames, UniqueNamesAreNumberedBeforeTheLastExtension)
         {{}, L"photo.jpg", L"photo.jpg"},
         {{L"photo.jpg.vfslnk", L"photo(2).jpg.vfslnk"}, L"photo.jpg", L"photo(3).jpg"},
         {{L"photo.jpg.vfslnk", L"photo(3).jpg.vfslnk"}, L"photo.jpg", L"photo(2).jpg"},
+        {{L"readme.vfslnk"}, L"readme", L"readme(2)"},
         {{L"a.b.c.vfslnk"}, L"a.b.c", L"a.b(2).c"},
         {{L"PHOTO.JPG.vfslnk"}, L"photo.jpg", L"photo(2).jpg"}, // the file system ignores case
         {{L"_con.txt.vfslnk"}, L"con.txt", L"_con(2).txt"},
