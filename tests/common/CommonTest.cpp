@@ -22,41 +22,33 @@ TEST(ByteArray, RoundTripsDirectlyAndByReference)
         unique_variant data;
         ASSERT_EQ(S_OK, MakeByteArray(bytes, data.put()));
         EXPECT_EQ(VT_ARRAY | VT_UI1, data.get()->vt);
-        Bytes read{9};
-        ASSERT_EQ(S_OK, ReadByteArray(*data.get(), read));
-        EXPECT_EQ(bytes, read);
-
-        VARIANT arrayByRef{};
+        VARIANT arrayByRef{}, variantByRef{};
         arrayByRef.vt = VT_ARRAY | VT_UI1 | VT_BYREF;
         arrayByRef.pparray = &data.get()->parray;
-        ASSERT_EQ(S_OK, ReadByteArray(arrayByRef, read));
-        EXPECT_EQ(bytes, read);
-
-        VARIANT variantByRef{};
         variantByRef.vt = VT_VARIANT | VT_BYREF;
         variantByRef.pvarVal = data.get();
-        ASSERT_EQ(S_OK, ReadByteArray(variantByRef, read));
-        EXPECT_EQ(bytes, read);
+        for (const VARIANT* form : {data.get(), &arrayByRef, &variantByRef}) {
+            Bytes read{9};
+            ASSERT_EQ(S_OK, ReadByteArray(*form, read)) << form->vt;
+            EXPECT_EQ(bytes, read) << form->vt;
+        }
     }
 }
 
-TEST(ByteArray, OtherVariantsAreRefused)
+// Other types are refused by the server's methods, end to end.
+TEST(ByteArray, TwoDimensionalArraysAreRefusedAndNoArrayIsEmpty)
 {
     Bytes read{1, 2};
-    unique_variant text;
-    text.get()->vt = VT_BSTR;
-    text.get()->bstrVal = SysAllocString(L"abc");
-    EXPECT_EQ(E_INVALIDARG, ReadByteArray(*text.get(), read));
-    EXPECT_TRUE(read.empty());
-
     SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
     unique_variant square;
     square.get()->vt = VT_ARRAY | VT_UI1;
     square.get()->parray = SafeArrayCreate(VT_UI1, 2, bounds);
     EXPECT_EQ(E_INVALIDARG, ReadByteArray(*square.get(), read));
+    EXPECT_TRUE(read.empty());
 
     VARIANT nullArray{};
     nullArray.vt = VT_ARRAY | VT_UI1;
+    read = {1};
     EXPECT_EQ(S_OK, ReadByteArray(nullArray, read));
     EXPECT_TRUE(read.empty());
 }

@@ -1,4 +1,4 @@
-// Registry settings, folder descriptions, GUID texts, scratch folders and path lists.
+// Registry settings, folder descriptions, GUID texts and path lists.
 #include "mirror/Configuration.h"
 #include "common/ExecutablePath.h"
 #include "common/Trace.h"
@@ -177,13 +177,9 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
         DWORD kinds;
         bool special;
     } cases[] = {
-        {L"Contacts", &contacts, 0x01, true},
-        {L"CONTACTS", &contacts, 0x19, true},
-        {L"Contacts", &messages, 0x19, false},
-        {L"Contacts", &contacts, 0x18, false},
-        {L"Text Messages", &messages, 0x10, true},
-        {L"Text Messages", &messages, 0x08, false},
-        {L"Multimedia Messages", &messages, 0x08, true},
+        {L"Contacts", &contacts, 0x01, true},      {L"CONTACTS", &contacts, 0x19, true},
+        {L"Contacts", &messages, 0x19, false},     {L"Contacts", &contacts, 0x18, false},
+        {L"Text Messages", &messages, 0x10, true}, {L"Multimedia Messages", &messages, 0x08, true},
         {L"Photos", &messages, 0x19, false},
     };
     for (const auto& c : cases)
@@ -210,24 +206,6 @@ TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_SYSTEM), attributes(top + L"\\System"));
     EXPECT_EQ(0u, attributes(top + L"\\file.txt") & FILE_ATTRIBUTE_HIDDEN);
     mirror::SetFolderAttributesRecursively(top.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(Configuration, EveryScratchFolderIsRemovedWithItsContent)
-{
-    wchar_t tempBuffer[MAX_PATH];
-    GetTempPathW(MAX_PATH, tempBuffer);
-    const std::wstring temp = tempBuffer;
-    MakeFolders(temp, {L"WrapperTemp0", L"WrapperTemp1", L"WrapperTemp", L"WrapperTemp1\\inner"});
-    WriteText(temp + L"WrapperTemp1\\inner\\a.txt", "a");
-    WriteText(temp + L"WrapperTemp1\\b.txt", "b");
-    SetFileAttributesW((temp + L"WrapperTemp1\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    WriteText(temp + L"WrapperTempFile", "not a folder");
-
-    mirror::RemoveScratchFolders();
-    for (const wchar_t* name : {L"WrapperTemp", L"WrapperTemp0", L"WrapperTemp1"})
-        EXPECT_FALSE(DirectoryExists(temp + name)) << Narrow(name);
-    EXPECT_TRUE(FileExists(temp + L"WrapperTempFile"));
-    DeleteFileW((temp + L"WrapperTempFile").c_str());
 }
 
 TEST(PathList, MadeAsDoubleNulListAndLongOrBadEntriesRefused)

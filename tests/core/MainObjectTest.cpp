@@ -63,25 +63,6 @@ class MirrorFolders : public MainObject
 
 } // namespace
 
-TEST_F(MainObject, AnswersTheIdentityAndErrorInfoTables)
-{
-    Start();
-    com_ptr<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(S_OK, quelvar.query(errorInfo, IID_ISupportErrorInfo));
-    EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_IQuelvar));
-    EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IPIUpdate));
-    EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IUnknown));
-    com_ptr<IDispatch> dispatch;
-    EXPECT_EQ(E_NOINTERFACE, quelvar.query(dispatch, IID_IDispatch));
-
-    // The update class answers its notification interface beside its own.
-    com_ptr<IPIUpdate> update = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate);
-    ASSERT_TRUE(update);
-    com_ptr<IDataStoreNotify> notify;
-    ASSERT_EQ(S_OK, update.query(notify, IID_IDataStoreNotify));
-    EXPECT_EQ(S_OK, notify->NotifySyncStatus(1, FINISHED, S_OK, 0, 0, 0));
-}
-
 TEST_F(MainObject, GetImeiAsksThePhoneComponent)
 {
     phones.AddPhone(L"Phone1", L"356938035643809");
@@ -125,7 +106,6 @@ TEST_F(MainObject, RefreshSendsItsTargetAndPathsOutsideEveryMirrorReachNothing)
     EXPECT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(L"C:\\windows").get(), capability.get()));
     EXPECT_EQ(VT_EMPTY, capability.get()->vt);
     EXPECT_EQ(L"<none>", phones.LastCall(L"ReadObexCapability"));
-    EXPECT_EQ(S_OK, quelvar->HideProgressDialog());
 }
 
 TEST_F(MirrorFolders, PhonesConnectedBeforeStartAreMappedAndAbsentOnesHidden)

@@ -25,15 +25,6 @@ constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS: a shortcut names the same file
 
-// Without dispatching: a condition may look for a message of this thread's own.
-template <typename Condition> bool Eventually(Condition condition)
-{
-    for (const DWORD start = GetTickCount(); !condition(); Sleep(50))
-        if (GetTickCount() - start > 15000)
-            return false;
-    return true;
-}
-
 class Dispatch : public testing::Test
 {
 protected:
@@ -63,7 +54,7 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
     rig_->phones.AddPhone(L"RPhone", L"356938035640002");
     rig_->phones.Connect(L"RPhone");
     const std::wstring from = std::wstring(kMirrorRoot) + L"\\RPhone", to = std::wstring(kMirrorRoot) + L"\\Renamed";
-    ASSERT_TRUE(Eventually([&] { return FileExists(from + L"\\IMEI"); }));
+    ASSERT_TRUE(WaitWithoutMessages([&] { return FileExists(from + L"\\IMEI"); }));
     const std::wstring keptLink = PhoneFile(L"kept.txt");
     unique_hwnd window(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
     const UINT endMessage = RegisterWindowMessageW(L"Ostrelle_FILEOPERATION_END_NOTIFY");
@@ -108,7 +99,8 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
             << "case " << i;
         answer.join();
         EXPECT_EQ(!c.dialog, !dialog) << "case " << i;
-        EXPECT_TRUE(!c.holds || Eventually(c.holds)) << "case " << i;
+        // Without dispatching: a condition may look for a message of this thread's own.
+        EXPECT_TRUE(!c.holds || WaitWithoutMessages(c.holds)) << "case " << i;
     }
 }
 

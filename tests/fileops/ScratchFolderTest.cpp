@@ -13,7 +13,9 @@ TEST(ScratchFolders, EachTakesTheNextFreeNumberAndGoesWithItsOwner)
     wchar_t buffer[MAX_PATH];
     const std::wstring temp(buffer, GetTempPathW(MAX_PATH, buffer));
     fileops::RemoveLeftoverScratchFolders();
-    MakeFolders(temp, {L"WrapperTemp0", L"WrapperTemp"});
+    MakeFolders(temp, {L"WrapperTemp0", L"WrapperTemp", L"WrapperTemp0\\inner"});
+    WriteText(temp + L"WrapperTemp0\\inner\\locked.txt", "a leftover's content, read-only");
+    SetFileAttributesW((temp + L"WrapperTemp0\\inner\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     WriteText(temp + L"WrapperTemp1", "a file of that name");
     {
         fileops::ScratchFolders scratch;

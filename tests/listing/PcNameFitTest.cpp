@@ -20,7 +20,6 @@ TEST(PcNameFit, NamesAreShortenedForDeepFoldersAndNumberedWhenTaken)
         // Deep folders lower the limit in steps.
         {180, 40, true, {}, L"ABCDEFGHIJKLMN", L"ABCDEFGHIJ"},                       // 221 > 130: 20; 201 > 195: 10
         {120, 30, true, {}, L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"ABCDEFGHIJKLMNOPQRST"}, // 151 > 130: 20
-        {50, 30, true, {}, L"ABCDEFGHIJKLMNOPQRSTUVWXYZ", L"ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
         {50, 30, true, {}, L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123"},
         {255, 30, true, {}, L"Photos", L"Phot"},       // 266 > 260: 259 - 255
         {250, 30, true, {}, L"name.jpg", L"name.jpg"}, // the whole name: no extension kept apart
@@ -34,7 +33,6 @@ TEST(PcNameFit, NamesAreShortenedForDeepFoldersAndNumberedWhenTaken)
           L"Pictu(8)", L"Pictu(9)"},
          L"Pictures",
          L"Pict(10)"},
-        {9, 30, true, {L"Other"}, L"Pictures", L"Pictures"},
         {9, 30, true, {L"ab"}, L"AB", L"AB(1)"}, // too short to hold the number at its end: it follows
         // Without the whole-name flag the extension is kept. 240 + 30 + 1 > 260: the limit falls to 10.
         {240, 30, false, {}, L"holiday-photo.jpeg", L"holid.jpeg"},

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 using namespace testing_support;
@@ -12,7 +11,6 @@ using namespace testing_support;
 namespace {
 const wchar_t kQuelvarClsid[] = L"{820F1B94-1C86-46A4-B1B9-926DE23FA0DB}";
 const wchar_t kSingletonClsid[] = L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}";
-const wchar_t kSingletonClsidAsWritten[] = L"{1E22F404-6740-4f5d-ACA6-7A520B86E46E}";
 const wchar_t kPIUpdateClsid[] = L"{FF800522-6A22-4055-8E05-AB21D5157288}";
 const wchar_t kAppId[] = L"{5E6E47EB-AAEC-4ED2-98AD-D87F53142B88}";
 const wchar_t kLibId[] = L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}";
@@ -41,19 +39,6 @@ std::wstring Value(const std::wstring& path, const wchar_t* name = nullptr)
     return data;
 }
 
-std::set<std::wstring> Subkeys(const std::wstring& path)
-{
-    std::set<std::wstring> names;
-    unique_hkey key = OpenKey(path);
-    wchar_t name[256];
-    DWORD length = 256;
-    for (DWORD i = 0; key && !RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr); ++i) {
-        names.insert(name);
-        length = 256;
-    }
-    return names;
-}
-
 DWORD RunServer(const std::wstring& arguments)
 {
     return RunProgram(L"\"" + ServerExe() + L"\" " + arguments);
@@ -63,13 +48,10 @@ const struct {
     const wchar_t* clsid;
     const wchar_t* progId;
     const wchar_t* versionIndependent;
-    const wchar_t* description;
-    const wchar_t* clsidAsWritten;
 } kClasses[] = {
-    {kQuelvarClsid, L"ZentrelCL.Quelvar.1", L"ZentrelCL.Quelvar", L"Quelvar Class", kQuelvarClsid},
-    {kSingletonClsid, L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton", L"QuelvarSingleton Class",
-     kSingletonClsidAsWritten},
-    {kPIUpdateClsid, L"ZentrelCL.PIUpdate.1", L"ZentrelCL.PIUpdate", L"PIUpdate Class", kPIUpdateClsid},
+    {kQuelvarClsid, L"ZentrelCL.Quelvar.1", L"ZentrelCL.Quelvar"},
+    {kSingletonClsid, L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton"},
+    {kPIUpdateClsid, L"ZentrelCL.PIUpdate.1", L"ZentrelCL.PIUpdate"},
 };
 
 class Registration : public testing::Test
@@ -79,7 +61,7 @@ protected:
 };
 } // namespace
 
-TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWritesItExactly)
+TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWritesWhatClientsLookUp)
 {
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
     ASSERT_EQ(0u, RunServer(L"-unregserver"));
@@ -97,28 +79,19 @@ TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWrites
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
     for (const auto& c : kClasses) {
         SCOPED_TRACE(Narrow(c.progId));
-        EXPECT_EQ(c.description, Value(c.progId));
-        EXPECT_EQ(c.clsidAsWritten, Value(std::wstring(c.progId) + L"\\CLSID"));
-        EXPECT_EQ(std::set<std::wstring>{L"CLSID"}, Subkeys(c.progId));
-        EXPECT_EQ(c.description, Value(c.versionIndependent));
-        EXPECT_EQ(c.clsidAsWritten, Value(std::wstring(c.versionIndependent) + L"\\CLSID"));
+        const std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
+        for (const std::wstring& progId : {std::wstring(c.progId), std::wstring(c.versionIndependent)})
+            EXPECT_EQ(0, _wcsicmp(c.clsid, Value(progId + L"\\CLSID").c_str())) << Narrow(Value(progId + L"\\CLSID"));
         EXPECT_EQ(c.progId, Value(std::wstring(c.versionIndependent) + L"\\CurVer"));
-        EXPECT_EQ((std::set<std::wstring>{L"CLSID", L"CurVer"}), Subkeys(c.versionIndependent));
-
-        std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
-        EXPECT_EQ(c.description, Value(key));
-        EXPECT_EQ(kAppId, Value(key, L"AppID"));
         EXPECT_EQ(c.progId, Value(key + L"\\ProgID"));
         EXPECT_EQ(c.versionIndependent, Value(key + L"\\VersionIndependentProgID"));
+        EXPECT_EQ(kAppId, Value(key, L"AppID"));
         EXPECT_EQ(kLibId, Value(key + L"\\TypeLib"));
         EXPECT_EQ(0, _wcsicmp(ServerExe().c_str(), Value(key + L"\\LocalServer32").c_str()))
             << Narrow(Value(key + L"\\LocalServer32"));
-        EXPECT_EQ((std::set<std::wstring>{L"LocalServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}),
-                  Subkeys(key));
     }
-    EXPECT_EQ(L"ZentrelQuelvar", Value(std::wstring(L"AppID\\") + kAppId));
     EXPECT_EQ(kAppId, Value(L"AppID\\ZentrelQuelvar.EXE", L"AppID"));
-    EXPECT_EQ(L"ZentrelQuelvar 1.0 Type Library", Value(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
+    EXPECT_TRUE(KeyExists(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
     EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
     EXPECT_FALSE(KeyExists(L"CLSID\\{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}")) << "PIUpdateListener is not creatable";
 }

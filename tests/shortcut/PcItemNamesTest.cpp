@@ -39,7 +39,6 @@ TEST(PcItemNames, NamesAreMadeValidForThePc)
         {L"nul.tar.gz", L"nul.tar.gz"}, // only the last extension goes before the test
         {L"CONSOLE.txt", L"CONSOLE.txt"},
         {L" .txt", L"_ .txt"},
-        {L" ", L"_"},
         {L"a<b>|\"c*d?e.txt", L"a_b___c_d_e.txt"},
         {L".profile", L"_profile"},
         {L"notes...", L"notes"},

@@ -61,4 +61,17 @@ std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog)
     return {SendMessageW(bar, PBM_GETPOS, 0, 0), SendMessageW(bar, PBM_GETRANGE, FALSE, 0)};
 }
 
+std::future<std::optional<std::wstring>> AnswerDialog(const std::wstring& title, int button, int textId,
+                                                      DWORD timeoutMs)
+{
+    return std::async(std::launch::async, [=]() -> std::optional<std::wstring> {
+        HWND dialog = WaitForDialog(title, timeoutMs);
+        if (!dialog)
+            return std::nullopt;
+        const std::wstring text = ControlText(dialog, textId);
+        ClickButton(dialog, button);
+        return text;
+    });
+}
+
 } // namespace testing_support

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <future>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,11 @@ std::wstring ControlText(HWND dialog, int id);
 void ClickButton(HWND dialog, int id);
 // Position and upper limit of a progress dialog's bar.
 std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog);
+// Answers a dialog from a thread of its own, as a user would: waits for it, takes
+// the text of the control `textId` (a message box's text by default) and presses
+// the button. The text, or nullopt when no such dialog came in time.
+std::future<std::optional<std::wstring>> AnswerDialog(const std::wstring& title, int button, int textId = 65535,
+                                                      DWORD timeoutMs = 10000);
 
 // Waits until the condition holds, dispatching this thread's messages (timers,
 // calls into this apartment) meanwhile; false on time-out.
@@ -34,6 +41,19 @@ template <typename Condition> bool PumpUntil(Condition condition, DWORD timeoutM
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
+    }
+    return true;
+}
+
+// Waits until the condition holds without dispatching this thread's messages: no
+// timer of its own fires, and its messages stay queued. False on time-out.
+template <typename Condition> bool WaitWithoutMessages(Condition condition, DWORD timeoutMs = 30000)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        WaitForSingleObject(GetCurrentProcess(), 10);
     }
     return true;
 }
