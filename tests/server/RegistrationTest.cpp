@@ -106,10 +106,9 @@ TEST_F(Registration, SwitchFollowedByAWordServesInstead)
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server.get(), 3000));
     EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
 
-    // A second instance finds the first one's mutex and ends at once with 0.
-    DWORD start = GetTickCount();
+    // A second instance finds the first one's mutex and ends with 0 instead of
+    // serving (a serving instance without objects would not end: a hang).
     EXPECT_EQ(0u, RunServer(L"-Embedding"));
-    EXPECT_LT(GetTickCount() - start, 5000u);
     // Registration switches still work in a second instance.
     EXPECT_EQ(0u, RunServer(L"/regserver"));
     EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
