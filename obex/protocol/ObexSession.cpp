@@ -21,6 +21,7 @@ constexpr uint8_t DontCreate = 0x02;
 constexpr size_t kPrefix = 3;
 constexpr size_t kConnectionIdSize = 5;
 constexpr size_t kHeaderPrefix = 3;
+constexpr int kMostEmptyAnswers = 1000;
 
 // The answer that ends an operation: a continue there is no answer the
 // protocol allows.
@@ -221,7 +222,10 @@ HRESULT Session::BeginGet(Request& request)
     pending_.clear();
     objectLength_ = kUnknownLength;
     state_ = State::Getting;
-    return TakeGetResponse(request);
+    const HRESULT hr = TakeGetResponse(request);
+    if (FAILED(hr))
+        state_ = State::Idle; // a request too large for the packet ends nothing else
+    return hr;
 }
 
 HRESULT Session::TakeGetResponse(Request& request)
@@ -249,7 +253,10 @@ HRESULT Session::NextChunk(std::vector<uint8_t>& data, bool& done)
     data.clear();
     done = false;
     RETURN_IF_FAILED(Ready(State::Getting));
-    while (pending_.empty() && more_) {
+    for (int empty = 0; pending_.empty() && more_; ++empty) {
+        // A peer that asks to go on forever without data is broken, not slow.
+        if (empty == kMostEmptyAnswers)
+            return Fail(kMalformed);
         Request request(op::Get | kFinal);
         Identify(request);
         RETURN_IF_FAILED(TakeGetResponse(request));

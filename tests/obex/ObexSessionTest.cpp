@@ -148,6 +148,8 @@ TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunk)
 {
     auto rig = Connected(Packet(0x90, Hex("C3 00 00 00 04") + ByteHeader(0x48, Text("ab"))) +
                          Packet(0xA0, ByteHeader(0x49, Text("cd"))));
+    // A name too long for one packet is refused before anything is sent.
+    EXPECT_EQ(obex::kRequestTooLarge, rig->session.BeginGetFile(std::wstring(600, L'n')));
     ASSERT_EQ(S_OK, rig->session.BeginGetFile(L"a.txt"));
     EXPECT_EQ(Hex("83 00 17") + kConnectionId + Hex("01 00 0F 0061 002E 0074 0078 0074 0000"), rig->Requests()[0]);
     EXPECT_EQ(4u, rig->session.ObjectLength());
@@ -227,6 +229,17 @@ TEST(ObexSession, AbortEndsARunningGetAndTheSessionStaysUsable)
     const std::vector<Bytes> requests = rig->Requests();
     ASSERT_EQ(3u, requests.size());
     EXPECT_EQ(Hex("FF 00 08") + kConnectionId, requests[1]);
+}
+
+TEST(ObexSession, APeerThatContinuesForeverWithoutDataIsBroken)
+{
+    Bytes replies;
+    for (int i = 0; i < 1001; ++i)
+        replies = replies + Packet(0x90);
+    auto rig = Connected(replies);
+    std::vector<uint8_t> data;
+    EXPECT_EQ(obex::kMalformed, rig->session.GetType(obex::kCapabilityType, data));
+    EXPECT_FALSE(rig->session.Connected());
 }
 
 TEST(ObexSession, BrokenOrSilentPeersEndTheSession)
