@@ -21,8 +21,7 @@ struct socket_traits {
 };
 using unique_socket = unique_resource<socket_traits>;
 
-// Listens on a free port of 127.0.0.1; answers each request of a script in
-// turn, then waits until the client closes.
+// Listens on a free port of 127.0.0.1 and answers each request in turn.
 class LoopbackPeer
 {
 public:
@@ -72,9 +71,6 @@ private:
                 return;
             send(client.get(), reinterpret_cast<const char*>(answer.data()), static_cast<int>(answer.size()), 0);
         }
-        char rest;
-        while (recv(client.get(), &rest, 1, 0) > 0) {
-        }
     }
 
     std::vector<Bytes> answers_;
@@ -97,16 +93,4 @@ TEST(TcpTransport, ASessionReadsAListingOverLoopback)
     ASSERT_EQ(S_OK, session.GetType(obex::kFolderListingType, listing));
     EXPECT_EQ(Text("<folder-listing/>"), listing);
     EXPECT_EQ(S_OK, session.Disconnect());
-}
-
-TEST(TcpTransport, APeerThatNeverAnswersTimesOut)
-{
-    LoopbackPeer peer({});
-    obex::SessionOptions options;
-    options.timeoutMs = 300;
-    std::unique_ptr<obex::Transport> transport;
-    ASSERT_EQ(S_OK, obex::OpenTransport(peer.Address(), options.timeoutMs, transport));
-    obex::Session session(std::move(transport), options);
-    EXPECT_EQ(obex::kTimeout, session.Connect());
-    EXPECT_FALSE(session.Connected());
 }
