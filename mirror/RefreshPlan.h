@@ -53,7 +53,7 @@ struct PlannedShortcut {
 struct FilePlan {
     // Present files a rewrite of the shortcut files replaces: the shortcut
     // files, and in a phone's top folder (the one holding "IMEI") every file
-    // but "IMEI".
+    // but "IMEI". They point into the pcFiles the plan was made from.
     std::vector<const PcFile*> replaced;
     std::vector<PlannedShortcut> shortcuts; // one per phone file, in listing order
 };
