@@ -242,6 +242,12 @@ TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
            {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- 18e303ef79d628b5",
             L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
         {"unchanged", false, {{kStart, started}, {kStart, started}}},
+        {"letter case changed",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), File(L"B.txt", 5), Folder(L"ALBUM")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ccec07b2f94230e3", L"B.txt.vfslnk --- a8ab079fb23ead26",
+            L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
         {"colliding names",
          false,
          {{Listing(
