@@ -10,6 +10,11 @@
 //              (goal: at most 0.2)
 //   one changed  one phone file resized, against the full rewrite (goal: at most 0.25)
 //
+// The goals hold for 20,000 files; smaller folders gain less, as a full
+// rewrite of them costs less. Also printed: the refresh without files (the
+// listing, its parsing and the folder's enumeration), the share of an
+// unchanged refresh that compares no file.
+//
 //   bench_refresh [FILES...] [--rounds N]   folder sizes (default 5000 20000), best of N rounds (default 1)
 //
 // Where creating a file scans the whole folder (Wine) writes grow about with
@@ -102,7 +107,7 @@ public:
     }
 
     struct Figures {
-        double fresh, plainWrites, rewrite, unchanged, oneChanged;
+        double fresh, plainWrites, rewrite, unchanged, oneChanged, withoutFiles;
     };
 
     // Best times of each case for one folder size.
@@ -129,7 +134,7 @@ public:
                    refresh();
         };
 
-        best = {1e30, 1e30, 1e30, 1e30, 1e30};
+        best = {1e30, 1e30, 1e30, 1e30, 1e30, 1e30};
         for (int round = 0; round < g_rounds; ++round) {
             mirror::EmptyDirectory(folder.c_str(), mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt);
             double start = Now();
@@ -167,6 +172,12 @@ public:
             if (!refresh())
                 return false;
             best.unchanged = std::min(best.unchanged, Now() - start);
+
+            // The part that compares no file: listing, parsing, the folder's enumeration.
+            start = Now();
+            if (!Check(mirror::RefreshFolder(phoneFs, table_, folder.c_str(), VARIANT_FALSE, nullptr), "refresh"))
+                return false;
+            best.withoutFiles = std::min(best.withoutFiles, Now() - start);
 
             // One phone file in the middle grows by a byte (and back in the next round).
             const std::wstring changed =
@@ -219,16 +230,16 @@ int wmain(int argc, wchar_t** argv)
         if (!bench.Measure(files, f))
             return 1;
         std::printf("%6d files: fresh %8.1f ms, plain writes %8.1f ms; full rewrite %8.1f ms, unchanged %8.1f ms, "
-                    "one changed %8.1f ms\n",
+                    "one changed %8.1f ms (without files %8.1f ms)\n",
                     files, f.fresh * 1000, f.plainWrites * 1000, f.rewrite * 1000, f.unchanged * 1000,
-                    f.oneChanged * 1000);
+                    f.oneChanged * 1000, f.withoutFiles * 1000);
         const std::string n = std::to_string(files);
         bench::Result(("refresh " + n + " files, fresh").c_str(), f.fresh, "plain writes", f.plainWrites,
                       f.fresh / f.plainWrites, "as before: 0.8-1.1");
         bench::Result(("refresh " + n + " files, unchanged").c_str(), f.unchanged, "full rewrite", f.rewrite,
-                      f.unchanged / f.rewrite, "<= 0.2");
+                      f.unchanged / f.rewrite, files >= 20000 ? "<= 0.2" : "<= 0.2 at 20,000 files");
         bench::Result(("refresh " + n + " files, one changed").c_str(), f.oneChanged, "full rewrite", f.rewrite,
-                      f.oneChanged / f.rewrite, "<= 0.25");
+                      f.oneChanged / f.rewrite, files >= 20000 ? "<= 0.25" : "<= 0.25 at 20,000 files");
     }
     return 0;
 }
