@@ -1,13 +1,24 @@
-// RefreshFolder of a phone folder with many files against a baseline that
-// writes as many files of the shortcut files' size with plain Win32 calls into
-// a fresh folder of the same mirror. Runs against the simulated phone suite;
-// prints the times and the ratios (goals: refresh / baseline at most 1.5 for
-// 5,000 files; 20,000 files at most 4.4 times the 5,000-file refresh).
+// RefreshFolder of a phone folder with many files, each case against a
+// baseline measured in the same run. Runs against the simulated phone suite.
 //
-//   bench_refresh [FILES [ROUNDS]]   FILES and 4 x FILES (default 5000), best of ROUNDS (default 1)
+//   fresh      refresh into a folder without shortcut files, against as many
+//              plain Win32 writes of files of the shortcut files' size into a
+//              fresh folder (goal: as before the refresh compared files, whose
+//              ratio scattered from 0.8 to 1.1 at 5,000 files with the load)
+//   unchanged  refresh of the same listing again, against a full rewrite of the
+//              same folder: its shortcut files deleted and written anew
+//              (goal: at most 0.2)
+//   one changed  one phone file resized, against the full rewrite (goal: at most 0.25)
 //
-// Where creating a file scans the whole folder (Wine without case folding) the
-// large run takes many minutes; a smaller FILES gives the same ratios sooner.
+// The goals hold for 20,000 files; smaller folders gain less, as a full
+// rewrite of them costs less. Also printed: the refresh without files (the
+// listing, its parsing and the folder's enumeration), the share of an
+// unchanged refresh that compares no file.
+//
+//   bench_refresh [FILES...] [--rounds N]   folder sizes (default 5000 20000), best of N rounds (default 1)
+//
+// Where creating a file scans the whole folder (Wine) writes grow about with
+// the square of the folder's size; the large folder takes minutes.
 #include "BenchSupport.h"
 #include "BenchTiming.h"
 #include "mirror/DeviceMapping.h"
@@ -23,6 +34,7 @@
 #include <SimPhoneSuite.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -94,8 +106,12 @@ public:
             RemoveFolderTree(mirrorRoot_);
     }
 
-    // Best refresh time and best baseline time for one folder size.
-    bool Measure(int files, double& refreshBest, double& baselineBest, double& listingBest)
+    struct Figures {
+        double fresh, plainWrites, rewrite, unchanged, oneChanged, withoutFiles;
+    };
+
+    // Best times of each case for one folder size.
+    bool Measure(int files, Figures& best)
     {
         const std::wstring folderName = L"Many" + std::to_wstring(files);
         if (!FillPhoneFolder(phone_.Store(), folderName, files)) {
@@ -108,21 +124,23 @@ public:
             !Check(mirror::RefreshFolder(phoneFs, table_, memory.c_str(), VARIANT_FALSE, nullptr), "refresh"))
             return false;
         const std::wstring folder = memory + L"\\" + folderName;
+        const auto refresh = [&]() {
+            return Check(mirror::RefreshFolder(phoneFs, table_, folder.c_str(), VARIANT_TRUE, nullptr), "refresh");
+        };
+        // What a refresh did before it compared: delete every shortcut file, write them all.
+        const auto rewrite = [&]() {
+            return mirror::EmptyDirectory(folder.c_str(),
+                                          mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt) &&
+                   refresh();
+        };
 
-        refreshBest = baselineBest = listingBest = 1e30;
+        best = {1e30, 1e30, 1e30, 1e30, 1e30, 1e30};
         for (int round = 0; round < g_rounds; ++round) {
-            // Both start from a folder without files.
-            mirror::EmptyDirectory(folder.c_str(), mirror::kEmptyAllFiles);
+            mirror::EmptyDirectory(folder.c_str(), mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt);
             double start = Now();
-            if (!Check(mirror::RefreshFolder(phoneFs, table_, folder.c_str(), VARIANT_TRUE, nullptr), "refresh"))
+            if (!refresh())
                 return false;
-            refreshBest = std::min(refreshBest, Now() - start);
-
-            // The part that writes nothing: listing, parsing, PC folder enumeration.
-            start = Now();
-            if (!Check(mirror::RefreshFolder(phoneFs, table_, folder.c_str(), VARIANT_FALSE, nullptr), "refresh"))
-                return false;
-            listingBest = std::min(listingBest, Now() - start);
+            best.fresh = std::min(best.fresh, Now() - start);
 
             const std::wstring sample = folder + L"\\" + FileName(0) + L".vfslnk";
             unique_file shortcutFile(
@@ -133,7 +151,6 @@ public:
                 std::printf("no shortcut file written\n");
                 return false;
             }
-
             const std::wstring baseline = memory + L"\\Baseline";
             RemoveFolderTree(baseline);
             CreateDirectoryW(baseline.c_str(), nullptr);
@@ -143,8 +160,34 @@ public:
                 if (!WriteFileBytes(baseline + L"\\" + FileName(i) + L".vfslnk", bytes))
                     return false;
             }
-            baselineBest = std::min(baselineBest, Now() - start);
+            best.plainWrites = std::min(best.plainWrites, Now() - start);
             RemoveFolderTree(baseline);
+
+            start = Now();
+            if (!rewrite())
+                return false;
+            best.rewrite = std::min(best.rewrite, Now() - start);
+
+            start = Now();
+            if (!refresh())
+                return false;
+            best.unchanged = std::min(best.unchanged, Now() - start);
+
+            // The part that compares no file: listing, parsing, the folder's enumeration.
+            start = Now();
+            if (!Check(mirror::RefreshFolder(phoneFs, table_, folder.c_str(), VARIANT_FALSE, nullptr), "refresh"))
+                return false;
+            best.withoutFiles = std::min(best.withoutFiles, Now() - start);
+
+            // One phone file in the middle grows by a byte (and back in the next round).
+            const std::wstring changed =
+                phone_.Store() + L"\\" + kAlias + L"\\mem-C\\" + folderName + L"\\" + FileName(files / 2);
+            if (!WriteFileBytes(changed, std::vector<char>(round % 2 ? 2000 : 2001, 'x')))
+                return false;
+            start = Now();
+            if (!refresh())
+                return false;
+            best.oneChanged = std::min(best.oneChanged, Now() - start);
         }
         return true;
     }
@@ -161,33 +204,42 @@ private:
 
 int wmain(int argc, wchar_t** argv)
 {
-    const int small = argc > 1 ? _wtoi(argv[1]) : 5000;
-    if (argc > 2)
-        g_rounds = std::max(1, _wtoi(argv[2]));
-    if (small <= 0) {
-        std::printf("usage: bench_refresh [FILES [ROUNDS]]\n");
-        return 2;
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        if (wcscmp(argv[i], L"--rounds") == 0 && i + 1 < argc)
+            g_rounds = std::max(1, _wtoi(argv[++i]));
+        else
+            sizes.push_back(_wtoi(argv[i]));
     }
-    const int large = 4 * small;
+    if (sizes.empty())
+        sizes = {5000, 20000};
+    for (int files : sizes) {
+        if (files <= 0 || files > 99999) {
+            std::printf("usage: bench_refresh [FILES...] [--rounds N]\n");
+            return 2;
+        }
+    }
     com_apartment apartment;
     if (!Check(apartment.result(), "CoInitializeEx"))
         return 1;
     Bench bench;
     if (!bench.SetUp())
         return 1;
-    double refreshSmall = 0, baselineSmall = 0, listingSmall = 0, refreshLarge = 0, baselineLarge = 0, listingLarge = 0;
-    if (!bench.Measure(small, refreshSmall, baselineSmall, listingSmall))
-        return 1;
-    std::printf("%6d files: refresh %8.1f ms (without files %6.1f ms), plain writes %8.1f ms, ratio %5.2f (goal <= "
-                "1.5)\n",
-                small, refreshSmall * 1000, listingSmall * 1000, baselineSmall * 1000, refreshSmall / baselineSmall);
-    std::fflush(stdout);
-    if (!bench.Measure(large, refreshLarge, baselineLarge, listingLarge))
-        return 1;
-    std::printf("%6d files: refresh %8.1f ms (without files %6.1f ms), plain writes %8.1f ms, ratio %5.2f\n", large,
-                refreshLarge * 1000, listingLarge * 1000, baselineLarge * 1000, refreshLarge / baselineLarge);
-    std::printf("plain writes of %d / of %d files: %5.2f\n", large, small, baselineLarge / baselineSmall);
-    std::printf("refresh of %d / refresh of %d files: %5.2f (goal <= 4.4)\n", large, small,
-                refreshLarge / refreshSmall);
+    for (int files : sizes) {
+        Bench::Figures f{};
+        if (!bench.Measure(files, f))
+            return 1;
+        std::printf("%6d files: fresh %8.1f ms, plain writes %8.1f ms; full rewrite %8.1f ms, unchanged %8.1f ms, "
+                    "one changed %8.1f ms (without files %8.1f ms)\n",
+                    files, f.fresh * 1000, f.plainWrites * 1000, f.rewrite * 1000, f.unchanged * 1000,
+                    f.oneChanged * 1000, f.withoutFiles * 1000);
+        const std::string n = std::to_string(files);
+        bench::Result(("refresh " + n + " files, fresh").c_str(), f.fresh, "plain writes", f.plainWrites,
+                      f.fresh / f.plainWrites, "as before: 0.8-1.1");
+        bench::Result(("refresh " + n + " files, unchanged").c_str(), f.unchanged, "full rewrite", f.rewrite,
+                      f.unchanged / f.rewrite, files >= 20000 ? "<= 0.2" : "<= 0.2 at 20,000 files");
+        bench::Result(("refresh " + n + " files, one changed").c_str(), f.oneChanged, "full rewrite", f.rewrite,
+                      f.oneChanged / f.rewrite, files >= 20000 ? "<= 0.25" : "<= 0.25 at 20,000 files");
+    }
     return 0;
 }

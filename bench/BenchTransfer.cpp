@@ -276,6 +276,11 @@ int wmain(int argc, wchar_t** argv)
                 "%4.2f (goal >= 0.45)\n",
                 best.upload * 1000, size / best.upload / 1e6, best.putFile * 1000, best.putFile / best.upload,
                 uploadRatios[uploadRatios.size() / 2]);
+    const std::string download = "download " + std::to_string(mib) + " MiB (ratio: baseline / server)";
+    const std::string upload = "upload " + std::to_string(mib) + " MiB (ratio: baseline / server)";
+    bench::Result(download.c_str(), best.download, "suite's GetFile", best.getFile, best.getFile / best.download,
+                  ">= 0.45");
+    bench::Result(upload.c_str(), best.upload, "suite's PutFile", best.putFile, best.putFile / best.upload, ">= 0.45");
     for (auto [what, peak] : {std::pair{"download", best.downloadPeak}, {"upload", best.uploadPeak}})
         std::printf("server peak, %-8s: %6.1f MiB = %.2f x the file (goal <= 3), %.2f x above its idle %.1f MiB\n",
                     what, MiB(peak), static_cast<double>(peak) / size,

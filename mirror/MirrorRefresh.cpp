@@ -1,105 +1,150 @@
 #include "MirrorRefresh.h"
 
+#include "RefreshPlan.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 #include "mirror/Listing.h"
 #include "mirror/MirrorFolders.h"
-#include "shortcut/PcItemNames.h"
 #include "shortcut/ShortcutFiles.h"
 #include "shortcut/VFSShortcut.h"
 
 #include <shlwapi.h>
 
+#include <cstring>
 #include <cwchar>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace mirror {
 
 namespace {
 
-// The PC folder a phone folder of the listing gets inside pcFolder.
-HRESULT PcFolderOf(const std::wstring& pcFolder, const VFSItem& item, std::wstring& path)
+constexpr DWORD kSetBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+ULONGLONG ByteCount(const std::wstring& text)
 {
-    std::wstring plain;
-    HRESULT hr = shortcut::MakePcItemPath(pcFolder, item.pcName, item.label, false, plain);
-    if (SUCCEEDED(hr))
-        hr = shortcut::MapPredefinedFolderName(plain, path);
-    return hr;
+    return static_cast<ULONGLONG>(text.size()) * sizeof(wchar_t);
 }
 
-// Writes the shortcut files of one refresh. Right after the old ones were
-// deleted the folder's names are known, so PC names are made unique in memory
-// rather than by asking the file system once per candidate, which costs a scan
-// of the whole folder for every missing name on some file systems.
-class ShortcutFileWriter
+// True when the file at path holds exactly text's bytes. Opening a file that
+// exists is cheap; creating one costs a scan of its folder on some file systems.
+bool HoldsText(const std::wstring& path, const std::wstring& text)
 {
-public:
-    ShortcutFileWriter(const std::wstring& folder, const std::vector<std::wstring>& existingFiles) : folder_(folder)
-    {
-        for (const std::wstring& name : existingFiles)
-            taken_.insert(Key(name));
+    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<ULONGLONG>(size.QuadPart) != ByteCount(text))
+        return false;
+    std::wstring present(text.size(), L'\0');
+    const DWORD bytes = static_cast<DWORD>(ByteCount(text));
+    DWORD read = 0;
+    return ReadFile(file.get(), &present[0], bytes, &read, nullptr) && read == bytes && present == text;
+}
+
+HRESULT WriteText(HANDLE file, const std::wstring& text)
+{
+    const DWORD bytes = static_cast<DWORD>(ByteCount(text));
+    DWORD written = 0;
+    return WriteFile(file, text.data(), bytes, &written, nullptr) && written == bytes ? S_OK : E_FAIL;
+}
+
+// Makes the folder of every phone folder and writes its folder shortcut when
+// that differs from what is there. Returns the result of the last one.
+HRESULT UpdateFolders(const FolderPlan& plan, const std::vector<VFSItem>& phoneFolders,
+                      std::vector<std::wstring>& foldersLeft)
+{
+    HRESULT result = S_OK;
+    for (size_t i = 0; i < phoneFolders.size(); ++i) {
+        const PlannedFolder& target = plan.folders[i];
+        if (FAILED(target.named)) {
+            QTRACE(L"(): no PC folder for %ls: 0x%X\n", phoneFolders[i].phoneName, target.named);
+            result = target.named;
+            continue;
+        }
+        const bool made = CreateDirectoryW(target.path.c_str(), nullptr) != FALSE;
+        if (!made && GetLastError() != ERROR_ALREADY_EXISTS)
+            continue;
+        if (made)
+            foldersLeft.push_back(PathFindFileNameW(target.path.c_str()));
+        const std::wstring shortcutPath = paths::Join(target.path, shortcut::kFolderShortcutName);
+        std::wstring text;
+        if (!made && shortcutPath.size() < MAX_PATH && SUCCEEDED(ShortcutText(phoneFolders[i], text)) &&
+            (GetFileAttributesW(shortcutPath.c_str()) & kSetBits) == (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) &&
+            HoldsText(shortcutPath, text)) {
+            result = S_OK;
+            continue;
+        }
+        result = shortcut::CreateFolderShortcut(target.path, phoneFolders[i]);
+    }
+    return result;
+}
+
+// Brings the folder's shortcut files in line with the plan: equal files stay
+// untouched, changed ones are rewritten in place, the rest go or come.
+HRESULT UpdateFiles(const std::wstring& folder, const FilePlan& plan, const std::vector<VFSItem>& phoneFiles)
+{
+    std::unordered_map<std::wstring, size_t> plannedIndex;
+    for (size_t i = 0; i < plan.shortcuts.size(); ++i) {
+        if (SUCCEEDED(plan.shortcuts[i].result))
+            plannedIndex.emplace(plan.shortcuts[i].name, i);
+    }
+    // What is there already: equal (kept) or present under the same name (rewritten in place).
+    std::vector<char> present(plan.shortcuts.size(), 0);
+    std::vector<char> equal(plan.shortcuts.size(), 0);
+    for (const PcFile* file : plan.replaced) {
+        const std::wstring path = folder + L"\\" + file->name;
+        const auto planned = plannedIndex.find(file->name);
+        if (planned == plannedIndex.end()) {
+            if (file->attributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(path.c_str()))
+                QTRACE(L"(): deleting %ls failed: %lu\n", path.c_str(), GetLastError());
+            continue;
+        }
+        const size_t i = planned->second;
+        if (file->attributes & kSetBits)
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        present[i] = 1;
+        equal[i] = file->size == ByteCount(plan.shortcuts[i].text) && HoldsText(path, plan.shortcuts[i].text);
     }
 
-    HRESULT Write(const VFSItem& item)
-    {
-        std::wstring path;
-        HRESULT hr = UniquePath(item.phoneName, path);
-        if (FAILED(hr)) {
-            QTRACE(L"(): Saving shortcut file for %ls failed: HRESULT = 0x%X\n", item.phoneName, hr);
-            return hr;
+    HRESULT result = S_OK;
+    for (size_t i = 0; i < plan.shortcuts.size(); ++i) {
+        const PlannedShortcut& planned = plan.shortcuts[i];
+        QTRACE(L"(): Creating shortcut file %ls\n", phoneFiles[i].phoneName);
+        if (FAILED(planned.result)) {
+            QTRACE(L"(): Saving shortcut file for %ls failed: HRESULT = 0x%X\n", phoneFiles[i].phoneName,
+                   planned.result);
+            result = planned.result;
+            continue;
         }
-        shortcut::VFSShortcut file;
-        hr = shortcut::FillShortcut(file, item);
-        if (FAILED(hr))
-            return hr;
-        const std::wstring text = file.Format();
-        unique_file handle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!handle) {
-            // Something the deletion left or another writer made: the careful path.
-            QTRACE(L"(): %ls exists, writing it the slow way\n", path.c_str());
-            return shortcut::CreateShortcutFile(folder_, item);
+        if (equal[i]) {
+            result = S_OK;
+            continue;
         }
-        taken_.insert(Key(PathFindFileNameW(path.c_str())));
-        const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        DWORD written = 0;
-        if (!WriteFile(handle.get(), text.data(), bytes, &written, nullptr) || written != bytes) {
+        const std::wstring path = folder + L"\\" + planned.name;
+        unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     present[i] ? TRUNCATE_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            // Something another writer made meanwhile: the careful path.
+            QTRACE(L"(): %ls cannot be written directly (%lu), writing it the slow way\n", path.c_str(),
+                   GetLastError());
+            result = shortcut::CreateShortcutFile(folder, phoneFiles[i]);
+            continue;
+        }
+        result = WriteText(file.get(), planned.text);
+        if (FAILED(result)) {
             QTRACE(L"(): Saving shortcut file (%ls) failed\n", path.c_str());
-            return E_FAIL;
+            file.reset();
+            DeleteFileW(path.c_str());
         }
-        return S_OK;
     }
-
-private:
-    static std::wstring Key(std::wstring name)
-    {
-        if (!name.empty())
-            CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-        return name;
-    }
-
-    // The numbering of shortcut::MakePcItemPath, with the names known in memory.
-    HRESULT UniquePath(const wchar_t* phoneName, std::wstring& path) const
-    {
-        const std::wstring name = shortcut::MakePcItemName(phoneName, std::wstring());
-        if (name.empty())
-            return E_INVALIDARG;
-        RETURN_IF_FAILED(shortcut::NumberPcItemPath(
-            folder_, name,
-            [this](const std::wstring& shortcutPath) {
-                return taken_.find(Key(PathFindFileNameW(shortcutPath.c_str()))) != taken_.end();
-            },
-            path));
-        path += shortcut::kShortcutExtension;
-        return S_OK;
-    }
-
-    const std::wstring& folder_;
-    std::unordered_set<std::wstring> taken_;
-};
+    return result;
+}
 
 HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappingTable& table,
                               const std::wstring& folder, VARIANT_BOOL files, ITransferListener* listener)
@@ -133,50 +178,36 @@ HRESULT RefreshFolderContents(phone::PhoneFileSystem& phoneFs, const DeviceMappi
     }
 
     const bool withFiles = files == VARIANT_TRUE;
-    if (withFiles && !EmptyDirectory(folder.c_str(), kEmptyFolderShortcuts | kEmptySingleAttempt)) {
+    std::vector<PcFile> pcFiles;
+    std::vector<std::wstring> pcFolders;
+    if (!ReadPcFolder(folder, pcFiles, pcFolders) && withFiles) {
         QTRACE(L"(): EmptyDirectory failed!\n");
         return S_OK;
     }
 
-    std::vector<std::wstring> pcFiles;
-    std::vector<std::wstring> pcFolders;
-    GetPcFolderContents(folder.c_str(), pcFiles, pcFolders);
-
-    // The same PC folder names serve to keep folders and to make them.
-    std::vector<std::wstring> targets(phoneFolders.size());
-    std::vector<HRESULT> targetResults(phoneFolders.size());
-    for (size_t i = 0; i < phoneFolders.size(); ++i)
-        targetResults[i] = PcFolderOf(folder, phoneFolders[i], targets[i]);
-
-    for (const std::wstring& name : pcFolders) {
+    const FolderPlan folderPlan = PlanFolders(folder, phoneFolders, pcFolders);
+    std::vector<std::wstring> foldersLeft;
+    for (size_t i = 0; i < pcFolders.size(); ++i) {
+        const std::wstring& name = pcFolders[i];
         QTRACE(L"(): PcFolderPaths[i].szName = %ls\n", name.c_str());
-        bool wanted = false;
-        for (size_t i = 0; i < targets.size() && !wanted; ++i)
-            wanted = SUCCEEDED(targetResults[i]) && _wcsicmp(PathFindFileNameW(targets[i].c_str()), name.c_str()) == 0;
-        if (wanted)
+        if (!folderPlan.stale[i]) {
+            foldersLeft.push_back(name);
             continue;
+        }
         const std::wstring stale = folder + L"\\" + name;
         QTRACE(L"(): calling EmptyDirectory(%ls)...\n", stale.c_str());
-        if (EmptyDirectory(stale.c_str(), kEmptyRecursive | kEmptyFolderShortcuts | kEmptySingleAttempt))
-            RemoveDirectoryW(stale.c_str());
+        if (!EmptyDirectory(stale.c_str(), kEmptyRecursive | kEmptyFolderShortcuts | kEmptySingleAttempt) ||
+            !RemoveDirectoryW(stale.c_str()))
+            foldersLeft.push_back(name);
     }
 
-    HRESULT result = S_OK;
-    for (size_t i = 0; i < phoneFolders.size(); ++i) {
-        if (FAILED(targetResults[i])) {
-            QTRACE(L"(): no PC folder for %ls: 0x%X\n", phoneFolders[i].phoneName, targetResults[i]);
-            result = targetResults[i];
-            continue;
-        }
-        if (CreateDirectoryW(targets[i].c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
-            result = shortcut::CreateFolderShortcut(targets[i], phoneFolders[i]);
-    }
+    HRESULT result = UpdateFolders(folderPlan, phoneFolders, foldersLeft);
     if (withFiles) {
-        ShortcutFileWriter writer(folder, pcFiles);
-        for (const VFSItem& item : phoneFiles) {
-            QTRACE(L"(): Creating shortcut file %ls\n", item.phoneName);
-            result = writer.Write(item);
-        }
+        // The result of the last shortcut file, when there is one.
+        const HRESULT filesResult =
+            UpdateFiles(folder, PlanFiles(folder, phoneFiles, pcFiles, foldersLeft), phoneFiles);
+        if (!phoneFiles.empty())
+            result = filesResult;
     }
     return result;
 }

@@ -2,7 +2,8 @@
 // records every call by name, fails the calls named in `faults` (raw component
 // codes, mapped by the wrapper as the real ones are) and otherwise answers the
 // next entry of `results` (S_OK when none is left). Its one file holds
-// `content` (no array when empty) and the time `modified`.
+// `content` (no array when empty) and the time `modified`; readdir answers
+// `listing`, or a placeholder naming the path when that is empty.
 #pragma once
 
 #include "PhoneComponents.h"
@@ -23,6 +24,7 @@ public:
     std::vector<std::wstring> calls;
     std::vector<unsigned char> content;
     std::vector<unsigned char> written;
+    std::wstring listing;
     DATE modified = 0;
     DATE timeSet = 0;
     ITransferListener* lastListener = nullptr;
@@ -56,7 +58,8 @@ public:
     {
         lastListener = listener;
         const HRESULT hr = Next(L"readdir");
-        *listing = hr == S_OK ? SysAllocString((std::wstring(L"<listing of ") + path + L"/>").c_str()) : nullptr;
+        const std::wstring text = this->listing.empty() ? L"<listing of " + std::wstring(path) + L"/>" : this->listing;
+        *listing = hr == S_OK ? SysAllocString(text.c_str()) : nullptr;
         return hr;
     }
     STDMETHODIMP fgettime(LONG, DATE* time) override

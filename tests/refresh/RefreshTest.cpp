@@ -1,0 +1,363 @@
+// The mirror refresh in process, with the listings a scripted phone component
+// answers: the tree a refresh leaves, change by change, against trees recorded
+// from the refresh that deleted and rewrote every shortcut file; and that what
+// did not change is not written again.
+#include "mirror/Configuration.h"
+#include "mirror/DeviceMapping.h"
+#include "mirror/MirrorRefresh.h"
+#include "phone/PhoneFileSystem.h"
+#include "shortcut/ShortcutFiles.h"
+#include "localisation/PredefinedFolders.h"
+
+#include "RegistryOverride.h"
+#include "ScriptedComponent.h"
+#include "TestSupport.h"
+#include "common/Resource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using Tree = std::vector<std::wstring>;
+
+namespace {
+
+std::wstring Listing(std::initializer_list<std::wstring> entries)
+{
+    std::wstring xml = L"<?xml version=\"1.0\"?><folder-listing version=\"1.0\">";
+    for (const std::wstring& entry : entries)
+        xml += entry;
+    return xml + L"</folder-listing>";
+}
+
+// A phone file; its name is XML text already.
+std::wstring File(const std::wstring& name, long size, const wchar_t* modified = L"20260301T101500")
+{
+    return L"<file name=\"" + name + L"\" size=\"" + std::to_wstring(size) + L"\" modified=\"" + modified +
+           L"\" created=\"20260101T090000\" user-perm=\"RWD\" type=\"image/jpeg\"/>";
+}
+
+std::wstring Folder(const std::wstring& name, const std::wstring& label = L"")
+{
+    std::wstring xml = L"<folder name=\"" + name + L"\" created=\"20250505T050505\" user-perm=\"RW\"";
+    if (!label.empty())
+        xml += L" label=\"" + label + L"\" mem-type=\"PHONE\"";
+    return xml + L"/>";
+}
+
+// FNV-1a: a short exact fingerprint of a file's bytes.
+unsigned long long Fingerprint(const std::vector<unsigned char>& bytes)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+
+// Every item below folder, sorted: folders as "name\", files as "name ATTRS fingerprint"
+// with the read-only, hidden and system bits as R, H and S.
+void CollectTree(const std::wstring& folder, const std::wstring& prefix, Tree& tree)
+{
+    for (const std::wstring& name : NamesIn(folder)) {
+        if (name.back() == L'\\') {
+            tree.push_back(prefix + name);
+            CollectTree(folder + L"\\" + name.substr(0, name.size() - 1), prefix + name, tree);
+            continue;
+        }
+        const std::wstring path = folder + L"\\" + name;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        std::wstring bits;
+        bits += attributes & FILE_ATTRIBUTE_READONLY ? L'R' : L'-';
+        bits += attributes & FILE_ATTRIBUTE_HIDDEN ? L'H' : L'-';
+        bits += attributes & FILE_ATTRIBUTE_SYSTEM ? L'S' : L'-';
+        wchar_t fingerprint[20];
+        swprintf(fingerprint, 20, L"%016llx", Fingerprint(ReadBytes(path)));
+        tree.push_back(prefix + name + L" " + bits + L" " + fingerprint);
+    }
+}
+
+Tree TreeOf(const std::wstring& folder)
+{
+    Tree tree;
+    CollectTree(folder, L"", tree);
+    return tree;
+}
+
+// The tree as the table below writes it, to read a difference or record a new case.
+std::string Printed(const Tree& tree)
+{
+    std::string text = "{\n";
+    for (const std::wstring& line : tree) {
+        std::string escaped;
+        for (char c : Narrow(line))
+            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        text += "    L\"" + escaped + "\",\n";
+    }
+    return text + "}";
+}
+
+FILETIME OldTime()
+{
+    SYSTEMTIME calendar{2001, 1, 1, 1, 12, 0, 0, 0};
+    FILETIME time{};
+    SystemTimeToFileTime(&calendar, &time);
+    return time;
+}
+
+bool SetLastWriteTime(const std::wstring& path, const FILETIME& time)
+{
+    unique_file file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return file && SetFileTime(file.get(), nullptr, nullptr, &time);
+}
+
+bool HasTime(const std::wstring& path, const FILETIME& time)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+           CompareFileTime(&data.ftLastWriteTime, &time) == 0;
+}
+
+using Prepare = std::function<void(const std::wstring& folder)>;
+
+struct Step {
+    std::wstring listing;
+    Tree expected;
+    Prepare prepare = nullptr; // changes on the PC before the refresh
+    VARIANT_BOOL files = VARIANT_TRUE;
+};
+
+struct Scenario {
+    const char* name;
+    bool phoneTop; // the phone's top mirror folder (it holds "IMEI") rather than a memory's
+    std::vector<Step> steps;
+};
+
+// A phone's mirror folder with memory C: below it, refreshed from whatever
+// listing the scripted component is given.
+class Refresh : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mirror::ResetConfigurationForTesting();
+        mirror::DeviceMapping row;
+        ASSERT_EQ(S_OK, mirror::MakeMapping(root_.path().c_str(), L"Phone1", row));
+        table_.AppendMapping(row);
+        localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", L"Photos");
+        LayFolders();
+    }
+    void TearDown() override
+    {
+        localisation::ResetPredefinedFolderDisplayNames();
+        mirror::ResetConfigurationForTesting();
+    }
+
+    // The phone's top folder with its IMEI file and memory C: in "Mem", nothing else.
+    void LayFolders()
+    {
+        RemoveFolderTree(phone1_);
+        MakeFolders(phone1_, {L"", L"\\Mem"});
+        WriteText(phone1_ + L"\\IMEI", "350000000000001");
+        phone::VFSItem memory{};
+        phone::CopyField(memory.phoneName, L"C:");
+        ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory_, memory));
+    }
+
+    HRESULT RefreshWith(const std::wstring& folder, const std::wstring& listing, VARIANT_BOOL files = VARIANT_TRUE)
+    {
+        component_->listing = listing;
+        phone::PhoneFileSystem phoneFs(component_.get(), nullptr);
+        return mirror::RefreshFolder(phoneFs, table_, folder.c_str(), files, nullptr);
+    }
+
+    TempDir root_;
+    RegistryOverride rootValue_ = MirrorRootSetting(root_.path());
+    mirror::DeviceMappingTable table_;
+    const std::wstring phone1_ = root_ / L"Phone1";
+    const std::wstring memory_ = phone1_ + L"\\Mem";
+    com_ptr<ScriptedComponent> component_ = ScriptedComponent::Create();
+};
+
+// Files a.jpg, b.txt and folder Album, as most cases start.
+const std::wstring kStart = Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), Folder(L"Album")});
+} // namespace
+
+TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
+{
+    // The tree kStart gives: each file is "name RHS-bits fingerprint".
+    const Tree started = {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3",
+                          L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"b.txt.vfslnk --- 9686cef2ff3fe246",
+                          L"folder.vfsfolder -HS 18308d2319697f51"};
+    const Prepare readOnlyAndShown = [](const std::wstring& folder) {
+        SetFileAttributesW((folder + L"\\a.jpg.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW((folder + L"\\b.txt.vfslnk").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesW((folder + L"\\Album\\folder.vfsfolder").c_str(), FILE_ATTRIBUTE_NORMAL);
+    };
+    const Prepare strayFiles = [](const std::wstring& folder) {
+        for (const wchar_t* name : {L"\\notes.doc", L"\\A.TXT.VFSLNK", L"\\old.jpg.vfslnk", L"\\stray.vfslnk.bak"})
+            WriteText(folder + name, "x");
+    };
+    const Prepare lostFolders = [](const std::wstring& folder) {
+        MakeFolders(folder, {L"\\ALBUM", L"\\Gone", L"\\Gone\\Deeper", L"\\Old", L"\\Old\\Contacts", L"\\Kept"});
+        for (const wchar_t* name : {L"\\Gone\\folder.vfsfolder", L"\\Gone\\Deeper\\b.jpg.vfslnk", L"\\Kept\\mine.doc",
+                                    L"\\Old\\Contacts\\Folder.xml"})
+            WriteText(folder + name, "x");
+    };
+    const std::vector<Scenario> scenarios = {
+        {"added",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), File(L"c.mp3", 9), Folder(L"Album"), Folder(L"Zoo")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"Zoo\\",
+            L"Zoo\\folder.vfsfolder -HS a5a8472bb6699a36", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"c.mp3.vfslnk --- 11017ad9f4b084fd",
+            L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"removed",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000)}),
+           {L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"renamed",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), File(L"bb.txt", 5), Folder(L"Album2")}),
+           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"bb.txt.vfslnk --- 7ab1aef19746b704", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"resized",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1001), File(L"b.txt", 5), Folder(L"Album")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- 2f8d3a9498a670bd",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"re-dated",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000, L"20260301T101501"), File(L"b.txt", 5), Folder(L"Album")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- 18e303ef79d628b5",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"unchanged", false, {{kStart, started}, {kStart, started}}},
+        {"letter case changed",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), File(L"B.txt", 5), Folder(L"ALBUM")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ccec07b2f94230e3", L"B.txt.vfslnk --- a8ab079fb23ead26",
+            L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"colliding names",
+         false,
+         {{Listing(
+               {File(L"x?y.txt", 1), File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"Readme", 4), File(L"README", 5)}),
+           {L"README(2).vfslnk --- da732b715845b8c8", L"Readme.vfslnk --- a897d96e0bc0bbe9",
+            L"X_Y(3).TXT.vfslnk --- fbb0fcd91100865f", L"folder.vfsfolder -HS 18308d2319697f51",
+            L"x_y(2).txt.vfslnk --- fd4a0bc6e90e1eb8", L"x_y.txt.vfslnk --- e2eb201ceb0783c6"}},
+          {Listing({File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"README", 5)}),
+           {L"README.vfslnk --- da732b715845b8c8", L"X_Y(2).TXT.vfslnk --- fbb0fcd91100865f",
+            L"folder.vfsfolder -HS 18308d2319697f51", L"x_y.txt.vfslnk --- fd4a0bc6e90e1eb8"}},
+          {Listing({File(L"x?y.txt", 1), File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"README", 5)}),
+           {L"README.vfslnk --- da732b715845b8c8", L"X_Y(3).TXT.vfslnk --- fbb0fcd91100865f",
+            L"folder.vfsfolder -HS 18308d2319697f51", L"x_y(2).txt.vfslnk --- fd4a0bc6e90e1eb8",
+            L"x_y.txt.vfslnk --- e2eb201ceb0783c6"}}}},
+        {"folder became a file",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), File(L"Album", 3)}),
+           {L"Album.vfslnk --- 76d77544765ee06b", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"file became a folder",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1000), Folder(L"b.txt"), Folder(L"Album")}),
+           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"b.txt\\", L"b.txt\\folder.vfsfolder -HS 00d514fe126383c0", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"hidden and read-only", false, {{kStart, started}, {kStart, started, readOnlyAndShown}}},
+        {"other files",
+         false,
+         {{Listing({File(L"a.txt", 1), File(L"old.jpg", 2)}),
+           {L"A.TXT.VFSLNK --- af63f54c86021707", L"a(2).txt.vfslnk --- 59782497ac52e6d1",
+            L"folder.vfsfolder -HS 18308d2319697f51", L"notes.doc --- af63f54c86021707",
+            L"old.jpg.vfslnk --- a0d16b07190f6b51"},
+           strayFiles}}},
+        {"folders the phone lost",
+         false,
+         {{Listing({Folder(L"Album"), Folder(L"Old")}),
+           {L"ALBUM\\", L"ALBUM\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"Kept\\",
+            L"Kept\\mine.doc --- af63f54c86021707", L"Old\\", L"Old\\Contacts\\",
+            L"Old\\Contacts\\Folder.xml --- af63f54c86021707", L"Old\\folder.vfsfolder -HS 2e22307d6007930b",
+            L"folder.vfsfolder -HS 18308d2319697f51"},
+           lostFolders},
+          {Listing({File(L"a.jpg", 1000)}),
+           {L"Kept\\", L"Kept\\mine.doc --- af63f54c86021707", L"Old\\", L"Old\\Contacts\\",
+            L"Old\\Contacts\\Folder.xml --- af63f54c86021707", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"predefined folders",
+         false,
+         {{Listing({Folder(L"predefphotos"), Folder(L"predefmusic")}),
+           {L"Photos\\", L"Photos\\folder.vfsfolder -HS 91c43875f71b9423", L"folder.vfsfolder -HS 18308d2319697f51",
+            L"predefmusic\\", L"predefmusic\\folder.vfsfolder -HS e183b5c63f71249d"}},
+          {Listing({Folder(L"predefphotos")}),
+           {L"Photos\\", L"Photos\\folder.vfsfolder -HS 91c43875f71b9423", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+        {"without files",
+         false,
+         {{kStart, started},
+          {Listing({File(L"a.jpg", 1001), Folder(L"Album2")}),
+           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"},
+           nullptr,
+           VARIANT_FALSE},
+          {Listing({File(L"a.jpg", 1001), Folder(L"Album2")}),
+           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
+            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"},
+           nullptr,
+           VARIANT_BOOL(1)}}},
+        {"phone top folder",
+         true,
+         {{Listing({Folder(L"C:", L"Phone memory"), Folder(L"E:", L"Memory card"), File(L"top.txt", 3)}),
+           {L"IMEI --- c3ad6bc9835865dc", L"Memory card (E)\\",
+            L"Memory card (E)\\folder.vfsfolder -HS 37e377a7f03fb7ca", L"Phone memory (C)\\",
+            L"Phone memory (C)\\folder.vfsfolder -HS 0695f8eaccb02b0c", L"top.txt.vfslnk --- 8472030e25a26a71"},
+           strayFiles},
+          {Listing({Folder(L"C:", L"Phone memory"), File(L"top.txt", 3)}),
+           {L"IMEI --- c3ad6bc9835865dc", L"Phone memory (C)\\",
+            L"Phone memory (C)\\folder.vfsfolder -HS 0695f8eaccb02b0c", L"top.txt.vfslnk --- 8472030e25a26a71"}}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        LayFolders();
+        const std::wstring folder = scenario.phoneTop ? phone1_ : memory_;
+        for (size_t i = 0; i < scenario.steps.size(); ++i) {
+            const Step& step = scenario.steps[i];
+            SCOPED_TRACE("step " + std::to_string(i + 1));
+            if (step.prepare)
+                step.prepare(folder);
+            ASSERT_EQ(S_OK, RefreshWith(folder, step.listing, step.files));
+            const Tree tree = TreeOf(folder);
+            EXPECT_EQ(step.expected, tree) << Printed(tree);
+        }
+    }
+}
+
+TEST_F(Refresh, WritesOnlyTheShortcutsWhoseBytesChanged)
+{
+    const std::wstring before = Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), File(L"c.mp3", 7), Folder(L"Album")});
+    const std::wstring after = Listing({File(L"a.jpg", 1000), File(L"b.txt", 6), File(L"c.mp3", 7), Folder(L"Album")});
+    const std::vector<std::wstring> shortcuts = {L"a.jpg.vfslnk", L"b.txt.vfslnk", L"c.mp3.vfslnk",
+                                                 L"Album\\folder.vfsfolder"};
+    ASSERT_EQ(S_OK, RefreshWith(memory_, before));
+    const FILETIME old = OldTime();
+    for (const std::wstring& name : shortcuts)
+        ASSERT_TRUE(SetLastWriteTime(memory_ + L"\\" + name, old)) << Narrow(name);
+
+    ASSERT_EQ(S_OK, RefreshWith(memory_, before));
+    for (const std::wstring& name : shortcuts)
+        EXPECT_TRUE(HasTime(memory_ + L"\\" + name, old)) << Narrow(name);
+
+    ASSERT_EQ(S_OK, RefreshWith(memory_, after));
+    for (const std::wstring& name : shortcuts)
+        EXPECT_EQ(name != L"b.txt.vfslnk", HasTime(memory_ + L"\\" + name, old)) << Narrow(name);
+    EXPECT_EQ(6, shortcut::GetShortcutDetails(memory_ + L"\\b.txt.vfslnk").size);
+}
