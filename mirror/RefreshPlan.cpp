@@ -79,12 +79,10 @@ FolderPlan PlanFolders(const std::wstring& folder, const std::vector<VFSItem>& p
 
 HRESULT ShortcutText(const VFSItem& item, std::wstring& text)
 {
-    return Guarded([&]() -> HRESULT {
-        shortcut::VFSShortcut file;
-        RETURN_IF_FAILED(shortcut::FillShortcut(file, item));
-        text = file.Format();
-        return S_OK;
-    });
+    shortcut::VFSShortcut file;
+    RETURN_IF_FAILED(shortcut::FillShortcut(file, item));
+    text = file.Format();
+    return S_OK;
 }
 
 FilePlan PlanFiles(const std::wstring& folder, const std::vector<VFSItem>& phoneFiles,
