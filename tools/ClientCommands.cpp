@@ -16,69 +16,64 @@ struct CommandSyntax {
     bool needsServer;
     CommandGroup group;
     const wchar_t* synopsis; // the arguments after the name
-    const wchar_t* help;     // lines after the first end in "\n"
+    const wchar_t* help;     // filled into lines by the usage text
 };
 
 // In the order the usage text lists them within their group.
 const CommandSyntax kCommands[] = {
     {L"phones", CommandKind::Phones, 0, 0, false, CommandGroup::Phones, L"",
-     L"list the mapped phones: the folders below the mirror root\nthat hold an \"IMEI\" file and are not hidden"},
+     L"list the mapped phones: the folders below the mirror root that hold an \"IMEI\" file and are not hidden"},
     {L"imei", CommandKind::Imei, 1, 1, true, CommandGroup::Phones, L"ALIAS",
      L"print the IMEI of the phone with that alias"},
     {L"phone-refresh", CommandKind::PhoneRefresh, 0, 1, true, CommandGroup::Phones, L"[ALIAS]",
      L"ask the phone component to re-read one phone, or all"},
     {L"terminate", CommandKind::Terminate, 0, 0, true, CommandGroup::Phones, L"",
-     L"the main object stops listening for phones and hides and\nempties every mapped phone's mirror folder; "
-     L"with\n--shared "
-     L"the server ends too"},
+     L"the main object stops listening for phones and hides and empties every mapped phone's mirror folder; with "
+     L"--shared the server ends too"},
     {L"refresh", CommandKind::Refresh, 1, 3, true, CommandGroup::Folders, L"PCFOLDER [--files] [--recursive]",
-     L"rebuild a mirror folder from the phone; with --files the\nshortcut files are written anew too, with "
-     L"--recursive\n"
+     L"rebuild a mirror folder from the phone; with --files the shortcut files are written anew too, with --recursive "
      L"every folder below it afterwards, a line for each"},
     {L"item-refresh", CommandKind::ItemRefresh, 1, 1, true, CommandGroup::Folders, L"PCPATH",
-     L"ask the phone component to re-read the phone item behind\na mirror folder or shortcut file"},
+     L"ask the phone component to re-read the phone item behind a mirror folder or shortcut file"},
     {L"tree", CommandKind::Tree, 1, 1, false, CommandGroup::Folders, L"PCFOLDER",
      L"print a mirror folder as a tree, read from the disk"},
     {L"mkdir", CommandKind::MakeFolder, 1, 1, true, CommandGroup::Folders, L"MIRRORFOLDER",
      L"make the phone folder a new mirror folder stands for"},
     {L"delete", CommandKind::Delete, 1, kMaxListArguments, true, CommandGroup::Files, L"PATH...",
-     L"delete mirror items, with the phone items behind them, or\nPC files; nothing is asked"},
+     L"delete mirror items, with the phone items behind them, or PC files; nothing is asked"},
     {L"rename", CommandKind::Rename, 2, 2, true, CommandGroup::Files, L"MIRRORPATH NAME",
-     L"rename the phone file or empty phone folder behind a\nmirror item (a shortcut file or folder)"},
+     L"rename the phone file or empty phone folder behind a mirror item (a shortcut file or folder)"},
     {L"fileop", CommandKind::FileOperation, 2, kMaxListArguments, true, CommandGroup::Files,
      L"CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE] [--window]",
-     L"hand a shell file operation to the server: CODE 0 open,\n1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 "
-     L"delete;\n"
-     L"FLAGS the FOF_ bits; numbers in decimal or 0x hex.\nMoves, copies and 13 go on in the server after the\n"
-     L"command, which reports only that they started; with\n--window the request names a window of this client,\n"
-     L"and the command waits until the server's progress\ndialog over it has come and gone"},
+     L"hand a shell file operation to the server: CODE 0 open, 1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 delete; "
+     L"FLAGS the FOF_ bits; numbers in decimal or 0x hex. Moves, copies and 13 go on in the server after the command, "
+     L"which reports only that they started; with --window the request names a window of this client, and the command "
+     L"waits until the server's progress dialog over it has come and gone"},
     {L"download", CommandKind::Download, 2, 2, true, CommandGroup::Transfers, L"MIRRORFILE PCFILE",
-     L"read the phone file behind a mirror file (its shortcut\nfile) into a PC file"},
+     L"read the phone file behind a mirror file (its shortcut file) into a PC file"},
     {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true, CommandGroup::Transfers,
      L"PCFOLDER MIRRORFILE...",
-     L"read several phone files into a PC folder under one\nprogress dialog, a line for each"},
+     L"read several phone files into a PC folder under one progress dialog, a line for each"},
     {L"upload", CommandKind::Upload, 2, 2, true, CommandGroup::Transfers, L"PCFILE MIRRORPATH",
-     L"write a PC file to the phone as the file a mirror path\nnames (into a mirror folder: under the PC file's name)"},
+     L"write a PC file to the phone as the file a mirror path names (into a mirror folder: under the PC file's name)"},
     {L"copy", CommandKind::Copy, 3, kMaxListArguments, true, CommandGroup::Transfers,
      L"SOURCE... --to FOLDER [--answer yes|no]",
-     L"copy PC items into a mirror folder, mirror items to a PC\nfolder or into another mirror folder; waits for the "
-     L"end.\n"
-     L"--answer answers the questions on the screen (free\nmemory, replacing a file) and prints them"},
+     L"copy PC items into a mirror folder, mirror items to a PC folder or into another mirror folder; waits for the "
+     L"end. --answer answers the questions on the screen (free memory, replacing a file) and prints them"},
     {L"move", CommandKind::Move, 3, kMaxListArguments, true, CommandGroup::Transfers,
      L"SOURCE... --to FOLDER [--answer yes|no]",
-     L"the same as a move, on the server's worker; waits until\nits progress dialog and its message have gone. Within\n"
-     L"the phone the items are copied and kept: the phone\ncannot delete them"},
+     L"the same as a move, on the server's worker; waits until its progress dialog and its message have gone. Within "
+     L"the phone the items are copied and kept: the phone cannot delete them"},
     {L"capability", CommandKind::Capability, 1, 1, true, CommandGroup::Services, L"PCFOLDER",
-     L"print the type and a summary of the capability object of\nthe phone behind a mirror folder"},
+     L"print the type and a summary of the capability object of the phone behind a mirror folder"},
     {L"convert", CommandKind::Convert, 3, 3, true, CommandGroup::Services, L"MIRRORFILE TARGET SOURCE",
-     L"convert the phone file behind a mirror file into the\nformat numbered TARGET (from SOURCE) and print the "
-     L"mirror\n"
+     L"convert the phone file behind a mirror file into the format numbered TARGET (from SOURCE) and print the mirror "
      L"file of the new file"},
     {L"update", CommandKind::UpdateFolder, 1, 2, false, CommandGroup::Services, L"FOLDER [SECONDS]",
-     L"bring a synchronisation folder (Contacts, Text or\nMultimedia Messages) up to date from the phone, or\n"
-     L"\"ALIAS:name\\Contacts\"; prints each end message, until the\nfirst (at most 60 s) or for SECONDS"},
+     L"bring a synchronisation folder (Contacts, Text or Multimedia Messages) up to date from the phone, or "
+     L"\"ALIAS:name\\Contacts\"; prints each end message, until the first (at most 60 s) or for SECONDS"},
     {L"help", CommandKind::Help, 1, 3, true, CommandGroup::Services, L"FILE [COMMAND [DATA]]",
-     L"open HTML help (command 0 shows a topic) and print the\nhelp window's handle"},
+     L"open HTML help (command 0 shows a topic) and print the help window's handle"},
     {L"product-name", CommandKind::ProductName, 0, 0, false, CommandGroup::Services, L"",
      L"print the product name of the current language"},
     {L"wait", CommandKind::Wait, 1, 1, false, CommandGroup::Run, L"SECONDS",
@@ -98,7 +93,8 @@ const GroupHeading kGroups[] = {
     {CommandGroup::Services, L"Services"}, {CommandGroup::Run, L"The run"},
 };
 
-constexpr size_t kHelpColumn = 31;
+constexpr size_t kHelpColumn = 29;
+constexpr size_t kUsageWidth = 79;
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
 {
@@ -331,6 +327,7 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
 std::wstring UsageText()
 {
     std::wstring text = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
+    const std::wstring indent(kHelpColumn, L' ');
     for (const GroupHeading& group : kGroups) {
         text += L"\n" + std::wstring(group.heading) + L":\n";
         for (const CommandSyntax& command : kCommands) {
@@ -339,11 +336,26 @@ std::wstring UsageText()
             std::wstring line = L"  " + std::wstring(command.name);
             if (*command.synopsis)
                 line += L" " + std::wstring(command.synopsis);
-            // The help starts beside a short synopsis, below a long one.
-            line += line.size() < kHelpColumn ? std::wstring(kHelpColumn - line.size(), L' ')
-                                              : L"\n" + std::wstring(kHelpColumn, L' ');
-            for (const wchar_t* p = command.help; *p; ++p)
-                line += *p == L'\n' ? L"\n" + std::wstring(kHelpColumn, L' ') : std::wstring(1, *p);
+            // The help starts beside a short synopsis, below a long one, and is
+            // filled into lines of the usage text's width.
+            if (line.size() < kHelpColumn) {
+                line.resize(kHelpColumn, L' ');
+            } else {
+                text += line + L"\n";
+                line = indent;
+            }
+            const std::wstring help = command.help;
+            for (size_t start = 0; start < help.size();) {
+                size_t end = help.find(L' ', start);
+                end = end == std::wstring::npos ? help.size() : end;
+                const std::wstring word = help.substr(start, end - start);
+                if (line.size() > kHelpColumn && line.size() + 1 + word.size() > kUsageWidth) {
+                    text += line + L"\n";
+                    line = indent;
+                }
+                line += (line.size() > kHelpColumn ? L" " : L"") + word;
+                start = end + 1;
+            }
             text += line + L"\n";
         }
     }
@@ -358,7 +370,7 @@ std::wstring UsageText()
             L"it, and so keeps the server running, until it is told to stop: end the last run\n"
             L"with \"terminate\" to let the server exit.\n"
             L"\n"
-            L"Exit code: 0 success, 1 a command failed (\"error 0x........ NAME\"), 2 usage error.\n";
+            L"Exit code: 0 success, 1 a command failed (\"error 0x... NAME\"), 2 usage error.\n";
     return text;
 }
 
