@@ -161,7 +161,9 @@ HRESULT Dispatcher::CopyWithinPhone(FileOperationRequest& request, const std::ws
     SetProgressTitle(listener_, context_.Language(), kTitleFromPhone);
     listener_.SetAnimation(context_.Graphics(), ProgressAnimationId());
     listener_.Start(request.Window());
+    const bool move = request.Function() == FO_MOVE;
     const HRESULT hr = CopyVFSToVFS(context_, phoneFs_, request, listener_);
+    moveKeptSources_ = move && hr == E_NOTIMPL;
     std::wstring phoneRootFolder;
     if (SUCCEEDED(hr) && mirror::FindPhoneRootFolder(target.c_str(), phoneRootFolder))
         NotifyChange(phoneRootFolder, request.Window());

@@ -1,8 +1,8 @@
 // The routing of one shell file operation: to the platform when no phone item
 // is involved, to the phone deletion, or to the phone control when a phone's
-// own top folder is renamed; phone items to the PC and "open" to the phone-to-PC
-// engine; renames of phone items to the rename. The other copy engines' routes
-// (PC to phone, phone to phone) answer E_NOTIMPL for now.
+// own top folder is renamed; PC items to the PC-to-phone engine, phone items to
+// the PC and "open" to the phone-to-PC engine, phone items into another mirror
+// folder to the phone-to-phone copy; renames of phone items to the rename.
 #pragma once
 
 #include "fileops/FileOperationRequest.h"
@@ -14,6 +14,13 @@
 #include <vector>
 
 namespace fileops {
+
+// What the user is told when a move within the phone left its sources: the phone
+// cannot delete, so the move ends as a copy (its result, E_NOTIMPL, would read as
+// a lost connection).
+constexpr UINT kMoveKeptSourcesTextId = 260;
+constexpr wchar_t kMoveKeptSourcesText[] =
+    L"The files were copied, not moved, because the phone cannot delete them. The originals are still on the phone.";
 
 class Dispatcher
 {
@@ -28,6 +35,8 @@ public:
     // Runs the request on the calling thread; the HRESULT of the route taken.
     // The request's code and flags may be changed on the way.
     HRESULT DoSHFileOperation(FileOperationRequest& request);
+    // True when the request was a move within the phone that copied and kept its sources.
+    bool MoveKeptSources() const { return moveKeptSources_; }
 
 private:
     bool IsPhoneName(const std::wstring& pcPath) const;
@@ -48,6 +57,7 @@ private:
     phone::PhoneFileSystem& phoneFs_;
     COperationListener& listener_;
     UINT endMessage_;
+    bool moveKeptSources_ = false;
 };
 
 } // namespace fileops

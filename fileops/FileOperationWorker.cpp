@@ -7,6 +7,7 @@
 #include "common/Trace.h"
 #include "localisation/LanguageResources.h"
 #include "localisation/MessageBoxes.h"
+#include "localisation/VexaUtil.h"
 
 #include <memory>
 
@@ -44,11 +45,19 @@ HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest
     com_ptr<COperationListener> listener = COperationListener::Create(phoneFs.Component());
     if (!listener)
         return E_OUTOFMEMORY;
-    hr = Dispatcher(context, phoneFs, *listener.get(), endMessage).DoSHFileOperation(request);
+    Dispatcher dispatcher(context, phoneFs, *listener.get(), endMessage);
+    hr = dispatcher.DoSHFileOperation(request);
     listener->Stop();
     listener.reset();
-    if (onWorker)
+    if (!onWorker)
+        return hr;
+    if (dispatcher.MoveKeptSources()) {
+        localisation::ShowMessageBox(request.Window(),
+                                     context.Language().GetString(kMoveKeptSourcesTextId, kMoveKeptSourcesText),
+                                     localisation::kErrorBoxStyle);
+    } else {
         localisation::ShowErrorBox(hr, request.Window(), context.Language());
+    }
     return hr;
 }
 

@@ -2,8 +2,8 @@
 # Demo steps, run under Xvfb with the prefix prepared. $1: the folder of the built programs.
 # Registers the server and the simulated phone suite, sets up a phone whose names
 # the PC cannot take as they are, and drives the server through quelvar.exe.
-# Calls the server cannot serve yet are shown with their HRESULT; only a failed
-# registration, set-up or IMEI ends the demo with an error.
+# A call that fails is shown with its HRESULT; a failed registration, set-up or
+# IMEI, or a step that does not do what it shows, ends the demo with an error.
 set -euo pipefail
 bin="$1"
 drive_c="$WINEPREFIX/drive_c"
@@ -15,7 +15,13 @@ root="ALIAS:$phone"
 # The client's output goes to files, not pipes: a server that COM starts for it
 # inherits its standard handles and would hold a pipe open.
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+# Every Wine process of the prefix ends while the screen is still there: a window
+# of one that outlived the screen would print "X connection ... broken".
+finish() {
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap finish EXIT
 
 section() { echo; echo "== $*"; }
 show_command() {
@@ -35,16 +41,13 @@ quelvar() {
     show_command "$bin/quelvar.exe" "$@"
     wine "$bin/quelvar.exe" "$@" >"$work/out" 2>&1
 }
-# Explains the results the server gives for what it does not serve yet.
+# Says how quelvar ended when it failed.
 explain() {
     local status="$1"
     [ "$status" -eq 0 ] && return 0
     echo "(quelvar ended with exit code $status)"
-    if grep -q 'error 0x80004001' "$work/out"; then
-        echo "(0x80004001 is E_NOTIMPL: the server does not serve that call yet)"
-    fi
 }
-# A step that may not be supported yet: its failure is information.
+# A step whose failure is shown, not fatal.
 try_quelvar() {
     local status=0
     quelvar "$@" || status=$?
@@ -72,7 +75,7 @@ find_dialog() {
         echo "(xwininfo from x11-utils is not installed: the dialog is shown but not looked for)"
         return 0
     fi
-    for _ in $(seq 1 150); do
+    for _ in $(seq 1 300); do
         dialog="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 || true)"
         [ -n "$dialog" ] && break
         kill -0 "$client" 2>/dev/null || break
@@ -86,8 +89,47 @@ find_dialog() {
     echo "on the screen: the dialog \"$title\" ($(xwininfo -id "$window" | sed -n 's/.*-geometry //p'))"
     if [ -n "$picture" ]; then
         sleep 3 # the bar has moved on and the animation runs
-        import -window "$window" "$picture" && echo "screenshot: $picture"
+        take_picture "$window" "$picture"
     fi
+}
+# Left, top, right and bottom of a window on the screen, with the frame and title
+# bar the window manager gave it.
+window_box() {
+    local frame
+    frame="$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ,)"
+    xwininfo -id "$1" | awk -v frame="${frame:-0 0 0 0}" '/Absolute upper-left X/ {x = $NF}
+        /Absolute upper-left Y/ {y = $NF} /Width:/ {w = $NF} /Height:/ {h = $NF}
+        END {split(frame, f, " "); print x - f[1], y - f[3], x + w + f[2], y + h + f[4]}'
+}
+# The dialog, with the file manager's window behind it when one was opened.
+take_picture() {
+    local dialog="$1" picture="$2" l t r b l2 t2 r2 b2
+    if [ -z "$browser_window" ]; then
+        import -window "$dialog" "$picture" && echo "screenshot: $picture"
+        return 0
+    fi
+    read -r l t r b <<<"$(window_box "$browser_window")"
+    read -r l2 t2 r2 b2 <<<"$(window_box "$dialog")"
+    l=$((l < l2 ? l : l2)) t=$((t < t2 ? t : t2)) r=$((r > r2 ? r : r2)) b=$((b > b2 ? b : b2))
+    import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$picture" && echo "screenshot: $picture"
+}
+# For the picture: the platform's file manager shows the mirror folder (a file
+# in it selected) behind the dialog. The prefix's Desktop is a link to the user's home, whose files it would
+# list too: an empty folder takes its place.
+browser_window="" browser_pid=""
+open_browser() {
+    local folder="$1" found=""
+    for desktop in "$drive_c"/users/*/Desktop; do
+        if [ -L "$desktop" ]; then rm "$desktop" && mkdir "$desktop"; fi
+    done
+    wine winefile.exe "$folder" >/dev/null 2>&1 &
+    browser_pid=$!
+    for _ in $(seq 1 600); do
+        found="$(xwininfo -root -tree 2>/dev/null | grep -F '"Wine File Manager' | head -n 1 || true)"
+        [ -n "$found" ] && break
+        sleep 0.1
+    done
+    read -r browser_window _ <<<"$found"
 }
 # Waits for the client and shows what it printed.
 finish_client() {
@@ -214,11 +256,17 @@ simphone put "$root\\C:\\Documents\\big.bin" "$pc\\big-source.bin"
 # The suite keeps its speed only while it runs: the client's main object holds it
 # during the pause, in which the transfers are slowed to 2 MB in chunks of 64 KiB
 # 250 ms apart, about 8 s with the dialog shown.
-slowed=(refresh "$mirror\\$phone" --files --recursive + wait 2 + download "$docs\\big.bin.vfslnk" "$pc\\big.bin" + terminate)
+# For the picture the pause is longer: the file manager opens meanwhile.
+pause=2
+[ -n "${QUELVAR_SCREENSHOT:-}" ] && pause=30
+slowed=(refresh "$mirror\\$phone" --files --recursive + wait $pause + download "$docs\\big.bin.vfslnk" "$pc\\big.bin"
+    + terminate)
 start_client "${slowed[@]}"
+[ -n "${QUELVAR_SCREENSHOT:-}" ] && open_browser "$docs\\big.bin.vfslnk"
 simphone delay 250
 find_dialog "Copying from phone..." "${QUELVAR_SCREENSHOT:-}"
 finish_client
+[ -n "$browser_pid" ] && kill "$browser_pid" 2>/dev/null || true
 simphone delay 0
 
 section "Converting a phone file, with the progress dialog on the screen"

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the demo under Xvfb and takes a picture of the progress dialog during its
-# slowed download into docs/progress-dialog.png. Installs ImageMagick (import)
-# and the X utilities (xwininfo) when they are missing.
+# slowed download, over the platform's file manager showing the mirror folder it
+# copies from, into docs/progress-dialog.png. Installs ImageMagick (import) and
+# the X utilities (xwininfo) when they are missing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 

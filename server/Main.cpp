@@ -77,6 +77,20 @@ void RunMessageLoop()
     }
 }
 
+// Dispatches what arrives (calls into the apartment among it) for that long.
+void ServeCallsFor(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT)
+                DispatchMessageW(&msg);
+        }
+    }
+}
+
 // The mutex name is the executable's full path without backslashes, lower case.
 unique_handle CreateInstanceMutex(bool& serving)
 {
@@ -139,12 +153,15 @@ int ServerMain(HINSTANCE instance)
     }
 
     unique_handle mutex = CreateInstanceMutex(serving);
-    if (serving) {
+    while (serving) {
         server::g_module.StartMonitor();
         server::g_module.RegisterClassObjects(CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE);
         RunMessageLoop();
         server::g_module.RevokeClassObjects();
-        Sleep(server::kPauseAfterRevokeMs);
+        // A client may have reached a class object just before the revoke: its
+        // creation request is served, and an object made so keeps the server.
+        ServeCallsFor(server::kPauseAfterRevokeMs);
+        serving = server::g_module.LockCount() > 0;
     }
 
     server::g_module.Term();

@@ -4,79 +4,6 @@
 
 namespace client {
 
-const wchar_t kUsageText[] = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n"
-                             L"\n"
-                             L"Commands:\n"
-                             L"  imei ALIAS                 print the IMEI of the phone with that alias\n"
-                             L"  refresh PCFOLDER [--files] [--recursive]\n"
-                             L"                             rebuild a mirror folder from the phone; with --files\n"
-                             L"                             the shortcut files are written anew too, with\n"
-                             L"                             --recursive every folder below it afterwards\n"
-                             L"  item-refresh PCPATH        ask the phone component to re-read the phone item\n"
-                             L"                             behind a mirror folder or shortcut file\n"
-                             L"  tree PCFOLDER              print a mirror folder as a tree, read from the disk\n"
-                             L"  phone-refresh [ALIAS]      ask the phone component to re-read one phone, or all\n"
-                             L"  capability PCFOLDER        print the type and a summary of the capability object\n"
-                             L"                             of the phone behind a mirror folder\n"
-                             L"  phones                     list the mapped phones: the folders below the mirror\n"
-                             L"                             root that hold an \"IMEI\" file and are not hidden\n"
-                             L"  product-name               print the product name of the current language\n"
-                             L"  release                    let go of this client's main object only\n"
-                             L"  terminate                  the main object stops listening for phones and hides\n"
-                             L"                             and empties every mapped phone's mirror folder; with\n"
-                             L"                             --shared the server ends too\n"
-                             L"  wait SECONDS               pause (at most 3600 s) before the next command\n"
-                             L"  delete PATH...             delete mirror items, with the phone items behind them,\n"
-                             L"                             or PC files; nothing is asked\n"
-                             L"  fileop CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE] [--window]\n"
-                             L"                             hand a shell file operation to the server: CODE 0 open,\n"
-                             L"                             1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 delete;\n"
-                             L"                             FLAGS the FOF_ bits; numbers in decimal or 0x hex.\n"
-                             L"                             Moves, copies and 13 go on in the server after the\n"
-                             L"                             command, which reports only that they started; with\n"
-                             L"                             --window the request names a window of this client,\n"
-                             L"                             and the command waits until the server's progress\n"
-                             L"                             dialog over it has come and gone\n"
-                             L"  download MIRRORFILE PCFILE read the phone file behind a mirror file (its\n"
-                             L"                             shortcut file) into a PC file\n"
-                             L"  download-series PCFOLDER MIRRORFILE...\n"
-                             L"                             read several phone files into a PC folder under one\n"
-                             L"                             progress dialog\n"
-                             L"  upload PCFILE MIRRORPATH   write a PC file to the phone as the file a mirror path\n"
-                             L"                             names (into a mirror folder: under the PC file's name)\n"
-                             L"  mkdir MIRRORFOLDER         make the phone folder a new mirror folder stands for\n"
-                             L"  rename MIRRORPATH NAME     rename the phone file or empty phone folder behind a\n"
-                             L"                             mirror item (a shortcut file or folder)\n"
-                             L"  copy SOURCE... --to FOLDER [--answer yes|no]\n"
-                             L"                             copy PC items into a mirror folder, mirror items to a\n"
-                             L"                             PC folder or into another mirror folder; waits for the\n"
-                             L"                             end. --answer answers the questions on the screen\n"
-                             L"                             (free memory, replacing a file) and prints them\n"
-                             L"  move SOURCE... --to FOLDER [--answer yes|no]\n"
-                             L"                             the same as a move, in the server's worker; waits for\n"
-                             L"                             its end message\n"
-                             L"  convert MIRRORFILE TARGET SOURCE\n"
-                             L"                             convert the phone file behind a mirror file into the\n"
-                             L"                             format numbered TARGET (from SOURCE) and print the\n"
-                             L"                             mirror file of the new file\n"
-                             L"  help FILE [COMMAND [DATA]] open HTML help (command 0 shows a topic) and print the\n"
-                             L"                             help window's handle\n"
-                             L"  update FOLDER [SECONDS]    bring a synchronisation folder (Contacts, Text or\n"
-                             L"                             Multimedia Messages) up to date from the phone, or\n"
-                             L"                             \"ALIAS:name\\Contacts\"; prints each end message, until\n"
-                             L"                             the first (at most 60 s) or for SECONDS\n"
-                             L"\n"
-                             L"Commands joined by \"+\" run in order and share one main object of the server.\n"
-                             L"The first failure ends the run; with -k the remaining commands still run.\n"
-                             L"With --shared the commands use the main object that the server shares among\n"
-                             L"all clients of the class QuelvarSingleton, instead of one of their own.\n"
-                             L"\n"
-                             L"The main object keeps listening for phones after this program ends or releases\n"
-                             L"it, and so keeps the server running, until it is told to stop: end the last run\n"
-                             L"with \"terminate\" to let the server exit.\n"
-                             L"\n"
-                             L"Exit code: 0 success, 1 a command failed (\"error 0x........ NAME\"), 2 usage error.\n";
-
 namespace {
 
 constexpr size_t kMaxListArguments = 1000;
@@ -87,33 +14,87 @@ struct CommandSyntax {
     size_t minArguments;
     size_t maxArguments;
     bool needsServer;
+    CommandGroup group;
+    const wchar_t* synopsis; // the arguments after the name
+    const wchar_t* help;     // filled into lines by the usage text
 };
 
+// In the order the usage text lists them within their group.
 const CommandSyntax kCommands[] = {
-    {L"imei", CommandKind::Imei, 1, 1, true},
-    {L"refresh", CommandKind::Refresh, 1, 3, true},
-    {L"item-refresh", CommandKind::ItemRefresh, 1, 1, true},
-    {L"tree", CommandKind::Tree, 1, 1, false},
-    {L"phone-refresh", CommandKind::PhoneRefresh, 0, 1, true},
-    {L"capability", CommandKind::Capability, 1, 1, true},
-    {L"phones", CommandKind::Phones, 0, 0, false},
-    {L"product-name", CommandKind::ProductName, 0, 0, false},
-    {L"release", CommandKind::Release, 0, 0, false},
-    {L"terminate", CommandKind::Terminate, 0, 0, true},
-    {L"wait", CommandKind::Wait, 1, 1, false},
-    {L"delete", CommandKind::Delete, 1, kMaxListArguments, true},
-    {L"fileop", CommandKind::FileOperation, 2, kMaxListArguments, true},
-    {L"download", CommandKind::Download, 2, 2, true},
-    {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true},
-    {L"upload", CommandKind::Upload, 2, 2, true},
-    {L"mkdir", CommandKind::MakeFolder, 1, 1, true},
-    {L"rename", CommandKind::Rename, 2, 2, true},
-    {L"copy", CommandKind::Copy, 3, kMaxListArguments, true},
-    {L"move", CommandKind::Move, 3, kMaxListArguments, true},
-    {L"convert", CommandKind::Convert, 3, 3, true},
-    {L"help", CommandKind::Help, 1, 3, true},
-    {L"update", CommandKind::UpdateFolder, 1, 2, false},
+    {L"phones", CommandKind::Phones, 0, 0, false, CommandGroup::Phones, L"",
+     L"list the mapped phones: the folders below the mirror root that hold an \"IMEI\" file and are not hidden"},
+    {L"imei", CommandKind::Imei, 1, 1, true, CommandGroup::Phones, L"ALIAS",
+     L"print the IMEI of the phone with that alias"},
+    {L"phone-refresh", CommandKind::PhoneRefresh, 0, 1, true, CommandGroup::Phones, L"[ALIAS]",
+     L"ask the phone component to re-read one phone, or all"},
+    {L"terminate", CommandKind::Terminate, 0, 0, true, CommandGroup::Phones, L"",
+     L"the main object stops listening for phones and hides and empties every mapped phone's mirror folder; with "
+     L"--shared the server ends too"},
+    {L"refresh", CommandKind::Refresh, 1, 3, true, CommandGroup::Folders, L"PCFOLDER [--files] [--recursive]",
+     L"rebuild a mirror folder from the phone; with --files the shortcut files are written anew too, with --recursive "
+     L"every folder below it afterwards, a line for each"},
+    {L"item-refresh", CommandKind::ItemRefresh, 1, 1, true, CommandGroup::Folders, L"PCPATH",
+     L"ask the phone component to re-read the phone item behind a mirror folder or shortcut file"},
+    {L"tree", CommandKind::Tree, 1, 1, false, CommandGroup::Folders, L"PCFOLDER",
+     L"print a mirror folder as a tree, read from the disk"},
+    {L"mkdir", CommandKind::MakeFolder, 1, 1, true, CommandGroup::Folders, L"MIRRORFOLDER",
+     L"make the phone folder a new mirror folder stands for"},
+    {L"delete", CommandKind::Delete, 1, kMaxListArguments, true, CommandGroup::Files, L"PATH...",
+     L"delete mirror items, with the phone items behind them, or PC files; nothing is asked"},
+    {L"rename", CommandKind::Rename, 2, 2, true, CommandGroup::Files, L"MIRRORPATH NAME",
+     L"rename the phone file or empty phone folder behind a mirror item (a shortcut file or folder)"},
+    {L"fileop", CommandKind::FileOperation, 2, kMaxListArguments, true, CommandGroup::Files,
+     L"CODE FLAGS [SOURCE]... [--to TARGET]... [--title TITLE] [--window]",
+     L"hand a shell file operation to the server: CODE 0 open, 1 move, 2 copy, 3 delete, 4 rename, 12 copy, 13 delete; "
+     L"FLAGS the FOF_ bits; numbers in decimal or 0x hex. Moves, copies and 13 go on in the server after the command, "
+     L"which reports only that they started; with --window the request names a window of this client, and the command "
+     L"waits until the server's progress dialog over it has come and gone"},
+    {L"download", CommandKind::Download, 2, 2, true, CommandGroup::Transfers, L"MIRRORFILE PCFILE",
+     L"read the phone file behind a mirror file (its shortcut file) into a PC file"},
+    {L"download-series", CommandKind::DownloadSeries, 2, static_cast<size_t>(-1), true, CommandGroup::Transfers,
+     L"PCFOLDER MIRRORFILE...",
+     L"read several phone files into a PC folder under one progress dialog, a line for each"},
+    {L"upload", CommandKind::Upload, 2, 2, true, CommandGroup::Transfers, L"PCFILE MIRRORPATH",
+     L"write a PC file to the phone as the file a mirror path names (into a mirror folder: under the PC file's name)"},
+    {L"copy", CommandKind::Copy, 3, kMaxListArguments, true, CommandGroup::Transfers,
+     L"SOURCE... --to FOLDER [--answer yes|no]",
+     L"copy PC items into a mirror folder, mirror items to a PC folder or into another mirror folder; waits for the "
+     L"end. --answer answers the questions on the screen (free memory, replacing a file) and prints them"},
+    {L"move", CommandKind::Move, 3, kMaxListArguments, true, CommandGroup::Transfers,
+     L"SOURCE... --to FOLDER [--answer yes|no]",
+     L"the same as a move, on the server's worker; waits until its progress dialog and its message have gone. Within "
+     L"the phone the items are copied and kept: the phone cannot delete them"},
+    {L"capability", CommandKind::Capability, 1, 1, true, CommandGroup::Services, L"PCFOLDER",
+     L"print the type and a summary of the capability object of the phone behind a mirror folder"},
+    {L"convert", CommandKind::Convert, 3, 3, true, CommandGroup::Services, L"MIRRORFILE TARGET SOURCE",
+     L"convert the phone file behind a mirror file into the format numbered TARGET (from SOURCE) and print the mirror "
+     L"file of the new file"},
+    {L"update", CommandKind::UpdateFolder, 1, 2, false, CommandGroup::Services, L"FOLDER [SECONDS]",
+     L"bring a synchronisation folder (Contacts, Text or Multimedia Messages) up to date from the phone, or "
+     L"\"ALIAS:name\\Contacts\"; prints each end message, until the first (at most 60 s) or for SECONDS"},
+    {L"help", CommandKind::Help, 1, 3, true, CommandGroup::Services, L"FILE [COMMAND [DATA]]",
+     L"open HTML help (command 0 shows a topic) and print the help window's handle"},
+    {L"product-name", CommandKind::ProductName, 0, 0, false, CommandGroup::Services, L"",
+     L"print the product name of the current language"},
+    {L"wait", CommandKind::Wait, 1, 1, false, CommandGroup::Run, L"SECONDS",
+     L"pause (at most 3600 s) before the next command"},
+    {L"release", CommandKind::Release, 0, 0, false, CommandGroup::Run, L"",
+     L"let go of this client's main object only"},
 };
+
+struct GroupHeading {
+    CommandGroup group;
+    const wchar_t* heading;
+};
+
+const GroupHeading kGroups[] = {
+    {CommandGroup::Phones, L"Phones"},     {CommandGroup::Folders, L"Mirror folders"},
+    {CommandGroup::Files, L"Files"},       {CommandGroup::Transfers, L"Transfers between the PC and the phone"},
+    {CommandGroup::Services, L"Services"}, {CommandGroup::Run, L"The run"},
+};
+
+constexpr size_t kHelpColumn = 29;
+constexpr size_t kUsageWidth = 79;
 
 const CommandSyntax& SyntaxOf(CommandKind kind)
 {
@@ -342,6 +323,56 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
 }
 
 } // namespace
+
+std::wstring UsageText()
+{
+    std::wstring text = L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...\n";
+    const std::wstring indent(kHelpColumn, L' ');
+    for (const GroupHeading& group : kGroups) {
+        text += L"\n" + std::wstring(group.heading) + L":\n";
+        for (const CommandSyntax& command : kCommands) {
+            if (command.group != group.group)
+                continue;
+            std::wstring line = L"  " + std::wstring(command.name);
+            if (*command.synopsis)
+                line += L" " + std::wstring(command.synopsis);
+            // The help starts beside a short synopsis, below a long one, and is
+            // filled into lines of the usage text's width.
+            if (line.size() < kHelpColumn) {
+                line.resize(kHelpColumn, L' ');
+            } else {
+                text += line + L"\n";
+                line = indent;
+            }
+            const std::wstring help = command.help;
+            for (size_t start = 0; start < help.size();) {
+                size_t end = help.find(L' ', start);
+                end = end == std::wstring::npos ? help.size() : end;
+                const std::wstring word = help.substr(start, end - start);
+                if (line.size() > kHelpColumn && line.size() + 1 + word.size() > kUsageWidth) {
+                    text += line + L"\n";
+                    line = indent;
+                }
+                line += (line.size() > kHelpColumn ? L" " : L"") + word;
+                start = end + 1;
+            }
+            text += line + L"\n";
+        }
+    }
+    text += L"\n"
+            L"Commands joined by \"+\" run in order and share one main object of the server.\n"
+            L"The first failure ends the run; with -k the remaining commands still run.\n"
+            L"With --shared the commands use the main object that the server shares among\n"
+            L"all clients of the class QuelvarSingleton, instead of one of their own.\n"
+            L"On a console, copy, move and update print a dot for each second they wait.\n"
+            L"\n"
+            L"The main object keeps listening for phones after this program ends or releases\n"
+            L"it, and so keeps the server running, until it is told to stop: end the last run\n"
+            L"with \"terminate\" to let the server exit.\n"
+            L"\n"
+            L"Exit code: 0 success, 1 a command failed (\"error 0x... NAME\"), 2 usage error.\n";
+    return text;
+}
 
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine& result, std::wstring& problem)
 {

@@ -33,6 +33,9 @@ enum class CommandKind {
     UpdateFolder
 };
 
+// The groups of the usage text.
+enum class CommandGroup { Phones, Folders, Files, Transfers, Services, Run };
+
 struct Command {
     CommandKind kind;
     std::wstring argument;             // alias, folder or empty
@@ -73,6 +76,7 @@ bool NeedsServer(CommandKind kind);
 // The command's word on the command line.
 const wchar_t* CommandName(CommandKind kind);
 
-extern const wchar_t kUsageText[];
+// The usage text: the commands by group, each with its arguments and what it does.
+std::wstring UsageText();
 
 } // namespace client

@@ -40,6 +40,48 @@ void WriteText(DWORD standardHandle, const std::wstring& text)
     }
 }
 
+bool IsInteractive(DWORD standardHandle)
+{
+    HANDLE handle = GetStdHandle(standardHandle);
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE &&
+           (GetConsoleMode(handle, &mode) || GetFileType(handle) == FILE_TYPE_CHAR);
+}
+
+namespace {
+constexpr DWORD kDotEveryMs = 1000;
+} // namespace
+
+WaitingDots::WaitingDots(const std::wstring& text) : text_(text)
+{
+    if (!IsInteractive(STD_ERROR_HANDLE))
+        return;
+    stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (stop_)
+        thread_.reset(CreateThread(nullptr, 0, Tick, this, 0, nullptr));
+}
+
+void WaitingDots::Stop()
+{
+    if (!thread_)
+        return;
+    SetEvent(stop_.get());
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+    if (shown_)
+        PrintError(L"\n");
+}
+
+DWORD WINAPI WaitingDots::Tick(void* self)
+{
+    auto* dots = static_cast<WaitingDots*>(self);
+    while (WaitForSingleObject(dots->stop_.get(), kDotEveryMs) == WAIT_TIMEOUT) {
+        PrintError(dots->shown_ ? std::wstring(L".") : dots->text_ + L" .");
+        dots->shown_ = true;
+    }
+    return 0;
+}
+
 std::wstring ErrorText(HRESULT hr)
 {
     wchar_t text[32];

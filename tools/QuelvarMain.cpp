@@ -9,6 +9,7 @@
 #include "VariantSummary.h"
 #include "ZentrelQuelvar.h"
 #include "common/ComPtr.h"
+#include "common/ContractTexts.h"
 #include "common/Resource.h"
 #include "fileops/FileOperationRequest.h"
 #include "localisation/LanguageResources.h"
@@ -33,7 +34,8 @@ constexpr WORD kCopyFlags = FOF_SILENT | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
 constexpr DWORD kPollMs = 100;
 constexpr DWORD kDialogAppearsMs = 15000;
 constexpr DWORD kMoveEndsMs = 30 * 60 * 1000;
-constexpr DWORD kLastBoxMs = 1500;
+// Longest wait for the worker's box after its dialog has gone.
+constexpr DWORD kLastBoxMs = 20000;
 
 // Set by Ctrl+C or Ctrl+Break: the run stops after the current call, and still
 // runs a "terminate" it was given, which lets the server end.
@@ -74,6 +76,14 @@ HWND DialogOver(HWND owner)
     DialogSearch search{owner, nullptr};
     EnumWindows(MatchDialogOver, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// True when none of the paths names a file or folder any more.
+bool NoneLeft(const std::vector<std::wstring>& paths)
+{
+    return std::none_of(paths.begin(), paths.end(), [](const std::wstring& path) {
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
 }
 
 unique_bstr MakeBstr(const std::wstring& text)
@@ -338,8 +348,10 @@ private:
         unique_variant request;
         HRESULT hr = fileops::FileOperationRequest::Encode(nullptr, fileops::kOperationCopy, kCopyFlags,
                                                            command.sources, command.targets, L"", request.put());
-        if (SUCCEEDED(hr))
+        if (SUCCEEDED(hr)) {
+            client::WaitingDots dots(L"copying to " + command.targets.front());
             hr = quelvar_->SHFileOperation(*request.get());
+        }
         if (SUCCEEDED(hr))
             client::Print(L"copy of " + std::to_wstring(command.sources.size()) + L" source(s) to " +
                           command.targets.front() + L" ended\n");
@@ -363,6 +375,7 @@ private:
             hr = quelvar_->SHFileOperation(*request.get());
         if (FAILED(hr))
             return hr;
+        client::WaitingDots dots(L"moving to " + command.targets.front());
         const auto progressShown = [&] { return DialogOver(window.get()) != nullptr; };
         if (!PumpUntil(progressShown, kDialogAppearsMs) && !Interrupted()) {
             client::Print(L"move started in the server; no progress dialog came\n");
@@ -370,9 +383,23 @@ private:
         }
         if (!PumpUntil([&] { return !progressShown(); }, kMoveEndsMs))
             return Interrupted() ? E_ABORT : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-        // The worker's message about a failure comes after the dialog: time for the answerer.
-        if (command.answer)
-            PumpUntil([] { return false; }, kLastBoxMs);
+        // The worker tells what went wrong (or that the phone kept the sources) in a box over
+        // our window after its dialog has gone, and that may take a while on a slow machine:
+        // the move has ended with that box, with the end message of a phone whose content
+        // changed, or when no source is left. A box left open would stay for the next run.
+        if (command.answer) {
+            const UINT endMessage = RegisterWindowMessageW(contract::kFileOperationEndMessage);
+            bool boxSeen = false, ended = false;
+            PumpUntil(
+                [&] {
+                    boxSeen = boxSeen || progressShown();
+                    return ended || (boxSeen && !progressShown()) || (!boxSeen && NoneLeft(command.sources));
+                },
+                kLastBoxMs,
+                [&](const MSG& message) {
+                    ended = ended || (message.message == endMessage && message.hwnd == window.get());
+                });
+        }
         client::Print(L"move of " + std::to_wstring(command.sources.size()) + L" source(s) to " +
                       command.targets.front() + L" ended\n");
         return hr;
@@ -419,7 +446,11 @@ private:
                 return E_ABORT;
             }
             unique_variant data;
-            HRESULT hr = quelvar_->DownloadVFSFile(MakeBstr(file).get(), index, count, totalSize, 0, data.put());
+            HRESULT hr = S_OK;
+            {
+                client::WaitingDots dots(L"downloading " + file);
+                hr = quelvar_->DownloadVFSFile(MakeBstr(file).get(), index, count, totalSize, 0, data.put());
+            }
             if (FAILED(hr))
                 return hr;
             const std::wstring pcFile = target.empty() ? folder + L"\\" + client::MirrorFileName(file) : target;
@@ -452,7 +483,10 @@ private:
     }
 
     // Pumps messages until `done` or the time is up; false then, or on an interrupt.
-    template <typename Done> static bool PumpUntil(Done done, DWORD timeoutMs)
+    // `seen` looks at each message before it is dispatched.
+    template <typename Done, typename Seen = void (*)(const MSG&)>
+    static bool PumpUntil(
+        Done done, DWORD timeoutMs, Seen seen = [](const MSG&) {})
     {
         const DWORD start = GetTickCount();
         HANDLE interrupt = g_interrupt.get();
@@ -463,6 +497,7 @@ private:
                 return false;
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                seen(message);
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
@@ -516,6 +551,7 @@ private:
         if (FAILED(hr))
             return hr;
         const DWORD listenMs = (seconds ? seconds : 60) * 1000;
+        client::WaitingDots dots(L"updating " + folder);
         unsigned ends = 0;
         HANDLE interrupt = g_interrupt.get();
         for (DWORD elapsed = GetTickCount() - start; (seconds || ends == 0) && elapsed < listenMs;
@@ -525,6 +561,7 @@ private:
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
                 if (message.message == endMessage && message.hwnd == window.get()) {
+                    dots.Stop();
                     client::Print(L"update of " + folder + L": end message after " +
                                   std::to_wstring(GetTickCount() - start) + L" ms\n");
                     ++ends;
@@ -607,13 +644,13 @@ int wmain(int argc, wchar_t** argv)
 {
     std::vector<std::wstring> args(argv + 1, argv + argc);
     if (args.size() == 1 && (args[0] == L"--help" || args[0] == L"-h" || args[0] == L"/?")) {
-        client::Print(client::kUsageText);
+        client::Print(client::UsageText());
         return kExitSuccess;
     }
     client::CommandLine line;
     std::wstring problem;
     if (!client::ParseCommandLine(args, line, problem)) {
-        client::PrintError(L"quelvar: " + problem + L"\n\n" + client::kUsageText);
+        client::PrintError(L"quelvar: " + problem + L"\n\n" + client::UsageText());
         return kExitUsage;
     }
     g_interrupt.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -67,13 +67,16 @@ void QuestionAnswerer::AnswerOpenBoxes()
 {
     for (const wchar_t* title : kQuestionTitles) {
         HWND box = FindWindowW(nullptr, title);
-        if (!box || answered_.count(box))
+        // A box being made holds every button until it hides those it does not
+        // use, and shows itself only then: a click before would be lost.
+        if (!box || answered_.count(box) || !IsWindowVisible(box))
             continue;
         // A box that only informs is closed with its OK button.
         HWND button = GetDlgItem(box, button_);
+        button = button && IsWindowVisible(button) ? button : nullptr;
         const int id = button ? button_ : IDOK;
         button = button ? button : GetDlgItem(box, IDOK);
-        if (!button)
+        if (!button || !IsWindowVisible(button))
             continue;
         answered_.insert(box);
         Print(L"question: " + BoxText(box) + L"\nanswered: " +

@@ -25,6 +25,7 @@ constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
 const Bytes kK(1000, 'k'), kBig(20000, 'b');
 constexpr int kKillSuite = -1;     // an answer that ends the suite's process instead of clicking
 constexpr long kOwnFileSystem = 1; // the rig's main object holds one of its own
+constexpr int kMessageBoxTextId = 65535;
 
 class CopyToPhone : public testing::Test
 {
@@ -61,14 +62,18 @@ protected:
         const HRESULT hr = rig_->phones->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
         return hr == S_OK ? BytesOf(*data.get()) : Bytes{0xEE}; // 0xEE: not there
     }
-    // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile.
+    // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile, and the
+    // text of each (a message box's) is kept in `texts` when given.
     static HRESULT Send(UINT code, WORD flags, const std::vector<std::wstring>& sources, const std::wstring& target,
-                        std::vector<std::pair<const wchar_t*, int>> answers = {})
+                        std::vector<std::pair<const wchar_t*, int>> answers = {},
+                        std::vector<std::wstring>* texts = nullptr)
     {
         std::thread answer([&] {
             for (auto [title, button] : answers) {
                 HWND box = WaitForDialog(title, 60000);
                 EXPECT_TRUE(box) << Narrow(title);
+                if (texts)
+                    texts->push_back(box ? ControlText(box, kMessageBoxTextId) : L"");
                 button == kKillSuite ? SimulatedPhones::Kill() : ClickButton(box, button);
                 PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
             }
@@ -175,8 +180,12 @@ TEST_F(CopyToPhone, CopiesWithinThePhoneAsksBeforeReplacingAndAMoveKeepsItsSourc
     ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(to + L"\\tree").get(), VARIANT_TRUE));
     EXPECT_NEAR(45000.5, shortcut::GetShortcutDetails(to + L"\\tree\\t.bin.vfslnk").modified, 0.5 / 86400);
 
-    // A move copies, tells the user it could not delete, and keeps the source.
-    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {from + L"\\n.txt.vfslnk"}, mem, {{L"Ostrelle", IDOK}}));
+    // A move copies, tells the user that the phone could not delete, and keeps the source.
+    std::vector<std::wstring> told;
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {from + L"\\n.txt.vfslnk"}, mem, {{L"Ostrelle", IDOK}}, &told));
+    EXPECT_EQ(std::vector<std::wstring>{L"The files were copied, not moved, because the phone cannot delete them. "
+                                        L"The originals are still on the phone."},
+              told);
     EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"n.txt"));
     EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"from\\n.txt"));
 }

@@ -1,5 +1,5 @@
-// The client's command line: chains, arguments and every usage error; the names
-// of the results it reports, and its one-line VARIANT summary.
+// The client's command line: chains, arguments and every usage error; the usage
+// text's groups; the names of the results it reports, and its one-line VARIANT summary.
 #include "ClientCommands.h"
 #include "ConsoleOutput.h"
 #include "VariantSummary.h"
@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -102,6 +104,43 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         EXPECT_FALSE(client::ParseCommandLine(c.args, line, problem)) << c.problem;
         EXPECT_EQ(c.problem, problem);
     }
+}
+
+// Each command once, under its group's heading, in this order; every command the parser knows is listed.
+TEST(ClientUsageText, ListsEveryCommandOnceUnderItsGroup)
+{
+    const std::vector<std::pair<std::wstring, std::vector<std::wstring>>> groups = {
+        {L"Phones:", {L"phones", L"imei", L"phone-refresh", L"terminate"}},
+        {L"Mirror folders:", {L"refresh", L"item-refresh", L"tree", L"mkdir"}},
+        {L"Files:", {L"delete", L"rename", L"fileop"}},
+        {L"Transfers between the PC and the phone:", {L"download", L"download-series", L"upload", L"copy", L"move"}},
+        {L"Services:", {L"capability", L"convert", L"update", L"help", L"product-name"}},
+        {L"The run:", {L"wait", L"release"}},
+    };
+    // A heading starts at the margin and ends in a colon; a command's line starts with two blanks and its name.
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> listed;
+    std::wistringstream text(client::UsageText());
+    std::wstring line;
+    std::getline(text, line);
+    EXPECT_EQ(L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...", line);
+    while (std::getline(text, line)) {
+        if (!line.empty() && line[0] != L' ' && line.back() == L':' && line.find(L' ') != 0)
+            listed.push_back({line, {}});
+        else if (!listed.empty() && line.size() > 2 && line.compare(0, 2, L"  ") == 0 && line[2] != L' ')
+            listed.back().second.push_back(line.substr(2, line.find(L' ', 2) - 2));
+    }
+    EXPECT_EQ(groups, listed);
+
+    std::map<std::wstring, int> parsed;
+    for (const auto& group : groups)
+        for (const std::wstring& name : group.second) {
+            client::CommandLine ignored;
+            std::wstring problem;
+            client::ParseCommandLine({name}, ignored, problem);
+            EXPECT_EQ(std::wstring::npos, problem.find(L"unknown command")) << client::ToUtf8(name);
+            ++parsed[name];
+        }
+    EXPECT_EQ(23u, parsed.size()); // every CommandKind
 }
 
 TEST(ClientErrorText, NumberFirstThenNameOrPhoneMeaning)
