@@ -3,7 +3,6 @@
 // PC, on the phone and in the mirror folder.
 #include "ScriptedComponent.h"
 #include "TestSupport.h"
-#include "common/Dates.h"
 #include "common/Resource.h"
 #include "fileops/PhoneFile.h"
 #include "shortcut/ShortcutFiles.h"
@@ -34,21 +33,6 @@ protected:
         phoneFs_.emplace(scripted_.get(), nullptr);
         return {*phoneFs_, nullptr, nullptr};
     }
-    static DATE LastWrite(const std::wstring& path)
-    {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        DATE date = 0;
-        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-            FileTimeToDate(data.ftLastWriteTime, date);
-        return date;
-    }
-    static void SetLastWrite(const std::wstring& path, DATE date)
-    {
-        FILETIME time;
-        ASSERT_EQ(S_OK, DateToFileTime(date, time));
-        unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
-    }
 
     com_ptr<ScriptedComponent> scripted_;
     std::optional<phone::PhoneFileSystem> phoneFs_;
@@ -78,7 +62,7 @@ TEST_F(PhoneFileTransfer, AnUploadArrivesOnlyWhenWriteAndCloseSucceedAndOnlyThen
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         WriteBytes(file, {1, 2, 3});
-        SetLastWrite(file, kTime);
+        ASSERT_TRUE(SetLastWriteDate(file, kTime));
         WriteText(link, "old");
         const fileops::PhoneSide side = Side(c.faults);
         bool arrived = !c.arrived;
@@ -132,7 +116,7 @@ TEST_F(PhoneFileTransfer, ADownloadLeavesAPcFileOnlyWhenReadAndCloseSucceed)
         EXPECT_EQ(SUCCEEDED(c.hr), FileExists(file)) << i << ": a PC file only for a whole download";
         if (SUCCEEDED(c.hr)) {
             EXPECT_EQ(Bytes({9, 8, 7}), ReadBytes(file)) << i;
-            EXPECT_EQ(c.phoneTime, std::abs(LastWrite(file) - kTime) < 1e-6) << i;
+            EXPECT_EQ(c.phoneTime, std::abs(LastWriteDate(file) - kTime) < 1e-6) << i;
         }
     }
 }
@@ -144,7 +128,7 @@ TEST_F(PhoneFileTransfer, AnEmptyPhoneFileArrivesAsAnEmptyPcFileWithThePhonesTim
     const std::wstring file = dir_ / L"empty.bin";
     ASSERT_EQ(S_OK, fileops::DownloadToPcFile(side, kPhonePath, file));
     EXPECT_EQ(Bytes(), ReadBytes(file));
-    EXPECT_NEAR(kTime, LastWrite(file), 1e-6);
+    EXPECT_NEAR(kTime, LastWriteDate(file), 1e-6);
 }
 
 TEST_F(PhoneFileTransfer, AByteArrayWithoutATimeLeavesThePhoneItsOwn)

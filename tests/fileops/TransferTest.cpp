@@ -175,37 +175,3 @@ TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
     EXPECT_DOUBLE_EQ(kTime, item.modified); // the phone's time, read back by the refresh
     EXPECT_TRUE(FileExists(up + L"\\other.txt.vfslnk"));
 }
-
-// Only a file whose write and close succeeded counts as uploaded; the mirror
-// folder then shows the phone as it is, a partial file as partial, and a time
-// the phone refuses costs nothing of the file.
-TEST_F(Transfers, UploadIsRecordedOnlyWhenTheFileArrived)
-{
-    unique_variant data;
-    ASSERT_EQ(S_OK, MakeByteArray({'x'}, data.put()));
-    const struct {
-        std::vector<std::pair<const wchar_t*, long>> faults;
-        HRESULT hr;
-        int onPhone; // bytes the phone holds afterwards; -1: no file
-    } cases[] = {
-        // A failing close replaces the write's failure: the file was closed.
-        {{{L"fwrite", 0x4342}, {L"fclose", 0x4360}}, static_cast<HRESULT>(0x80044360), -1},
-        {{{L"fwrite", 0x4342}}, static_cast<HRESULT>(0x80044342), 0}, // the phone keeps what it got
-        {{{L"fclose", 0x4360}}, static_cast<HRESULT>(0x80044360), -1},
-        {{{L"fsettime", 0x4342}}, S_OK, 1},
-    };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const std::wstring name = L"failed" + std::to_wstring(i) + L".bin", file = g_memory + L"\\Up\\" + name;
-        for (const auto& [call, code] : cases[i].faults)
-            ASSERT_EQ(S_OK, Suite()->SetFault(Bstr(call).get(), code, 1));
-        EXPECT_EQ(cases[i].hr, rig_->quelvar->UploadVFSFile(*data.get(), Bstr(file).get(), 1, kTime, 0)) << i;
-        ASSERT_EQ(S_OK, Suite()->ClearFaults());
-        unique_variant stored;
-        const bool there = Suite()->GetFile(Bstr(L"ALIAS:Xfer\\C:\\Up\\" + name).get(), stored.put()) == S_OK;
-        EXPECT_EQ(cases[i].onPhone, there ? static_cast<int>(BytesOf(*stored.get()).size()) : -1) << i;
-        EXPECT_EQ(there, FileExists(file + L".vfslnk")) << i;
-        if (there) {
-            EXPECT_EQ(cases[i].onPhone, shortcut::GetShortcutDetails(file + L".vfslnk").size) << i;
-        }
-    }
-}

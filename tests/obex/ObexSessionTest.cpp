@@ -172,13 +172,7 @@ TEST(ObexSession, PutCutsTheBodyToThePeersPacketSize)
     Bytes data(600);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 7);
-    SYSTEMTIME modified{};
-    modified.wYear = 2026;
-    modified.wMonth = 12;
-    modified.wDay = 8;
-    modified.wHour = 15;
-    modified.wMinute = 35;
-    modified.wSecond = 29;
+    SYSTEMTIME modified{2026, 12, 2, 8, 15, 35, 29, 0};
     ASSERT_EQ(S_OK, rig->session.BeginPut(L"a", 600, &modified));
     ASSERT_EQ(S_OK, rig->session.WriteChunk(data.data(), 100));
     ASSERT_EQ(S_OK, rig->session.WriteChunk(data.data() + 100, 500));

@@ -88,39 +88,32 @@ Tree TreeOf(const std::wstring& folder)
     return tree;
 }
 
-// The tree as the table below writes it, to read a difference or record a new case.
+// The tree a line per item, to read a difference or record a new case.
 std::string Printed(const Tree& tree)
 {
-    std::string text = "{\n";
-    for (const std::wstring& line : tree) {
-        std::string escaped;
-        for (char c : Narrow(line))
-            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        text += "    L\"" + escaped + "\",\n";
-    }
-    return text + "}";
+    std::string text;
+    for (const std::wstring& line : tree)
+        text += Narrow(line) + "\n";
+    return text;
 }
 
-FILETIME OldTime()
+// Expected items by their fingerprints: a shortcut file, a folder with its folder
+// shortcut; Of sorts the parts as TreeOf lists them.
+Tree Lnk(const std::wstring& name, const wchar_t* print)
 {
-    SYSTEMTIME calendar{2001, 1, 1, 1, 12, 0, 0, 0};
-    FILETIME time{};
-    SystemTimeToFileTime(&calendar, &time);
-    return time;
+    return {name + L".vfslnk --- " + print};
 }
-
-bool SetLastWriteTime(const std::wstring& path, const FILETIME& time)
+Tree Dir(const std::wstring& name, const wchar_t* print)
 {
-    unique_file file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-    return file && SetFileTime(file.get(), nullptr, nullptr, &time);
+    return {name + L"\\", name + L"\\folder.vfsfolder -HS " + print};
 }
-
-bool HasTime(const std::wstring& path, const FILETIME& time)
+Tree Of(std::initializer_list<Tree> parts)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-           CompareFileTime(&data.ftLastWriteTime, &time) == 0;
+    Tree tree;
+    for (const Tree& part : parts)
+        tree.insert(tree.end(), part.begin(), part.end());
+    std::sort(tree.begin(), tree.end());
+    return tree;
 }
 
 using Prepare = std::function<void(const std::wstring& folder)>;
@@ -190,14 +183,18 @@ const std::wstring kStart = Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), Fo
 
 TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
 {
-    // The tree kStart gives: each file is "name RHS-bits fingerprint".
-    const Tree started = {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3",
-                          L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"b.txt.vfslnk --- 9686cef2ff3fe246",
-                          L"folder.vfsfolder -HS 18308d2319697f51"};
+    const Tree top = {L"folder.vfsfolder -HS 18308d2319697f51"}, album = Dir(L"Album", L"ba7e7e62483ee0e3"),
+               a = Lnk(L"a.jpg", L"b5d94f8c5800acbc"), b = Lnk(L"b.txt", L"9686cef2ff3fe246");
+    const Tree started = Of({top, album, a, b});                                                   // what kStart gives
+    const auto X = [](const std::wstring& path) { return Tree{path + L" --- af63f54c86021707"}; }; // holds "x"
     const Prepare readOnlyAndShown = [](const std::wstring& folder) {
         SetFileAttributesW((folder + L"\\a.jpg.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
         SetFileAttributesW((folder + L"\\b.txt.vfslnk").c_str(), FILE_ATTRIBUTE_HIDDEN);
         SetFileAttributesW((folder + L"\\Album\\folder.vfsfolder").c_str(), FILE_ATTRIBUTE_NORMAL);
+    };
+    const Prepare staleReadOnly = [](const std::wstring& folder) {
+        WriteText(folder + L"\\b.txt.vfslnk", "stale");
+        SetFileAttributesW((folder + L"\\b.txt.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
     };
     const Prepare strayFiles = [](const std::wstring& folder) {
         for (const wchar_t* name : {L"\\notes.doc", L"\\A.TXT.VFSLNK", L"\\old.jpg.vfslnk", L"\\stray.vfslnk.bak"})
@@ -209,121 +206,93 @@ TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
                                     L"\\Old\\Contacts\\Folder.xml"})
             WriteText(folder + name, "x");
     };
+    const Tree kept =
+        Of({{L"Kept\\", L"Old\\", L"Old\\Contacts\\"}, X(L"Kept\\mine.doc"), X(L"Old\\Contacts\\Folder.xml")});
+    const Tree photos = Dir(L"Photos", L"91c43875f71b9423"), imei = {L"IMEI --- c3ad6bc9835865dc"},
+               memoryC = Dir(L"Phone memory (C)", L"0695f8eaccb02b0c"), topTxt = Lnk(L"top.txt", L"8472030e25a26a71");
+    const std::wstring later = Listing({File(L"a.jpg", 1001), Folder(L"Album2")});
+    const Tree laterWithoutFiles = Of({top, Dir(L"Album2", L"35cc856e5704b579"), a, b});
     const std::vector<Scenario> scenarios = {
         {"added",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), File(L"c.mp3", 9), Folder(L"Album"), Folder(L"Zoo")}),
-           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"Zoo\\",
-            L"Zoo\\folder.vfsfolder -HS a5a8472bb6699a36", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"c.mp3.vfslnk --- 11017ad9f4b084fd",
-            L"folder.vfsfolder -HS 18308d2319697f51"}}}},
-        {"removed",
-         false,
-         {{kStart, started},
-          {Listing({File(L"a.jpg", 1000)}),
-           {L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({started, Dir(L"Zoo", L"a5a8472bb6699a36"), Lnk(L"c.mp3", L"11017ad9f4b084fd")})}}},
+        {"removed", false, {{kStart, started}, {Listing({File(L"a.jpg", 1000)}), Of({a, top})}}},
         {"renamed",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000), File(L"bb.txt", 5), Folder(L"Album2")}),
-           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"bb.txt.vfslnk --- 7ab1aef19746b704", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, Dir(L"Album2", L"35cc856e5704b579"), a, Lnk(L"bb.txt", L"7ab1aef19746b704")})}}},
         {"resized",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1001), File(L"b.txt", 5), Folder(L"Album")}),
-           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- 2f8d3a9498a670bd",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, album, b, Lnk(L"a.jpg", L"2f8d3a9498a670bd")})}}},
         {"re-dated",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000, L"20260301T101501"), File(L"b.txt", 5), Folder(L"Album")}),
-           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- 18e303ef79d628b5",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, album, b, Lnk(L"a.jpg", L"18e303ef79d628b5")})}}},
         {"unchanged", false, {{kStart, started}, {kStart, started}}},
         {"letter case changed",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000), File(L"B.txt", 5), Folder(L"ALBUM")}),
-           {L"Album\\", L"Album\\folder.vfsfolder -HS ccec07b2f94230e3", L"B.txt.vfslnk --- a8ab079fb23ead26",
-            L"a.jpg.vfslnk --- b5d94f8c5800acbc", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, a, Dir(L"Album", L"ccec07b2f94230e3"), Lnk(L"B.txt", L"a8ab079fb23ead26")})}}},
         {"colliding names",
          false,
          {{Listing(
                {File(L"x?y.txt", 1), File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"Readme", 4), File(L"README", 5)}),
-           {L"README(2).vfslnk --- da732b715845b8c8", L"Readme.vfslnk --- a897d96e0bc0bbe9",
-            L"X_Y(3).TXT.vfslnk --- fbb0fcd91100865f", L"folder.vfsfolder -HS 18308d2319697f51",
-            L"x_y(2).txt.vfslnk --- fd4a0bc6e90e1eb8", L"x_y.txt.vfslnk --- e2eb201ceb0783c6"}},
+           Of({top, Lnk(L"README(2)", L"da732b715845b8c8"), Lnk(L"Readme", L"a897d96e0bc0bbe9"),
+               Lnk(L"X_Y(3).TXT", L"fbb0fcd91100865f"), Lnk(L"x_y(2).txt", L"fd4a0bc6e90e1eb8"),
+               Lnk(L"x_y.txt", L"e2eb201ceb0783c6")})},
           {Listing({File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"README", 5)}),
-           {L"README.vfslnk --- da732b715845b8c8", L"X_Y(2).TXT.vfslnk --- fbb0fcd91100865f",
-            L"folder.vfsfolder -HS 18308d2319697f51", L"x_y.txt.vfslnk --- fd4a0bc6e90e1eb8"}},
+           Of({top, Lnk(L"README", L"da732b715845b8c8"), Lnk(L"X_Y(2).TXT", L"fbb0fcd91100865f"),
+               Lnk(L"x_y.txt", L"fd4a0bc6e90e1eb8")})},
           {Listing({File(L"x?y.txt", 1), File(L"x*y.txt", 2), File(L"X|Y.TXT", 3), File(L"README", 5)}),
-           {L"README.vfslnk --- da732b715845b8c8", L"X_Y(3).TXT.vfslnk --- fbb0fcd91100865f",
-            L"folder.vfsfolder -HS 18308d2319697f51", L"x_y(2).txt.vfslnk --- fd4a0bc6e90e1eb8",
-            L"x_y.txt.vfslnk --- e2eb201ceb0783c6"}}}},
+           Of({top, Lnk(L"README", L"da732b715845b8c8"), Lnk(L"X_Y(3).TXT", L"fbb0fcd91100865f"),
+               Lnk(L"x_y(2).txt", L"fd4a0bc6e90e1eb8"), Lnk(L"x_y.txt", L"e2eb201ceb0783c6")})}}},
         {"folder became a file",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000), File(L"b.txt", 5), File(L"Album", 3)}),
-           {L"Album.vfslnk --- 76d77544765ee06b", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, a, b, Lnk(L"Album", L"76d77544765ee06b")})}}},
         {"file became a folder",
          false,
          {{kStart, started},
           {Listing({File(L"a.jpg", 1000), Folder(L"b.txt"), Folder(L"Album")}),
-           {L"Album\\", L"Album\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"b.txt\\", L"b.txt\\folder.vfsfolder -HS 00d514fe126383c0", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
-        {"hidden and read-only", false, {{kStart, started}, {kStart, started, readOnlyAndShown}}},
+           Of({top, album, a, Dir(L"b.txt", L"00d514fe126383c0")})}}},
+        {"hidden, read-only and stale",
+         false,
+         {{kStart, started}, {kStart, started, readOnlyAndShown}, {kStart, started, staleReadOnly}}},
         {"other files",
          false,
          {{Listing({File(L"a.txt", 1), File(L"old.jpg", 2)}),
-           {L"A.TXT.VFSLNK --- af63f54c86021707", L"a(2).txt.vfslnk --- 59782497ac52e6d1",
-            L"folder.vfsfolder -HS 18308d2319697f51", L"notes.doc --- af63f54c86021707",
-            L"old.jpg.vfslnk --- a0d16b07190f6b51"},
+           Of({top, X(L"A.TXT.VFSLNK"), X(L"notes.doc"), Lnk(L"a(2).txt", L"59782497ac52e6d1"),
+               Lnk(L"old.jpg", L"a0d16b07190f6b51")}),
            strayFiles}}},
         {"folders the phone lost",
          false,
          {{Listing({Folder(L"Album"), Folder(L"Old")}),
-           {L"ALBUM\\", L"ALBUM\\folder.vfsfolder -HS ba7e7e62483ee0e3", L"Kept\\",
-            L"Kept\\mine.doc --- af63f54c86021707", L"Old\\", L"Old\\Contacts\\",
-            L"Old\\Contacts\\Folder.xml --- af63f54c86021707", L"Old\\folder.vfsfolder -HS 2e22307d6007930b",
-            L"folder.vfsfolder -HS 18308d2319697f51"},
+           Of({top, kept, Dir(L"ALBUM", L"ba7e7e62483ee0e3"), {L"Old\\folder.vfsfolder -HS 2e22307d6007930b"}}),
            lostFolders},
-          {Listing({File(L"a.jpg", 1000)}),
-           {L"Kept\\", L"Kept\\mine.doc --- af63f54c86021707", L"Old\\", L"Old\\Contacts\\",
-            L"Old\\Contacts\\Folder.xml --- af63f54c86021707", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+          {Listing({File(L"a.jpg", 1000)}), Of({top, kept, a})}}},
         {"predefined folders",
          false,
          {{Listing({Folder(L"predefphotos"), Folder(L"predefmusic")}),
-           {L"Photos\\", L"Photos\\folder.vfsfolder -HS 91c43875f71b9423", L"folder.vfsfolder -HS 18308d2319697f51",
-            L"predefmusic\\", L"predefmusic\\folder.vfsfolder -HS e183b5c63f71249d"}},
-          {Listing({Folder(L"predefphotos")}),
-           {L"Photos\\", L"Photos\\folder.vfsfolder -HS 91c43875f71b9423", L"folder.vfsfolder -HS 18308d2319697f51"}}}},
+           Of({top, photos, Dir(L"predefmusic", L"e183b5c63f71249d")})},
+          {Listing({Folder(L"predefphotos")}), Of({top, photos})}}},
         {"without files",
          false,
          {{kStart, started},
-          {Listing({File(L"a.jpg", 1001), Folder(L"Album2")}),
-           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"},
-           nullptr,
-           VARIANT_FALSE},
-          {Listing({File(L"a.jpg", 1001), Folder(L"Album2")}),
-           {L"Album2\\", L"Album2\\folder.vfsfolder -HS 35cc856e5704b579", L"a.jpg.vfslnk --- b5d94f8c5800acbc",
-            L"b.txt.vfslnk --- 9686cef2ff3fe246", L"folder.vfsfolder -HS 18308d2319697f51"},
-           nullptr,
-           VARIANT_BOOL(1)}}},
+          {later, laterWithoutFiles, nullptr, VARIANT_FALSE},
+          {later, laterWithoutFiles, nullptr, VARIANT_BOOL(1)}}},
         {"phone top folder",
          true,
          {{Listing({Folder(L"C:", L"Phone memory"), Folder(L"E:", L"Memory card"), File(L"top.txt", 3)}),
-           {L"IMEI --- c3ad6bc9835865dc", L"Memory card (E)\\",
-            L"Memory card (E)\\folder.vfsfolder -HS 37e377a7f03fb7ca", L"Phone memory (C)\\",
-            L"Phone memory (C)\\folder.vfsfolder -HS 0695f8eaccb02b0c", L"top.txt.vfslnk --- 8472030e25a26a71"},
-           strayFiles},
-          {Listing({Folder(L"C:", L"Phone memory"), File(L"top.txt", 3)}),
-           {L"IMEI --- c3ad6bc9835865dc", L"Phone memory (C)\\",
-            L"Phone memory (C)\\folder.vfsfolder -HS 0695f8eaccb02b0c", L"top.txt.vfslnk --- 8472030e25a26a71"}}}},
+           Of({imei, memoryC, topTxt, Dir(L"Memory card (E)", L"37e377a7f03fb7ca")}), strayFiles},
+          {Listing({Folder(L"C:", L"Phone memory"), File(L"top.txt", 3)}), Of({imei, memoryC, topTxt})}}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
@@ -348,16 +317,16 @@ TEST_F(Refresh, WritesOnlyTheShortcutsWhoseBytesChanged)
     const std::vector<std::wstring> shortcuts = {L"a.jpg.vfslnk", L"b.txt.vfslnk", L"c.mp3.vfslnk",
                                                  L"Album\\folder.vfsfolder"};
     ASSERT_EQ(S_OK, RefreshWith(memory_, before));
-    const FILETIME old = OldTime();
+    const DATE old = 36892.5; // 2001-01-01 12:00
     for (const std::wstring& name : shortcuts)
-        ASSERT_TRUE(SetLastWriteTime(memory_ + L"\\" + name, old)) << Narrow(name);
+        ASSERT_TRUE(SetLastWriteDate(memory_ + L"\\" + name, old)) << Narrow(name);
 
     ASSERT_EQ(S_OK, RefreshWith(memory_, before));
     for (const std::wstring& name : shortcuts)
-        EXPECT_TRUE(HasTime(memory_ + L"\\" + name, old)) << Narrow(name);
+        EXPECT_EQ(old, LastWriteDate(memory_ + L"\\" + name)) << Narrow(name);
 
     ASSERT_EQ(S_OK, RefreshWith(memory_, after));
     for (const std::wstring& name : shortcuts)
-        EXPECT_EQ(name != L"b.txt.vfslnk", HasTime(memory_ + L"\\" + name, old)) << Narrow(name);
+        EXPECT_EQ(name != L"b.txt.vfslnk", LastWriteDate(memory_ + L"\\" + name) == old) << Narrow(name);
     EXPECT_EQ(6, shortcut::GetShortcutDetails(memory_ + L"\\b.txt.vfslnk").size);
 }

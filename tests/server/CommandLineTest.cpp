@@ -12,11 +12,7 @@ TEST(CommandLine, SwitchesMatchOnlyAtTheEndInAnyCase)
         const wchar_t* line;
         CommandLineAction action;
     } cases[] = {
-        {L"C:\\bin\\ZentrelQuelvar.exe /RegServer", CommandLineAction::Register},
-        {L"C:\\bin\\ZentrelQuelvar.exe /UNREGSERVER", CommandLineAction::Unregister},
         {L"\"C:\\my-bin\\ZentrelQuelvar.exe\" -UnregServer", CommandLineAction::Unregister},
-        {L"C:\\bin\\ZentrelQuelvar.exe /RegServer now", CommandLineAction::Serve},
-        {L"C:\\bin\\ZentrelQuelvar.exe -Embedding", CommandLineAction::Serve},
         {L"C:\\my-bin\\ZentrelQuelvar.exe", CommandLineAction::Serve},
         // Only the last switch of a line can match.
         {L"x.exe /UnregServer /RegServer", CommandLineAction::Register},

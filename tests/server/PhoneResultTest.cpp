@@ -73,22 +73,6 @@ protected:
 };
 } // namespace
 
-TEST_F(PhoneFileSystem, FailuresAreReturnedMapped)
-{
-    component.results = {0x4252, static_cast<HRESULT>(0x80044360), 1};
-    component.modified = 38411.5;
-    EXPECT_EQ(E_ABORT, phoneFs.fclose(1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80044360), phoneFs.fclose(1));
-    EXPECT_EQ(static_cast<HRESULT>(0x80040001), phoneFs.mkdir(L"ALIAS:P\\x", nullptr));
-    EXPECT_EQ(0, owner.reconnects);
-    std::wstring imei;
-    EXPECT_EQ(S_OK, phoneFs.GetImei(L"P", imei));
-    EXPECT_EQ(L"356938035643809", imei);
-    DATE modified = 0;
-    EXPECT_EQ(S_OK, phoneFs.fgettime(7, modified));
-    EXPECT_EQ(38411.5, modified);
-}
-
 TEST_F(PhoneFileSystem, AVanishedComponentReconnectsOnceAndTheListingIsAskedOfAFreshInstance)
 {
     const HRESULT vanished = static_cast<HRESULT>(0x800706BA);

@@ -14,13 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-std::wstring Guid(const GUID& guid)
-{
-    wchar_t text[64];
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
-
 class TypeLibrary : public testing::Test
 {
 protected:
@@ -33,18 +26,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(TypeLibrary, LanguageNeutralLibraryVersionOne)
-{
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(S_OK, library->GetLibAttr(&attr));
-    EXPECT_EQ(L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}", Guid(attr->guid));
-    EXPECT_EQ(1, attr->wMajorVerNum);
-    EXPECT_EQ(0, attr->wMinorVerNum);
-    // Language-neutral, so that the registration is found under "0\\win32" by the marshaler.
-    EXPECT_EQ(0u, attr->lcid);
-    library->ReleaseTLibAttr(attr);
-}
 
 TEST_F(TypeLibrary, InterfacesKeepTheirIdsAndMethodSlots)
 {

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "common/Dates.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,23 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
 DWORD HiddenSystemOf(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) & kHiddenSystem;
+}
+
+DATE LastWriteDate(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    DATE date = 0;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        FileTimeToDate(data.ftLastWriteTime, date);
+    return date;
+}
+
+bool SetLastWriteDate(const std::wstring& path, DATE date)
+{
+    FILETIME time;
+    unique_file file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    return file && DateToFileTime(date, time) == S_OK && SetFileTime(file.get(), nullptr, nullptr, &time);
 }
 
 std::wstring TestProgramDir()

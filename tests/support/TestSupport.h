@@ -4,6 +4,7 @@
 #include "common/FileTree.h"
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder);
 constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 // The hidden and system bits of an item (both when it does not exist).
 DWORD HiddenSystemOf(const std::wstring& path);
+// A file's last-write time as a date (0 when it cannot be read), and setting it.
+DATE LastWriteDate(const std::wstring& path);
+bool SetLastWriteDate(const std::wstring& path, DATE date);
 
 // Folder of the running test program, and of the built product.
 std::wstring TestProgramDir();
