@@ -1,0 +1,120 @@
+// Phones' folder listings made into what the server's listing parser reads.
+#include "obex/protocol/FolderListing.h"
+#include "obex/protocol/ObexResults.h"
+
+#include "common/Dates.h"
+#include "common/Resource.h"
+#include "mirror/Listing.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::wstring Normalised(const std::string& raw)
+{
+    std::wstring listing = L"left over";
+    EXPECT_EQ(S_OK, obex::NormaliseFolderListing(raw, listing)) << raw;
+    return listing;
+}
+
+// The listing as obexftpd writes it: names unescaped, times in UTC.
+const std::string kPeerListing =
+    "<?xml version=\"1.0\"?>\n"
+    "<!DOCTYPE folder-listing SYSTEM \"obex-folder-listing.dtd\">\n"
+    "<folder-listing version=\"1.0\">\n"
+    "<file name=\"a&b.txt\" size=\"6\" user-perm=\"RWD\" modified=\"20261208T153529Z\" />\n"
+    "<file name=\"x<y \"q\".txt\" size=\"12\" modified=\"20260301T000000Z\"/>\n"
+    "<folder name=\"\xC3\x9C"
+    "berordner\" size=\"4096\" user-perm=\"RWD\" />\n"
+    "</folder-listing>\n";
+
+} // namespace
+
+TEST(FolderListing, UnescapedNamesKeepTheirTextAndTheRestStays)
+{
+    EXPECT_EQ(L"<folder-listing version=\"1.0\">\n"
+              L"<file name=\"a&amp;b.txt\" size=\"6\" user-perm=\"RWD\" modified=\"20261208T153529\"/>\n"
+              L"<file name=\"x&lt;y &quot;q&quot;.txt\" size=\"-2\"/>\n"
+              L"<folder name=\"\u00DCberordner\" size=\"4096\"/>\n"
+              L"</folder-listing>\n",
+              Normalised("<folder-listing version=\"1.0\">\n"
+                         "<file name=\"a&b.txt\" size=\"6\" user-perm=\"RWD\" modified=\"20261208T153529\" />\n"
+                         "<file name=\"x<y \"q\".txt\" size=\"-2\"/>\n"
+                         "<folder name=\"\xC3\x9C"
+                         "berordner\" size=\"4096\"/>\n"
+                         "</folder-listing>"));
+}
+
+TEST(FolderListing, TheServersParserReadsTrueNamesAndUtcTimes)
+{
+    const std::wstring listing = Normalised(kPeerListing);
+    unique_bstr text(listing.c_str());
+    std::vector<phone::VFSItem> files, folders;
+    ASSERT_EQ(S_OK, mirror::GetFilesAndFolders(text.get(), files, folders, L"C:\\Mirror\\Phone"));
+    ASSERT_EQ(2u, files.size());
+    EXPECT_STREQ(L"a&b.txt", files[0].phoneName);
+    EXPECT_STREQ(L"x<y \"q\".txt", files[1].phoneName);
+    EXPECT_EQ(12, files[1].size);
+    ASSERT_EQ(1u, folders.size());
+    EXPECT_STREQ(L"\u00DCberordner", folders[0].phoneName);
+
+    // The server's date turns back into the file's own UTC time.
+    const std::pair<size_t, SYSTEMTIME> times[] = {{0, {2026, 12, 2, 8, 15, 35, 29, 0}},
+                                                   {1, {2026, 3, 0, 1, 0, 0, 0, 0}}};
+    for (const auto& t : times) {
+        FILETIME expected, converted;
+        ASSERT_TRUE(SystemTimeToFileTime(&t.second, &expected));
+        ASSERT_EQ(S_OK, DateToFileTime(files[t.first].modified, converted));
+        EXPECT_EQ(expected.dwLowDateTime, converted.dwLowDateTime) << t.first;
+        EXPECT_EQ(expected.dwHighDateTime, converted.dwHighDateTime) << t.first;
+    }
+}
+
+TEST(FolderListing, OtherPeersFormsAreRead)
+{
+    const std::pair<std::string, std::wstring> cases[] = {
+        {"<folder-listing version=\"1.0\"/>", L""},
+        {"\xEF\xBB\xBF<folder-listing>\r\n</folder-listing>", L""},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE folder-listing SYSTEM \"obex-folder-listing.dtd\" "
+         "[ <!ATTLIST folder mem-type CDATA #IMPLIED> ]><!-- a phone --><folder-listing version=\"1.0\">"
+         "<parent-folder/><folder name=\"Phone memory\" mem-type=\"DEV\"/></folder-listing>",
+         L"<folder name=\"Phone memory\" mem-type=\"DEV\"/>\n"},
+        {"<folder-listing><file name=\"a&amp;b &lt;c&gt; &#252;&#x263A;\"/></folder-listing>",
+         L"<file name=\"a&amp;b &lt;c&gt; \u00FC\u263A\"/>\n"},
+        {"<folder-listing><file name=\"R&D; &#xZZ; &\"/></folder-listing>",
+         L"<file name=\"R&amp;D; &amp;#xZZ; &amp;\"/>\n"},
+        {"<folder-listing><file name='it's' SIZE = '3' size=\"1\" size=\"2\"/></folder-listing>",
+         L"<file name=\"it's\" SIZE=\"3\" size=\"2\"/>\n"},
+        {"<folder-listing><file name=\"a\">text</file><file name=\"b\tc\"/></folder-listing>",
+         L"<file name=\"a\"/>\n<file name=\"b&#9;c\"/>\n"},
+        {"<folder-listing><file name=\"bad\x01\"/><file name=\"good\"/></folder-listing>", L"<file name=\"good\"/>\n"},
+        {"<folder-listing><file modified=\"20261308T000000Z\" created=\"20261208T1535\"/></folder-listing>",
+         L"<file modified=\"20261308T000000Z\" created=\"20261208T1535\"/>\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(L"<folder-listing version=\"1.0\">\n" + c.second + L"</folder-listing>\n", Normalised(c.first));
+}
+
+TEST(FolderListing, GarbageIsAClearFailure)
+{
+    const std::string cases[] = {
+        "",
+        "garbage",
+        "<html><body/></html>",
+        "<folder-listing-x/>",
+        "<folder-listing>",
+        "<folder-listing><file name=\"a\"",
+        "<folder-listing><file name=\"a/></folder-listing>",
+        "<folder-listing><file name=a/></folder-listing>",
+        "<folder-listing><file size></folder-listing>",
+        "<folder-listing><file name=\"a\"/><",
+        "<!-- never ends <folder-listing/>",
+        std::string("<folder-listing><file name=\"\xFF\"/></folder-listing>"),
+        std::string("\0\0\0", 3),
+    };
+    for (const std::string& raw : cases) {
+        std::wstring listing = L"left over";
+        EXPECT_EQ(obex::kBadListing, obex::NormaliseFolderListing(raw, listing)) << raw;
+        EXPECT_EQ(L"", listing) << raw;
+    }
+}

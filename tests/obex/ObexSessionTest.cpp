@@ -1,0 +1,284 @@
+// The OBEX FTP session against recorded peers: what it sends, what it makes of
+// the answers, and how it ends when a peer breaks the protocol or falls silent.
+#include "ScriptedPeer.h"
+
+#include "obex/protocol/ObexSession.h"
+#include "phone/PhoneFileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace obex_tests;
+using obex::Session;
+
+namespace {
+
+const Bytes kConnectionId = Hex("CB 00 00 00 01");
+const Bytes kContinueGet = Hex("83 00 08") + kConnectionId;
+
+struct Rig {
+    explicit Rig(const Bytes& replies, obex::SessionOptions options = {}, HRESULT atEnd = obex::kTimeout)
+        : session(std::make_unique<ScriptedTransport>(log, replies, atEnd), options)
+    {
+    }
+    // What was sent after the CONNECT.
+    std::vector<Bytes> Requests() const { return std::vector<Bytes>(log->sent.begin() + 1, log->sent.end()); }
+
+    std::shared_ptr<PeerLog> log = std::make_shared<PeerLog>();
+    Session session;
+};
+
+// A session that has connected with obexftpd's answer (packet size 1024).
+std::unique_ptr<Rig> Connected(const Bytes& replies, const std::string& maxPacket = "04 00")
+{
+    auto rig = std::make_unique<Rig>(ConnectOk(maxPacket) + replies);
+    EXPECT_EQ(S_OK, rig->session.Connect());
+    return rig;
+}
+
+Bytes ListingRequest()
+{
+    return Hex("83 00 21") + kConnectionId + Hex("42 00 19") + Text("x-obex/folder-listing") + Hex("00");
+}
+
+} // namespace
+
+TEST(ObexSession, ConnectAsksForFileTransferAndSendsTheConnectionIdAfterwards)
+{
+    Rig rig(ConnectOk() + Packet(0xA0));
+    ASSERT_EQ(S_OK, rig.session.Connect());
+    EXPECT_TRUE(rig.session.Connected());
+    EXPECT_EQ(1024, rig.session.PacketSize());
+    ASSERT_EQ(S_OK, rig.session.SetPathRoot());
+    ASSERT_EQ(2u, rig.log->sent.size());
+    EXPECT_EQ(Hex("80 00 1A 10 00 FF FF 46 00 13 F9EC7BC4953C11D2984E525400DC9E09"), rig.log->sent[0]);
+    EXPECT_EQ(Hex("85 00 0D 02 00") + kConnectionId + Hex("01 00 03"), rig.log->sent[1]);
+}
+
+TEST(ObexSession, PacketSizeIsTheSmallerOfBothSides)
+{
+    struct Case {
+        uint16_t ours;
+        const char* peers;
+        const char* sentInConnect;
+        uint16_t expected;
+    };
+    const Case cases[] = {
+        {0xFFFF, "04 00", "FF FF", 1024},
+        {300, "04 00", "01 2C", 300},
+        {0xFFFF, "00 FF", "FF FF", 255},
+        {100, "04 00", "00 FF", 255}, // never below the protocol's least
+    };
+    for (const Case& c : cases) {
+        obex::SessionOptions options;
+        options.maxPacket = c.ours;
+        Rig rig(ConnectOk(c.peers), options);
+        ASSERT_EQ(S_OK, rig.session.Connect());
+        EXPECT_EQ(c.expected, rig.session.PacketSize()) << c.ours;
+        EXPECT_EQ(Hex(c.sentInConnect), Bytes(rig.log->sent[0].begin() + 5, rig.log->sent[0].begin() + 7));
+    }
+}
+
+TEST(ObexSession, SetPathSendsTheFlagsOfEachStep)
+{
+    struct Case {
+        const char* what;
+        std::function<HRESULT(Session&)> call;
+        uint8_t answer;
+        Bytes expectedRequest;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"root", [](Session& s) { return s.SetPathRoot(); }, 0xA0,
+         Hex("85 00 0D 02 00") + kConnectionId + Hex("01 00 03"), S_OK},
+        {"parent", [](Session& s) { return s.SetPathParent(); }, 0xA0, Hex("85 00 0A 03 00") + kConnectionId, S_OK},
+        {"into", [](Session& s) { return s.SetPath(L"Ab", false); }, 0xA0,
+         Hex("85 00 13 02 00") + kConnectionId + Hex("01 00 09 0041 0062 0000"), S_OK},
+        {"create", [](Session& s) { return s.SetPath(L"Ab", true); }, 0xA0,
+         Hex("85 00 13 00 00") + kConnectionId + Hex("01 00 09 0041 0062 0000"), S_OK},
+        {"non-ASCII", [](Session& s) { return s.SetPath(L"\u00DC", false); }, 0xA0,
+         Hex("85 00 11 02 00") + kConnectionId + Hex("01 00 07 00DC 0000"), S_OK},
+        {"missing folder", [](Session& s) { return s.SetPath(L"Ab", false); }, 0xC3,
+         Hex("85 00 13 02 00") + kConnectionId + Hex("01 00 09 0041 0062 0000"), static_cast<HRESULT>(0x80044343)},
+    };
+    for (const Case& c : cases) {
+        auto rig = Connected(Packet(c.answer));
+        EXPECT_EQ(c.expected, c.call(rig->session)) << c.what;
+        ASSERT_EQ(1u, rig->Requests().size()) << c.what;
+        EXPECT_EQ(c.expectedRequest, rig->Requests()[0]) << c.what;
+        EXPECT_TRUE(rig->session.Connected()) << c.what;
+    }
+}
+
+TEST(ObexSession, GetGathersBodyAndEndOfBodyAcrossPackets)
+{
+    struct Case {
+        const char* what;
+        Bytes replies;
+        HRESULT expected;
+        std::string data;
+        size_t requests;
+    };
+    const Case cases[] = {
+        {"Body only, ended without End-of-Body",
+         Packet(0x90, ByteHeader(0x48, Text("ab"))) + Packet(0x90, ByteHeader(0x48, Text("cd"))) + Packet(0xA0), S_OK,
+         "abcd", 3},
+        {"End-of-Body last", Packet(0x90, ByteHeader(0x48, Text("ab"))) + Packet(0xA0, ByteHeader(0x49, Text("cd"))),
+         S_OK, "abcd", 2},
+        {"one packet", Packet(0xA0, Hex("C3 00 00 00 04") + ByteHeader(0x49, Text("abcd"))), S_OK, "abcd", 1},
+        {"empty continue first", Packet(0x90) + Packet(0x90, ByteHeader(0x48, Text("ab"))) + Packet(0xA0), S_OK, "ab",
+         3},
+        {"not found", Packet(0xC4), static_cast<HRESULT>(0x80044344), "", 1},
+    };
+    for (const Case& c : cases) {
+        auto rig = Connected(c.replies);
+        std::vector<uint8_t> data{'x'};
+        EXPECT_EQ(c.expected, rig->session.GetType(obex::kFolderListingType, data)) << c.what;
+        EXPECT_EQ(c.data, std::string(data.begin(), data.end())) << c.what;
+        const std::vector<Bytes> requests = rig->Requests();
+        ASSERT_EQ(c.requests, requests.size()) << c.what;
+        EXPECT_EQ(ListingRequest(), requests[0]) << c.what;
+        for (size_t i = 1; i < requests.size(); ++i)
+            EXPECT_EQ(kContinueGet, requests[i]) << c.what;
+    }
+}
+
+TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunk)
+{
+    auto rig = Connected(Packet(0x90, Hex("C3 00 00 00 04") + ByteHeader(0x48, Text("ab"))) +
+                         Packet(0xA0, ByteHeader(0x49, Text("cd"))));
+    // A name too long for one packet is refused before anything is sent.
+    EXPECT_EQ(obex::kRequestTooLarge, rig->session.BeginGetFile(std::wstring(600, L'n')));
+    ASSERT_EQ(S_OK, rig->session.BeginGetFile(L"a.txt"));
+    EXPECT_EQ(Hex("83 00 17") + kConnectionId + Hex("01 00 0F 0061 002E 0074 0078 0074 0000"), rig->Requests()[0]);
+    EXPECT_EQ(4u, rig->session.ObjectLength());
+    std::vector<uint8_t> chunk;
+    bool done = true;
+    ASSERT_EQ(S_OK, rig->session.NextChunk(chunk, done));
+    EXPECT_EQ(Text("ab"), chunk);
+    EXPECT_FALSE(done);
+    ASSERT_EQ(S_OK, rig->session.NextChunk(chunk, done));
+    EXPECT_EQ(Text("cd"), chunk);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
+}
+
+TEST(ObexSession, PutCutsTheBodyToThePeersPacketSize)
+{
+    // A peer of the least packet size: 244 bytes of body per packet.
+    auto rig = Connected(Packet(0x90) + Packet(0x90) + Packet(0x90) + Packet(0xA0, ByteHeader(0x49, {})), "00 FF");
+    ASSERT_EQ(244u, rig->session.PutChunkSize());
+    Bytes data(600);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7);
+    SYSTEMTIME modified{};
+    modified.wYear = 2026;
+    modified.wMonth = 12;
+    modified.wDay = 8;
+    modified.wHour = 15;
+    modified.wMinute = 35;
+    modified.wSecond = 29;
+    ASSERT_EQ(S_OK, rig->session.BeginPut(L"a", 600, &modified));
+    ASSERT_EQ(S_OK, rig->session.WriteChunk(data.data(), 100));
+    ASSERT_EQ(S_OK, rig->session.WriteChunk(data.data() + 100, 500));
+    ASSERT_EQ(S_OK, rig->session.FinishPut());
+
+    const std::vector<Bytes> requests = rig->Requests();
+    ASSERT_EQ(4u, requests.size());
+    EXPECT_EQ(Hex("02 00 27") + kConnectionId + Hex("01 00 07 0061 0000  C3 00 00 02 58  44 00 13") +
+                  Text("20261208T153529Z"),
+              requests[0]);
+    const std::pair<uint8_t, uint8_t> kinds[] = {{0x02, 0x48}, {0x02, 0x48}, {0x82, 0x49}};
+    const size_t sizes[] = {255, 255, 123};
+    Bytes sent;
+    for (size_t i = 0; i < 3; ++i) {
+        const Bytes& packet = requests[i + 1];
+        ASSERT_EQ(sizes[i], packet.size());
+        EXPECT_EQ(kinds[i].first, packet[0]);
+        EXPECT_EQ(Bytes(kConnectionId), Bytes(packet.begin() + 3, packet.begin() + 8));
+        EXPECT_EQ(kinds[i].second, packet[8]);
+        sent.insert(sent.end(), packet.begin() + 11, packet.end());
+    }
+    EXPECT_EQ(data, sent);
+}
+
+TEST(ObexSession, PutRefusalsAndAFullPhoneAreReportedAndTheSessionGoesOn)
+{
+    auto rig = Connected(Packet(0xCD) + Packet(0x90) + Packet(0xE0) + Packet(0xA0));
+    EXPECT_EQ(static_cast<HRESULT>(0x8004434D), rig->session.BeginPut(L"a", 1, nullptr));
+    const uint8_t byte = 1;
+    EXPECT_EQ(obex::kWrongState, rig->session.WriteChunk(&byte, 1));
+    ASSERT_EQ(S_OK, rig->session.BeginPut(L"a", 1, nullptr));
+    ASSERT_EQ(S_OK, rig->session.WriteChunk(&byte, 1));
+    EXPECT_EQ(phone::kMemoryFull, rig->session.FinishPut());
+    ASSERT_EQ(S_OK, rig->session.Delete(L"a"));
+    EXPECT_EQ(Hex("82 00 0F") + kConnectionId + Hex("01 00 07 0061 0000"), rig->Requests().back());
+}
+
+TEST(ObexSession, AbortEndsARunningGetAndTheSessionStaysUsable)
+{
+    auto rig = Connected(Packet(0x90, ByteHeader(0x48, Text("ab"))) + Packet(0xA0) + Packet(0xA0));
+    EXPECT_EQ(S_OK, rig->session.Abort()); // nothing runs: nothing sent
+    ASSERT_EQ(S_OK, rig->session.BeginGetType(obex::kFolderListingType));
+    ASSERT_EQ(S_OK, rig->session.Abort());
+    std::vector<uint8_t> chunk;
+    bool done = false;
+    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
+    EXPECT_EQ(S_OK, rig->session.SetPathParent());
+    const std::vector<Bytes> requests = rig->Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ(Hex("FF 00 08") + kConnectionId, requests[1]);
+}
+
+TEST(ObexSession, APeerThatContinuesForeverWithoutDataIsBroken)
+{
+    Bytes replies;
+    for (int i = 0; i < 1001; ++i)
+        replies = replies + Packet(0x90);
+    auto rig = Connected(replies);
+    std::vector<uint8_t> data;
+    EXPECT_EQ(obex::kMalformed, rig->session.GetType(obex::kCapabilityType, data));
+    EXPECT_FALSE(rig->session.Connected());
+}
+
+TEST(ObexSession, BrokenOrSilentPeersEndTheSession)
+{
+    struct Case {
+        const char* what;
+        Bytes replies;
+        HRESULT atEnd;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"never answers", {}, obex::kTimeout, obex::kTimeout},
+        {"closes inside a packet", Hex("A0 00 10 48"), obex::kConnectionLost, obex::kConnectionLost},
+        {"packet length below 3", Hex("A0 00 02"), obex::kTimeout, obex::kMalformed},
+        {"header length lies", Hex("A0 00 06 48 00 09"), obex::kTimeout, obex::kMalformed},
+    };
+    for (const Case& c : cases) {
+        Rig rig(ConnectOk() + c.replies, {}, c.atEnd);
+        ASSERT_EQ(S_OK, rig.session.Connect());
+        EXPECT_EQ(c.expected, rig.session.SetPathRoot()) << c.what;
+        EXPECT_FALSE(rig.session.Connected()) << c.what;
+        EXPECT_TRUE(rig.log->closed) << c.what;
+        EXPECT_EQ(obex::kNotConnected, rig.session.SetPathParent()) << c.what;
+        EXPECT_EQ(2u, rig.log->sent.size()) << c.what;
+    }
+}
+
+TEST(ObexSession, ABadConnectAnswerLeavesNoSession)
+{
+    const std::pair<Bytes, HRESULT> cases[] = {
+        {Hex("A0 00 05 10 00"), obex::kMalformed},                       // shorter than 7 bytes
+        {Hex("A0 00 07 10 00 00 FE"), obex::kMalformed},                 // packet size below 255
+        {Hex("C3 00 07 10 00 00 00"), static_cast<HRESULT>(0x80044343)}, // refused
+        {{}, obex::kTimeout},
+    };
+    for (const auto& c : cases) {
+        Rig rig(c.first);
+        EXPECT_EQ(c.second, rig.session.Connect());
+        EXPECT_FALSE(rig.session.Connected());
+        EXPECT_TRUE(rig.log->closed);
+    }
+}
