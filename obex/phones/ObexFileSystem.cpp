@@ -86,6 +86,27 @@ HRESULT WriteAll(HANDLE file, const void* data, size_t size)
     return S_OK;
 }
 
+// Reports a transfer's progress. Each report is a call into the caller's
+// process, which costs more than a packet: one report per step of bytes, and
+// the last. Cancel is looked at after every packet all the same.
+class Progress
+{
+public:
+    Progress(ITransferListener* listener, uint64_t total) : listener_(listener), total_(total) {}
+    void Report(uint64_t done)
+    {
+        if (!listener_ || (done - reported_ < kProgressStep && done < total_))
+            return;
+        reported_ = done;
+        listener_->TransferStatus(static_cast<ULONG>(done), static_cast<ULONG>(std::max(total_, done)));
+    }
+
+private:
+    ITransferListener* listener_;
+    uint64_t total_;
+    uint64_t reported_ = 0;
+};
+
 } // namespace
 
 // Declared here so that the spool handle stays out of the header's struct.
@@ -205,13 +226,12 @@ HRESULT ObexFileSystem::Download(OpenFile& file, VARIANT* data)
         if (listener)
             listener->FileStarted();
         std::vector<uint8_t> chunk;
+        Progress progress(listener, total);
         for (bool done = false; !done;) {
             RETURN_IF_FAILED(Obex(session.NextChunk(chunk, done)));
             bytes.insert(bytes.end(), chunk.begin(), chunk.end());
             // The listener may cancel from inside its callback.
-            if (listener)
-                listener->TransferStatus(static_cast<ULONG>(bytes.size()),
-                                         static_cast<ULONG>(std::max<uint64_t>(total, bytes.size())));
+            progress.Report(bytes.size());
             if (!done && CancelRequested()) {
                 session.Abort();
                 return suite_error::Cancelled;
@@ -303,6 +323,7 @@ HRESULT ObexFileSystem::Upload(OpenFile& file)
         if (SUCCEEDED(put) && listener)
             listener->FileStarted();
         std::vector<uint8_t> buffer(std::max<size_t>(session.PutChunkSize(), 1));
+        Progress progress(listener, total);
         for (uint32_t sent = 0; SUCCEEDED(put) && sent < total;) {
             DWORD read = 0;
             const DWORD wanted = static_cast<DWORD>(std::min<size_t>(buffer.size(), total - sent));
@@ -313,8 +334,8 @@ HRESULT ObexFileSystem::Upload(OpenFile& file)
             }
             put = Obex(session.WriteChunk(buffer.data(), read));
             sent += read;
-            if (SUCCEEDED(put) && listener)
-                listener->TransferStatus(sent, total);
+            if (SUCCEEDED(put))
+                progress.Report(sent);
             if (SUCCEEDED(put) && CancelRequested()) {
                 session.Abort();
                 put = suite_error::Cancelled;

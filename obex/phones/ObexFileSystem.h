@@ -19,6 +19,9 @@
 
 namespace obex {
 
+// Bytes between two progress reports of a transfer.
+constexpr uint64_t kProgressStep = 64 * 1024;
+
 struct SpoolHolder;
 
 class ObexFileSystem final : public Implements<ObexFileSystem, IVirtualFileSystem>
