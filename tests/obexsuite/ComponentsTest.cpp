@@ -4,10 +4,12 @@
 #include "DeviceInfo.h"
 #include "NotifyRegistry.h"
 #include "ObexFileSystem.h"
+#include "ObexPeer.h"
 #include "PhoneConfig.h"
 #include "SimulatedPhones.h"
 #include "TestObject.h"
 #include "TestSupport.h"
+#include "Windows.h"
 #include "common/ByteArray.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +81,25 @@ public:
 private:
     IVirtualFileSystem* target_;
     int cancelAt_;
+};
+
+// Records the notifications it hears.
+class Sink final : public TestObject<IDeviceNotifySink>
+{
+public:
+    STDMETHODIMP DeviceEvent(LONG, LONG, LONG) override { return S_OK; }
+    STDMETHODIMP DeviceEventEx(LONG, LONG, LONG, LONG) override { return S_OK; }
+    STDMETHODIMP DeviceDisconnect(BSTR imei, BSTR alias) override
+    {
+        events.push_back(L"disconnect " + std::wstring(imei) + L" " + alias);
+        return S_OK;
+    }
+    STDMETHODIMP DeviceConnect(BSTR imei, BSTR alias) override
+    {
+        events.push_back(L"connect " + std::wstring(imei) + L" " + alias);
+        return S_OK;
+    }
+    std::vector<std::wstring> events;
 };
 
 class ObexComponents : public ::testing::Test
@@ -311,4 +332,27 @@ TEST_F(ObexComponents, ImeiCapabilityAndDeviceInformation)
     EXPECT_EQ((std::vector<std::wstring>{L"OBEX FTP phone", L"PeerModel"}), list);
     EXPECT_EQ(kNotFound, info->GetMemoryValue(Bstr(kImei).get(), Bstr(L"DEV").get(), &value))
         << "without figures from the phone the free memory is unknown";
+}
+
+TEST_F(ObexComponents, SinksHearWhenAPhoneStopsAndStartsAnswering)
+{
+    // As the server does: the root listing first, then the registration.
+    ReadDir(L"");
+    const com_ptr<obex::NotifyRegistry> registry = obex::NotifyRegistry::Create();
+    const com_ptr<Sink> sink = MakeTestObject<Sink>();
+    LONG cookie = 0;
+    ASSERT_EQ(S_OK, registry->Add(sink.get(), &cookie));
+    EXPECT_NE(0, cookie);
+    ASSERT_TRUE(ObexPeer::Stop());
+    EXPECT_TRUE(PumpUntil([&] { return !sink->events.empty(); }, 60000));
+    ASSERT_TRUE(ObexPeer::Start());
+    EXPECT_TRUE(PumpUntil([&] { return sink->events.size() >= 2; }, 60000));
+    EXPECT_EQ((std::vector<std::wstring>{std::wstring(L"disconnect ") + kImei + L" peer",
+                                         std::wstring(L"connect ") + kImei + L" peer"}),
+              sink->events);
+    // Another registry object removes it: the sinks are the process's.
+    EXPECT_EQ(S_OK, obex::NotifyRegistry::Create()->Remove(cookie));
+    EXPECT_EQ(E_INVALIDARG, registry->Remove(cookie));
+    EXPECT_EQ(E_POINTER, registry->Add(nullptr, &cookie));
+    ReadDir(L"ALIAS:peer");
 }
