@@ -7,6 +7,7 @@
 #include "common/Resource.h"
 #include "common/Trace.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -92,24 +93,31 @@ private:
     {
         com_apartment apartment(COINIT_MULTITHREADED);
         ModuleLock running;
-        // What the sinks were last told, by alias: the root listing the server
-        // read first already told it which phones answer.
-        std::map<std::wstring, bool> told;
+        // What the sinks were last told, by alias, with the phone's IMEI: the root
+        // listing the server read first already told it which phones answer.
+        std::map<std::wstring, std::pair<bool, std::wstring>> told;
         std::vector<PhoneEntry> phones;
         PhoneConfig().List(phones);
         for (const PhoneEntry& phone : phones)
-            told[phone.alias] = LinkOf(phone)->LastKnown() == 1;
+            told[phone.alias] = {LinkOf(phone)->LastKnown() == 1, phone.imei};
         for (;;) {
             PhoneConfig().List(phones);
-            std::map<std::wstring, bool> now;
+            // A phone renamed or removed while it answered goes under its old name first.
+            for (const auto& [alias, state] : told) {
+                const auto stays = std::find_if(phones.begin(), phones.end(),
+                                                [&](const PhoneEntry& phone) { return phone.alias == alias; });
+                if (state.first && stays == phones.end())
+                    Notify(false, state.second, alias);
+            }
+            std::map<std::wstring, std::pair<bool, std::wstring>> now;
             for (const PhoneEntry& phone : phones) {
-                const std::shared_ptr<PhoneLink> link = LinkOf(phone);
-                const bool answering = link->Answering();
-                now[phone.alias] = answering;
+                const bool answering = LinkOf(phone)->Answering();
+                now[phone.alias] = {answering, phone.imei};
                 // A phone configured since the watcher started was never told.
-                if (answering != (told.count(phone.alias) && told[phone.alias])) {
+                const auto before = told.find(phone.alias);
+                if (answering != (before != told.end() && before->second.first)) {
                     QTRACE(L"(): %ls %ls\n", phone.alias.c_str(), answering ? L"answers" : L"no longer answers");
-                    Notify(answering, phone);
+                    Notify(answering, phone.imei, phone.alias);
                 }
             }
             told = std::move(now);
@@ -124,7 +132,7 @@ private:
         }
     }
 
-    void Notify(bool connected, const PhoneEntry& phone)
+    void Notify(bool connected, const std::wstring& imeiText, const std::wstring& aliasText)
     {
         std::vector<std::pair<LONG, DWORD>> sinks;
         {
@@ -136,8 +144,8 @@ private:
         if (FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IGlobalInterfaceTable, table.put_void())))
             return;
-        const unique_bstr imei(phone.imei.c_str());
-        const unique_bstr alias(phone.alias.c_str());
+        const unique_bstr imei(imeiText.c_str());
+        const unique_bstr alias(aliasText.c_str());
         for (const auto& [cookie, tableCookie] : sinks) {
             com_ptr<IDeviceNotifySink> sink;
             if (FAILED(table->GetInterfaceFromGlobal(tableCookie, __uuidof(IDeviceNotifySink), sink.put_void())))

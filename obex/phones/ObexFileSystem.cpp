@@ -357,8 +357,7 @@ HRESULT ObexFileSystem::Upload(OpenFile& file)
         }
         RETURN_IF_FAILED(listed);
         // Some phones answer success for a write they did not do: the listing tells.
-        if (file.existed && entry && entry->size == file.oldSize && entry->modified == file.oldTime &&
-            (entry->size != static_cast<long long>(total) || file.oldSize == static_cast<long long>(total))) {
+        if (file.existed && entry && entry->size == file.oldSize && entry->modified == file.oldTime) {
             QTRACE(L"(): %ls was not replaced\n", name.c_str());
             return suite_error::AlreadyExists;
         }

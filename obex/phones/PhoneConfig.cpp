@@ -164,10 +164,6 @@ HRESULT PhoneConfig::Read(const std::wstring& alias, PhoneEntry& phone) const
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
             return HRESULT_FROM_WIN32(status);
     }
-    DWORD size = sizeof phone.packetSize;
-    if (RegGetValueW(key.get(), nullptr, L"PacketSize", RRF_RT_REG_DWORD, nullptr, &phone.packetSize, &size) !=
-        ERROR_SUCCESS)
-        phone.packetSize = 0;
     return S_OK;
 }
 
@@ -189,9 +185,6 @@ HRESULT PhoneConfig::Write(const PhoneEntry& phone) const
         status = WriteString(key.get(), L"Imei", phone.imei);
     if (status == ERROR_SUCCESS)
         status = WriteString(key.get(), L"Model", phone.model);
-    if (status == ERROR_SUCCESS && phone.packetSize != 0)
-        status = RegSetValueExW(key.get(), L"PacketSize", 0, REG_DWORD,
-                                reinterpret_cast<const BYTE*>(&phone.packetSize), sizeof phone.packetSize);
     return HRESULT_FROM_WIN32(status);
 }
 

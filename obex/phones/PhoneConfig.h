@@ -23,9 +23,6 @@ struct PhoneEntry {
     std::wstring address; // tcp:HOST[:PORT]
     std::wstring imei;
     std::wstring model;
-    // The largest OBEX packet to ask the phone for; 0 for the client's own
-    // maximum. Some stacks need small packets.
-    DWORD packetSize = 0;
 };
 
 constexpr size_t kMaxAliasLength = 64;

@@ -123,17 +123,13 @@ std::shared_ptr<PhoneLink> LinkOf(const PhoneEntry& phone)
 {
     static std::mutex mutex;
     static std::map<std::wstring, std::shared_ptr<PhoneLink>> links;
-    std::wstring key = phone.address + L"|" + std::to_wstring(phone.packetSize);
+    std::wstring key = phone.address;
     for (wchar_t& c : key)
         c = towlower(c);
     std::lock_guard<std::mutex> lock(mutex);
     std::shared_ptr<PhoneLink>& link = links[key];
-    if (!link) {
-        SessionOptions options;
-        if (phone.packetSize >= kMinPacket && phone.packetSize < kOwnMaxPacket)
-            options.maxPacket = static_cast<uint16_t>(phone.packetSize);
-        link = std::make_shared<PhoneLink>(phone.address, options);
-    }
+    if (!link)
+        link = std::make_shared<PhoneLink>(phone.address, SessionOptions{});
     return link;
 }
 

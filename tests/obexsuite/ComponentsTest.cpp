@@ -347,8 +347,16 @@ TEST_F(ObexComponents, SinksHearWhenAPhoneStopsAndStartsAnswering)
     EXPECT_TRUE(PumpUntil([&] { return !sink->events.empty(); }, 60000));
     ASSERT_TRUE(ObexPeer::Start());
     EXPECT_TRUE(PumpUntil([&] { return sink->events.size() >= 2; }, 60000));
-    EXPECT_EQ((std::vector<std::wstring>{std::wstring(L"disconnect ") + kImei + L" peer",
-                                         std::wstring(L"connect ") + kImei + L" peer"}),
+    // A renamed phone goes under its old name and comes under its new one.
+    std::wstring why;
+    ASSERT_EQ(S_OK, obex::PhoneConfig().Rename(L"peer", L"peer2", why));
+    EXPECT_TRUE(PumpUntil([&] { return sink->events.size() >= 4; }, 60000));
+    ASSERT_EQ(S_OK, obex::PhoneConfig().Rename(L"peer2", L"peer", why));
+    EXPECT_TRUE(PumpUntil([&] { return sink->events.size() >= 6; }, 60000));
+    const std::wstring imei = kImei;
+    EXPECT_EQ((std::vector<std::wstring>{L"disconnect " + imei + L" peer", L"connect " + imei + L" peer",
+                                         L"disconnect " + imei + L" peer", L"connect " + imei + L" peer2",
+                                         L"disconnect " + imei + L" peer2", L"connect " + imei + L" peer"}),
               sink->events);
     // Another registry object removes it: the sinks are the process's.
     EXPECT_EQ(S_OK, obex::NotifyRegistry::Create()->Remove(cookie));
