@@ -1,7 +1,8 @@
 #!/bin/bash
 # An OBEX FTP server on this machine to test against: Debian's obexftpd with our
 # preload library, on a free port of 127.0.0.1, never as root.
-#   obex-peer.sh start DIR   serves DIR, prints "PORT PID" once the port listens
+#   obex-peer.sh start DIR [PORT]   serves DIR (on PORT when given), prints "PORT PID"
+#                                   once the port listens
 #   obex-peer.sh stop PID    stops that server and waits until it has ended
 # The preload library is $OBEX_PEER_SHIM when set, else built from its source.
 set -euo pipefail
@@ -48,7 +49,7 @@ alive() {
 }
 
 start() {
-    local dir="$1"
+    local dir="$1" wanted="${2:-}"
     [ -d "$dir" ] || fail "no folder $dir"
     dir="$(cd "$dir" && pwd)"
     command -v obexftpd >/dev/null || fail "obexftpd is missing: run scripts/install-deps.sh"
@@ -65,7 +66,7 @@ start() {
     fi
     local attempt port pid
     for attempt in 1 2 3 4 5; do
-        port="$(free_port)"
+        port="${wanted:-$(free_port)}"
         # -c must come before -n: -n starts serving at once.
         "${user[@]}" env LD_PRELOAD="$run/libpeershim.so" obexftpd -c "$dir" -n "127.0.0.1:$port" \
             >"$run/peer.log" 2>&1 </dev/null &
@@ -110,7 +111,7 @@ stop() {
 }
 
 case "${1:-}" in
-start) [ $# -eq 2 ] || fail "usage: $0 start DIR"; start "$2" ;;
+start) [ $# -eq 2 ] || [ $# -eq 3 ] || fail "usage: $0 start DIR [PORT]"; start "$2" "${3:-}" ;;
 stop) [ $# -eq 2 ] || fail "usage: $0 stop PID"; stop "$2" ;;
-*) fail "usage: $0 start DIR | stop PID" ;;
+*) fail "usage: $0 start DIR [PORT] | stop PID" ;;
 esac

@@ -1,6 +1,6 @@
-// The class objects of the OBEX suite. Components that need OBEX traffic are not
-// served yet; the phone-command and data-layer components answer that OBEX FTP
-// has no conversion or synchronisation; PhoneControl renames configured phones.
+// The class objects of the OBEX suite, and its small components: the
+// phone-command and data-layer components answer that OBEX FTP has no
+// conversion or synchronisation; PhoneControl renames configured phones.
 #pragma once
 
 #include "PhoneComponents.h"

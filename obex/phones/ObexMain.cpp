@@ -2,6 +2,9 @@
 // line, the configuration commands, or the local server COM starts.
 #include "Components.h"
 #include "ConfigCommands.h"
+#include "DeviceInfo.h"
+#include "NotifyRegistry.h"
+#include "ObexFileSystem.h"
 #include "phone/LocalServer.h"
 #include "phone/SuiteRegistration.h"
 #include "common/Resource.h"
@@ -33,9 +36,9 @@ com_ptr<IClassFactory> ClassOf(obex::Creator create)
 int Serve()
 {
     SetModuleIdleHandler(MarkIdle);
-    LocalServer server({{&CLSID_VirtualFileSystem, ClassOf(obex::NotAvailable), 0},
-                        {&CLSID_DeviceNotifyRegistry, ClassOf(obex::NotAvailable), 0},
-                        {&CLSID_DeviceInformation, ClassOf(obex::NotAvailable), 0},
+    LocalServer server({{&CLSID_VirtualFileSystem, ClassOf(obex::CreateOf<obex::ObexFileSystem>), 0},
+                        {&CLSID_DeviceNotifyRegistry, ClassOf(obex::CreateOf<obex::NotifyRegistry>), 0},
+                        {&CLSID_DeviceInformation, ClassOf(obex::CreateOf<obex::DeviceInfo>), 0},
                         {&CLSID_PhoneControl, ClassOf(obex::CreateOf<obex::PhoneControl>), 0},
                         {&CLSID_PhoneCommands, ClassOf(obex::CreateOf<obex::PhoneCommands>), 0},
                         {&CLSID_DataLayer, ClassOf(obex::CreateOf<obex::DataLayer>), 0}},
@@ -91,17 +94,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         Write(STD_ERROR_HANDLE, error);
         return code;
     }
-    com_apartment apartment(COINIT_APARTMENTTHREADED);
+    const bool serving = arguments.empty() || IsSwitch(arguments, L"Embedding");
+    // Served objects live in the multithreaded apartment: calls arrive on RPC
+    // threads, so a Cancel reaches a transfer that another call still runs.
+    com_apartment apartment(serving ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
     if (FAILED(apartment.result()))
         return obex::kExitRegistry;
+    if (serving)
+        return Serve();
     const std::vector<suite_registration::ClassEntry> classes = suite_registration::PhoneComponentClasses();
     if (IsSwitch(arguments, L"RegServer"))
         return SUCCEEDED(suite_registration::Register(classes, 1)) ? obex::kExitOk : obex::kExitRegistry;
     if (IsSwitch(arguments, L"UnregServer"))
         return SUCCEEDED(suite_registration::Unregister(classes, {&LIBID_PhoneComponentsLib})) ? obex::kExitOk
                                                                                                : obex::kExitRegistry;
-    if (arguments.empty() || IsSwitch(arguments, L"Embedding"))
-        return Serve();
     std::wstring out, error;
     const int code = obex::RunConfigCommand(arguments, obex::PhoneConfig(), out, error);
     Write(STD_ERROR_HANDLE, error);

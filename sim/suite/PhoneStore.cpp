@@ -4,6 +4,7 @@
 #include "SuiteErrors.h"
 #include "common/FileTree.h"
 #include "common/Resource.h"
+#include "phone/PhonePath.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -11,6 +12,8 @@
 #include <cwchar>
 #include <cwctype>
 
+using phone::XmlAttribute;
+using phone::XmlCanCarry;
 using store_names::EscapeName;
 using store_names::EscapeValue;
 using store_names::PhonePath;
@@ -48,53 +51,6 @@ std::wstring MemoryFolderName(wchar_t drive)
 HRESULT CheckLength(const std::wstring& path)
 {
     return path.size() < MAX_PATH ? S_OK : suite_error::BadPath;
-}
-
-std::wstring XmlAttribute(const std::wstring& text)
-{
-    std::wstring out;
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'&':
-            out += L"&amp;";
-            break;
-        case L'<':
-            out += L"&lt;";
-            break;
-        case L'>':
-            out += L"&gt;";
-            break;
-        case L'"':
-            out += L"&quot;";
-            break;
-        case L'\'':
-            out += L"&apos;";
-            break;
-        case L'\t':
-            out += L"&#x9;";
-            break;
-        case L'\n':
-            out += L"&#xA;";
-            break;
-        case L'\r':
-            out += L"&#xD;";
-            break;
-        default:
-            out += c;
-            break;
-        }
-    }
-    return out;
-}
-
-// XML 1.0 cannot carry most control characters, not even as references.
-bool XmlCanCarry(const std::wstring& text)
-{
-    for (wchar_t c : text) {
-        if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF)
-            return false;
-    }
-    return true;
 }
 
 std::wstring MimeType(const std::wstring& name)
@@ -425,15 +381,15 @@ HRESULT PhoneStore::ItemPath(const PhonePath& path, bool requireConnected, std::
 
 HRESULT PhoneStore::ReadFolder(const PhonePath& path, std::wstring& listing) const
 {
-    listing = L"<?xml version=\"1.0\"?>\r\n<folder-listing version=\"1.0\">\r\n";
+    listing = phone::ListingBegin();
     if (path.level == PhonePath::Level::Root) {
         std::vector<PhoneInfo> phones;
         HRESULT hr = ListPhones(phones);
         if (FAILED(hr))
             return hr;
         for (const PhoneInfo& phone : phones) {
-            if (phone.connected && XmlCanCarry(phone.alias))
-                listing += L"<folder name=\"" + XmlAttribute(phone.alias) + L"\" user-perm=\"R\"/>\r\n";
+            if (phone.connected)
+                listing += phone::PhoneFolderElement(phone.alias);
         }
     } else if (path.level == PhonePath::Level::Phone) {
         PhoneInfo phone;
@@ -443,9 +399,7 @@ HRESULT PhoneStore::ReadFolder(const PhonePath& path, std::wstring& listing) con
         if (!phone.connected)
             return suite_error::NotFound;
         for (const PhoneMemory& memory : phone.memories) {
-            listing += L"<folder name=\"" + std::wstring(1, memory.drive) + L":\" label=\"" +
-                       XmlAttribute(memory.label) + L"\" mem-type=\"" + XmlAttribute(memory.memType) +
-                       L"\" user-perm=\"RW\"/>\r\n";
+            listing += phone::MemoryFolderElement(memory.drive, memory.label, memory.memType);
         }
     } else {
         std::wstring folder;
@@ -484,7 +438,7 @@ HRESULT PhoneStore::ReadFolder(const PhonePath& path, std::wstring& listing) con
         }
         listing += folders + files;
     }
-    listing += L"</folder-listing>\r\n";
+    listing += phone::ListingEnd();
     return S_OK;
 }
 

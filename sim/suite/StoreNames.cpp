@@ -6,9 +6,6 @@
 namespace store_names {
 namespace {
 
-const wchar_t kAliasPrefix[] = L"ALIAS:";
-const size_t kAliasPrefixLength = 6;
-
 bool IsUnsafeCharacter(wchar_t c)
 {
     return c < 0x20 || c == 0x7F || wcschr(L"<>:\"/\\|?*%", c) != nullptr;
@@ -97,75 +94,6 @@ std::wstring EscapeValue(const std::wstring& value)
             out += c;
     }
     return out;
-}
-
-PhonePath PhonePath::Parent() const
-{
-    PhonePath parent = *this;
-    if (!parent.names.empty()) {
-        parent.names.pop_back();
-        if (parent.names.empty())
-            parent.level = Level::Memory;
-    } else if (level == Level::Memory) {
-        parent.level = Level::Phone;
-        parent.drive = 0;
-    } else {
-        parent = PhonePath{};
-    }
-    return parent;
-}
-
-std::wstring PhonePath::Text() const
-{
-    if (level == Level::Root)
-        return L"";
-    std::wstring text = kAliasPrefix + alias;
-    if (level == Level::Phone)
-        return text;
-    text += L'\\';
-    text += drive;
-    text += L':';
-    for (const std::wstring& name : names)
-        text += L'\\' + name;
-    return text;
-}
-
-bool ParsePhonePath(const std::wstring& text, PhonePath& path)
-{
-    path = PhonePath{};
-    if (text.empty())
-        return true;
-    if (text.size() <= kAliasPrefixLength || _wcsnicmp(text.c_str(), kAliasPrefix, kAliasPrefixLength) != 0)
-        return false;
-    std::vector<std::wstring> parts;
-    size_t start = kAliasPrefixLength;
-    for (;;) {
-        size_t end = text.find(L'\\', start);
-        parts.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (end == std::wstring::npos)
-            break;
-        start = end + 1;
-    }
-    // One trailing backslash names the same folder.
-    if (parts.size() > 1 && parts.back().empty())
-        parts.pop_back();
-    for (const std::wstring& part : parts) {
-        if (part.empty())
-            return false;
-    }
-    path.alias = parts[0];
-    path.level = PhonePath::Level::Phone;
-    if (parts.size() == 1)
-        return true;
-    const std::wstring& memory = parts[1];
-    if (memory.size() != 2 || memory[1] != L':' || !iswalpha(memory[0]) || memory[0] > 0x7F)
-        return false;
-    path.drive = static_cast<wchar_t>(towupper(memory[0]));
-    path.level = PhonePath::Level::Memory;
-    path.names.assign(parts.begin() + 2, parts.end());
-    if (!path.names.empty())
-        path.level = PhonePath::Level::Item;
-    return true;
 }
 
 } // namespace store_names

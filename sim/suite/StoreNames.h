@@ -2,6 +2,8 @@
 // through an escaping of their own, and phone paths are split into their parts.
 #pragma once
 
+#include "phone/PhonePath.h"
+
 #include <string>
 #include <vector>
 
@@ -19,21 +21,8 @@ std::wstring EscapeValue(const std::wstring& value);
 
 bool IsReservedDeviceName(const std::wstring& name);
 
-// A phone path: "" (all phones), "ALIAS:a" (a phone), "ALIAS:a\C:" (a memory),
-// "ALIAS:a\C:\x\y" (items below).
-struct PhonePath {
-    enum class Level { Root, Phone, Memory, Item };
-    Level level = Level::Root;
-    std::wstring alias;
-    wchar_t drive = 0; // upper-case letter
-    std::vector<std::wstring> names;
-
-    // The path of the item's parent; for an item directly in a memory the memory.
-    PhonePath Parent() const;
-    std::wstring Text() const;
-};
-
-// False for a path that is not of the forms above.
-bool ParsePhonePath(const std::wstring& text, PhonePath& path);
+// Phone paths are those every suite shares.
+using phone::ParsePhonePath;
+using phone::PhonePath;
 
 } // namespace store_names

@@ -76,8 +76,13 @@ TEST(ObexPhonesServer, RegisteredInPlaceOfTheSimulatedSuiteAndRenamesAConfigured
         BSTR newName = nullptr;
         EXPECT_EQ(obex::kNotSupported, commands->Convert(Bstr(L"obex-e2e-new\\a.amr").get(), 1, 2, &newName));
         com_ptr<IVirtualFileSystem> files;
-        EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_LOCAL_SERVER,
-                                                              IID_IVirtualFileSystem, files.put_void()));
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_LOCAL_SERVER, IID_IVirtualFileSystem,
+                                         files.put_void()));
+        BSTR imei = nullptr;
+        ASSERT_EQ(S_OK, files->GetImei(Bstr(L"obex-e2e-new").get(), &imei));
+        EXPECT_EQ(phone.imei, std::wstring(imei));
+        SysFreeString(imei);
+        EXPECT_EQ(static_cast<HRESULT>(0x80044353), files->GetImei(Bstr(L"obex-e2e-old").get(), &imei));
     }
     EXPECT_EQ(L"\"" + ProductDir() + L"\\SimPhoneSuite.exe\"", LocalServerOf(CLSID_PhoneControl));
 }

@@ -1,0 +1,154 @@
+#include "Capability.h"
+#include "DeviceInfo.h"
+#include "ListingEntries.h"
+#include "PhoneLink.h"
+#include "SuiteErrors.h"
+#include "obex/protocol/ObexResults.h"
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+using namespace obex;
+
+TEST(SuiteResult, NamesEveryOutcomeWithACodeTheErrorBoxKnows)
+{
+    const struct {
+        HRESULT in;
+        HRESULT out;
+    } cases[] = {
+        {S_OK, S_OK},
+        {S_FALSE, S_FALSE},
+        {kTimeout, static_cast<HRESULT>(0x8004434A)},
+        {kConnectionLost, static_cast<HRESULT>(0x80044251)},
+        {kNotConnected, static_cast<HRESULT>(0x80044251)},
+        {kAddressNotServed, static_cast<HRESULT>(0x80044251)},
+        {HRESULT_FROM_WIN32(WSAECONNREFUSED), static_cast<HRESULT>(0x8004434A)},
+        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)},
+        {kMalformed, static_cast<HRESULT>(0x80044342)},
+        {kBadListing, static_cast<HRESULT>(0x80044342)},
+        {ResultFromResponse(0xC1), static_cast<HRESULT>(0x80044203)},
+        {ResultFromResponse(0xC3), static_cast<HRESULT>(0x80044203)},
+        {ResultFromResponse(0xC4), static_cast<HRESULT>(0x80044353)},
+        {ResultFromResponse(0xCD), static_cast<HRESULT>(0x80044345)},
+        {ResultFromResponse(0xD1), static_cast<HRESULT>(0x80046012)},
+        {ResultFromResponse(0xD3), static_cast<HRESULT>(0x80044334)},
+        {ResultFromResponse(0xE0), static_cast<HRESULT>(0x80044360)},
+        {ResultFromResponse(0xE1), static_cast<HRESULT>(0x80044334)},
+        {ResultFromResponse(0xC0), static_cast<HRESULT>(0x80044342)},
+        {ResultFromResponse(0xD0), static_cast<HRESULT>(0x80044342)},
+        {suite_error::Cancelled, static_cast<HRESULT>(0x80044252)},
+        {E_OUTOFMEMORY, E_OUTOFMEMORY},
+        {E_INVALIDARG, E_INVALIDARG},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.out, SuiteResult(c.in)) << std::hex << c.in;
+}
+
+TEST(ListingEntries, ReadsTheNormalisedListingWithEscapedNames)
+{
+    const std::wstring listing = L"<folder-listing version=\"1.0\">\n"
+                                 L"<folder name=\"A &amp; B\" size=\"4096\" modified=\"20261208T153529\"/>\n"
+                                 L"<file name=\"&lt;x&gt; &quot;q&quot;&#9;t\" size=\"6\" user-perm=\"RWD\" "
+                                 L"modified=\"20261208T153529\"/>\n"
+                                 L"<file name=\"big\" size=\"-2147483648\"/>\n"
+                                 L"<folder name=\"E:\" label=\"Card\" mem-type=\"MMC\"/>\n"
+                                 L"</folder-listing>\n";
+    std::vector<ListingEntry> entries;
+    ASSERT_EQ(S_OK, ReadListingEntries(listing, entries));
+    ASSERT_EQ(4u, entries.size());
+    EXPECT_TRUE(entries[0].folder);
+    EXPECT_EQ(L"A & B", entries[0].name);
+    EXPECT_EQ(4096, entries[0].size);
+    EXPECT_FALSE(entries[1].folder);
+    EXPECT_EQ(L"<x> \"q\"\tt", entries[1].name);
+    EXPECT_EQ(6, entries[1].size);
+    EXPECT_EQ(L"20261208T153529", entries[1].modified);
+    EXPECT_EQ(-2147483648LL, entries[2].size);
+    EXPECT_EQ(L"Card", entries[3].label);
+    EXPECT_EQ(L"MMC", entries[3].memType);
+    EXPECT_EQ(&entries[1], FindEntry(entries, L"<x> \"q\"\tt"));
+    EXPECT_EQ(nullptr, FindEntry(entries, L"a & b"));
+
+    EXPECT_EQ(kBadListing, ReadListingEntries(L"<file name=\"x/>\n", entries));
+    EXPECT_EQ(kBadListing, ReadListingEntries(L"<file name=\"&bogus;\"/>\n", entries));
+}
+
+TEST(ListingEntries, GivesItemsWithoutAMemoryTypeThatOfTheirMemory)
+{
+    EXPECT_EQ(L"<folder-listing version=\"1.0\">\n<file name=\"a\" size=\"1\" mem-type=\"DEV\"/>\n"
+              L"<folder name=\"b\" mem-type=\"MMC\"/>\n</folder-listing>\n",
+              WithMemoryType(L"<folder-listing version=\"1.0\">\n<file name=\"a\" size=\"1\"/>\n"
+                             L"<folder name=\"b\" mem-type=\"MMC\"/>\n</folder-listing>\n",
+                             L"DEV"));
+}
+
+TEST(ListingEntries, DatesOfTheListing)
+{
+    SYSTEMTIME time{2026, 12, 0, 8, 15, 35, 29, 0};
+    DATE expected = 0;
+    ASSERT_TRUE(SystemTimeToVariantTime(&time, &expected));
+    EXPECT_EQ(expected, ListingDate(L"20261208T153529"));
+    EXPECT_EQ(expected, ListingDate(L"20261208T153529Z"));
+    for (const wchar_t* bad : {L"", L"20261208T1535", L"20261308T153529", L"20261208 153529", L"2026120xT153529"})
+        EXPECT_EQ(0.0, ListingDate(bad)) << bad;
+}
+
+TEST(PhoneMemories, DriveFoldersOfTheRootAreMemoriesElseTheRootIsOne)
+{
+    std::vector<ListingEntry> plain(2);
+    plain[0] = {true, L"Photos", 0, L"", L"", L""};
+    plain[1] = {false, L"C:", 0, L"", L"", L""}; // a file is no memory
+    const std::vector<PhoneMemory> one = MemoriesOf(plain);
+    ASSERT_EQ(1u, one.size());
+    EXPECT_EQ(L'C', one[0].drive);
+    EXPECT_EQ(L"Phone memory", one[0].label);
+    EXPECT_EQ(L"DEV", one[0].memType);
+    EXPECT_EQ(L"", one[0].folder);
+
+    std::vector<ListingEntry> drives(3);
+    drives[0] = {true, L"c:", 0, L"", L"", L""};
+    drives[1] = {true, L"E:", 0, L"", L"Memory card", L"MMC"};
+    drives[2] = {true, L"Music", 0, L"", L"", L""};
+    const std::vector<PhoneMemory> two = MemoriesOf(drives);
+    ASSERT_EQ(2u, two.size());
+    EXPECT_EQ(L'C', two[0].drive);
+    EXPECT_EQ(L"c:", two[0].label);
+    EXPECT_EQ(L"DEV", two[0].memType);
+    EXPECT_EQ(L"c:", two[0].folder);
+    EXPECT_EQ(L'E', two[1].drive);
+    EXPECT_EQ(L"Memory card", two[1].label);
+    EXPECT_EQ(L"MMC", two[1].memType);
+    EXPECT_EQ(L"E:", two[1].folder);
+}
+
+TEST(Capability, ModelMakerAndFreeMemoryOfTheGeneralSection)
+{
+    const CapabilityInfo info =
+        ReadCapability("<?xml version=\"1.0\"?>\n<Capability Version=\"1.0\"><General>\n"
+                       "<Manufacturer> Acme &amp; Sons </Manufacturer><Model>X\xC3\xA9-1</Model>\n"
+                       "<Memory><MemType>DEV</MemType><Free>1048576</Free><Used>5</Used></Memory>\n"
+                       "<Memory><MemType>MMC</MemType></Memory>\n</General>\n"
+                       "<Service><Name>Folder-Browsing</Name><Model>not this</Model></Service></Capability>");
+    EXPECT_EQ(L"Acme & Sons", info.manufacturer);
+    EXPECT_EQ(L"X\u00E9-1", info.model);
+    ASSERT_EQ(2u, info.memories.size());
+    EXPECT_EQ(L"DEV", info.memories[0].memType);
+    EXPECT_EQ(L"1048576", info.memories[0].freeBytes);
+    EXPECT_EQ(L"MMC", info.memories[1].memType);
+    EXPECT_EQ(L"", info.memories[1].freeBytes);
+
+    const CapabilityInfo none = ReadCapability("");
+    EXPECT_EQ(L"", none.model);
+    EXPECT_TRUE(none.memories.empty());
+}
+
+TEST(DeviceModels, TheCapabilityModelFirstThenTheConfiguredOne)
+{
+    PhoneEntry configured{L"p", L"tcp:h", L"1", L"Cfg"};
+    PhoneEntry bare{L"p", L"tcp:h", L"1", L""};
+    EXPECT_EQ((std::vector<std::wstring>{L"Cap", L"Cfg"}), ModelsOf(configured, L"Cap"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Cfg"}), ModelsOf(configured, L"Cfg"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Cfg"}), ModelsOf(configured, L""));
+    EXPECT_EQ((std::vector<std::wstring>{L"OBEX FTP phone"}), ModelsOf(bare, L""));
+}
