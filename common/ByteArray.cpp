@@ -53,3 +53,20 @@ HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes)
     bytes.assign(first, first + (upper - lower + 1));
     return S_OK;
 }
+
+HRESULT MakeStringArray(const std::vector<std::wstring>& texts, SAFEARRAY** array)
+{
+    *array = nullptr;
+    unique_safearray made(SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size())));
+    if (!made)
+        return E_OUTOFMEMORY;
+    for (LONG i = 0; i < static_cast<LONG>(texts.size()); ++i) {
+        unique_bstr text(texts[i].c_str());
+        // SafeArrayPutElement copies the string.
+        const HRESULT hr = SafeArrayPutElement(made.get(), &i, text.get());
+        if (FAILED(hr))
+            return hr;
+    }
+    *array = made.release();
+    return S_OK;
+}

@@ -1,10 +1,12 @@
 // File contents travel between the server, the phone components and their
-// clients as a VARIANT holding a one-dimensional byte SAFEARRAY.
+// clients as a VARIANT holding a one-dimensional byte SAFEARRAY; lists of
+// names as a one-dimensional BSTR SAFEARRAY.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string>
 #include <vector>
 
 // Clears `out` and fills it with the bytes; E_OUTOFMEMORY when no array can be made.
@@ -14,3 +16,6 @@ HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out);
 // array gives no bytes; any other kind of VARIANT, or an array of more than one
 // dimension, gives E_INVALIDARG.
 HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes);
+
+// A new array of the texts, in order; E_OUTOFMEMORY when it cannot be made.
+HRESULT MakeStringArray(const std::vector<std::wstring>& texts, SAFEARRAY** array);

@@ -2,6 +2,7 @@
 
 #include "PhoneLink.h"
 #include "SuiteErrors.h"
+#include "common/ByteArray.h"
 #include "common/Resource.h"
 
 #include <algorithm>
@@ -76,17 +77,7 @@ STDMETHODIMP DeviceInfo::GetModelList(BSTR, SAFEARRAY** models)
                 list.push_back(model);
         }
     }
-    unique_safearray array(SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(list.size())));
-    if (!array)
-        return E_OUTOFMEMORY;
-    for (LONG i = 0; i < static_cast<LONG>(list.size()); ++i) {
-        unique_bstr model(list[i].c_str());
-        hr = SafeArrayPutElement(array.get(), &i, model.get());
-        if (FAILED(hr))
-            return hr;
-    }
-    *models = array.release();
-    return S_OK;
+    return MakeStringArray(list, models);
 }
 
 STDMETHODIMP DeviceInfo::GetModelValue(BSTR, BSTR, BSTR* value)

@@ -1,6 +1,7 @@
 #include "DeviceInformation.h"
 
 #include "SuiteErrors.h"
+#include "common/ByteArray.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -41,18 +42,7 @@ HRESULT DeviceInformation::GetModelList(BSTR product, SAFEARRAY** models)
     hr = suite::Store().ModelList(Text(product), list);
     if (FAILED(hr))
         return hr;
-    unique_safearray array(SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(list.size())));
-    if (!array)
-        return E_OUTOFMEMORY;
-    for (LONG i = 0; i < static_cast<LONG>(list.size()); ++i) {
-        unique_bstr model(list[i].c_str());
-        // SafeArrayPutElement copies the string.
-        hr = SafeArrayPutElement(array.get(), &i, model.get());
-        if (FAILED(hr))
-            return hr;
-    }
-    *models = array.release();
-    return S_OK;
+    return MakeStringArray(list, models);
 }
 
 HRESULT DeviceInformation::GetModelValue(BSTR model, BSTR key, BSTR* value)
