@@ -29,3 +29,16 @@ void SetModuleIdleHandler(void (*onIdle)())
 {
     g_onIdle = onIdle;
 }
+
+void ServeCallsFor(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT)
+                DispatchMessageW(&msg);
+        }
+    }
+}

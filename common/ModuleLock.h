@@ -11,6 +11,11 @@ LONG ModuleLockCount();
 // the server before any object exists.
 void SetModuleIdleHandler(void (*onIdle)());
 
+// Dispatches what arrives (calls into the apartment among it) for that long. A
+// server that has revoked its class objects serves on a little: a client may have
+// reached one just before the revoke, and its creation request must not fail.
+void ServeCallsFor(DWORD milliseconds);
+
 // One counted lock for the owner's lifetime; a copy holds a lock of its own.
 class ModuleLock
 {

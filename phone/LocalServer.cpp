@@ -1,5 +1,7 @@
 #include "LocalServer.h"
 
+#include "common/ModuleLock.h"
+
 namespace {
 
 // Wine fails the client of a server that ends within about a second of its
@@ -7,6 +9,7 @@ namespace {
 const DWORD kMinimumLifetimeMs = 3000;
 const DWORD kIdleShutdownMs = 3000;
 const UINT kIdleCheckMs = 250;
+const DWORD kPauseAfterRevokeMs = 1000;
 
 } // namespace
 
@@ -61,7 +64,9 @@ int LocalServer::Run()
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        // A call queued before the quit may have created an object after all.
+        // A call queued before the quit, or from a client that reached a class
+        // object just before the revoke, may create an object after all.
+        ServeCallsFor(kPauseAfterRevokeMs);
         if (lockCount_() == 0)
             break;
         RegisterClassObjects();

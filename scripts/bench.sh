@@ -27,12 +27,39 @@ wine_prepare_prefix
 if [ "$large" = 1 ]; then
     refresh=(5000 20000)
     transfer=(256 3)
+    obex_rounds=3
     copy=(400 64 5)
 else
     refresh=(5000 10000)
     transfer=(64 2)
+    obex_rounds=2
     copy=(200 64 2)
 fi
+
+# The OBEX benchmark's server: obexftpd on a free port of 127.0.0.1 serving a
+# 16 MiB file, and the native client's best times for it, measured first.
+obex_dir="$(mktemp -d "${TMPDIR:-/tmp}/bench-obex.XXXXXX")"
+chmod 755 "$obex_dir"
+mkdir "$obex_dir/served" "$obex_dir/native"
+head -c $((16 * 1024 * 1024)) /dev/urandom >"$obex_dir/served/big.bin"
+read -r obex_port obex_pid < <(QUELVAR_BUILD_DIR="$build" "$root/scripts/obex-peer.sh" start "$obex_dir/served")
+trap 'wine_stop; "$root/scripts/obex-peer.sh" stop "$obex_pid"; rm -rf "$log" "$obex_dir"' EXIT
+ms_now() { echo $(($(date +%s%N) / 1000000)); }
+native_get=0 native_put=0
+for round in 1 2 3; do
+    start=$(ms_now)
+    (cd "$obex_dir/native" && obexftp -n "127.0.0.1:$obex_port" -g big.bin >/dev/null 2>&1)
+    took=$(($(ms_now) - start))
+    [ "$native_get" = 0 ] || [ "$took" -lt "$native_get" ] && native_get=$took
+    # A new name each round: the server keeps an old file over a PUT.
+    ln "$obex_dir/served/big.bin" "$obex_dir/native/native-$round.bin"
+    start=$(ms_now)
+    obexftp -n "127.0.0.1:$obex_port" -p "$obex_dir/native/native-$round.bin" >/dev/null 2>&1
+    took=$(($(ms_now) - start))
+    [ "$native_put" = 0 ] || [ "$took" -lt "$native_put" ] && native_put=$took
+done
+rm -f "$obex_dir"/served/native-*.bin
+echo "native client against obexftpd on port $obex_port: get $native_get ms, put $native_put ms (best of 3)"
 
 # Each program in turn on one virtual screen. The server and the suite are
 # registered first and the server's language and graphics resources named,
@@ -59,8 +86,18 @@ set +e
     bench bench_refresh.exe '"${refresh[*]}"'
     bench bench_transfer.exe '"${transfer[*]}"'
     bench bench_copy.exe '"${copy[*]}"'
+    # The OBEX suite in place of the simulated one, once that has ended.
+    obex_port="$2" served="Z:${3//\//\\}" native_get="$4" native_put="$5"
+    while grep -qsaF SimPhoneSuite.exe /proc/[0-9]*/cmdline; do sleep 0.2; done
+    run "$build/bin/ObexPhones.exe" /RegServer || exit 1
+    run "$build/bin/ObexPhones.exe" remove BenchObex >/dev/null 2>&1
+    run "$build/bin/ObexPhones.exe" add BenchObex "tcp:127.0.0.1:$obex_port" >/dev/null || exit 1
+    bench bench_obex.exe BenchObex "$served" big.bin "$native_get" "$native_put" '"${obex_rounds}"'
+    run "$build/bin/ObexPhones.exe" remove BenchObex >/dev/null
+    while grep -qsaF ObexPhones.exe /proc/[0-9]*/cmdline; do sleep 0.2; done
+    run "$build/bin/SimPhoneSuite.exe" /RegServer || status=1
     exit $status
-' bench "$build" 2>&1 | tee "$log"
+' bench "$build" "$obex_port" "$obex_dir/served" "$native_get" "$native_put" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 set -e
 

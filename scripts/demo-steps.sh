@@ -6,6 +6,7 @@
 # IMEI, or a step that does not do what it shows, ends the demo with an error.
 set -euo pipefail
 bin="$1"
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 drive_c="$WINEPREFIX/drive_c"
 mirror='C:\Mirror'
 phone=Phone1
@@ -305,5 +306,56 @@ section "Disconnecting $phone while a main object listens"
 start_client -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 8 + tree "$mirror" + terminate
 simphone disconnect "$phone"
 finish_client
+
+section "A real OBEX FTP server on this machine as a phone"
+# Debian's obexftpd serves a folder of this machine on a free port of 127.0.0.1;
+# ObexPhones.exe, registered in place of the simulated suite, speaks OBEX File
+# Transfer to it. The server cannot tell the two suites apart.
+served="$(mktemp -d)"
+mkdir -p "$served/Documents/Reports" "$served/Pictures"
+printf 'dear phone,\r\n' >"$served/Documents/letter.txt"
+printf 'third quarter\r\n' >"$served/Documents/Reports/q3 & q4.txt"
+head -c 300000 /dev/urandom >"$served/Pictures/holiday.jpg"
+read -r obex_port obex_pid < <("$repo/scripts/obex-peer.sh" start "$served")
+stop_peer() { [ -n "${obex_pid:-}" ] && "$repo/scripts/obex-peer.sh" stop "$obex_pid"; obex_pid=""; }
+finish() {
+    wineserver -k >/dev/null 2>&1 || true
+    stop_peer || true
+    rm -rf "$work" "$served"
+}
+[ -n "${obex_pid:-}" ] || { echo "FAILED: obexftpd did not start"; exit 1; }
+echo "obexftpd serves $served on 127.0.0.1:$obex_port"
+# The simulated suite ends once idle; while it runs it would answer the activations.
+for _ in $(seq 1 300); do grep -qsaF SimPhoneSuite.exe /proc/[0-9]*/cmdline || break; sleep 0.1; done
+obexphones() { run "$bin/ObexPhones.exe" "$@"; }
+obexphones /RegServer
+obexphones remove Desk >/dev/null 2>&1 || true
+obexphones add Desk "tcp:127.0.0.1:$obex_port" --model "Desk server"
+obexphones list
+desk="$mirror\\Desk\\Phone memory (C)"
+try_quelvar -k refresh "$mirror\\Desk" --files --recursive + tree "$mirror\\Desk" \
+    + download "$desk\\Documents\\letter.txt.vfslnk" "$pc\\letter.txt" \
+    + download "$desk\\Pictures\\holiday.jpg.vfslnk" "$pc\\holiday.jpg" \
+    + upload "$pc\\from-pc.txt" "$desk\\Documents" + terminate
+echo "$pc\\letter.txt: $(tr -d '\r' <"$drive_c/Transfers/letter.txt" 2>/dev/null || echo "(not downloaded)")"
+if cmp -s "$served/Pictures/holiday.jpg" "$drive_c/Transfers/holiday.jpg"; then
+    echo "$pc\\holiday.jpg: the same 300000 bytes as on the server"
+else
+    echo "FAILED: holiday.jpg did not arrive byte for byte"
+    exit 1
+fi
+if ! cmp -s "$drive_c/Transfers/from-pc.txt" "$served/Documents/from-pc.txt"; then
+    echo "FAILED: the uploaded file is not on the server's disk"
+    exit 1
+fi
+echo "on the server's disk, Documents/from-pc.txt: $(tr -d '\r' <"$served/Documents/from-pc.txt")"
+
+section "Stopping the OBEX FTP server while a main object listens"
+start_client -k refresh "$mirror\\Desk" --files + tree "$mirror" + wait 12 + tree "$mirror" + terminate
+stop_peer
+echo "obexftpd stopped"
+finish_client
+obexphones remove Desk
+run "$bin/SimPhoneSuite.exe" /RegServer
 
 section "Done"

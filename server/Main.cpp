@@ -3,6 +3,7 @@
 #include "ClassFactory.h"
 #include "CommandLine.h"
 #include "common/ComObject.h"
+#include "common/ModuleLock.h"
 #include "QuelvarSingleton.h"
 #include "ServerModule.h"
 #include "common/Resource.h"
@@ -73,20 +74,6 @@ void RunMessageLoop()
             QTRACE(L"(): Unknown exception, msg: hwnd = 0x%X, message = 0x%X(%d)\n", msg.hwnd, msg.message,
                    msg.message);
             QTRACE(L"\twParam = 0x%X, lParam = 0x%X\n", msg.wParam, msg.lParam);
-        }
-    }
-}
-
-// Dispatches what arrives (calls into the apartment among it) for that long.
-void ServeCallsFor(DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message != WM_QUIT)
-                DispatchMessageW(&msg);
         }
     }
 }

@@ -62,8 +62,9 @@ const CommandSyntax kCommands[] = {
      L"end. --answer answers the questions on the screen (free memory, replacing a file) and prints them"},
     {L"move", CommandKind::Move, 3, kMaxListArguments, true, CommandGroup::Transfers,
      L"SOURCE... --to FOLDER [--answer yes|no]",
-     L"the same as a move, on the server's worker; waits until its progress dialog and its message have gone. Within "
-     L"the phone the items are copied and kept: the phone cannot delete them"},
+     L"move PC items into a mirror folder, mirror items to a PC folder or into another mirror folder, on the server's "
+     L"worker; waits until its progress dialog and its message have gone. Within the phone the items are copied and "
+     L"kept: the phone cannot delete them"},
     {L"capability", CommandKind::Capability, 1, 1, true, CommandGroup::Services, L"PCFOLDER",
      L"print the type and a summary of the capability object of the phone behind a mirror folder"},
     {L"convert", CommandKind::Convert, 3, 3, true, CommandGroup::Services, L"MIRRORFILE TARGET SOURCE",

@@ -86,9 +86,13 @@ HRESULT WriteAll(HANDLE file, const void* data, size_t size)
     return S_OK;
 }
 
+// How much of an upload's spool is read and sent at once.
+constexpr size_t kSpoolBlock = 64 * 1024;
+
 // Reports a transfer's progress. Each report is a call into the caller's
 // process, which costs more than a packet: one report per step of bytes, and
-// the last. Cancel is looked at after every packet all the same.
+// the last. Cancel is looked at after every packet of a download and every
+// block of an upload all the same.
 class Progress
 {
 public:
@@ -322,7 +326,8 @@ HRESULT ObexFileSystem::Upload(OpenFile& file)
         HRESULT put = Obex(session.BeginPut(name, total, file.timeSet ? &utc : nullptr));
         if (SUCCEEDED(put) && listener)
             listener->FileStarted();
-        std::vector<uint8_t> buffer(std::max<size_t>(session.PutChunkSize(), 1));
+        // The spool is read in large blocks; the session cuts them into packets.
+        std::vector<uint8_t> buffer(kSpoolBlock);
         Progress progress(listener, total);
         for (uint32_t sent = 0; SUCCEEDED(put) && sent < total;) {
             DWORD read = 0;

@@ -47,6 +47,7 @@ HRESULT Session::Fail(HRESULT hr)
     connected_ = false;
     state_ = State::Idle;
     pending_.clear();
+    inboxBegin_ = inboxEnd_ = 0;
     return hr;
 }
 
@@ -64,27 +65,36 @@ void Session::Identify(Request& request) const
         request.Four(hi::ConnectionId, connectionId_);
 }
 
-HRESULT Session::ReceiveAll(uint8_t* buffer, size_t size)
-{
-    while (size > 0) {
-        size_t received = 0;
-        RETURN_IF_FAILED(transport_->Receive(buffer, size, received, options_.timeoutMs));
-        buffer += received;
-        size -= received;
-    }
-    return S_OK;
-}
-
+// Reads as much as the link has at once: a packet usually arrives whole, and a
+// receive per packet instead of one for its length and one for the rest halves
+// the calls into the system.
 HRESULT Session::ReceivePacket()
 {
-    // Exactly one packet: its length is read first, then that many bytes.
-    received_.resize(kPrefix);
-    RETURN_IF_FAILED(ReceiveAll(received_.data(), kPrefix));
-    const size_t length = size_t(received_[1]) << 8 | received_[2];
-    if (length < kPrefix)
-        return kMalformed;
-    received_.resize(length);
-    return ReceiveAll(received_.data() + kPrefix, length - kPrefix);
+    if (inbox_.empty())
+        inbox_.resize(size_t(1) << 16); // a packet's length is 16 bits: any packet fits
+    for (;;) {
+        const size_t held = inboxEnd_ - inboxBegin_;
+        const uint8_t* packet = inbox_.data() + inboxBegin_;
+        if (held >= kPrefix) {
+            const size_t length = size_t(packet[1]) << 8 | packet[2];
+            if (length < kPrefix)
+                return kMalformed;
+            if (held >= length) {
+                received_.assign(packet, packet + length);
+                inboxBegin_ += length;
+                return S_OK;
+            }
+        }
+        if (inboxBegin_ > 0) {
+            std::copy(inbox_.begin() + inboxBegin_, inbox_.begin() + inboxEnd_, inbox_.begin());
+            inboxBegin_ = 0;
+            inboxEnd_ = held;
+        }
+        size_t received = 0;
+        RETURN_IF_FAILED(
+            transport_->Receive(inbox_.data() + inboxEnd_, inbox_.size() - inboxEnd_, received, options_.timeoutMs));
+        inboxEnd_ += received;
+    }
 }
 
 HRESULT Session::Exchange(Request& request, Response& response, bool connect)

@@ -85,7 +85,6 @@ private:
     // that break the protocol end the session.
     HRESULT Exchange(Request& request, Response& response, bool connect = false);
     HRESULT ReceivePacket();
-    HRESULT ReceiveAll(uint8_t* buffer, size_t size);
     HRESULT Fail(HRESULT hr);
 
     std::unique_ptr<Transport> transport_;
@@ -96,6 +95,9 @@ private:
     uint16_t packetSize_ = kMinPacket;
     State state_ = State::Idle;
     std::vector<uint8_t> received_; // the last response packet
+    // What the link has given and no packet has taken yet: [inboxBegin_, inboxEnd_).
+    std::vector<uint8_t> inbox_;
+    size_t inboxBegin_ = 0, inboxEnd_ = 0;
     // A running GET's data not yet handed out, or a running PUT's data not yet sent.
     std::vector<uint8_t> pending_;
     bool more_ = false; // the running GET's peer has more

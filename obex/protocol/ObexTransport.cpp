@@ -1,11 +1,13 @@
 #include "ObexTransport.h"
 
 #include "ObexResults.h"
+#include "common/ErrorFlow.h"
 #include "common/Resource.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cwctype>
 
 namespace obex {
@@ -46,6 +48,8 @@ HRESULT LastSocketError()
     const int error = WSAGetLastError();
     if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN)
         return kConnectionLost;
+    if (error == WSAETIMEDOUT)
+        return kTimeout;
     return HRESULT_FROM_WIN32(error);
 }
 
@@ -80,8 +84,11 @@ public:
     void Close() override { socket_.reset(); }
 
 private:
+    HRESULT UseTimeout(DWORD timeoutMs);
+
     WinsockUser winsock_; // outlives the socket: members end in reverse order
     unique_socket socket_;
+    DWORD timeoutMs_ = 0; // the one set on the socket for sending and receiving
 };
 
 HRESULT TcpTransport::Connect(const std::string& host, uint16_t port, DWORD timeoutMs)
@@ -118,12 +125,28 @@ HRESULT TcpTransport::Connect(const std::string& host, uint16_t port, DWORD time
         return LastSocketError();
     if (result != 0)
         return HRESULT_FROM_WIN32(result);
+    // Then blocking calls bounded by the socket's own timeouts: a select before
+    // every call would cost a round trip to the system per packet.
     nonBlocking = 0;
     if (ioctlsocket(socket_.get(), FIONBIO, &nonBlocking) != 0)
         return LastSocketError();
     // Every request waits for its answer: no packet may sit in the send queue.
     BOOL noDelay = TRUE;
     setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    return UseTimeout(timeoutMs);
+}
+
+HRESULT TcpTransport::UseTimeout(DWORD timeoutMs)
+{
+    // Zero would mean "wait forever" to the socket.
+    timeoutMs = std::max<DWORD>(timeoutMs, 1);
+    if (timeoutMs == timeoutMs_)
+        return S_OK;
+    const char* value = reinterpret_cast<const char*>(&timeoutMs);
+    if (setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO, value, sizeof timeoutMs) != 0 ||
+        setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, value, sizeof timeoutMs) != 0)
+        return LastSocketError();
+    timeoutMs_ = timeoutMs;
     return S_OK;
 }
 
@@ -131,10 +154,8 @@ HRESULT TcpTransport::Send(const uint8_t* data, size_t size, DWORD timeoutMs)
 {
     if (!socket_)
         return kNotConnected;
+    RETURN_IF_FAILED(UseTimeout(timeoutMs));
     while (size > 0) {
-        const HRESULT hr = Wait(socket_.get(), true, timeoutMs);
-        if (FAILED(hr))
-            return hr;
         const int sent = send(socket_.get(), reinterpret_cast<const char*>(data),
                               static_cast<int>(size > 0x10000 ? 0x10000 : size), 0);
         if (sent == SOCKET_ERROR)
@@ -150,9 +171,7 @@ HRESULT TcpTransport::Receive(uint8_t* buffer, size_t capacity, size_t& received
     received = 0;
     if (!socket_)
         return kNotConnected;
-    const HRESULT hr = Wait(socket_.get(), false, timeoutMs);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(UseTimeout(timeoutMs));
     const int count = recv(socket_.get(), reinterpret_cast<char*>(buffer),
                            static_cast<int>(capacity > 0x10000 ? 0x10000 : capacity), 0);
     if (count == SOCKET_ERROR)
