@@ -146,19 +146,14 @@ TEST_F(Configuration, SpecialFoldersMatchNameClassIdAndKind)
     GUID contacts{}, messages{};
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contacts));
     ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kMessageFolderClsid, &messages));
-    const struct {
-        const wchar_t* name;
-        const GUID* clsid;
-        DWORD kinds;
-        bool special;
-    } cases[] = {
+    const std::tuple<const wchar_t*, const GUID*, DWORD, bool> cases[] = {
         {L"Contacts", &contacts, 0x01, true},      {L"CONTACTS", &contacts, 0x19, true},
         {L"Contacts", &messages, 0x19, false},     {L"Contacts", &contacts, 0x18, false},
         {L"Text Messages", &messages, 0x10, true}, {L"Multimedia Messages", &messages, 0x08, true},
         {L"Photos", &messages, 0x19, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.special, mirror::IsSpecialFolder(c.name, *c.clsid, c.kinds)) << Narrow(c.name) << " " << c.kinds;
+    for (const auto& [name, clsid, kinds, special] : cases)
+        EXPECT_EQ(special, mirror::IsSpecialFolder(name, *clsid, kinds)) << Narrow(name) << " " << kinds;
 }
 
 TEST_F(Configuration, FolderAttributesAreSetOnFoldersWithoutAnyOfTheBits)

@@ -55,11 +55,6 @@ TEST_F(LanguageTest, LanguageFileIsLookedUpInOrder)
         EXPECT_EQ(c.result, localisation::LocateLanguageFile(kVendor, L"Ostrelle"));
         EXPECT_EQ(L"tst", localisation::CurrentLanguage());
     }
-    // A file in the configured folder is read from there.
-    ASSERT_TRUE(CopyFileW(TestFile().c_str(), configured.c_str(), FALSE));
-    RegistryOverride path(HKEY_LOCAL_MACHINE, kInstallationKey, L"Language Path", dir / L"Elsewhere");
-    EXPECT_TRUE(localisation::LoadDisplayStrings(localisation::LocateLanguageFile(kVendor, L"Ostrelle").c_str()));
-    EXPECT_EQ(L"Pictures", localisation::DisplayNameForToken(L"predefgallery"));
     // Nothing without a language code or without the installation key.
     SetInstallationValue(L"Current Language", std::wstring());
     EXPECT_EQ(L"", localisation::LocateLanguageFile(kVendor, L"Ostrelle"));

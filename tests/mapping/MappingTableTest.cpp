@@ -402,29 +402,25 @@ TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCu
     // A short PC name for a phone name of 240 characters.
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longName, Item(std::wstring(240, L'n').c_str())));
 
-    const struct {
-        std::wstring pcPath;
-        std::wstring phonePath;
-        HRESULT hr = S_OK;
-    } cases[] = {
+    const std::tuple<std::wstring, std::wstring, HRESULT> cases[] = {
         // The mirror folder and items with shortcuts: see the main object's item refresh.
-        {memory, L"ALIAS:Phone1\\C:"},
+        {memory, L"ALIAS:Phone1\\C:", S_OK},
         // Not yet on the PC (a copy's target): the PC names themselves.
-        {album + L"\\new.txt", L"ALIAS:Phone1\\C:\\a<b>\\new.txt"},
-        {album + L"\\New folder\\x.txt", L"ALIAS:Phone1\\C:\\a<b>\\New folder\\x.txt"},
+        {album + L"\\new.txt", L"ALIAS:Phone1\\C:\\a<b>\\new.txt", S_OK},
+        {album + L"\\New folder\\x.txt", L"ALIAS:Phone1\\C:\\a<b>\\New folder\\x.txt", S_OK},
         // A folder without a folder shortcut gives its PC name.
-        {plain, L"ALIAS:Phone1\\C:\\Plain"},
+        {plain, L"ALIAS:Phone1\\C:\\Plain", S_OK},
         // A shortcut file that cannot be read gives nothing.
-        {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>"},
-        {mirror_ / L"Unmapped\\x", L""},
+        {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>", S_OK},
+        {mirror_ / L"Unmapped\\x", L"", S_OK},
         // A phone path beyond its 260 characters is refused, not cut.
-        {longName, L"ALIAS:Phone1\\" + std::wstring(240, L'n')},
+        {longName, L"ALIAS:Phone1\\" + std::wstring(240, L'n'), S_OK},
         {longName + L"\\abcdef.txt", L"", HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)},
     };
-    for (const auto& c : cases) {
+    for (const auto& [pcPath, expected, hr] : cases) {
         std::wstring phonePath = L"stale";
-        EXPECT_EQ(c.hr, table_.ConvertPCNameToVFSName(c.pcPath.c_str(), phonePath)) << Narrow(c.pcPath);
-        EXPECT_EQ(c.phonePath, phonePath) << Narrow(c.pcPath);
+        EXPECT_EQ(hr, table_.ConvertPCNameToVFSName(pcPath.c_str(), phonePath)) << Narrow(pcPath);
+        EXPECT_EQ(expected, phonePath) << Narrow(pcPath);
     }
 }
 
