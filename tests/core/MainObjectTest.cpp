@@ -57,39 +57,28 @@ protected:
     com_ptr<IQuelvar> quelvar;
 };
 
-class MirrorFolders : public MainObject
-{
-};
-
 } // namespace
 
-TEST_F(MainObject, GetImeiAsksThePhoneComponent)
+TEST_F(MainObject, PhonesAreMappedAtStartAndByNotificationsAndTheComponentIsAskedThroughTheObject)
 {
     phones.AddPhone(L"Phone1", L"356938035643809");
     phones.Connect(L"Phone1");
+    SetFileAttributesW(Mirror(L"Phone1").c_str(), kHiddenSystem);
+    // A mirror folder of a phone that is not connected, left from an earlier session.
+    CreateDirectoryW(Mirror(L"OldPhone").c_str(), nullptr);
+    WriteText(Mirror(L"OldPhone\\IMEI"), "490154203237518");
+    // Contacts only (bit 0x1): the message folders are hidden.
+    ASSERT_EQ(S_OK, phones->SetModelValue(Bstr(L"OS-300").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
+    phones.AddPhone(L"Phone6", L"356938035643815", L"OS-300");
+    phones.AddPhone(L"Odd", L"356938035643811", L"XX-999"); // a model nobody supports
+    CreateDirectoryW(Mirror(L"Phone6").c_str(), nullptr);
+    SetFileAttributesW(Mirror(L"Phone6").c_str(), kHiddenSystem);
     Start();
-    unique_bstr imei;
-    ASSERT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
-    EXPECT_EQ(std::wstring(L"356938035643809"), imei.c_str());
+    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone1")));
+    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"OldPhone")));
+    EXPECT_TRUE(FileExists(Mirror(L"OldPhone\\IMEI")));
 
-    // A phone the component does not know: its failure, mapped.
-    unique_bstr unknown;
-    EXPECT_EQ(static_cast<HRESULT>(0x80044343), quelvar->GetImei(Bstr(L"Nobody").get(), unknown.put()));
-
-    // Faults of the component arrive through the one mapping.
-    ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"GetImei").get(), 0x4252, 1));
-    EXPECT_EQ(E_ABORT, quelvar->GetImei(Bstr(L"Phone1").get(), unknown.put()));
-    EXPECT_EQ(S_OK, quelvar->Terminate());
-    // Methods with their own component instance work after Terminate.
-    EXPECT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
-    quelvar.reset();
-}
-
-TEST_F(MainObject, RefreshSendsItsTargetAndPathsOutsideEveryMirrorReachNothing)
-{
-    phones.AddPhone(L"Phone1", L"356938035643809");
-    phones.Connect(L"Phone1");
-    Start();
+    // Refresh and GetImei ask the phone component; paths outside every mirror reach nothing.
     EXPECT_EQ(S_OK, quelvar->Refresh(ALL, Bstr(L"").get()));
     EXPECT_EQ(L"0|", phones.LastCall(L"Refresh"));
     EXPECT_EQ(S_OK, quelvar->Refresh(ALL, Bstr(L"Phone1").get()));
@@ -106,32 +95,15 @@ TEST_F(MainObject, RefreshSendsItsTargetAndPathsOutsideEveryMirrorReachNothing)
     EXPECT_EQ(S_OK, quelvar->GetCapabilityObject(Bstr(L"C:\\windows").get(), capability.get()));
     EXPECT_EQ(VT_EMPTY, capability.get()->vt);
     EXPECT_EQ(L"<none>", phones.LastCall(L"ReadObexCapability"));
-}
 
-TEST_F(MirrorFolders, PhonesConnectedBeforeStartAreMappedAndAbsentOnesHidden)
-{
-    phones.AddPhone(L"Phone1", L"356938035643809");
-    phones.Connect(L"Phone1");
-    // A mirror folder of a phone that is not connected, left from an earlier session.
-    CreateDirectoryW(Mirror(L"OldPhone").c_str(), nullptr);
-    WriteText(Mirror(L"OldPhone\\IMEI"), "490154203237518");
-    SetFileAttributesW(Mirror(L"Phone1").c_str(), kHiddenSystem);
+    unique_bstr imei;
+    ASSERT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
+    EXPECT_EQ(std::wstring(L"356938035643809"), imei.c_str());
+    // A phone the component does not know, and the component's faults: through the one mapping.
+    EXPECT_EQ(static_cast<HRESULT>(0x80044343), quelvar->GetImei(Bstr(L"Nobody").get(), imei.put()));
+    ASSERT_EQ(S_OK, phones->SetFault(Bstr(L"GetImei").get(), 0x4252, 1));
+    EXPECT_EQ(E_ABORT, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
 
-    Start();
-    EXPECT_EQ(0u, HiddenSystemOf(Mirror(L"Phone1")));
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"OldPhone")));
-    EXPECT_TRUE(FileExists(Mirror(L"OldPhone\\IMEI")));
-}
-
-TEST_F(MirrorFolders, NotificationsMapPhonesWithTheirSynchronisationFoldersAndHideThemAgain)
-{
-    // Contacts only (bit 0x1): the message folders are hidden.
-    ASSERT_EQ(S_OK, phones->SetModelValue(Bstr(L"OS-300").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
-    phones.AddPhone(L"Phone6", L"356938035643815", L"OS-300");
-    phones.AddPhone(L"Odd", L"356938035643811", L"XX-999"); // a model nobody supports
-    CreateDirectoryW(Mirror(L"Phone6").c_str(), nullptr);
-    SetFileAttributesW(Mirror(L"Phone6").c_str(), kHiddenSystem);
-    Start();
     phones.Connect(L"Odd");
     phones.Connect(L"Phone6");
     EXPECT_EQ(L"<none>", PhoneOf(quelvar.get(), Mirror(L"Odd")));
@@ -154,12 +126,19 @@ TEST_F(MirrorFolders, NotificationsMapPhonesWithTheirSynchronisationFoldersAndHi
     EXPECT_EQ(kHiddenSystem, HiddenSystemOf(Mirror(L"Phone6")));
     EXPECT_EQ(synchronisation, NamesIn(Mirror(L"Phone6")));
     EXPECT_TRUE(FileExists(Mirror(L"Phone6\\Contacts\\Folder.xml")));
+
+    EXPECT_EQ(S_OK, quelvar->Terminate());
+    // Methods with their own component instance work after Terminate.
+    EXPECT_EQ(S_OK, quelvar->GetImei(Bstr(L"Phone1").get(), imei.put()));
+    quelvar.reset();
 }
 
-TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhenAliasesArePrefixes)
+TEST_F(MainObject, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneAndASecondObjectSeesThePhonesTillTerminate)
 {
     phones.AddPhone(L"Phone1", L"356938035643801");
     phones.AddPhone(L"Phone10", L"356938035643802");
+    phones.AddPhone(L"Phone2", L"356938035643803");
+    phones.AddPhone(L"Phone3", L"356938035643804");
     phones.MakeFolder(L"ALIAS:Phone1\\C:\\OnlyOnOne");
     phones.MakeFolder(L"ALIAS:Phone10\\C:\\predefgallery");
     phones.MakeFolder(L"ALIAS:Phone10\\C:\\a<b>");
@@ -200,15 +179,8 @@ TEST_F(MirrorFolders, RefreshBuildsTheMirrorWhosePathsReachTheirOwnPhoneEvenWhen
     ASSERT_EQ(VT_BSTR, capability.get()->vt);
     EXPECT_NE(std::wstring::npos, std::wstring(capability.get()->bstrVal).find(L"<SN>356938035643802</SN>"));
     EXPECT_EQ(L"ALIAS:Phone1|1000", PhoneOf(quelvar.get(), Mirror(L"Phone1\\Phone memory (C)")));
-}
 
-TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
-{
-    phones.AddPhone(L"Phone1", L"356938035643801");
-    phones.AddPhone(L"Phone2", L"356938035643802");
-    phones.AddPhone(L"Phone3", L"356938035643803");
-    phones.Connect(L"Phone1");
-    Start();
+    // A second plain object sees the phones too; its Terminate takes its registration back.
     LONG sinks = 0, sinksBefore = 0;
     ASSERT_EQ(S_OK, phones->GetSinkCount(&sinksBefore));
     com_ptr<IQuelvar> other = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
@@ -234,7 +206,7 @@ TEST_F(MirrorFolders, TwoPlainObjectsSeeThePhonesAndOneOutlivesTheOther)
     EXPECT_TRUE(DirectoryExists(Mirror(L"Phone2\\Phone memory (C)")));
 }
 
-TEST_F(MirrorFolders, AVanishedComponentIsConnectedAnewWithMappingAndRegistration)
+TEST_F(MainObject, AVanishedComponentIsConnectedAnewWithMappingAndRegistration)
 {
     phones.AddPhone(L"Phone4", L"356938035643813");
     phones.Connect(L"Phone4");
@@ -270,7 +242,7 @@ TEST_F(MirrorFolders, AVanishedComponentIsConnectedAnewWithMappingAndRegistratio
     EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 60000));
 }
 
-TEST_F(MirrorFolders, AnObjectItsClientLetGoListensAndKeepsTheServerUntilTerminate)
+TEST_F(MainObject, AnObjectItsClientLetGoListensAndKeepsTheServerUntilTerminate)
 {
     phones.AddPhone(L"Phone7", L"356938035643817");
     phones.Connect(L"Phone7");

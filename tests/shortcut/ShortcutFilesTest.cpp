@@ -102,10 +102,7 @@ TEST(ShortcutFiles, FolderShortcutIsHiddenAndSystemAlsoWhenWrittenAgainOrWhenSav
 TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
 {
     localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", L"Photos");
-    const struct {
-        const wchar_t* path;
-        const wchar_t* mapped;
-    } cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"C:\\Mirror\\Phone\\predefphotos", L"C:\\Mirror\\Phone\\Photos"},
         {L"C:\\Mirror\\Phone\\predefphotos\\", L"C:\\Mirror\\Phone\\Photos"},
         {L"ALIAS:Phone\\C:\\predefmusic", L"ALIAS:Phone\\C:\\predefmusic"}, // display name still the token
@@ -113,10 +110,10 @@ TEST(ShortcutFiles, PredefinedFoldersGetTheirDisplayNames)
         {L"C:\\Mirror\\Phone\\PredefPhotos", L"C:\\Mirror\\Phone\\PredefPhotos"},
         {L"C:\\Mirror\\Phone\\Other\\", L"C:\\Mirror\\Phone\\Other\\"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [path, expected] : cases) {
         std::wstring mapped;
-        EXPECT_EQ(S_OK, shortcut::MapPredefinedFolderName(c.path, mapped)) << Narrow(c.path);
-        EXPECT_EQ(mapped, c.mapped) << Narrow(c.path);
+        EXPECT_EQ(S_OK, shortcut::MapPredefinedFolderName(path, mapped)) << Narrow(path);
+        EXPECT_EQ(mapped, expected) << Narrow(path);
     }
     // A display name that would push the path beyond the limit is refused.
     localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", std::wstring(200, L'p'));

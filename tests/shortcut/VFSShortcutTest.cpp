@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace testing_support;
 using shortcut::VFSShortcut;
 
@@ -49,20 +51,9 @@ std::wstring FieldsAfterLoading(const std::vector<unsigned char>& bytes)
 
 } // namespace
 
-// The bytes of a filled object are pinned by the shortcut files written for phone items.
-TEST(ShortcutFile, FreshObjectWritesEveryKeyInFixedOrder)
-{
-    TempDir dir;
-    ASSERT_EQ(S_OK, VFSShortcut{}.Save(dir / L"fresh.vfslnk"));
-    EXPECT_EQ(ReadBytes(dir / L"fresh.vfslnk"), Utf16Bom(kFreshText));
-}
-
 TEST(ShortcutFile, DateTextIsRoundedToTheSecondWithinTheCalendarRange)
 {
-    const struct {
-        DATE date;
-        const wchar_t* text;
-    } cases[] = {
+    const std::pair<DATE, const wchar_t*> cases[] = {
         {-1.25, L"1899-12-29 06:00:00"},
         {38046.5 + 0.4 / 86400, L"2004-02-29 12:00:00"},
         {38046.5 + 0.6 / 86400, L"2004-02-29 12:00:01"},
@@ -73,10 +64,11 @@ TEST(ShortcutFile, DateTextIsRoundedToTheSecondWithinTheCalendarRange)
         {-657434.0, L"0100-01-01 00:00:00"},
         {-657434.5, L"0"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(shortcut::FormatShortcutDate(c.date), c.text) << c.date;
+    for (const auto& [date, text] : cases)
+        EXPECT_EQ(shortcut::FormatShortcutDate(date), text) << date;
 }
 
+// A fresh object writes every key in fixed order, empty values and zero dates; a filled one, see the shortcut files.
 TEST(ShortcutFile, NameWithDoubleQuoteAndNegativeSizeAreWrittenAsTheyAreAndReadBackIntact)
 {
     TempDir dir;
@@ -93,10 +85,7 @@ TEST(ShortcutFile, NameWithDoubleQuoteAndNegativeSizeAreWrittenAsTheyAreAndReadB
 
 TEST(ShortcutFile, LoadReadsLinesByItsOwnRules)
 {
-    const struct {
-        const wchar_t* text;
-        const wchar_t* fields;
-    } cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         // The last line needs no line end.
         {L"[VFSShortcut]\r\nName=\"a\"\r\nSize=42", L"a|||||42"},
         // LF alone and any number of trailing CRs end a line.
@@ -114,8 +103,8 @@ TEST(ShortcutFile, LoadReadsLinesByItsOwnRules)
         // The byte-order mark is part of the first line: a key there is not recognised.
         {L"Size=3\r\n", L"before|||||99"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(FieldsAfterLoading(Utf16Bom(c.text)), c.fields) << Narrow(c.text);
+    for (const auto& [text, fields] : cases)
+        EXPECT_EQ(FieldsAfterLoading(Utf16Bom(text)), fields) << Narrow(text);
 }
 
 TEST(ShortcutFile, AnyFileIsReadWithoutHarm)
@@ -126,32 +115,25 @@ TEST(ShortcutFile, AnyFileIsReadWithoutHarm)
     std::vector<unsigned char> oddLength = Utf16Bom(L"[VFSShortcut]\r\nSize=7");
     oddLength.push_back('1'); // pairs with a zero byte: "71"
     const std::string eightBit = "[VFSShortcut]\r\nName=\"x\"\r\nSize=5\r\n";
-    const struct {
-        const char* what;
-        std::vector<unsigned char> bytes;
-        const wchar_t* fields;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<unsigned char>, const wchar_t*> cases[] = {
         {"8-bit text", {eightBit.begin(), eightBit.end()}, L"before|||||99"},
         {"empty", {}, L"before|||||99"},
         {"odd length", oddLength, L"before|||||71"},
         {"binary", binary, L"before|||||99"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(FieldsAfterLoading(c.bytes), c.fields) << c.what;
+    for (const auto& [what, bytes, fields] : cases)
+        EXPECT_EQ(FieldsAfterLoading(bytes), fields) << what;
 }
 
 TEST(ShortcutFile, DatesParseThroughTheLocaleParser)
 {
-    const struct {
-        const wchar_t* text;
-        DATE date;
-    } cases[] = {
+    const std::pair<const wchar_t*, DATE> cases[] = {
         {L"2005-02-28 13:45:09", kCreated},
         {L"", 0.0},           // type mismatch
         {L"2005-02-30", 0.0}, // type mismatch
     };
-    for (const auto& c : cases)
-        EXPECT_NEAR(shortcut::ParseShortcutDate(c.text), c.date, 1e-9) << Narrow(c.text);
+    for (const auto& [text, date] : cases)
+        EXPECT_NEAR(shortcut::ParseShortcutDate(text), date, 1e-9) << Narrow(text);
 }
 
 TEST(ShortcutFile, FilesThatCannotBeOpenedOrAreAbsurdlyLargeAreRefused)

@@ -72,7 +72,7 @@ protected:
     int runs_ = 0;
 };
 
-TEST_F(QuelvarClient, UsageErrorsExitWithTwoAndTheUsageTextBeforeAnyCommandRuns)
+TEST_F(QuelvarClient, UsageErrorsExitWithTwoBeforeAnyCommandRunsAndAFailureWithOneStoppingTheRun)
 {
     const std::wstring problem = L"quelvar: \"wait\" takes a whole number of seconds from 0 to 3600\n\n";
     RunResult refused = Run(L"imei Phone1 + wait soon");
@@ -83,26 +83,29 @@ TEST_F(QuelvarClient, UsageErrorsExitWithTwoAndTheUsageTextBeforeAnyCommandRuns)
     EXPECT_EQ(0u, help.exitCode);
     EXPECT_EQ(kUsageFirstLine, help.out.substr(0, wcslen(kUsageFirstLine)));
     EXPECT_EQ(L"", help.err);
+
+    // The failing command comes before any server call, so no main object is left.
+    const std::wstring missing = *outputDir_ / L"missing";
+    RunResult stopped = Run(L"tree \"" + missing + L"\" + imei Phone1 + terminate");
+    EXPECT_EQ(1u, stopped.exitCode);
+    EXPECT_EQ(L"", stopped.out);
+    EXPECT_EQ(L"quelvar: tree " + missing + L": error 0x80070002 ERROR_FILE_NOT_FOUND\n", stopped.err);
 }
 
 TEST_F(QuelvarClient, ProductNameComesFromTheLanguageFileAsUtf8)
 {
     RegistryOverride vendor(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", std::nullopt);
-    const struct {
-        const wchar_t* language;
-        std::wstring name;
-    } cases[] = {
+    const std::pair<const wchar_t*, std::wstring> cases[] = {
         {L"heb", L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC\n"},
-        {L"enu", L"Ostrelle\n"},
         {L"xyz", L"Ostrelle\n"}, // no such language file: the built-in name
     };
-    for (const auto& c : cases) {
-        RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, std::wstring(c.language));
+    for (const auto& [code, name] : cases) {
+        RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, std::wstring(code));
         RegistryOverride path = InstallationSetting(contract::kLanguagePathValue, std::nullopt);
         RunResult result = Run(L"product-name");
-        EXPECT_EQ(0u, result.exitCode) << c.language;
-        EXPECT_EQ(c.name, result.out) << c.language;
-        EXPECT_EQ(L"", result.err) << c.language;
+        EXPECT_EQ(0u, result.exitCode) << code;
+        EXPECT_EQ(name, result.out) << code;
+        EXPECT_EQ(L"", result.err) << code;
     }
 }
 
@@ -123,41 +126,35 @@ protected:
     std::optional<SimulatedPhones> phones_;
 };
 
-TEST_F(QuelvarClientWithPhone, FailureStopsTheRunUnlessKeepGoing)
+// The stand-in HTML Help control of the test folder answers the help request.
+TEST_F(QuelvarClientWithPhone, KeepGoingRunsOnAfterAFailureAndRefreshConvertHelpAndTreeReportWhatTheyDid)
 {
-    // The failing command comes before any server call, so no main object is left.
-    RunResult stopped = Run(L"tree \"" + phones_->Store() + L"\\missing\" + imei CliPhone + terminate");
-    EXPECT_EQ(1u, stopped.exitCode);
-    EXPECT_EQ(L"", stopped.out);
-    EXPECT_EQ(L"quelvar: tree " + phones_->Store() + L"\\missing: error 0x80070002 ERROR_FILE_NOT_FOUND\n",
-              stopped.err);
-
-    RunResult kept = Run(L"-k imei NoSuchPhone + imei CliPhone + terminate");
-    EXPECT_EQ(1u, kept.exitCode);
-    EXPECT_EQ(L"350000000000042\n" + kTerminated + L"\n", kept.out);
-    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343 phone: failure\n", kept.err);
-}
-
-TEST_F(QuelvarClientWithPhone, RecursiveRefreshWalksTheFoldersInTreeOrderAndTheTreeShowsThePhoneItems)
-{
+    RegistryOverride control(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", L"",
+                             TestProgramDir() + L"\\help_control.dll");
     // Outside every mirror folder: each refresh succeeds and changes nothing.
     TempDir dir;
     MakeFolders(dir.path(), {L"\\b", L"\\A", L"\\A\\inner", L"\\c.vfslnk"});
     WriteText(dir / L"file.txt", "x");
     phones_->MakeFolder(L"ALIAS:CliPhone\\C:\\Notes");
     phones_->PutBytes(L"ALIAS:CliPhone\\C:\\Notes\\con.txt", {'a', 'b', 'c'}, 38411.57302083); // 2005-02-28 13:45:09
-    const std::wstring folder = mirror_->path() + L"\\CliPhone";
-    RunResult result = Run(L"-k refresh \"" + dir.path() + L"\" --recursive + refresh \"" + folder +
-                           L"\" --files --recursive + tree \"" + folder + L"\" + terminate");
-    EXPECT_EQ(0u, result.exitCode) << Narrow(result.err);
+    phones_->PutBytes(L"ALIAS:CliPhone\\C:\\tune.wav", {'w'});
+    const std::wstring folder = mirror_->path() + L"\\CliPhone", memory = folder + L"\\Phone memory (C)";
+    RunResult result = Run(L"-k imei NoSuchPhone + refresh \"" + dir.path() + L"\" --recursive + refresh \"" + folder +
+                           L"\" --files --recursive + convert \"" + memory +
+                           L"\\tune.wav.vfslnk\" 2 3 + help guide.chm + tree \"" + folder + L"\" + terminate");
+    EXPECT_EQ(1u, result.exitCode);
+    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343 phone: failure\n", result.err);
     std::wstring walk;
     for (const wchar_t* below : {L"", L"\\A", L"\\A\\inner", L"\\b", L"\\c.vfslnk"})
         walk += L"refreshed " + dir.path() + below + L" (folders)\n";
     EXPECT_EQ(walk, result.out.substr(0, walk.size()));
-    EXPECT_NE(std::wstring::npos, result.out.find(L"  Name=\"Notes\" ")) << Narrow(result.out);
-    EXPECT_NE(std::wstring::npos, result.out.find(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "))
-        << Narrow(result.out);
-    EXPECT_EQ(L"", result.err);
+    for (const std::wstring& line :
+         {L"refreshed " + memory + L" (folders and files)\n",
+          L"\nconverted " + memory + L"\\tune.wav.vfslnk (format 3 to 2): " + memory + L"\\tune.mp3.vfslnk\n" +
+              L"help guide.chm: window 0x00ABC123\n",
+          std::wstring(L"  Name=\"Notes\" "),
+          std::wstring(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "), L"\n" + kTerminated + L"\n"})
+        EXPECT_NE(std::wstring::npos, result.out.find(line)) << Narrow(line) << " in\n" << Narrow(result.out);
 }
 
 TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEndsTheServer)
@@ -184,19 +181,3 @@ TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEnd
 }
 
 } // namespace
-
-// The stand-in HTML Help control of the test folder answers the help request.
-TEST_F(QuelvarClientWithPhone, ConvertPrintsTheNewMirrorFileAndHelpTheHelpWindow)
-{
-    RegistryOverride control(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", L"",
-                             TestProgramDir() + L"\\help_control.dll");
-    phones_->PutBytes(L"ALIAS:CliPhone\\C:\\tune.wav", {'w'});
-    const std::wstring phone = mirror_->path() + L"\\CliPhone", memory = phone + L"\\Phone memory (C)";
-    RunResult result = Run(L"refresh \"" + phone + L"\" + refresh \"" + memory + L"\" --files + convert \"" + memory +
-                           L"\\tune.wav.vfslnk\" 2 3 + help guide.chm + terminate");
-    EXPECT_EQ(0u, result.exitCode) << Narrow(result.err);
-    EXPECT_EQ(L"refreshed " + phone + L" (folders)\nrefreshed " + memory + L" (folders and files)\nconverted " +
-                  memory + L"\\tune.wav.vfslnk (format 3 to 2): " + memory +
-                  L"\\tune.mp3.vfslnk\nhelp guide.chm: window " + L"0x00ABC123\n" + kTerminated + L"\n",
-              result.out);
-}
