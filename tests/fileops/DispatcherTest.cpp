@@ -1,26 +1,27 @@
 // The file-operation dispatcher end to end: requests through COM to the server
-// with the simulated phones, the platform's questions answered as a user would.
+// with the simulated phones, the platform's questions answered as a user would;
+// renames of phone items and the making of phone folders.
 #include "ServerRig.h"
 #include "Windows.h"
-#include "common/ByteArray.h"
-#include "fileops/FileOperationRequest.h"
+#include "shortcut/ShortcutFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
-#include <random>
 #include <thread>
 
 using namespace testing_support;
-using fileops::FileOperationRequest;
 using Names = std::vector<std::wstring>;
+using Bytes = std::vector<unsigned char>;
 
 namespace {
 
 const wchar_t kMirrorRoot[] = L"C:\\QuelvarDispatchTests";
 const std::wstring kPhone = std::wstring(kMirrorRoot) + L"\\DPhone";
-const std::wstring kMemory = kPhone + L"\\Phone memory (C)";
+const std::wstring kMemory = kPhone + L"\\Phone memory (C)", kOnPhone = L"ALIAS:DPhone\\C:\\";
+constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
+const Bytes kBytes = {'r', 'e', 'n', 0, 0xFF}, kNone = {'-'};
 constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS: a shortcut names the same file
@@ -33,11 +34,29 @@ protected:
     // A phone file and the shortcut file that stands for it in the mirror.
     static std::wstring PhoneFile(const std::wstring& name)
     {
-        rig_->phones.PutText(L"ALIAS:DPhone\\C:\\" + name, L"on the phone");
+        rig_->phones.PutText(kOnPhone + name, L"on the phone");
         EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
         return kMemory + L"\\" + name + L".vfslnk";
     }
-    static bool OnPhone(const std::wstring& name) { return rig_->phones.Has(L"ALIAS:DPhone\\C:\\" + name); }
+    static bool OnPhone(const std::wstring& name) { return rig_->phones.Has(kOnPhone + name); }
+    static Bytes PhoneBytes(const std::wstring& name)
+    {
+        unique_variant data;
+        return rig_->phones->GetFile(Bstr(kOnPhone + name).get(), data.get()) == S_OK ? BytesOf(*data.get()) : kNone;
+    }
+    static HRESULT Rename(const std::wstring& item, const std::wstring& newName)
+    {
+        return SendFileOperation(rig_->quelvar.get(), FO_RENAME, FOF_SILENT, {kMemory + L"\\" + item},
+                                 {kMemory + L"\\" + newName});
+    }
+    static HRESULT Refresh(const std::wstring& folder) { return rig_->quelvar->RefreshFolder(Bstr(folder).get(), -1); }
+    // A phone folder by the name its mirror folder's shortcut gives; "-" when the phone has none.
+    static std::wstring PhoneFolder(const std::wstring& name)
+    {
+        return DirectoryExists(rig_->phones.Store() + L"\\DPhone\\mem-C\\" + name)
+                   ? shortcut::GetShortcutDetails(kMemory + L"\\" + name + L"\\folder.vfsfolder").phoneName
+                   : L"-";
+    }
 
     static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
@@ -104,29 +123,59 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
     }
 }
 
-TEST_F(Dispatch, MutatedRequestsAreRefusedOrHarmlessAndTheServerServesOn)
+// No phone file is lost; names the PC cannot hold are refused silently.
+TEST_F(Dispatch, AFileMovesWholeToItsNewNameOrStaysAsItWas)
 {
-    unique_variant valid;
-    ASSERT_EQ(S_OK, FileOperationRequest::Encode(nullptr, 5, kQuiet, {pc_ / L"a.txt", pc_ / L"b.txt"}, {pc_ / L"sub"},
-                                                 L"", valid.put()));
-    const std::vector<unsigned char> base = BytesOf(*valid.get()); // ends with four NULs: target list, title
-    // Most are cut short; one in thirty-two reaches the routing and its phone component.
-    std::mt19937 random(10);
-    for (int i = 0; i < 10000; ++i) {
-        std::vector<unsigned char> bytes = base;
-        bytes[random() % 4 + (random() % 2 ? 0 : 16)] = static_cast<unsigned char>(random()); // hwnd, flags
-        if (i % 64 == 0)
-            bytes[4] = static_cast<unsigned char>(i % 128 ? 5 + random() % 7 : 14 + random() % 200); // not handled
-        else if (i % 64 == 32)
-            bytes[bytes.size() - 2 * (1 + random() % 4)] = static_cast<unsigned char>('A' + random() % 26);
-        else
-            bytes.resize(random() % bytes.size());
-        unique_variant request;
-        ASSERT_EQ(S_OK, MakeByteArray(bytes, request.put()));
-        const HRESULT hr = rig_->quelvar->SHFileOperation(*request.get());
-        ASSERT_TRUE(hr == E_INVALIDARG || (i % 32 == 0 && (hr == S_OK || hr == E_FAIL))) << i << ": " << HexResult(hr);
+    rig_->phones.PutText(kOnPhone + L"shown.txt", L"shown");
+    std::vector<std::tuple<std::wstring, HRESULT, const wchar_t*>> cases = {
+        {L"new.bin", S_OK, nullptr},      {L"Empty.log", S_OK, nullptr},       {L"shown.txt", E_ABORT, nullptr},
+        {L"unseen.txt", kTaken, nullptr}, {L"a.bin", kStoreFailure, L"fread"}, {L"a.bin", kStoreFailure, L"fwrite"}};
+    for (const wchar_t* invalid : {L"a:b.bin", L"con", L"con.txt", L"a?.bin", L"dots.."})
+        cases.emplace_back(invalid, S_OK, nullptr);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto& [to, hr, fault] = cases[i];
+        const std::wstring from = L"f" + std::to_wstring(i) + L".bin";
+        const Bytes bytes = i == 1 ? Bytes{} : kBytes;
+        rig_->phones.PutBytes(kOnPhone + from, bytes, kTime);
+        ASSERT_EQ(S_OK, Refresh(kMemory));
+        const std::vector<std::wstring> before = NamesIn(kMemory);
+        if (to == L"unseen.txt")
+            rig_->phones.PutText(kOnPhone + to, L"unseen"); // not in the mirror yet
+        ASSERT_TRUE(!fault || rig_->phones->SetFault(Bstr(fault).get(), kStoreFailure, 1) == S_OK);
+        EXPECT_EQ(hr, Rename(from + L".vfslnk", to)) << i;
+        EXPECT_EQ(i < 2 ? kNone : bytes, PhoneBytes(from)) << i;
+        if (i < 2) {
+            EXPECT_EQ(bytes, PhoneBytes(to)) << i;
+            EXPECT_NEAR(kTime, shortcut::GetShortcutDetails(kMemory + L"\\" + to + L".vfslnk").modified, 1e-6) << i;
+            EXPECT_FALSE(FileExists(kMemory + L"\\" + to)) << i << ": the shell's renamed item";
+        } else if (to != L"unseen.txt") {
+            EXPECT_EQ(before, NamesIn(kMemory)) << i;
+        }
     }
-    EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
+    EXPECT_EQ(Bytes({'u', 'n', 's', 'e', 'e', 'n'}), PhoneBytes(L"unseen.txt"));
+}
+
+TEST_F(Dispatch, OnlyAnEmptyFolderIsRenamedAndCreateFolderWorksInMirrorsOnly)
+{
+    rig_->phones.MakeFolder(kOnPhone + L"Empty");
+    rig_->phones.PutBytes(kOnPhone + L"Full\\in.bin", kBytes);
+    ASSERT_EQ(S_OK, Refresh(kMemory));
+    ASSERT_EQ(S_OK, Refresh(kMemory + L"\\Full"));
+    const std::vector<std::wstring> inside = NamesIn(kMemory + L"\\Full");
+    EXPECT_EQ(S_OK, Rename(L"Empty", L"Renamed"));
+    EXPECT_EQ(E_NOTIMPL, Rename(L"Full", L"Moved"));
+    EXPECT_EQ(L"Renamed Full --", PhoneFolder(L"Renamed") + L" " + PhoneFolder(L"Full") + L" " + PhoneFolder(L"Empty") +
+                                      PhoneFolder(L"Moved"));
+    EXPECT_FALSE(DirectoryExists(kMemory + L"\\Empty") || DirectoryExists(kMemory + L"\\Moved"));
+    EXPECT_EQ(kBytes, PhoneBytes(L"Full\\in.bin"));
+    EXPECT_EQ(inside, NamesIn(kMemory + L"\\Full")) << "the mirror folder keeps its content";
+    TempDir pc; // CreateFolder: in a mirror, failing on the phone, outside every mirror
+    EXPECT_EQ(S_OK, rig_->quelvar->CreateFolder(Bstr(kMemory + L"\\Made").get()));
+    ASSERT_EQ(S_OK, rig_->phones->SetFault(Bstr(L"mkdir").get(), kStoreFailure, 1));
+    EXPECT_EQ(kStoreFailure, rig_->quelvar->CreateFolder(Bstr(kMemory + L"\\Failed").get()));
+    EXPECT_EQ(S_OK, rig_->quelvar->CreateFolder(Bstr(pc / L"Elsewhere").get()));
+    EXPECT_EQ(L"Made-", PhoneFolder(L"Made") + PhoneFolder(L"Failed"));
+    EXPECT_FALSE(DirectoryExists(kMemory + L"\\Failed") || DirectoryExists(pc / L"Elsewhere"));
 }
 
 // A worker released by its client at once keeps the object and the server until it ends.

@@ -121,16 +121,6 @@ TEST_F(PhoneFileTransfer, ADownloadLeavesAPcFileOnlyWhenReadAndCloseSucceed)
     }
 }
 
-TEST_F(PhoneFileTransfer, AnEmptyPhoneFileArrivesAsAnEmptyPcFileWithThePhonesTime)
-{
-    const fileops::PhoneSide side = Side({});
-    scripted_->content.clear();
-    const std::wstring file = dir_ / L"empty.bin";
-    ASSERT_EQ(S_OK, fileops::DownloadToPcFile(side, kPhonePath, file));
-    EXPECT_EQ(Bytes(), ReadBytes(file));
-    EXPECT_NEAR(kTime, LastWriteDate(file), 1e-6);
-}
-
 TEST_F(PhoneFileTransfer, AByteArrayWithoutATimeLeavesThePhoneItsOwn)
 {
     unique_variant data;

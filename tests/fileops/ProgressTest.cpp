@@ -167,18 +167,3 @@ TEST(OperationListener, TwoOperationsOnTwoThreadsEachKeepTheirOwnCancel)
         EXPECT_EQ(1, pressed.component->cancels) << cancelled;
     }
 }
-
-TEST(OperationListener, ComponentsReferenceKeepsItAfterItsOwnerHasEndedIt)
-{
-    com_ptr<COperationListener> owner = COperationListener::Create(nullptr);
-    com_ptr<ITransferListener> component;
-    ASSERT_EQ(S_OK, owner.query(component, IID_ITransferListener));
-
-    ReleaseOperationListener(owner);
-    EXPECT_FALSE(owner);
-    // Late callbacks of a component reach a live listener without a dialog.
-    component->FileStarted();
-    component->TransferStatus(10, 20);
-    component->FileFinished();
-    EXPECT_EQ(0u, component.detach()->Release());
-}

@@ -1,25 +1,69 @@
-// Single-file transfers end to end: the server out of process, the simulated
-// phones slowed where a test acts during a transfer, the progress dialog found
-// and clicked on the screen.
+// Transfers end to end: single files, phone items copied, moved and opened on the PC,
+// and PC items copied and moved into mirror folders; the server out of process, the
+// simulated phones slowed where a test acts during a transfer, the shell's and the
+// server's questions and the progress dialog answered on the screen. After every copy
+// or move each byte that existed before is on the phone or at the target.
 #include "ServerRig.h"
 #include "Windows.h"
 #include "common/ByteArray.h"
+#include "common/Paths.h"
+#include "common/Resource.h"
+#include "fileops/CopyToPhone.h"
 #include "shortcut/ShortcutFiles.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 #include <tuple>
 
 using namespace testing_support;
+using Names = std::vector<std::wstring>;
+using Bytes = std::vector<unsigned char>;
 
 namespace {
 const wchar_t kFromPhone[] = L"Copying from phone...";
-const std::vector<unsigned char> kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
+const std::wstring kPhoneRoot = L"ALIAS:Xfer\\C:\\";
+constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+const Bytes kA(1000, 'a'), kB(1000, 'b'), kC(1000, 'c'), kSlow(20000, 's');
 constexpr DATE kTime = 38411 + 49509.0 / 86400; // 2005-02-28 13:45:09
-const std::wstring g_memory = L"C:\\QuelvarTransferTests\\Xfer\\Phone memory (C)";
+const wchar_t kMirrorRoot[] = L"C:\\QuelvarTransferTests";
+const std::wstring g_memory = std::wstring(kMirrorRoot) + L"\\Xfer\\Phone memory (C)";
+constexpr HRESULT kMemoryFull = static_cast<HRESULT>(0x80044360);
+const Bytes kK(1000, 'k'), kBig(20000, 'b');
+constexpr int kKillSuite = -1;     // an answer that ends the suite's process instead of clicking
+constexpr long kOwnFileSystem = 1; // the rig's main object holds one of its own
+
+// Files and folders by path, with bytes and last-write time; folders end in "\".
+using Tree = std::map<std::wstring, std::tuple<std::vector<unsigned char>, DWORD, DWORD>>;
+void Walk(const std::wstring& path, const std::wstring& relative, Tree& tree)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
+        return;
+    if (!(attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        const FILETIME& t = attributes.ftLastWriteTime;
+        tree[relative] = {ReadBytes(path), t.dwLowDateTime, t.dwHighDateTime};
+        return;
+    }
+    tree[relative + L"\\"];
+    for (const std::wstring& name : NamesIn(path))
+        Walk(path + L"\\" + name.substr(0, name.find(L'\\')), relative + L"\\" + name.substr(0, name.find(L'\\')),
+             tree);
+}
+// The named items of a folder, by "\\name".
+Tree At(const std::wstring& folder, const Names& names)
+{
+    Tree tree;
+    for (const std::wstring& name : names)
+        Walk(folder + L"\\" + name, L"\\" + name, tree);
+    return tree;
+}
 
 // One file of a three-file series of 3000 bytes.
 HRESULT Download(IQuelvar* quelvar, const wchar_t* name, LONG index, std::vector<unsigned char>* bytes = nullptr,
@@ -59,17 +103,24 @@ struct SlowDownload {
     std::vector<unsigned char> bytes;
 };
 
-// One server, phone and mirror for every case.
 class Transfers : public testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        rig_ = std::make_unique<ServerRig>(L"C:\\QuelvarTransferTests", L"Xfer", L"350000000000051");
-        rig_->phones.MakeFolder(L"ALIAS:Xfer\\C:\\Up");
+        rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"Xfer", L"350000000000051");
+        rig_->phones.MakeFolder(kPhoneRoot + L"Up");
         for (auto [name, bytes] : {std::pair{L"a.bin", &kA}, {L"b.bin", &kB}, {L"c.bin", &kC}, {L"slow.bin", &kSlow}})
-            rig_->phones.PutBytes(L"ALIAS:Xfer\\C:\\" + std::wstring(name), *bytes);
-        ASSERT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
+            rig_->phones.PutBytes(kPhoneRoot + name, *bytes);
+        // Wide, 1000 bytes free, and 2500 (room for two of five 1000-byte files).
+        for (auto [alias, imei, quota] : {std::tuple{L"Wide", L"350000000000061", 64000000.0},
+                                          {L"Th", L"350000000000062", 1000.0},
+                                          {L"Tf", L"350000000000063", 2500.0}}) {
+            rig_->phones.AddPhone(alias, imei, L"OS-200", quota);
+            rig_->phones.Connect(alias);
+        }
+        rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\keep.txt", {'p', 'h', 'o', 'n', 'e'});
+        ShowAll();
     }
     static void TearDownTestSuite() { rig_.reset(); }
     void TearDown() override
@@ -77,23 +128,112 @@ protected:
         Suite()->SetTransferDelay(0);
         Suite()->SetChunkSize(64 * 1024);
         Suite()->ClearFaults();
-        rig_->quelvar->HideProgressDialog();
+        q()->HideProgressDialog();
     }
 
     static ISimPhoneSuite* Suite() { return rig_->phones.operator->(); }
+    static std::wstring Link(const std::wstring& name) { return g_memory + L"\\" + name + L".vfslnk"; }
+    static std::wstring Store() { return rig_->phones.Store() + L"\\Xfer\\mem-C"; }
+    // Phone files of the given sizes, shown in the mirror.
+    static void Put(const std::map<std::wstring, size_t>& files)
+    {
+        for (const auto& [name, size] : files) {
+            std::vector<unsigned char> bytes(size);
+            for (size_t i = 0; i < size; ++i)
+                bytes[i] = static_cast<unsigned char>(i * 7 + name.size());
+            rig_->phones.PutBytes(kPhoneRoot + name, bytes, 38411.5 + name.size());
+        }
+        ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(g_memory).get(), VARIANT_TRUE));
+    }
+    static IQuelvar* q() { return rig_->quelvar.get(); }
+    // PC files below pc_, their folders made as needed.
+    void MakeFiles(std::initializer_list<std::pair<const wchar_t*, Bytes>> files)
+    {
+        for (const auto& [name, bytes] : files) {
+            SHCreateDirectoryExW(nullptr, paths::Parent(pc_ / name).c_str(), nullptr);
+            WriteBytes(pc_ / name, bytes);
+        }
+    }
+    static std::wstring Memory(const std::wstring& alias) { return rig_->root + L"\\" + alias + L"\\Phone memory (C)"; }
+    // The phones' mirror folders shown, again after an end of the suite.
+    static void ShowAll()
+    {
+        for (const wchar_t* alias : {L"Xfer", L"Wide", L"Th", L"Tf"}) {
+            ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(rig_->root + L"\\" + alias).get(), VARIANT_FALSE));
+            ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(Memory(alias)).get(), VARIANT_TRUE));
+        }
+    }
+    static Bytes OnPhone(const std::wstring& alias, const std::wstring& path)
+    {
+        unique_variant data;
+        const HRESULT hr = rig_->phones->GetFile(Bstr(L"ALIAS:" + alias + L"\\C:\\" + path).get(), data.put());
+        return hr == S_OK ? BytesOf(*data.get()) : Bytes{0xEE}; // 0xEE: not there
+    }
+    // Code 12 runs on the calling thread; 1 (move) on a worker. Boxes are answered meanwhile, and the
+    // text of each (a message box's) is kept in `texts` when given.
+    static HRESULT Send(UINT code, WORD flags, const std::vector<std::wstring>& sources, const std::wstring& target,
+                        std::vector<std::pair<const wchar_t*, int>> answers = {},
+                        std::vector<std::wstring>* texts = nullptr)
+    {
+        std::thread answer([&] {
+            for (auto [title, button] : answers) {
+                HWND box = WaitForDialog(title, 60000);
+                EXPECT_TRUE(box) << Narrow(title);
+                if (texts)
+                    texts->push_back(box ? ControlText(box, 65535) : L"");
+                button == kKillSuite ? SimulatedPhones::Kill() : ClickButton(box, button);
+                PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
+            }
+        });
+        const bool kill =
+            std::any_of(answers.begin(), answers.end(), [](const auto& a) { return a.second == kKillSuite; });
+        long made = 0;
+        rig_->phones.FileSystems(&made);
+        const HRESULT hr = SendFileOperation(q(), code, flags, sources, {target});
+        answer.join();
+        // A worker has ended when it has let go of its component. After the suite's end
+        // it holds one of the ended process, and the test waits for its box instead.
+        EXPECT_TRUE(kill || rig_->phones.WaitForFileSystems(made, kOwnFileSystem)) << rig_->phones.FileSystems();
+        return hr;
+    }
 
+    // A move runs on a worker: slowed so that its dialog shows, done when the dialog has gone.
+    // `act` runs once the dialog shows; a cancel or an end of the suite must come while
+    // the transfer still runs, which `chunkDelayMs` stretches (it ends sooner than that).
+    static void Move(const Names& sources, const std::wstring& target, WORD flags,
+                     const std::function<void(HWND)>& act = nullptr, long chunkDelayMs = 100)
+    {
+        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(chunkDelayMs);
+        ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, flags, sources, {target}));
+        HWND dialog = WaitForDialog(kFromPhone);
+        ASSERT_TRUE(dialog);
+        act ? act(dialog) : void();
+        ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, 60000));
+    }
+    // Each file stays on the phone with its shortcut, or is at the target with its bytes and time.
+    static void ExpectKept(const Tree& before, const std::wstring& target, const Names& onPhone)
+    {
+        for (const auto& [path, file] : before) {
+            const std::wstring name = path.substr(1);
+            const bool kept = std::count(onPhone.begin(), onPhone.end(), name) != 0;
+            EXPECT_EQ(std::pair(kept, kept), std::pair(FileExists(Store() + path), FileExists(Link(name))))
+                << Narrow(name);
+            EXPECT_TRUE((kept || At(target, {name}) == Tree{{path, file}})) << Narrow(name);
+        }
+    }
     static inline std::unique_ptr<ServerRig> rig_;
+    TempDir pc_;
 };
 } // namespace
 
-TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
+TEST_F(Transfers, ASeriesShowsOneDialogUntilItsLastIndexOrACancelAndIndexZeroStartsAnew)
 {
     std::vector<unsigned char> bytes;
-    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0, &bytes));
+    ASSERT_EQ(S_OK, Download(q(), L"a.bin", 0, &bytes));
     EXPECT_EQ(kA, bytes);
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
-    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"b.bin", 1, &bytes));
+    ASSERT_EQ(S_OK, Download(q(), L"b.bin", 1, &bytes));
     EXPECT_EQ(kB, bytes);
     EXPECT_EQ(dialog, WaitForDialog(kFromPhone));
     EXPECT_EQ(L"b.bin", ControlText(dialog, 104));
@@ -101,52 +241,45 @@ TEST_F(Transfers, SeriesShowsOneDialogOverAllFilesUntilTheLastIndex)
 
     // Counts, sizes and indexes out of range leave the series alone.
     for (auto [index, count, size] : {std::tuple{3, 3, 3000}, {-1, 3, 3000}, {0, 0, 0}, {0, -1, 0}, {0, 3, -1}})
-        EXPECT_EQ(E_INVALIDARG, Download(rig_->quelvar.get(), L"c.bin", index, nullptr, count, size)) << index << count;
+        EXPECT_EQ(E_INVALIDARG, Download(q(), L"c.bin", index, nullptr, count, size)) << index << count;
     EXPECT_TRUE(IsWindowVisible(dialog));
 
-    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"c.bin", 2, &bytes));
+    ASSERT_EQ(S_OK, Download(q(), L"c.bin", 2, &bytes));
     EXPECT_EQ(kC, bytes);
     EXPECT_FALSE(IsWindow(dialog));
-}
 
-TEST_F(Transfers, CancelBetweenFilesAbortsTheSeriesAndIndexZeroStartsAnew)
-{
-    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0));
-    HWND dialog = WaitForDialog(kFromPhone);
-    ASSERT_TRUE(dialog);
+    ASSERT_EQ(S_OK, Download(q(), L"a.bin", 0));
+    ASSERT_TRUE(dialog = WaitForDialog(kFromPhone));
     ClickButton(dialog, IDCANCEL);
     // The server's timer sees the Cancel between the calls and closes the dialog.
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }));
-    EXPECT_EQ(E_ABORT, Download(rig_->quelvar.get(), L"b.bin", 1));
+    EXPECT_EQ(E_ABORT, Download(q(), L"b.bin", 1));
 
-    ASSERT_EQ(S_OK, Download(rig_->quelvar.get(), L"a.bin", 0));
+    ASSERT_EQ(S_OK, Download(q(), L"a.bin", 0));
     EXPECT_TRUE(WaitForDialog(kFromPhone));
-    EXPECT_EQ(S_OK, rig_->quelvar->HideProgressDialog());
+    EXPECT_EQ(S_OK, q()->HideProgressDialog());
     EXPECT_EQ(nullptr, WaitForDialog(kFromPhone, 0));
 }
 
-TEST_F(Transfers, CancelOnTheDialogStopsASlowedDownloadAtItsNextStatus)
+TEST_F(Transfers, ASlowedDownloadStopsAtACancelOnItsDialogButNotWhenAnotherClientEndsTheDialog)
 {
-    SlowDownload download(rig_->quelvar.get(), Suite());
+    SlowDownload download(q(), Suite());
     HWND dialog = WaitForDialog(kFromPhone);
     ASSERT_TRUE(dialog);
     ClickButton(dialog, IDCANCEL);
     EXPECT_EQ(E_ABORT, download.Wait());
     EXPECT_FALSE(IsWindow(dialog));
-}
 
-TEST_F(Transfers, ListenerEndedByAnotherClientDuringATransferStillTakesTheCallbacks)
-{
-    SlowDownload download(rig_->quelvar.get(), Suite());
-    HWND dialog = WaitForDialog(kFromPhone);
-    ASSERT_TRUE(dialog);
-    EXPECT_EQ(S_OK, rig_->quelvar->HideProgressDialog());
+    // The listener ended by another client during a transfer still takes the callbacks.
+    SlowDownload shown(q(), Suite());
+    ASSERT_TRUE(dialog = WaitForDialog(kFromPhone));
+    EXPECT_EQ(S_OK, q()->HideProgressDialog());
     EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_FALSE(download.done) << "the dialog ended while the phone still sent";
-    EXPECT_EQ(S_OK, download.Wait());
-    EXPECT_EQ(kSlow, download.bytes);
+    EXPECT_FALSE(shown.done) << "the dialog ended while the phone still sent";
+    EXPECT_EQ(S_OK, shown.Wait());
+    EXPECT_EQ(kSlow, shown.bytes);
     unique_bstr imei;
-    EXPECT_EQ(S_OK, rig_->quelvar->GetImei(Bstr(L"Xfer").get(), imei.put()));
+    EXPECT_EQ(S_OK, q()->GetImei(Bstr(L"Xfer").get(), imei.put()));
 }
 
 TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
@@ -154,7 +287,7 @@ TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
     rig_->phones.PutBytes(L"ALIAS:Xfer\\C:\\Up\\other.txt", {'o'}); // on the phone only
     const std::wstring up = g_memory + L"\\Up";
     auto upload = [&](const VARIANT& data) {
-        return rig_->quelvar->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
+        return q()->UploadVFSFile(data, Bstr(up + L"\\new.bin").get(), 3, kTime, 0);
     };
     unique_variant data, number;
     ASSERT_EQ(S_OK, MakeByteArray({'n', 'e', 'w'}, data.put()));
@@ -166,12 +299,263 @@ TEST_F(Transfers, UploadWritesFileTimeAndShortcutAndRefreshesTheFolder)
     data.get()->vt = VT_ARRAY | VT_UI1;
 
     ASSERT_EQ(S_OK, upload(*data.get()));
-    unique_variant stored;
-    ASSERT_EQ(S_OK, Suite()->GetFile(Bstr(L"ALIAS:Xfer\\C:\\Up\\new.bin").get(), stored.put()));
-    EXPECT_EQ(std::vector<unsigned char>({'n', 'e', 'w'}), BytesOf(*stored.get()));
+    EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Xfer", L"Up\\new.bin"));
     const phone::VFSItem item = shortcut::GetShortcutDetails(up + L"\\new.bin.vfslnk");
     EXPECT_EQ(L"new.bin", std::wstring(item.phoneName));
     EXPECT_EQ(3, item.size);
     EXPECT_DOUBLE_EQ(kTime, item.modified); // the phone's time, read back by the refresh
     EXPECT_TRUE(FileExists(up + L"\\other.txt.vfslnk"));
+}
+
+TEST_F(Transfers, CopiesAndMovesFilesAndTreesWithTheirBytesAndTimes)
+{
+    for (const wchar_t* folder : {L"Tree", L"Tree\\Hollow", L"Tree\\Sub", L"Tree\\Sub\\Deeper"})
+        rig_->phones.MakeFolder(kPhoneRoot + folder);
+    Put({{L"one.txt", 5000}, {L"two.txt", 1}, {L"Tree\\a.bin", 70000}});
+    Put({{L"Tree\\empty.txt", 0}, {L"Tree\\Sub\\b.bin", 3000}, {L"Tree\\Sub\\Deeper\\c.txt", 10}});
+    const Names names = {L"Tree", L"one.txt", L"two.txt"};
+    const Tree before = At(Store(), names);
+    const Names sources = {g_memory + L"\\Tree", Link(L"one.txt"), Link(L"two.txt")};
+    const std::wstring copy = pc_ / L"copy", moved = pc_ / L"moved";
+    MakeFolders(pc_.path(), {L"\\copy", L"\\moved"});
+    ASSERT_EQ(S_OK, SendFileOperation(q(), 12, kQuiet, sources, {copy}));
+    EXPECT_EQ(before, At(copy, names));
+    EXPECT_EQ(before, At(Store(), names));
+    // Up to date at the target: not read from the phone again.
+    ASSERT_EQ(S_OK, rig_->phones->SetFault(Bstr(L"fopen").get(), 0x4342, 1));
+    EXPECT_EQ(S_OK, SendFileOperation(q(), 12, kQuiet, {Link(L"one.txt")}, {copy}));
+    ASSERT_EQ(S_OK, rig_->phones->ClearFaults());
+    // Two plain files and a folder in one move.
+    Move(sources, moved, kQuiet);
+    EXPECT_EQ(before, At(moved, names));
+    EXPECT_EQ(Tree{}, At(Store(), names));
+    EXPECT_FALSE(DirectoryExists(g_memory + L"\\Tree") || FileExists(Link(L"one.txt")) || FileExists(Link(L"two.txt")));
+}
+
+TEST_F(Transfers, OpenStartsTheAssociatedProgramOfTheCopy)
+{
+    Put({{L"note.qvopen", 300}});
+    const std::wstring marker = pc_ / L"marker.bin", open = pc_ / L"open";
+    RegistryOverride extension(HKEY_CLASSES_ROOT, L".qvopen", L"", std::wstring(L"QuelvarTest.Open"));
+    RegistryOverride command(HKEY_CLASSES_ROOT, L"QuelvarTest.Open\\shell\\open\\command", L"",
+                             L"cmd.exe /c copy /b \"%1\" \"" + marker + L"\"");
+    CreateDirectoryW(open.c_str(), nullptr);
+    ASSERT_EQ(S_OK, SendFileOperation(q(), 0, kQuiet, {Link(L"note.qvopen")}, {open}));
+    const std::vector<unsigned char> bytes = ReadBytes(Store() + L"\\note.qvopen");
+    EXPECT_TRUE(PumpUntil([&] { return ReadBytes(marker) == bytes; }, 30000));
+}
+
+TEST_F(Transfers, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
+{
+    WriteText(pc_ / L"blocked.txt", "a file");
+    const struct {
+        std::wstring target;
+        WORD flags; // 0: the shell asks about 1.bin, which the target holds already
+        std::function<void(HWND)> act;
+        Names onPhone;
+        long chunkDelayMs;
+    } cases[] = {
+        {pc_ / L"cancel", kQuiet, [](HWND dialog) { ClickButton(dialog, IDCANCEL); }, {L"1.bin", L"2.bin"}, 2000},
+        {pc_ / L"declined",
+         0,
+         [](HWND) { ClickButton(WaitForDialog(L"Confirm file overwrite", 30000), IDNO); },
+         {L"1.bin"},
+         100},
+        {pc_ / L"blocked.txt\\in", kQuiet, nullptr, {L"1.bin", L"2.bin"}, 100},
+    };
+    WIN32_FIND_DATAW found;
+    for (const auto& c : cases) {
+        Put({{L"1.bin", 10000}, {L"2.bin", 10000}});
+        const Tree before = At(Store(), {L"1.bin", L"2.bin"});
+        CreateDirectoryW(c.target.c_str(), nullptr);
+        if (!c.flags)
+            WriteText(c.target + L"\\1.bin", "old");
+        Move({Link(L"1.bin"), Link(L"2.bin")}, c.target, c.flags, c.act, c.chunkDelayMs);
+        ExpectKept(before, c.target, c.onPhone);
+        EXPECT_TRUE((c.flags || ReadBytes(c.target + L"\\1.bin") == std::vector<unsigned char>{'o', 'l', 'd'}));
+        EXPECT_FALSE(unique_find(FindFirstFileW((TempDir() / L"..\\WrapperTemp*").c_str(), &found)));
+    }
+    // The suite ended mid-transfer: its store keeps every phone file, and nothing half-read reaches the target.
+    Put({{L"1.bin", 10000}, {L"2.bin", 10000}});
+    const Tree before = At(Store(), {L"1.bin", L"2.bin"});
+    Move(
+        {Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); }, 2000);
+    ClickButton(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
+    rig_->phones.Reconnect();
+    EXPECT_EQ(before, At(Store(), {L"1.bin", L"2.bin"})); // the mirror is rebuilt from the phone on reconnecting
+    EXPECT_EQ(Names{}, NamesIn(pc_ / L"killed"));
+    ShowAll();
+}
+
+TEST_F(Transfers, CopiesAndMovesFilesAndFoldersByteForByteAndAsksBeforeReplacing)
+{
+    const std::wstring mem = Memory(L"Wide");
+    MakeFiles(
+        {{L"a.bin", kK}, {L"empty.txt", {}}, {L"tree\\sub\\c.bin", kBig}, {L"one.bin", kK}, {L"mv\\m.bin", kBig}});
+    const phone::VFSItem source = fileops::GetPCFileDetails(pc_ / L"tree\\sub\\c.bin");
+    ASSERT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"a.bin", pc_ / L"empty.txt", pc_ / L"tree"}, mem));
+    EXPECT_EQ(kK, OnPhone(L"Wide", L"a.bin"));
+    EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"empty.txt"));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"tree\\sub\\c.bin"));
+    ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(mem + L"\\tree\\sub").get(), VARIANT_TRUE));
+    EXPECT_NEAR(source.modified, shortcut::GetShortcutDetails(mem + L"\\tree\\sub\\c.bin.vfslnk").modified,
+                0.5 / 86400);                                // the phone keeps whole seconds
+    EXPECT_EQ(kK, ReadBytes(pc_ / L"a.bin"));                // a copy keeps its sources
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"tree"}, mem)); // into the folders the phone has already
+
+    // Moves: one plain file per request, or a folder; each source goes after its upload.
+    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"one.bin"}, mem));
+    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"mv"}, mem));
+    EXPECT_FALSE(FileExists(pc_ / L"one.bin"));
+    EXPECT_FALSE(DirectoryExists(pc_ / L"mv"));
+    EXPECT_EQ(kK, OnPhone(L"Wide", L"one.bin"));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"mv\\m.bin"));
+    // A phone file is replaced only when the user says so.
+    WriteBytes(pc_ / L"keep.txt", {'p', 'c'});
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDNO}}));
+    EXPECT_EQ((Bytes{'p', 'h', 'o', 'n', 'e'}), OnPhone(L"Wide", L"keep.txt"));
+    EXPECT_EQ(5, shortcut::GetShortcutDetails(mem + L"\\keep.txt.vfslnk").size);
+    EXPECT_FALSE(FileExists(mem + L"\\keep.txt"));
+    EXPECT_EQ(S_OK, Send(12, 0, {pc_ / L"keep.txt"}, mem, {{L"Confirm file overwrite", IDYES}}));
+    EXPECT_EQ((Bytes{'p', 'c'}), OnPhone(L"Wide", L"keep.txt"));
+}
+
+TEST_F(Transfers, FreeMemoryQuestionAndFullMemoryAtTheThirdOfFive)
+{
+    WriteBytes(pc_ / L"fit.bin", kK); // 1000 bytes, 1000 free: asked; No copies nothing
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDNO}}));
+    EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Th", L"fit.bin"));
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"fit.bin"}, Memory(L"Th"), {{L"Ostrelle", IDYES}}));
+    EXPECT_EQ(kK, OnPhone(L"Th", L"fit.bin"));
+
+    // Full memory at the third of five files: two arrive, the third leaves the mirror, the rest stays there.
+    const std::wstring mem = Memory(L"Tf");
+    MakeFiles(
+        {{L"five\\1.bin", kK}, {L"five\\2.bin", kK}, {L"five\\3.bin", kK}, {L"five\\4.bin", kK}, {L"five\\5.bin", kK}});
+    std::vector<std::wstring> five;
+    for (const wchar_t* name : {L"1.bin", L"2.bin", L"3.bin", L"4.bin", L"5.bin"})
+        five.push_back(pc_ / L"five\\" + name);
+    EXPECT_EQ(kMemoryFull, Send(12, kQuiet, five, mem, {{L"Ostrelle", IDYES}}));
+    EXPECT_EQ(kK, OnPhone(L"Tf", L"2.bin"));
+    EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Tf", L"3.bin"));
+    EXPECT_EQ((std::vector<std::wstring>{L"1.bin.vfslnk", L"2.bin.vfslnk", L"4.bin", L"5.bin", L"folder.vfsfolder"}),
+              NamesIn(mem));
+
+    // Room for two again: the move deletes the two sources that arrived, the rest stays with its folder.
+    com_ptr<IVirtualFileSystem> phone = SimulatedPhones::NewFileSystem();
+    for (const wchar_t* name : {L"1.bin", L"2.bin"})
+        ASSERT_EQ(S_OK, phone->deletefile(Bstr(std::wstring(L"ALIAS:Tf\\C:\\") + name).get(), nullptr));
+    phone.reset(); // only the server's instances count while the move runs
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"five"}, mem, {{L"Ostrelle", IDYES}, {L"Ostrelle", IDOK}}));
+    EXPECT_EQ(kK, OnPhone(L"Tf", L"five\\2.bin"));
+    EXPECT_EQ((std::vector<std::wstring>{L"3.bin", L"4.bin", L"5.bin"}), NamesIn(pc_ / L"five"));
+}
+
+TEST_F(Transfers, CopiesWithinThePhoneAsksBeforeReplacingAndAMoveKeepsItsSource)
+{
+    const std::wstring mem = Memory(L"Wide"), from = mem + L"\\from", to = mem + L"\\to";
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\tree\\t.bin", kBig, 45000.5);
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\e.txt", {});
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\from\\n.txt", {'n', 'e', 'w'});
+    rig_->phones.PutBytes(L"ALIAS:Wide\\C:\\to\\n.txt", {'o', 'l', 'd'});
+    for (const std::wstring& folder : {mem, from, to, from + L"\\tree"})
+        ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE));
+
+    EXPECT_EQ(S_OK, Send(12, 0, {from + L"\\tree", from + L"\\e.txt.vfslnk", from + L"\\n.txt.vfslnk"}, to,
+                         {{L"Confirm file overwrite", IDNO}}));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"to\\tree\\t.bin"));
+    EXPECT_EQ(Bytes{}, OnPhone(L"Wide", L"to\\e.txt"));
+    EXPECT_EQ((Bytes{'o', 'l', 'd'}), OnPhone(L"Wide", L"to\\n.txt"));
+    EXPECT_EQ((std::vector<std::wstring>{L"e.txt.vfslnk", L"folder.vfsfolder", L"n.txt.vfslnk", L"tree\\"}),
+              NamesIn(to));
+    ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(to + L"\\tree").get(), VARIANT_TRUE));
+    EXPECT_NEAR(45000.5, shortcut::GetShortcutDetails(to + L"\\tree\\t.bin.vfslnk").modified, 0.5 / 86400);
+
+    // A move copies, tells the user that the phone could not delete, and keeps the source.
+    std::vector<std::wstring> told;
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {from + L"\\n.txt.vfslnk"}, mem, {{L"Ostrelle", IDOK}}, &told));
+    EXPECT_EQ(std::vector<std::wstring>{L"The files were copied, not moved, because the phone cannot delete them. "
+                                        L"The originals are still on the phone."},
+              told);
+    EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"n.txt"));
+    EXPECT_EQ((Bytes{'n', 'e', 'w'}), OnPhone(L"Wide", L"from\\n.txt"));
+}
+
+TEST_F(Transfers, CancelOrTheSuiteEndedMidTransferOrAnUnwritableTargetKeepsEverySource)
+{
+    const std::wstring mem = Memory(L"Wide");
+    MakeFiles({{L"k\\x.bin", kBig}, {L"k\\y.bin", kBig}});
+    // The suite ended under a move's worker: the case of two workers below.
+    for (auto [code, kill] : {std::pair{12u, false}, {static_cast<UINT>(FO_MOVE), false}, {12u, true}}) {
+        rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(300);
+        const HRESULT hr =
+            Send(code, kQuiet, {pc_ / L"k"}, mem, {{L"Copying to phone...", kill ? kKillSuite : IDCANCEL}});
+        EXPECT_TRUE(code == FO_MOVE ? hr == S_OK : kill ? FAILED(hr) : hr == E_ABORT) << code;
+        for (const wchar_t* name : {L"k\\x.bin", L"k\\y.bin"})
+            EXPECT_EQ(kBig, ReadBytes(pc_ / name)) << code;
+        if (!kill) {
+            EXPECT_FALSE(FileExists(mem + L"\\k\\y.bin")) << code;
+            EXPECT_EQ(Bytes{0xEE}, OnPhone(L"Wide", L"k\\y.bin"));
+            continue;
+        }
+        // The server connected anew once: its mirror folders are rebuilt and it serves on.
+        rig_->phones.Reconnect();
+        EXPECT_EQ(1, rig_->phones.Adds());
+        EXPECT_EQ(0u, HiddenSystemOf(std::wstring(kMirrorRoot) + L"\\Wide"));
+        ShowAll();
+        EXPECT_EQ(kOwnFileSystem, rig_->phones.FileSystems());
+    }
+    // A mirror folder the shell cannot write the file into (a folder holds its name): nothing goes.
+    MakeFiles({{L"blocked.bin", kK}});
+    ASSERT_TRUE(CreateDirectoryW((mem + L"\\blocked.bin").c_str(), nullptr));
+    EXPECT_EQ(E_FAIL, Send(12, kQuiet, {pc_ / L"blocked.bin"}, mem, {}));
+    EXPECT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"blocked.bin"}, mem, {{L"Ostrelle", IDOK}}));
+    EXPECT_EQ(kK, ReadBytes(pc_ / L"blocked.bin"));
+    RemoveDirectoryW((mem + L"\\blocked.bin").c_str());
+}
+
+TEST_F(Transfers, TheSuiteEndedUnderTwoWorkersConnectsAnewOnceAndEachWorkerTellsItsFailure)
+{
+    const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\Wide", mem = Memory(L"Wide");
+    MakeFiles({{L"w1\\a.bin", kBig}, {L"w2\\b.bin", kBig}});
+    rig_->phones->SetChunkSize(1000), rig_->phones->SetTransferDelay(500);
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w1"}, {mem}));
+    ASSERT_EQ(S_OK, SendFileOperation(q(), FO_MOVE, kQuiet, {pc_ / L"w2"}, {mem}));
+    // Both workers hold a component of their own, and a transfer runs.
+    ASSERT_TRUE(PumpUntil([&] { return rig_->phones.FileSystems() == kOwnFileSystem + 2; }, 60000));
+    ASSERT_TRUE(WaitForDialog(L"Copying to phone...", 60000));
+    SimulatedPhones::Kill();
+
+    // Each worker shows its failure once the server has connected anew.
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(PumpUntil([&] { return (boxes = VisibleDialogs(L"Ostrelle")).size() == 2; }, 120000));
+    for (HWND box : boxes)
+        EXPECT_EQ(L"An error occurred while communicating with the phone.", ControlText(box, 65535));
+    // Anything torn down from now on would take this with it.
+    const std::wstring marker = phoneFolder + L"\\rebuilt.txt";
+    WriteBytes(marker, {'r'});
+    for (HWND box : boxes) {
+        ClickButton(box, IDOK);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(box); }));
+    }
+
+    rig_->phones.Reconnect();
+    EXPECT_EQ(1, rig_->phones.Adds()) << "one reconnect";
+    LONG sinks = 0;
+    ASSERT_EQ(S_OK, rig_->phones->GetSinkCount(&sinks));
+    EXPECT_EQ(1, sinks);
+    // The phone's folder is shown again, emptied down to what a connect makes.
+    EXPECT_EQ(0u, HiddenSystemOf(phoneFolder));
+    EXPECT_FALSE(DirectoryExists(mem));
+    for (const wchar_t* name : {L"w1\\a.bin", L"w2\\b.bin"})
+        EXPECT_EQ(kBig, ReadBytes(pc_ / name));
+
+    // The server serves the next calls through the new process.
+    ShowAll();
+    EXPECT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"w1\\a.bin"}, mem));
+    EXPECT_EQ(kBig, OnPhone(L"Wide", L"a.bin"));
+    EXPECT_TRUE(FileExists(marker));
+    EXPECT_EQ(1, rig_->phones.Adds());
+    EXPECT_EQ(kOwnFileSystem, rig_->phones.FileSystems());
+    DeleteFileW(marker.c_str());
 }

@@ -21,17 +21,6 @@ LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A folder outside the mirror root that looks like phone P1's mirror folder:
-// "IMEI" and the contacts folder with its description. Which folders are below a
-// phone's mirror is the mapping's; here only that the update asks it.
-void MakeLookalike(const std::wstring& base)
-{
-    MakeFolders(base, {L"\\P1", L"\\P1\\Contacts"});
-    WriteText(base + L"\\P1\\IMEI", "350000000000071");
-    WriteText(base + L"\\P1\\Contacts\\Folder.xml",
-              "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
-}
-
 class PIUpdateTest : public testing::Test
 {
 protected:
@@ -84,10 +73,16 @@ protected:
 };
 } // namespace
 
-TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
+TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllowAndPhoneFoldersAreThoseBelowAMirror)
 {
+    // Outside the mirror root, a folder that looks like P1's mirror folder: "IMEI" and the
+    // contacts folder with its description. Which folders are below a phone's mirror is
+    // the mapping's; here only that the update asks it.
     TempDir elsewhere;
-    MakeLookalike(elsewhere.path());
+    MakeFolders(elsewhere.path(), {L"\\P1", L"\\P1\\Contacts"});
+    WriteText(elsewhere / L"P1\\IMEI", "350000000000071");
+    WriteText(elsewhere / L"P1\\Contacts\\Folder.xml",
+              "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
     const struct {
         std::wstring path;
         const wchar_t* fault; // fails once in the suite with 0x80044342
@@ -120,6 +115,16 @@ TEST_F(PIUpdateTest, UpdatesWhatThePathAndThePhonesModelAllow)
         update.reset(); // ends nothing more, but tells the window once more
         EXPECT_EQ(true, Ends(1, 5000)) << Narrow(c.path);
         EXPECT_FALSE(AnyEnd()) << Narrow(c.path);
+    }
+    com_ptr<IPIUpdate> update = NewUpdate();
+    for (const auto& [path, expected] : {std::pair{rig_->root, VARIANT_FALSE},
+                                         {Mirror(L"P1"), VARIANT_TRUE},
+                                         {Mirror(L"P1\\IMEI"), VARIANT_TRUE},
+                                         {elsewhere / L"P1\\Contacts", VARIANT_FALSE},
+                                         {std::wstring(), VARIANT_FALSE}}) {
+        VARIANT_BOOL isPhoneFolder = 7;
+        EXPECT_EQ(S_OK, update->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
+        EXPECT_EQ(expected, isPhoneFolder) << Narrow(path);
     }
 }
 
@@ -250,24 +255,5 @@ TEST_F(PIUpdateTest, AnUpdateWhoseStoreFallsSilentEndsWithoutItsClient)
         EXPECT_EQ(kNone, rig_->phones.LastCall(L"Updated"));
         ASSERT_EQ(S_OK, rig_->phones->ClearFaults()); // the silent store lets its callback go
         EXPECT_FALSE(AnyEnd());
-    }
-}
-
-TEST_F(PIUpdateTest, PhoneFoldersAreThoseBelowAPhonesMirror)
-{
-    com_ptr<IPIUpdate> update = NewUpdate();
-    TempDir elsewhere;
-    MakeLookalike(elsewhere.path());
-    const std::pair<std::wstring, VARIANT_BOOL> cases[] = {
-        {rig_->root, VARIANT_FALSE},
-        {Mirror(L"P1"), VARIANT_TRUE},
-        {Mirror(L"P1\\IMEI"), VARIANT_TRUE},
-        {elsewhere / L"P1\\Contacts", VARIANT_FALSE},
-        {L"", VARIANT_FALSE},
-    };
-    for (const auto& [path, expected] : cases) {
-        VARIANT_BOOL isPhoneFolder = 7;
-        EXPECT_EQ(S_OK, update->IsPhoneFolder(Bstr(path).get(), &isPhoneFolder));
-        EXPECT_EQ(expected, isPhoneFolder) << Narrow(path);
     }
 }

@@ -10,8 +10,6 @@ using namespace testing_support;
 
 namespace {
 const wchar_t kQuelvarClsid[] = L"{820F1B94-1C86-46A4-B1B9-926DE23FA0DB}";
-const wchar_t kSingletonClsid[] = L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}";
-const wchar_t kPIUpdateClsid[] = L"{FF800522-6A22-4055-8E05-AB21D5157288}";
 const wchar_t kAppId[] = L"{5E6E47EB-AAEC-4ED2-98AD-D87F53142B88}";
 const wchar_t kLibId[] = L"{DAEC737B-8178-434E-A32D-97DDF6F3CFDB}";
 const wchar_t kIQuelvar[] = L"{8259B819-C7C4-4265-BECF-A7BB8E7511C5}";
@@ -22,7 +20,6 @@ unique_hkey OpenKey(const std::wstring& path)
     RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put());
     return key;
 }
-
 bool KeyExists(const std::wstring& path)
 {
     return static_cast<bool>(OpenKey(path));
@@ -50,19 +47,15 @@ const struct {
     const wchar_t* versionIndependent;
 } kClasses[] = {
     {kQuelvarClsid, L"ZentrelCL.Quelvar.1", L"ZentrelCL.Quelvar"},
-    {kSingletonClsid, L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton"},
-    {kPIUpdateClsid, L"ZentrelCL.PIUpdate.1", L"ZentrelCL.PIUpdate"},
+    {L"{1E22F404-6740-4F5D-ACA6-7A520B86E46E}", L"ZentrelCL.QuelvarSingleton.1", L"ZentrelCL.QuelvarSingleton"},
+    {L"{FF800522-6A22-4055-8E05-AB21D5157288}", L"ZentrelCL.PIUpdate.1", L"ZentrelCL.PIUpdate"},
 };
 
-class Registration : public testing::Test
-{
-protected:
-    void TearDown() override { RegisterServer(); }
-};
 } // namespace
 
-TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWritesWhatClientsLookUp)
+TEST(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWritesWhatClientsLookUp)
 {
+    KillProcesses(L"ZentrelQuelvar.exe");
     ASSERT_EQ(0u, RunServer(L"/RegServer"));
     ASSERT_EQ(0u, RunServer(L"-unregserver"));
     for (const auto& c : kClasses) {
@@ -76,7 +69,17 @@ TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWrites
     EXPECT_TRUE(KeyExists(L"CLSID"));
     EXPECT_TRUE(KeyExists(L"AppID"));
 
-    ASSERT_EQ(0u, RunServer(L"/RegServer"));
+    // A switch followed by a word serves (and so keeps running) and registers nothing.
+    unique_handle server(StartProgram(L"\"" + ServerExe() + L"\" /RegServer please"));
+    ASSERT_TRUE(server);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server.get(), 3000));
+    EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
+    // A second instance finds the first one's mutex and ends with 0 instead of
+    // serving (a serving instance without objects would not end: a hang).
+    EXPECT_EQ(0u, RunServer(L"-Embedding"));
+
+    // Registration switches still work in a second instance.
+    ASSERT_EQ(0u, RunServer(L"/regserver"));
     for (const auto& c : kClasses) {
         SCOPED_TRACE(Narrow(c.progId));
         const std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
@@ -94,24 +97,6 @@ TEST_F(Registration, UnregServerRemovesEverythingButTheParentsAndRegServerWrites
     EXPECT_TRUE(KeyExists(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0"));
     EXPECT_TRUE(KeyExists(std::wstring(L"Interface\\") + kIQuelvar));
     EXPECT_FALSE(KeyExists(L"CLSID\\{4AFD36B6-B6CE-4315-A0D8-A07435C8D44C}")) << "PIUpdateListener is not creatable";
-}
-
-TEST_F(Registration, SwitchFollowedByAWordServesInstead)
-{
-    KillProcesses(L"ZentrelQuelvar.exe");
-    ASSERT_EQ(0u, RunServer(L"/UnregServer"));
-    unique_handle server(StartProgram(L"\"" + ServerExe() + L"\" /RegServer please"));
-    ASSERT_TRUE(server);
-    // It serves (and so keeps running) and registers nothing.
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server.get(), 3000));
-    EXPECT_FALSE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
-
-    // A second instance finds the first one's mutex and ends with 0 instead of
-    // serving (a serving instance without objects would not end: a hang).
-    EXPECT_EQ(0u, RunServer(L"-Embedding"));
-    // Registration switches still work in a second instance.
-    EXPECT_EQ(0u, RunServer(L"/regserver"));
-    EXPECT_TRUE(KeyExists(std::wstring(L"CLSID\\") + kQuelvarClsid));
 
     // A server without objects waits for ever; one object and its release end it
     // the ordinary way, its class objects revoked.

@@ -7,28 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 using namespace testing_support;
 
-namespace {
-
-class TypeLibrary : public testing::Test
+TEST(TypeLibrary, InterfacesKeepTheirIdsAndMethodSlots)
 {
-protected:
-    void SetUp() override
-    {
-        HRESULT hr = LoadTypeLibEx(ServerExe().c_str(), REGKIND_NONE, library.put());
-        ASSERT_EQ(S_OK, hr) << HexResult(hr);
-    }
     com_ptr<ITypeLib> library;
-};
-
-} // namespace
-
-TEST_F(TypeLibrary, InterfacesKeepTheirIdsAndMethodSlots)
-{
+    const HRESULT hr = LoadTypeLibEx(ServerExe().c_str(), REGKIND_NONE, library.put());
+    ASSERT_EQ(S_OK, hr) << HexResult(hr);
     const struct {
         const wchar_t* iid;
         std::vector<std::wstring> methods; // by slot after IUnknown's

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,16 +55,10 @@ public:
             return false;
         const std::vector<unsigned char> bytes = ReadBytes(name + L".done");
         DeleteFileW((name + L".done").c_str());
+        std::istringstream answer(std::string(bytes.begin(), bytes.end()));
         std::vector<std::string> all;
-        std::string line;
-        for (unsigned char c : bytes) {
-            if (c == '\n') {
-                all.push_back(line);
-                line.clear();
-            } else {
-                line += static_cast<char>(c);
-            }
-        }
+        for (std::string line; std::getline(answer, line);)
+            all.push_back(line);
         if (all.empty() || all[0] != "ok")
             return false;
         if (lines)

@@ -38,34 +38,53 @@ inline HRESULT SendFileOperation(IQuelvar* quelvar, UINT code, WORD flags, const
     return SUCCEEDED(hr) ? quelvar->SHFileOperation(*request.get()) : hr;
 }
 
-// A fresh mirror root, the product's English language and standard graphics, one
-// connected phone and a main object with the phone's mirror folder refreshed. The
-// server reads these settings once, so a server left from earlier tests must end first.
-struct ServerRig {
-    ServerRig(const std::wstring& mirrorRoot, const std::wstring& alias, const std::wstring& imei) : root(mirrorRoot)
+// The server with a fresh mirror root, the product's English language and standard
+// graphics. The server reads these settings once, so a server left from earlier tests
+// must end first.
+struct MirrorRootRig {
+    explicit MirrorRootRig(const std::wstring& mirrorRoot) : root(mirrorRoot)
     {
         EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) << "it would keep older settings";
         RegisterServer();
         RemoveFolderTree(root);
         CreateDirectoryW(root.c_str(), nullptr);
-        phones.AddPhone(alias, imei);
-        phones.Connect(alias);
+    }
+    ~MirrorRootRig()
+    {
+        Close();
+        RemoveFolderTree(root);
+    }
+    // The main object, with the phone's mirror folder refreshed.
+    void Open(const std::wstring& alias)
+    {
         quelvar = CreateLocal<IQuelvar>(CLSID_Quelvar, IID_IQuelvar);
         EXPECT_EQ(S_OK, quelvar ? quelvar->RefreshFolder(Bstr(root + L"\\" + alias).get(), VARIANT_FALSE) : E_FAIL);
     }
-    ~ServerRig()
+    void Close()
     {
         EXPECT_EQ(S_OK, quelvar ? quelvar->Terminate() : S_OK);
         quelvar.reset();
-        RemoveFolderTree(root);
     }
 
     const std::wstring root;
     const RegistryOverride rootSetting = MirrorRootSetting(root);
     const RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, L"enu");
     const RegistryOverride resource = InstallationSetting(contract::kCurrentResourceValue, L"std");
-    SimulatedPhones phones;
     com_ptr<IQuelvar> quelvar;
+};
+
+// One connected simulated phone and a main object with its mirror folder refreshed.
+struct ServerRig : MirrorRootRig {
+    ServerRig(const std::wstring& mirrorRoot, const std::wstring& alias, const std::wstring& imei)
+        : MirrorRootRig(mirrorRoot)
+    {
+        phones.AddPhone(alias, imei);
+        phones.Connect(alias);
+        Open(alias);
+    }
+    ~ServerRig() { Close(); }
+
+    SimulatedPhones phones;
 };
 
 } // namespace testing_support

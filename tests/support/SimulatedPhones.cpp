@@ -164,18 +164,13 @@ long SimulatedPhones::Adds() const
     return count;
 }
 
-long SimulatedPhones::FileSystems() const
+long SimulatedPhones::FileSystems(long* made) const
 {
-    LONG alive = -1, made = -1;
-    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
+    LONG alive = -1, madeSoFar = -1;
+    Expect(control_->GetFileSystemCount(&alive, &madeSoFar), "GetFileSystemCount");
+    if (made)
+        *made = madeSoFar;
     return alive;
-}
-
-long SimulatedPhones::FileSystemsMade() const
-{
-    LONG alive = -1, made = -1;
-    Expect(control_->GetFileSystemCount(&alive, &made), "GetFileSystemCount");
-    return made;
 }
 
 bool SimulatedPhones::WaitForFileSystems(long madeBefore, long alive, DWORD timeoutMs) const

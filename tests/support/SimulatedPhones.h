@@ -50,9 +50,8 @@ public:
     std::wstring LastCall(const wchar_t* operation) const;
     // Registrations for notifications the suite's process has taken since it started.
     long Adds() const;
-    // Phone file-system instances alive in the suite's process, and made since it started.
-    long FileSystems() const;
-    long FileSystemsMade() const;
+    // Phone file-system instances alive in the suite's process (and made since it started).
+    long FileSystems(long* made = nullptr) const;
     // Waits until more than `madeBefore` phone file-system instances were made and
     // `alive` are alive: a worker has made its own and released it again; false on
     // time-out (a hang).
