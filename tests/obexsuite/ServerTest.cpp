@@ -1,8 +1,8 @@
 // The server drives ObexPhones.exe against an OBEX FTP server nobody on this team
 // wrote (obexftpd, see ObexRig.h): what the mirror shows and what the transfers
 // move is compared with the served folder on the Linux side.
-#include "Components.h"
 #include "ObexRig.h"
+#include "PhoneConfig.h"
 #include "ServerRig.h"
 #include "Windows.h"
 #include "common/ByteArray.h"
@@ -212,6 +212,9 @@ TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePh
         EXPECT_EQ(E_ABORT, q()->DownloadVFSFile(Bstr(Memory() + L"\\slow.bin.vfslnk").get(), 0, 1, 0, 0, data.put()));
         EXPECT_TRUE(cancelled.get());
     }
+    // The peer serves on, and the move below starts on a session in use: its lost
+    // connection is tried once more.
+    ASSERT_EQ(S_OK, Refresh(Memory()));
     SCOPED_TRACE("The peer stopped during a move");
     const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\" + kAlias;
     MakeFolders(pc_.path(), {L"\\target"});
@@ -235,7 +238,7 @@ TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePh
     ExpectDownload(L"\\tree\\a & b.txt.vfslnk", Pattern(7, 2));
 }
 
-TEST_F(ObexServer, TheSuiteServesEveryClassAndRenamesAConfiguredPhone)
+TEST_F(ObexServer, TheSuiteServesEveryClassAndItsPhoneControlRenamesAConfiguredPhone)
 {
     for (const CLSID* clsid : {&CLSID_VirtualFileSystem, &CLSID_DeviceNotifyRegistry, &CLSID_DeviceInformation,
                                &CLSID_PhoneControl, &CLSID_PhoneCommands, &CLSID_DataLayer})
@@ -260,11 +263,6 @@ TEST_F(ObexServer, TheSuiteServesEveryClassAndRenamesAConfiguredPhone)
     EXPECT_EQ(L"tcp:127.0.0.1:650", phone.address);
     EXPECT_EQ(L"E2E", phone.model);
 
-    com_ptr<IPhoneCommands> commands;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PhoneCommands, nullptr, CLSCTX_LOCAL_SERVER, IID_IPhoneCommands,
-                                     commands.put_void()));
-    unique_bstr converted;
-    EXPECT_EQ(obex::kNotSupported, commands->Convert(Bstr(L"obex-e2e-new\\a.amr").get(), 1, 2, converted.put()));
     com_ptr<IVirtualFileSystem> files;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_LOCAL_SERVER, IID_IVirtualFileSystem,
                                      files.put_void()));
