@@ -44,19 +44,7 @@ Bytes ListingRequest()
 
 } // namespace
 
-TEST(ObexSession, ConnectAsksForFileTransferAndSendsTheConnectionIdAfterwards)
-{
-    Rig rig(ConnectOk() + Packet(0xA0));
-    ASSERT_EQ(S_OK, rig.session.Connect());
-    EXPECT_TRUE(rig.session.Connected());
-    EXPECT_EQ(1024, rig.session.PacketSize());
-    ASSERT_EQ(S_OK, rig.session.SetPathRoot());
-    ASSERT_EQ(2u, rig.log->sent.size());
-    EXPECT_EQ(Hex("80 00 1A 10 00 FF FF 46 00 13 F9EC7BC4953C11D2984E525400DC9E09"), rig.log->sent[0]);
-    EXPECT_EQ(Hex("85 00 0D 02 00") + kConnectionId + Hex("01 00 03"), rig.log->sent[1]);
-}
-
-TEST(ObexSession, PacketSizeIsTheSmallerOfBothSides)
+TEST(ObexSession, ConnectAsksForFileTransferWithThePacketSizeTheSmallerOfBothSides)
 {
     struct Case {
         uint16_t ours;
@@ -75,8 +63,10 @@ TEST(ObexSession, PacketSizeIsTheSmallerOfBothSides)
         options.maxPacket = c.ours;
         Rig rig(ConnectOk(c.peers), options);
         ASSERT_EQ(S_OK, rig.session.Connect());
+        EXPECT_TRUE(rig.session.Connected());
         EXPECT_EQ(c.expected, rig.session.PacketSize()) << c.ours;
-        EXPECT_EQ(Hex(c.sentInConnect), Bytes(rig.log->sent[0].begin() + 5, rig.log->sent[0].begin() + 7));
+        EXPECT_EQ(Hex("80 00 1A 10 00") + Hex(c.sentInConnect) + Hex("46 00 13 F9EC7BC4953C11D2984E525400DC9E09"),
+                  rig.log->sent[0]);
     }
 }
 
@@ -90,8 +80,6 @@ TEST(ObexSession, SetPathSendsTheFlagsOfEachStep)
         HRESULT expected;
     };
     const Case cases[] = {
-        {"root", [](Session& s) { return s.SetPathRoot(); }, 0xA0,
-         Hex("85 00 0D 02 00") + kConnectionId + Hex("01 00 03"), S_OK},
         {"parent", [](Session& s) { return s.SetPathParent(); }, 0xA0, Hex("85 00 0A 03 00") + kConnectionId, S_OK},
         {"into", [](Session& s) { return s.SetPath(L"Ab", false); }, 0xA0,
          Hex("85 00 13 02 00") + kConnectionId + Hex("01 00 09 0041 0062 0000"), S_OK},
@@ -144,14 +132,15 @@ TEST(ObexSession, GetGathersBodyAndEndOfBodyAcrossPackets)
     }
 }
 
-TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunk)
+TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunkAndAbortEndsIt)
 {
     auto rig = Connected(Packet(0x90, Hex("C3 00 00 00 04") + ByteHeader(0x48, Text("ab"))) +
-                         Packet(0xA0, ByteHeader(0x49, Text("cd"))));
+                         Packet(0xA0, ByteHeader(0x49, Text("cd"))) + Packet(0x90, ByteHeader(0x48, Text("ab"))) +
+                         Packet(0xA0) + Packet(0xA0));
+    EXPECT_EQ(S_OK, rig->session.Abort()); // nothing runs: nothing sent
     // A name too long for one packet is refused before anything is sent.
     EXPECT_EQ(obex::kRequestTooLarge, rig->session.BeginGetFile(std::wstring(600, L'n')));
     ASSERT_EQ(S_OK, rig->session.BeginGetFile(L"a.txt"));
-    EXPECT_EQ(Hex("83 00 17") + kConnectionId + Hex("01 00 0F 0061 002E 0074 0078 0074 0000"), rig->Requests()[0]);
     EXPECT_EQ(4u, rig->session.ObjectLength());
     std::vector<uint8_t> chunk;
     bool done = true;
@@ -162,6 +151,15 @@ TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunk)
     EXPECT_EQ(Text("cd"), chunk);
     EXPECT_TRUE(done);
     EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
+
+    ASSERT_EQ(S_OK, rig->session.BeginGetType(obex::kFolderListingType));
+    ASSERT_EQ(S_OK, rig->session.Abort());
+    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
+    EXPECT_EQ(S_OK, rig->session.SetPathParent()) << "the session stays usable";
+    const std::vector<Bytes> requests = rig->Requests();
+    ASSERT_EQ(5u, requests.size());
+    EXPECT_EQ(Hex("83 00 17") + kConnectionId + Hex("01 00 0F 0061 002E 0074 0078 0074 0000"), requests[0]);
+    EXPECT_EQ(Hex("FF 00 08") + kConnectionId, requests[3]);
 }
 
 TEST(ObexSession, PutCutsTheBodyToThePeersPacketSize)
@@ -178,23 +176,13 @@ TEST(ObexSession, PutCutsTheBodyToThePeersPacketSize)
     ASSERT_EQ(S_OK, rig->session.WriteChunk(data.data() + 100, 500));
     ASSERT_EQ(S_OK, rig->session.FinishPut());
 
-    const std::vector<Bytes> requests = rig->Requests();
-    ASSERT_EQ(4u, requests.size());
-    EXPECT_EQ(Hex("02 00 27") + kConnectionId + Hex("01 00 07 0061 0000  C3 00 00 02 58  44 00 13") +
-                  Text("20261208T153529Z"),
-              requests[0]);
-    const std::pair<uint8_t, uint8_t> kinds[] = {{0x02, 0x48}, {0x02, 0x48}, {0x82, 0x49}};
-    const size_t sizes[] = {255, 255, 123};
-    Bytes sent;
-    for (size_t i = 0; i < 3; ++i) {
-        const Bytes& packet = requests[i + 1];
-        ASSERT_EQ(sizes[i], packet.size());
-        EXPECT_EQ(kinds[i].first, packet[0]);
-        EXPECT_EQ(Bytes(kConnectionId), Bytes(packet.begin() + 3, packet.begin() + 8));
-        EXPECT_EQ(kinds[i].second, packet[8]);
-        sent.insert(sent.end(), packet.begin() + 11, packet.end());
-    }
-    EXPECT_EQ(data, sent);
+    const auto body = [&](size_t from, size_t to) { return Bytes(data.begin() + from, data.begin() + to); };
+    EXPECT_EQ((std::vector<Bytes>{Hex("02 00 27") + kConnectionId +
+                                      Hex("01 00 07 0061 0000  C3 00 00 02 58  44 00 13") + Text("20261208T153529Z"),
+                                  Packet(0x02, kConnectionId + ByteHeader(0x48, body(0, 244))),
+                                  Packet(0x02, kConnectionId + ByteHeader(0x48, body(244, 488))),
+                                  Packet(0x82, kConnectionId + ByteHeader(0x49, body(488, 600)))}),
+              rig->Requests());
 }
 
 TEST(ObexSession, PutRefusalsAndAFullPhoneAreReportedAndTheSessionGoesOn)
@@ -210,69 +198,49 @@ TEST(ObexSession, PutRefusalsAndAFullPhoneAreReportedAndTheSessionGoesOn)
     EXPECT_EQ(Hex("82 00 0F") + kConnectionId + Hex("01 00 07 0061 0000"), rig->Requests().back());
 }
 
-TEST(ObexSession, AbortEndsARunningGetAndTheSessionStaysUsable)
-{
-    auto rig = Connected(Packet(0x90, ByteHeader(0x48, Text("ab"))) + Packet(0xA0) + Packet(0xA0));
-    EXPECT_EQ(S_OK, rig->session.Abort()); // nothing runs: nothing sent
-    ASSERT_EQ(S_OK, rig->session.BeginGetType(obex::kFolderListingType));
-    ASSERT_EQ(S_OK, rig->session.Abort());
-    std::vector<uint8_t> chunk;
-    bool done = false;
-    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
-    EXPECT_EQ(S_OK, rig->session.SetPathParent());
-    const std::vector<Bytes> requests = rig->Requests();
-    ASSERT_EQ(3u, requests.size());
-    EXPECT_EQ(Hex("FF 00 08") + kConnectionId, requests[1]);
-}
-
-TEST(ObexSession, APeerThatContinuesForeverWithoutDataIsBroken)
-{
-    Bytes replies;
-    for (int i = 0; i < 1001; ++i)
-        replies = replies + Packet(0x90);
-    auto rig = Connected(replies);
-    std::vector<uint8_t> data;
-    EXPECT_EQ(obex::kMalformed, rig->session.GetType(obex::kCapabilityType, data));
-    EXPECT_FALSE(rig->session.Connected());
-}
-
 TEST(ObexSession, BrokenOrSilentPeersEndTheSession)
 {
+    Bytes endless;
+    for (int i = 0; i < 1001; ++i)
+        endless = endless + Packet(0x90);
     struct Case {
         const char* what;
+        bool inConnect; // the peer's answer to the CONNECT, else to a GET after it
         Bytes replies;
         HRESULT atEnd;
         HRESULT expected;
     };
     const Case cases[] = {
-        {"never answers", {}, obex::kTimeout, obex::kTimeout},
-        {"closes inside a packet", Hex("A0 00 10 48"), obex::kConnectionLost, obex::kConnectionLost},
-        {"packet length below 3", Hex("A0 00 02"), obex::kTimeout, obex::kMalformed},
-        {"header length lies", Hex("A0 00 06 48 00 09"), obex::kTimeout, obex::kMalformed},
+        {"CONNECT answer shorter than 7 bytes", true, Hex("A0 00 05 10 00"), obex::kTimeout, obex::kMalformed},
+        {"packet size below 255", true, Hex("A0 00 07 10 00 00 FE"), obex::kTimeout, obex::kMalformed},
+        {"CONNECT refused", true, Hex("C3 00 07 10 00 00 00"), obex::kTimeout, static_cast<HRESULT>(0x80044343)},
+        {"CONNECT never answered", true, {}, obex::kTimeout, obex::kTimeout},
+        {"never answers", false, {}, obex::kTimeout, obex::kTimeout},
+        {"closes inside a packet", false, Hex("A0 00 10 48"), obex::kConnectionLost, obex::kConnectionLost},
+        {"packet length below 3", false, Hex("A0 00 02"), obex::kTimeout, obex::kMalformed},
+        {"header length beyond the packet", false, Hex("A0 00 08 48 00 10 61 62"), obex::kTimeout, obex::kMalformed},
+        {"header length below 3", false, Hex("A0 00 06 48 00 02"), obex::kTimeout, obex::kMalformed},
+        {"header length cut", false, Hex("A0 00 05 48 00"), obex::kTimeout, obex::kMalformed},
+        {"text of odd length", false, Hex("A0 00 07 01 00 04 61"), obex::kTimeout, obex::kMalformed},
+        {"text without terminator", false, Hex("A0 00 0A 01 00 07 00 61 00 62"), obex::kTimeout, obex::kMalformed},
+        {"four-byte header cut", false, Hex("A0 00 06 CB 00 00"), obex::kTimeout, obex::kMalformed},
+        {"one-byte header cut", false, Hex("A0 00 04 97"), obex::kTimeout, obex::kMalformed},
+        {"continues forever without data", false, endless, obex::kTimeout, obex::kMalformed},
     };
     for (const Case& c : cases) {
-        Rig rig(ConnectOk() + c.replies, {}, c.atEnd);
-        ASSERT_EQ(S_OK, rig.session.Connect());
-        EXPECT_EQ(c.expected, rig.session.SetPathRoot()) << c.what;
-        EXPECT_FALSE(rig.session.Connected()) << c.what;
-        EXPECT_TRUE(rig.log->closed) << c.what;
-        EXPECT_EQ(obex::kNotConnected, rig.session.SetPathParent()) << c.what;
-        EXPECT_EQ(2u, rig.log->sent.size()) << c.what;
-    }
-}
-
-TEST(ObexSession, ABadConnectAnswerLeavesNoSession)
-{
-    const std::pair<Bytes, HRESULT> cases[] = {
-        {Hex("A0 00 05 10 00"), obex::kMalformed},                       // shorter than 7 bytes
-        {Hex("A0 00 07 10 00 00 FE"), obex::kMalformed},                 // packet size below 255
-        {Hex("C3 00 07 10 00 00 00"), static_cast<HRESULT>(0x80044343)}, // refused
-        {{}, obex::kTimeout},
-    };
-    for (const auto& c : cases) {
-        Rig rig(c.first);
-        EXPECT_EQ(c.second, rig.session.Connect());
+        SCOPED_TRACE(c.what);
+        Rig rig((c.inConnect ? Bytes{} : ConnectOk()) + c.replies, {}, c.atEnd);
+        std::vector<uint8_t> data;
+        if (c.inConnect) {
+            EXPECT_EQ(c.expected, rig.session.Connect());
+        } else {
+            ASSERT_EQ(S_OK, rig.session.Connect());
+            EXPECT_EQ(c.expected, rig.session.GetType(obex::kCapabilityType, data));
+        }
         EXPECT_FALSE(rig.session.Connected());
         EXPECT_TRUE(rig.log->closed);
+        const size_t sent = rig.log->sent.size();
+        EXPECT_EQ(obex::kNotConnected, rig.session.SetPathParent());
+        EXPECT_EQ(sent, rig.log->sent.size()) << "nothing is sent without a session";
     }
 }

@@ -20,13 +20,8 @@ using Bytes = std::vector<uint8_t>;
 inline Bytes Hex(const std::string& text)
 {
     Bytes bytes;
-    std::string digits;
-    for (char c : text) {
-        if (c != ' ')
-            digits += c;
-    }
-    for (size_t i = 0; i + 1 < digits.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    for (size_t i = text.find_first_not_of(' '); i < text.size(); i = text.find_first_not_of(' ', i + 2))
+        bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
@@ -41,18 +36,17 @@ inline Bytes operator+(Bytes a, const Bytes& b)
     return a;
 }
 
-// A byte-sequence header (Body, End-of-Body, Who...) with its length.
+// A byte-sequence header (Body, End-of-Body, Who...) with its length; a response
+// packet (code, length, the rest) has the same form.
 inline Bytes ByteHeader(uint8_t id, const Bytes& data)
 {
     const size_t length = data.size() + 3;
     return Bytes{id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)} + data;
 }
 
-// A response packet: code, length, then the rest.
 inline Bytes Packet(uint8_t code, const Bytes& rest = {})
 {
-    const size_t length = rest.size() + 3;
-    return Bytes{code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)} + rest;
+    return ByteHeader(code, rest);
 }
 
 // CONNECT accepted with a packet size and Connection Id 1, as obexftpd answers.

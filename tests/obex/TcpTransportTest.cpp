@@ -1,4 +1,4 @@
-// The session over a real TCP connection to a small peer inside the test, on 127.0.0.1.
+// The session over a real TCP connection to a peer inside the test, on 127.0.0.1.
 #include "ScriptedPeer.h"
 
 #include "common/Resource.h"
@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
-
-#include <thread>
 
 using namespace obex_tests;
 
@@ -21,76 +19,42 @@ struct socket_traits {
 };
 using unique_socket = unique_resource<socket_traits>;
 
-// Listens on a free port of 127.0.0.1 and answers each request in turn.
-class LoopbackPeer
-{
-public:
-    explicit LoopbackPeer(std::vector<Bytes> answers) : answers_(std::move(answers))
-    {
-        WSADATA data;
-        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        listener_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        if (bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-            listen(listener_.get(), 1) == 0 &&
-            getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~LoopbackPeer()
-    {
-        listener_.reset(); // a peer nobody reached stops waiting
-        thread_.join();
-        if (started_)
-            WSACleanup();
-    }
-    std::wstring Address() const { return L"tcp:127.0.0.1:" + std::to_wstring(port_); }
-
-private:
-    bool ReceiveAll(SOCKET s, uint8_t* buffer, int size)
-    {
-        for (int got = 0; size > 0; buffer += got, size -= got) {
-            got = recv(s, reinterpret_cast<char*>(buffer), size, 0);
-            if (got <= 0)
-                return false;
-        }
-        return true;
-    }
-    void Serve()
-    {
-        unique_socket client(accept(listener_.get(), nullptr, nullptr));
-        for (const Bytes& answer : answers_) {
-            Bytes request(3);
-            if (!ReceiveAll(client.get(), request.data(), 3))
-                return;
-            request.resize(size_t(request[1]) << 8 | request[2]);
-            if (!ReceiveAll(client.get(), request.data() + 3, static_cast<int>(request.size()) - 3))
-                return;
-            send(client.get(), reinterpret_cast<const char*>(answer.data()), static_cast<int>(answer.size()), 0);
-        }
-    }
-
-    std::vector<Bytes> answers_;
-    bool started_ = false;
-    unique_socket listener_;
-    uint16_t port_ = 0;
-    std::thread thread_;
+struct Winsock {
+    Winsock() { EXPECT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data)); }
+    ~Winsock() { WSACleanup(); }
+    WSADATA data;
 };
 
 } // namespace
 
 TEST(TcpTransport, ASessionReadsAListingOverLoopback)
 {
-    LoopbackPeer peer({ConnectOk(), Packet(0xA0, ByteHeader(0x49, Text("<folder-listing/>"))), Packet(0xA0)});
+    const Winsock winsock;
+    unique_socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    ASSERT_EQ(0, bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size));
+    ASSERT_EQ(0, listen(listener.get(), 1));
+    ASSERT_EQ(0, getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size));
     std::unique_ptr<obex::Transport> transport;
-    ASSERT_EQ(S_OK, obex::OpenTransport(peer.Address(), obex::kDefaultTimeoutMs, transport));
+    ASSERT_EQ(S_OK, obex::OpenTransport(L"tcp:127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)),
+                                        obex::kDefaultTimeoutMs, transport));
+
+    // The peer's answers wait in the connection before the session asks: the
+    // session takes exactly one packet for each request.
+    unique_socket peer(accept(listener.get(), nullptr, nullptr));
+    const Bytes answers = ConnectOk() + Packet(0xA0, ByteHeader(0x49, Text("<folder-listing/>"))) + Packet(0xA0);
+    ASSERT_EQ(int(answers.size()),
+              send(peer.get(), reinterpret_cast<const char*>(answers.data()), int(answers.size()), 0));
     obex::Session session(std::move(transport));
     ASSERT_EQ(S_OK, session.Connect());
     std::vector<uint8_t> listing;
     ASSERT_EQ(S_OK, session.GetType(obex::kFolderListingType, listing));
     EXPECT_EQ(Text("<folder-listing/>"), listing);
     EXPECT_EQ(S_OK, session.Disconnect());
+    char connect[3] = {};
+    ASSERT_EQ(3, recv(peer.get(), connect, 3, MSG_WAITALL));
+    EXPECT_EQ(Hex("80 00 1A"), Bytes(connect, connect + 3)) << "the CONNECT reached the peer";
 }

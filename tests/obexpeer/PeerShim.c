@@ -1,11 +1,7 @@
 /* Preloaded into Debian's obexftpd (written for OpenOBEX 1.5, linked with 1.7) so
  * that it serves as a test peer: several sessions in a row, SETPATH, multi-packet
  * PUTs. The server's own FTP logic stays untouched; this only restores what the
- * older library did around it.
- *
- *   gcc -shared -fPIC -O2 -Wall -Wextra -o libpeershim.so PeerShim.c -ldl
- *   LD_PRELOAD=./libpeershim.so obexftpd -c DIR -n 127.0.0.1:PORT
- */
+ * older library did around it. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -30,9 +26,8 @@ static int at_start_folder(void)
     return getcwd(here, sizeof here) != NULL && strcmp(here, start_folder) == 0;
 }
 
-/* A name the server would resolve outside the current folder ("..", "a/b") is
- * refused: the peer never serves anything beyond the folder it was given.
- * *empty tells whether the request carries an empty (or no) Name header. */
+/* A name outside the current folder ("..", "a/b") is refused: the peer serves
+ * nothing beyond its folder. *empty: the Name header is empty or missing. */
 static int name_is_unsafe(obex_t* handle, obex_object_t* obj, int* empty)
 {
     obex_headerdata_t hv;
@@ -142,10 +137,9 @@ ssize_t recv(int fd, void* buf, size_t len, int flags)
     return got;
 }
 
-/* 1.7 closes the listening socket when it accepts, and the server registers a new
- * one per session: keep the first one open (a private duplicate) and hand it to
- * every later registration, so that clients connecting meanwhile wait in its
- * backlog instead of being refused. */
+/* 1.7 closes the listening socket when it accepts, and the server makes a new one
+ * per session: a duplicate of the first serves every later one, so that clients
+ * connecting meanwhile wait in its backlog instead of being refused. */
 int bind(int fd, const struct sockaddr* addr, socklen_t len)
 {
     if (kept_listener >= 0)

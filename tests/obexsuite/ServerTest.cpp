@@ -2,16 +2,16 @@
 // wrote (obexftpd, see ObexRig.h): what the mirror shows and what the transfers
 // move is compared with the served folder on the Linux side.
 #include "ObexRig.h"
+#include "PhoneConfig.h"
 #include "ServerRig.h"
 #include "Windows.h"
 #include "common/ByteArray.h"
+#include "common/Dates.h"
 #include "shortcut/VFSShortcut.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using namespace testing_support;
 using Bytes = std::vector<unsigned char>;
@@ -39,70 +39,49 @@ std::wstring Served(const std::wstring& path)
     return ObexPeer::Dir() + L"\\" + path;
 }
 
-// The DATE (local time) of a time in seconds since 1970.
-DATE LocalDate(long long seconds)
-{
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(seconds) + 11644473600ULL) * 10000000ULL;
-    FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, local;
-    SYSTEMTIME time;
-    DATE date = 0;
-    FileTimeToLocalFileTime(&utc, &local);
-    FileTimeToSystemTime(&local, &time);
-    SystemTimeToVariantTime(&time, &date);
-    return date;
-}
+// What the mirror shows of one phone item.
+struct Shown {
+    bool folder;
+    long long size;
+    DATE modified;
+};
 
 // What the mirror shows of the phone below a PC folder, by phone path: folders
 // through their folder shortcuts, files through their shortcut files.
-void MirrorTree(const std::wstring& pcFolder, const std::wstring& phonePath,
-                std::map<std::wstring, ObexPeer::Item>& out, std::map<std::wstring, DATE>& dates)
+void MirrorTree(const std::wstring& pcFolder, const std::wstring& phonePath, std::map<std::wstring, Shown>& out)
 {
     for (const std::wstring& entry : NamesIn(pcFolder)) {
         const bool folder = entry.back() == L'\\';
         const std::wstring name = folder ? entry.substr(0, entry.size() - 1) : entry;
         shortcut::VFSShortcut shortcut;
-        BSTR phoneName = nullptr;
+        const bool isLink = name.size() > 7 && name.compare(name.size() - 7, 7, L".vfslnk") == 0;
+        if ((!folder && !isLink) ||
+            FAILED(shortcut.Load(pcFolder + L"\\" + name +
+                                 (folder ? L"\\" + std::wstring(shortcut::kFolderShortcutName) : L""))))
+            continue;
+        unique_bstr phoneName;
         LONG size = 0;
         DATE modified = 0;
-        if (folder) {
-            if (FAILED(shortcut.Load(pcFolder + L"\\" + name + L"\\" + shortcut::kFolderShortcutName)))
-                continue;
-        } else if (name.size() <= 7 || name.compare(name.size() - 7, 7, L".vfslnk") != 0 ||
-                   FAILED(shortcut.Load(pcFolder + L"\\" + name))) {
-            continue;
-        }
-        shortcut.get_Name(&phoneName);
+        shortcut.get_Name(phoneName.put());
         shortcut.get_Size(&size);
         shortcut.get_Modified(&modified);
-        const std::wstring path = phonePath + (phoneName ? phoneName : L"");
-        SysFreeString(phoneName);
-        out[path] = {folder, folder ? 0 : size, 0};
-        dates[path] = modified;
+        const std::wstring path = phonePath + phoneName.c_str();
+        out[path] = {folder, folder ? 0 : size, modified};
         if (folder)
-            MirrorTree(pcFolder + L"\\" + name, path + L"\\", out, dates);
+            MirrorTree(pcFolder + L"\\" + name, path + L"\\", out);
     }
 }
 
-// A download by a client thread of its own, so that the test can work the dialog meanwhile.
-struct Download {
-    Download(IQuelvar* quelvar, const std::wstring& link)
-    {
-        IStream* stream = nullptr;
-        CoMarshalInterThreadInterfaceInStream(IID_IQuelvar, quelvar, &stream);
-        thread = std::thread([this, stream, link] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            com_ptr<IQuelvar> own;
-            CoGetInterfaceAndReleaseStream(stream, IID_IQuelvar, own.put_void());
-            unique_variant data;
-            result = own->DownloadVFSFile(Bstr(link).get(), 0, 1, 0, 0, data.put());
-            own.reset();
-            CoUninitialize();
-        });
-    }
-    HRESULT Wait() { return thread.join(), result; }
-    std::thread thread;
-    HRESULT result = E_UNEXPECTED;
-};
+std::wstring LocalServerOf(const CLSID& clsid)
+{
+    wchar_t guid[40];
+    StringFromGUID2(clsid, guid, 40);
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + guid + L"\\LocalServer32").c_str(), nullptr,
+                 RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+}
 
 class ObexServer : public testing::Test
 {
@@ -124,22 +103,23 @@ protected:
     static IQuelvar* q() { return rig_->quelvar.get(); }
     static std::wstring Memory() { return std::wstring(kMirrorRoot) + L"\\" + kAlias + L"\\Phone memory (C)"; }
     static HRESULT Refresh(const std::wstring& folder) { return q()->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE); }
-    // Code 12 runs on the calling thread, 1 and 2 on a worker; boxes are answered meanwhile.
-    static HRESULT Send(UINT code, WORD flags, const std::vector<std::wstring>& sources, const std::wstring& target,
-                        std::vector<std::pair<const wchar_t*, int>> answers = {})
+    // Code 12 runs on the calling thread, the others on a worker. OBEX tells nothing
+    // of free memory: a copy to the phone asks first, and the test answers yes.
+    static HRESULT Send(UINT code, const std::vector<std::wstring>& sources, const std::wstring& target,
+                        bool toPhone = false)
     {
-        std::thread answer([&] {
-            for (auto [title, button] : answers) {
-                HWND box = WaitForDialog(title, 60000);
-                EXPECT_TRUE(box) << Narrow(title);
-                ClickButton(box, button);
-                PumpUntil([&] { return !IsWindowVisible(box); }, 60000);
-            }
-        });
-        const HRESULT hr = SendFileOperation(q(), code, flags, sources,
+        auto answered =
+            toPhone ? AnswerDialog(L"Ostrelle", IDYES, 65535, 60000) : std::future<std::optional<std::wstring>>();
+        const HRESULT hr = SendFileOperation(q(), code, kQuiet, sources,
                                              target.empty() ? std::vector<std::wstring>{} : std::vector{target});
-        answer.join();
+        EXPECT_TRUE(!toPhone || answered.get()) << "the question before a copy to the phone";
         return hr;
+    }
+    static void ExpectDownload(const std::wstring& link, const Bytes& expected)
+    {
+        unique_variant data;
+        ASSERT_EQ(S_OK, q()->DownloadVFSFile(Bstr(Memory() + link).get(), 0, 1, 0, 0, data.put()));
+        EXPECT_TRUE(BytesOf(*data.get()) == expected);
     }
     static inline std::unique_ptr<ObexServerRig> rig_;
     TempDir pc_;
@@ -159,15 +139,12 @@ TEST_F(ObexServer, TheMirrorShowsTheServedTreeWithItsNamesSizesAndTimes)
                 folders.push_back(folders[i] + L"\\" + entry.substr(0, entry.size() - 1));
         }
     }
-    std::map<std::wstring, ObexPeer::Item> mirror;
-    std::map<std::wstring, DATE> dates;
-    MirrorTree(Memory() + L"\\tree", L"tree\\", mirror, dates);
+    std::map<std::wstring, Shown> mirror;
+    MirrorTree(Memory() + L"\\tree", L"tree\\", mirror);
     std::map<std::wstring, ObexPeer::Item> served;
     for (const auto& [path, item] : ObexPeer::Manifest()) {
-        if (path.compare(0, 5, L"tree\\") == 0) {
-            served[path] = {item.folder, item.folder ? 0 : item.size, 0};
-            EXPECT_NEAR(LocalDate(item.modified), dates[path], 0.5 / 86400) << Narrow(path);
-        }
+        if (path.compare(0, 5, L"tree\\") == 0)
+            served[path] = item;
     }
     ASSERT_EQ(7u, served.size());
     EXPECT_TRUE(served.count(L"tree\\<lt> \"quoted\" \u00E9.txt"));
@@ -176,94 +153,72 @@ TEST_F(ObexServer, TheMirrorShowsTheServedTreeWithItsNamesSizesAndTimes)
     for (const auto& [path, item] : served) {
         ASSERT_TRUE(mirror.count(path)) << Narrow(path);
         EXPECT_EQ(item.folder, mirror[path].folder) << Narrow(path);
-        EXPECT_EQ(item.size, mirror[path].size) << Narrow(path);
+        EXPECT_EQ(item.folder ? 0 : item.size, mirror[path].size) << Narrow(path);
+        // The phone's UTC time, shown in local time.
+        const ULONGLONG ticks = (static_cast<ULONGLONG>(item.modified) + 11644473600ULL) * 10000000ULL;
+        DATE local = 0;
+        EXPECT_EQ(S_OK, FileTimeToDate({static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, local));
+        EXPECT_NEAR(local, mirror[path].modified, 0.5 / 86400) << Narrow(path);
     }
     EXPECT_EQ(served.size(), mirror.size());
 }
 
-TEST_F(ObexServer, DownloadsAndUploadsAreByteExactBothWays)
+TEST_F(ObexServer, CopiesAreByteExactBothWaysAndPhoneItemsAreMadeRenamedAndDeleted)
 {
     ASSERT_EQ(S_OK, Refresh(Memory()));
     ASSERT_EQ(S_OK, Refresh(Memory() + L"\\tree"));
-    unique_variant data;
-    ASSERT_EQ(S_OK, q()->DownloadVFSFile(Bstr(Memory() + L"\\tree\\big.bin.vfslnk").get(), 0, 1, 0, 0, data.put()));
-    EXPECT_TRUE(BytesOf(*data.get()) == ReadBytes(Served(L"tree\\big.bin")));
+    ExpectDownload(L"\\tree\\big.bin.vfslnk", ReadBytes(Served(L"tree\\big.bin")));
 
-    // mkdir through the server; the peer can write only into folders it made.
+    // The peer can write only into folders it made.
     ASSERT_EQ(S_OK, q()->CreateFolder(Bstr(Memory() + L"\\up").get()));
     ASSERT_TRUE(DirectoryExists(Served(L"up")));
-    const Bytes upload = Pattern(300000, 5);
     unique_variant bytes;
-    ASSERT_EQ(S_OK, MakeByteArray(upload, bytes.get()));
+    ASSERT_EQ(S_OK, MakeByteArray(Pattern(300000, 5), bytes.get()));
     ASSERT_EQ(S_OK, q()->UploadVFSFile(*bytes.get(), Bstr(Memory() + L"\\up\\new.bin").get(), 0, 0, 0));
-    EXPECT_TRUE(ReadBytes(Served(L"up\\new.bin")) == upload);
+    EXPECT_TRUE(ReadBytes(Served(L"up\\new.bin")) == Pattern(300000, 5));
 
-    // The shell's copy in each direction: a phone folder to the PC, a PC folder to the phone.
-    ASSERT_EQ(S_OK, Send(12, kQuiet, {Memory() + L"\\tree\\Ordner \u00C4\u00DF"}, pc_.path()));
-    EXPECT_TRUE(ReadBytes(pc_ / L"Ordner \u00C4\u00DF\\deep\\f.txt") == Pattern(100, 1));
+    // The shell's copy of a PC folder to the phone.
     MakeFolders(pc_.path(), {L"\\pcdir", L"\\pcdir\\sub"});
     WriteBytes(pc_ / L"pcdir\\one.bin", Pattern(70000, 6));
     WriteBytes(pc_ / L"pcdir\\sub\\two.txt", Pattern(10, 7));
-    // OBEX tells nothing of free memory: the server asks before the copy.
-    ASSERT_EQ(S_OK, Send(12, kQuiet, {pc_ / L"pcdir"}, Memory() + L"\\up", {{L"Ostrelle", IDYES}}));
+    ASSERT_EQ(S_OK, Send(12, {pc_ / L"pcdir"}, Memory() + L"\\up", true));
     EXPECT_TRUE(ReadBytes(Served(L"up\\pcdir\\one.bin")) == Pattern(70000, 6));
     EXPECT_TRUE(ReadBytes(Served(L"up\\pcdir\\sub\\two.txt")) == Pattern(10, 7));
-    EXPECT_TRUE(FileExists(Memory() + L"\\up\\pcdir\\one.bin.vfslnk"));
-}
+    ASSERT_TRUE(FileExists(Memory() + L"\\up\\pcdir\\one.bin.vfslnk"));
 
-TEST_F(ObexServer, FoldersMoveInEachDirectionAndItemsAreDeletedAndRenamed)
-{
-    ASSERT_EQ(S_OK, q()->CreateFolder(Bstr(Memory() + L"\\moves").get()));
-    MakeFolders(pc_.path(), {L"\\mv", L"\\mv\\in"});
-    WriteBytes(pc_ / L"mv\\in\\m.bin", Pattern(20000, 8));
-    // To the phone: the worker deletes the PC folder after its upload.
-    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {pc_ / L"mv"}, Memory() + L"\\moves", {{L"Ostrelle", IDYES}}));
-    ASSERT_TRUE(PumpUntil([&] { return !DirectoryExists(pc_ / L"mv"); }, 120000));
-    EXPECT_TRUE(ReadBytes(Served(L"moves\\mv\\in\\m.bin")) == Pattern(20000, 8));
+    // Rename and delete of phone files.
+    ASSERT_EQ(S_OK, Refresh(Memory() + L"\\up"));
+    EXPECT_EQ(S_OK, Send(FO_RENAME, {Memory() + L"\\up\\new.bin.vfslnk"}, Memory() + L"\\up\\renamed.bin"));
+    EXPECT_FALSE(FileExists(Served(L"up\\new.bin")));
+    EXPECT_TRUE(ReadBytes(Served(L"up\\renamed.bin")) == Pattern(300000, 5));
+    EXPECT_EQ(S_OK, Send(FO_DELETE, {Memory() + L"\\up\\pcdir\\one.bin.vfslnk"}, L""));
+    EXPECT_FALSE(FileExists(Served(L"up\\pcdir\\one.bin")));
 
-    // And back: the phone folder goes once it is on the PC.
-    ASSERT_EQ(S_OK, Refresh(Memory() + L"\\moves"));
+    // The phone folder moves to the PC: copied, then its folders removed on the phone.
     MakeFolders(pc_.path(), {L"\\back"});
-    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {Memory() + L"\\moves\\mv"}, pc_ / L"back"));
-    ASSERT_TRUE(PumpUntil([&] { return !DirectoryExists(Served(L"moves\\mv")); }, 120000));
-    EXPECT_TRUE(ReadBytes(pc_ / L"back\\mv\\in\\m.bin") == Pattern(20000, 8));
-    ASSERT_TRUE(PumpUntil([&] { return !DirectoryExists(Memory() + L"\\moves\\mv"); }, 60000));
-
-    // Delete and rename of phone files.
-    unique_variant bytes;
-    ASSERT_EQ(S_OK, MakeByteArray(Pattern(1000, 9), bytes.get()));
-    ASSERT_EQ(S_OK, q()->UploadVFSFile(*bytes.get(), Bstr(Memory() + L"\\moves\\old.txt").get(), 0, 0, 0));
-    ASSERT_EQ(S_OK, q()->UploadVFSFile(*bytes.get(), Bstr(Memory() + L"\\moves\\gone.txt").get(), 0, 0, 0));
-    ASSERT_EQ(S_OK, Refresh(Memory() + L"\\moves"));
-    EXPECT_EQ(S_OK, Send(FO_DELETE, kQuiet, {Memory() + L"\\moves\\gone.txt.vfslnk"}, L""));
-    EXPECT_FALSE(FileExists(Served(L"moves\\gone.txt")));
-    EXPECT_EQ(S_OK, Send(FO_RENAME, kQuiet, {Memory() + L"\\moves\\old.txt.vfslnk"}, Memory() + L"\\moves\\new.txt"));
-    EXPECT_FALSE(FileExists(Served(L"moves\\old.txt")));
-    EXPECT_TRUE(ReadBytes(Served(L"moves\\new.txt")) == Pattern(1000, 9));
+    ASSERT_EQ(S_OK, Send(FO_MOVE, {Memory() + L"\\up\\pcdir"}, pc_ / L"back"));
+    ASSERT_TRUE(PumpUntil([&] { return !DirectoryExists(Served(L"up\\pcdir")); }, 120000));
+    EXPECT_TRUE(ReadBytes(pc_ / L"back\\pcdir\\sub\\two.txt") == Pattern(10, 7));
+    EXPECT_FALSE(FileExists(pc_ / L"back\\pcdir\\one.bin"));
 }
 
-TEST_F(ObexServer, CancelOnTheProgressDialogAbortsTheDownloadAndThePeerServesOn)
+TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePhoneComesBack)
 {
     ASSERT_EQ(S_OK, Refresh(Memory()));
-    ASSERT_EQ(S_OK, Refresh(Memory() + L"\\tree"));
-    Download download(q(), Memory() + L"\\slow.bin.vfslnk");
-    HWND dialog = WaitForDialog(kFromPhone, 60000);
-    ASSERT_TRUE(dialog);
-    ClickButton(dialog, IDCANCEL);
-    EXPECT_EQ(E_ABORT, download.Wait());
-    EXPECT_EQ(kSlowSize, ReadBytes(Served(L"slow.bin")).size());
-    unique_variant data;
-    ASSERT_EQ(S_OK, q()->DownloadVFSFile(Bstr(Memory() + L"\\tree\\a & b.txt.vfslnk").get(), 0, 1, 0, 0, data.put()));
-    EXPECT_TRUE(BytesOf(*data.get()) == Pattern(7, 2));
-}
-
-TEST_F(ObexServer, APeerStoppedMidTransferFailsClearlyHidesThePhoneAndShowsItAgainWhenBack)
-{
+    {
+        SCOPED_TRACE("Cancel on the progress dialog");
+        auto cancelled = AnswerDialog(kFromPhone, IDCANCEL, 65535, 60000);
+        unique_variant data;
+        EXPECT_EQ(E_ABORT, q()->DownloadVFSFile(Bstr(Memory() + L"\\slow.bin.vfslnk").get(), 0, 1, 0, 0, data.put()));
+        EXPECT_TRUE(cancelled.get());
+    }
+    // The peer serves on, and the move below starts on a session in use: its lost
+    // connection is tried once more.
     ASSERT_EQ(S_OK, Refresh(Memory()));
+    SCOPED_TRACE("The peer stopped during a move");
     const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\" + kAlias;
     MakeFolders(pc_.path(), {L"\\target"});
-    // A move: its source must survive the lost connection.
-    ASSERT_EQ(S_OK, Send(FO_MOVE, kQuiet, {Memory() + L"\\slow.bin.vfslnk"}, pc_ / L"target"));
+    ASSERT_EQ(S_OK, Send(FO_MOVE, {Memory() + L"\\slow.bin.vfslnk"}, pc_ / L"target"));
     ASSERT_TRUE(WaitForDialog(kFromPhone, 60000));
     ASSERT_TRUE(ObexPeer::Stop());
     HWND box = WaitForDialog(L"Ostrelle", 120000);
@@ -280,7 +235,40 @@ TEST_F(ObexServer, APeerStoppedMidTransferFailsClearlyHidesThePhoneAndShowsItAga
     ASSERT_EQ(S_OK, q()->RefreshFolder(Bstr(phoneFolder).get(), VARIANT_FALSE));
     ASSERT_EQ(S_OK, Refresh(Memory()));
     ASSERT_EQ(S_OK, Refresh(Memory() + L"\\tree"));
-    unique_variant data;
-    ASSERT_EQ(S_OK, q()->DownloadVFSFile(Bstr(Memory() + L"\\tree\\a & b.txt.vfslnk").get(), 0, 1, 0, 0, data.put()));
-    EXPECT_TRUE(BytesOf(*data.get()) == Pattern(7, 2));
+    ExpectDownload(L"\\tree\\a & b.txt.vfslnk", Pattern(7, 2));
+}
+
+TEST_F(ObexServer, TheSuiteServesEveryClassAndItsPhoneControlRenamesAConfiguredPhone)
+{
+    for (const CLSID* clsid : {&CLSID_VirtualFileSystem, &CLSID_DeviceNotifyRegistry, &CLSID_DeviceInformation,
+                               &CLSID_PhoneControl, &CLSID_PhoneCommands, &CLSID_DataLayer})
+        EXPECT_EQ(L"\"" + ProductDir() + L"\\ObexPhones.exe\"", LocalServerOf(*clsid));
+    // A phone of its own, nowhere to be reached; one of an earlier run goes first.
+    const auto forget = [] {
+        for (const wchar_t* alias : {L"obex-e2e-old", L"obex-e2e-new"})
+            obex::PhoneConfig().Remove(alias);
+    };
+    forget();
+    ASSERT_EQ(0u,
+              RunProgram(L"\"" + ProductDir() + L"\\ObexPhones.exe\" add obex-e2e-old tcp:127.0.0.1:650 --model E2E"));
+
+    com_ptr<IPhoneControl> control;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PhoneControl, nullptr, CLSCTX_LOCAL_SERVER, IID_IPhoneControl,
+                                     control.put_void()));
+    EXPECT_EQ(S_OK, control->RenamePhone(Bstr(L"obex-e2e-old").get(), Bstr(L"obex-e2e-new").get()));
+    EXPECT_EQ(obex::config_error::NotFound, control->RenamePhone(Bstr(L"obex-e2e-old").get(), Bstr(L"x").get()));
+    obex::PhoneEntry phone;
+    EXPECT_EQ(obex::config_error::NotFound, obex::PhoneConfig().Find(L"obex-e2e-old", phone));
+    ASSERT_EQ(S_OK, obex::PhoneConfig().Find(L"obex-e2e-new", phone));
+    EXPECT_EQ(L"tcp:127.0.0.1:650", phone.address);
+    EXPECT_EQ(L"E2E", phone.model);
+
+    com_ptr<IVirtualFileSystem> files;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_LOCAL_SERVER, IID_IVirtualFileSystem,
+                                     files.put_void()));
+    unique_bstr imei;
+    ASSERT_EQ(S_OK, files->GetImei(Bstr(L"obex-e2e-new").get(), imei.put()));
+    EXPECT_EQ(phone.imei, imei.c_str());
+    EXPECT_EQ(static_cast<HRESULT>(0x80044353), files->GetImei(Bstr(L"obex-e2e-old").get(), imei.put()));
+    forget();
 }
