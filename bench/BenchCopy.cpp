@@ -50,7 +50,7 @@ public:
     {
         if (!bench::NoServerRunning(kServerExe))
             return false;
-        if (!phone_.SetUp(L"BenchCopyStore", kAlias, L"350000000000079"))
+        if (!phone_.SetUp(L"BenchCopyStore", kAlias, L"350000000000113"))
             return false;
         mirrorRoot_ = bench::MakeTempFolder(L"BenchCopyMirror");
         pc_ = bench::MakeTempFolder(L"BenchCopyPc");

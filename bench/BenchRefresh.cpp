@@ -84,7 +84,7 @@ class Bench
 public:
     bool SetUp()
     {
-        if (!phone_.SetUp(L"BenchStore", kAlias, L"350000000000077"))
+        if (!phone_.SetUp(L"BenchStore", kAlias, L"350000000000139"))
             return false;
         mirrorRoot_ = bench::MakeTempFolder(L"BenchMirror");
         if (!Check(CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, __uuidof(IVirtualFileSystem),

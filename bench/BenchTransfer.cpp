@@ -93,7 +93,7 @@ public:
     {
         if (!bench::NoServerRunning(kServerExe))
             return false;
-        if (!phone_.SetUp(L"BenchXferStore", kAlias, L"350000000000078"))
+        if (!phone_.SetUp(L"BenchXferStore", kAlias, L"350000000000105"))
             return false;
         mirrorRoot_ = bench::MakeTempFolder(L"BenchXferMirror");
         // Xvfb has no window manager, and Wine waits 2 s for one whenever a window
