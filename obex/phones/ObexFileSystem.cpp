@@ -86,6 +86,10 @@ HRESULT WriteAll(HANDLE file, const void* data, size_t size)
     return S_OK;
 }
 
+// Deeper folders than this are not walked: a phone that lists a folder inside
+// itself must not recurse forever.
+constexpr int kDeepestFolder = 64;
+
 // How much of an upload's spool is read and sent at once.
 constexpr size_t kSpoolBlock = 64 * 1024;
 
@@ -494,6 +498,23 @@ STDMETHODIMP ObexFileSystem::rename(BSTR, BSTR, ITransferListener*)
     return suite_error::NotSupported;
 }
 
+// Deletes the folder NAME of the current folder with everything below it; the
+// current folder stays where it was.
+static HRESULT DeleteFolderTree(Session& session, const std::wstring& name, int depth)
+{
+    if (depth > kDeepestFolder)
+        return suite_error::BadPath;
+    RETURN_IF_FAILED(Entered(session.SetPath(name, false)));
+    std::wstring listing;
+    std::vector<ListingEntry> entries;
+    HRESULT hr = Obex(ReadListing(session, listing, entries));
+    for (size_t i = 0; SUCCEEDED(hr) && i < entries.size(); ++i)
+        hr = entries[i].folder ? DeleteFolderTree(session, entries[i].name, depth + 1)
+                               : Obex(session.Delete(entries[i].name));
+    RETURN_IF_FAILED(Obex(session.SetPathParent()));
+    return FAILED(hr) ? hr : Obex(session.Delete(name));
+}
+
 STDMETHODIMP ObexFileSystem::deletefile(BSTR path, ITransferListener*)
 {
     Item item;
@@ -507,9 +528,16 @@ STDMETHODIMP ObexFileSystem::deletefile(BSTR path, ITransferListener*)
         RETURN_IF_FAILED(Obex(ReadListing(session, listing, entries)));
         // Peers answer success for a missing file.
         const ListingEntry* entry = FindEntry(entries, name);
-        if (!entry || entry->folder)
+        if (!entry)
             return suite_error::NotFound;
-        return Obex(session.Delete(name));
+        if (!entry->folder)
+            return Obex(session.Delete(name));
+        // The user deletes a folder with what it holds. Peers differ on a
+        // folder that is not empty (deleted, refused, or success without
+        // deleting): it is emptied first, and the listing tells whether it went.
+        RETURN_IF_FAILED(DeleteFolderTree(session, name, 0));
+        RETURN_IF_FAILED(Obex(ReadListing(session, listing, entries)));
+        return FindEntry(entries, name) ? suite_error::FolderNotEmpty : S_OK;
     }));
 }
 

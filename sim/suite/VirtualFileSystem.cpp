@@ -2,6 +2,7 @@
 
 #include "SuiteErrors.h"
 #include "common/ByteArray.h"
+#include "common/FileTree.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -370,6 +371,11 @@ HRESULT VirtualFileSystem::deletefile(BSTR path, ITransferListener*)
     HRESULT hr = TakeFaultAndResolve(L"deletefile", path, phonePath, file);
     if (FAILED(hr))
         return hr;
+    // A phone deletes a folder with what it holds, as the user asked.
+    if (store_files::IsFolder(file)) {
+        RemoveFolderTree(file);
+        return store_files::IsFolder(file) ? suite_error::StoreFailure : S_OK;
+    }
     if (!store_files::IsFile(file))
         return suite_error::NotFound;
     return DeleteFileW(file.c_str()) ? S_OK : suite_error::StoreFailure;

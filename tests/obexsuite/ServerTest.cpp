@@ -200,6 +200,13 @@ TEST_F(ObexServer, CopiesAreByteExactBothWaysAndPhoneItemsAreMadeRenamedAndDelet
     ASSERT_TRUE(PumpUntil([&] { return !DirectoryExists(Served(L"up\\pcdir")); }, 120000));
     EXPECT_TRUE(ReadBytes(pc_ / L"back\\pcdir\\sub\\two.txt") == Pattern(10, 7));
     EXPECT_FALSE(FileExists(pc_ / L"back\\pcdir\\one.bin"));
+
+    // A phone folder deleted with what it holds, folders below it too.
+    ASSERT_EQ(S_OK, q()->CreateFolder(Bstr(Memory() + L"\\up\\inner").get()));
+    ASSERT_EQ(S_OK, q()->UploadVFSFile(*bytes.get(), Bstr(Memory() + L"\\up\\inner\\deep.bin").get(), 0, 0, 0));
+    EXPECT_EQ(S_OK, Send(FO_DELETE, {Memory() + L"\\up"}, L""));
+    EXPECT_TRUE(PumpUntil([&] { return !DirectoryExists(Served(L"up")); }, 120000));
+    EXPECT_FALSE(DirectoryExists(Memory() + L"\\up"));
 }
 
 TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePhoneComesBack)
