@@ -219,9 +219,7 @@ TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePh
         EXPECT_EQ(E_ABORT, q()->DownloadVFSFile(Bstr(Memory() + L"\\slow.bin.vfslnk").get(), 0, 1, 0, 0, data.put()));
         EXPECT_TRUE(cancelled.get());
     }
-    // The peer serves on, and the move below starts on a session in use: its lost
-    // connection is tried once more.
-    ASSERT_EQ(S_OK, Refresh(Memory()));
+    ASSERT_EQ(S_OK, Refresh(Memory())) << "the peer serves on";
     SCOPED_TRACE("The peer stopped during a move");
     const std::wstring phoneFolder = std::wstring(kMirrorRoot) + L"\\" + kAlias;
     MakeFolders(pc_.path(), {L"\\target"});
@@ -230,8 +228,13 @@ TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePh
     ASSERT_TRUE(ObexPeer::Stop());
     HWND box = WaitForDialog(L"Ostrelle", 120000);
     ASSERT_TRUE(box) << "the worker tells its failure";
-    // The lost connection is tried once more, and nothing answers there.
-    EXPECT_EQ(L"The phone did not answer. Check the connection and try again.", ControlText(box, 65535));
+    // A connection lost inside a packet ends the transfer; one lost between
+    // requests is tried once more, and nothing answers there. Where the peer
+    // stopped decides which the user reads.
+    const std::wstring told = ControlText(box, 65535);
+    EXPECT_TRUE(told == L"The connection to the phone was lost." ||
+                told == L"The phone did not answer. Check the connection and try again.")
+        << Narrow(told);
     ClickButton(box, IDOK);
     EXPECT_EQ(kSlowSize, ReadBytes(Served(L"slow.bin")).size()) << "the source stays";
     EXPECT_TRUE(PumpUntil([&] { return HiddenSystemOf(phoneFolder) == kHiddenSystem; }, 60000))
