@@ -1,5 +1,5 @@
-// The operation listener in process with the shell's real progress dialog, read
-// and clicked as another process would: its bar, its Cancel button, its timer.
+// The operation listener in process with the shell's real progress dialog, its
+// Cancel button clicked as another process would, its timer on two threads.
 #include "PhoneComponents.h"
 #include "ScriptedComponent.h"
 #include "TestObject.h"
@@ -30,19 +30,6 @@ public:
         ++cancels;
         return S_OK;
     }
-};
-
-struct ShownListener {
-    ShownListener(const std::wstring& title, IVirtualFileSystem* phoneFs)
-        : listener(COperationListener::Create(phoneFs))
-    {
-        listener->SetTitle(title);
-        listener->Start(nullptr);
-        dialog = WaitForDialog(title);
-    }
-    ~ShownListener() { listener->Stop(); }
-    com_ptr<COperationListener> listener;
-    HWND dialog;
 };
 
 // An operation's thread: its own apartment, component and listener, dispatching
@@ -98,72 +85,25 @@ private:
 
 } // namespace
 
-TEST(OperationListener, BarRunsPerFileWithoutATotalAndOverTheSeriesWithOne)
-{
-    const struct {
-        ULONG overallTotal;
-        ULONG reportedOfFinishedFile; // 0: no file before
-        std::pair<LRESULT, LRESULT> bar;
-    } cases[] = {{0, 0, {500, 1000}}, {3000, 400, {1500, 3000}}};
-    for (const auto& c : cases) {
-        ShownListener shown(L"Bar " + std::to_wstring(c.overallTotal), nullptr);
-        ASSERT_TRUE(shown.dialog);
-        shown.listener->SetTotalSize(c.overallTotal);
-        if (c.reportedOfFinishedFile) {
-            // A finished file counts with its whole total, whatever was last reported.
-            shown.listener->TransferStatus(c.reportedOfFinishedFile, 1000);
-            shown.listener->FileFinished();
-            shown.listener->FileStarted();
-        }
-        shown.listener->TransferStatus(500, 1000);
-        EXPECT_TRUE(PumpUntil([&] { return ProgressBar(shown.dialog) == c.bar; }, 5000))
-            << c.overallTotal << ": " << ProgressBar(shown.dialog).first << " of " << ProgressBar(shown.dialog).second;
-    }
-}
-
-TEST(OperationListener, CancelSeenInAStatusCancelsAndTheTimerThenClosesTheDialogAndTheCancelStaysKnown)
-{
-    com_ptr<CancelCounter> component = MakeTestObject<CancelCounter>();
-    ShownListener shown(L"Cancel and timer", component.get());
-    ASSERT_TRUE(shown.dialog);
-    ClickButton(shown.dialog, IDCANCEL);
-    // Without messages dispatched no tick comes: a transfer's status cancels, the dialog stays.
-    ASSERT_TRUE(WaitWithoutMessages([&] { return shown.listener->HasUserCancelled(); }));
-    shown.listener->TransferStatus(1, 2);
-    EXPECT_EQ(1, component->cancels);
-    EXPECT_TRUE(IsWindowVisible(shown.dialog));
-    // Dispatched, the one-second timer sees the Cancel, cancels again and ends the dialog.
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(shown.dialog); }, 30000));
-    EXPECT_EQ(2, component->cancels);
-    EXPECT_FALSE(shown.listener->HasDialog());
-    EXPECT_TRUE(shown.listener->HasUserCancelled());
-}
-
 // Each listener's timer works on its own listener, on its own thread: a Cancel
 // in either of two dialogs reaches that operation's component and closes only
 // that dialog.
 TEST(OperationListener, TwoOperationsOnTwoThreadsEachKeepTheirOwnCancel)
 {
-    for (int cancelled : {0, 1}) {
-        const std::wstring round = L" (Cancel in " + std::to_wstring(cancelled + 1) + L")";
-        OperationThread first(L"First operation" + round), second(L"Second operation" + round);
-        OperationThread* operations[] = {&first, &second};
-        OperationThread& pressed = *operations[cancelled];
-        OperationThread& other = *operations[1 - cancelled];
-        ASSERT_TRUE(pressed.dialog && other.dialog);
+    OperationThread pressed(L"First operation"), other(L"Second operation");
+    ASSERT_TRUE(pressed.dialog && other.dialog);
 
-        ClickButton(pressed.dialog, IDCANCEL);
-        EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(pressed.dialog); }, 60000)) << cancelled;
-        EXPECT_EQ(1, pressed.component->cancels) << cancelled;
-        EXPECT_EQ(pressed.Id(), pressed.component->cancelThread) << cancelled;
-        EXPECT_TRUE(IsWindowVisible(other.dialog)) << cancelled;
-        EXPECT_EQ(0, other.component->cancels) << cancelled;
+    ClickButton(pressed.dialog, IDCANCEL);
+    EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(pressed.dialog); }, 60000));
+    EXPECT_EQ(1, pressed.component->cancels);
+    EXPECT_EQ(pressed.Id(), pressed.component->cancelThread);
+    EXPECT_TRUE(IsWindowVisible(other.dialog));
+    EXPECT_EQ(0, other.component->cancels);
 
-        // The other one's timer still runs and answers its own Cancel.
-        ClickButton(other.dialog, IDCANCEL);
-        EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(other.dialog); }, 60000)) << cancelled;
-        EXPECT_EQ(1, other.component->cancels) << cancelled;
-        EXPECT_EQ(other.Id(), other.component->cancelThread) << cancelled;
-        EXPECT_EQ(1, pressed.component->cancels) << cancelled;
-    }
+    // The other one's timer still runs and answers its own Cancel.
+    ClickButton(other.dialog, IDCANCEL);
+    EXPECT_TRUE(WaitWithoutMessages([&] { return !IsWindow(other.dialog); }, 60000));
+    EXPECT_EQ(1, other.component->cancels);
+    EXPECT_EQ(other.Id(), other.component->cancelThread);
+    EXPECT_EQ(1, pressed.component->cancels);
 }

@@ -57,20 +57,6 @@ void KillProcesses(const std::wstring& exeName)
         Terminate(L"rpcss.exe");
 }
 
-DWORD MainThreadOf(DWORD processId)
-{
-    unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (!snapshot)
-        return 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == processId)
-            return entry.th32ThreadID;
-    }
-    return 0;
-}
-
 std::wstring ServerExe()
 {
     return ProductDir() + L"\\ZentrelQuelvar.exe";

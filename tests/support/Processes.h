@@ -12,8 +12,6 @@ std::vector<DWORD> FindProcesses(const std::wstring& exeName);
 // Waits until no process of that name runs; false on time-out.
 bool WaitForNoProcess(const std::wstring& exeName, DWORD timeoutMs);
 void KillProcesses(const std::wstring& exeName);
-// Id of the first thread of a process (the main thread of a fresh process).
-DWORD MainThreadOf(DWORD processId);
 
 // The server executable and its registration in the test prefix.
 std::wstring ServerExe();

@@ -70,36 +70,29 @@ RegistryOverride::~RegistryOverride()
     }
 }
 
-RegistryKeyAbsence::RegistryKeyAbsence(HKEY root, const std::wstring& key) : root_(root), key_(key)
+RegistryKeyAbsence::RegistryKeyAbsence(HKEY root, const std::wstring& key)
+    : root_(root), key_(key), kept_(key + L" (kept by a test)")
 {
-    const DWORD subkeys = Contents(root, key).first;
-    ok_ = subkeys == 0 || subkeys == static_cast<DWORD>(-1);
-    if (subkeys != 0)
+    unique_hkey source = Open(root, key), copy;
+    if (!source)
         return;
-    existed_ = true;
-    unique_hkey opened = Open(root, key);
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = 16384, type = 0, size = 0;
-        if (RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-            break;
-        Value value{name, type, std::vector<BYTE>(size)};
-        if (RegQueryValueExW(opened.get(), name, nullptr, &type, value.data.data(), &size) == ERROR_SUCCESS)
-            values_.push_back(std::move(value));
-    }
-    opened.reset();
-    RegDeleteKeyW(root, key.c_str());
+    ok_ = RegCreateKeyExW(root, kept_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, copy.put(), nullptr) ==
+              ERROR_SUCCESS &&
+          RegCopyTreeW(source.get(), nullptr, copy.get()) == ERROR_SUCCESS;
+    source.reset();
+    removed_ = ok_ && RegDeleteTreeW(root, key.c_str()) == ERROR_SUCCESS;
 }
 
 RegistryKeyAbsence::~RegistryKeyAbsence()
 {
-    unique_hkey created;
-    if (!existed_ || RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, created.put(),
-                                     nullptr) != ERROR_SUCCESS)
+    if (!removed_)
         return;
-    for (const Value& value : values_)
-        RegSetValueExW(created.get(), value.name.c_str(), 0, value.type, value.data.data(),
-                       static_cast<DWORD>(value.data.size()));
+    unique_hkey copy = Open(root_, kept_), restored;
+    if (copy && RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, restored.put(), nullptr) ==
+                    ERROR_SUCCESS)
+        RegCopyTreeW(copy.get(), nullptr, restored.get());
+    copy.reset();
+    RegDeleteTreeW(root_, kept_.c_str());
 }
 
 RegistryOverride MirrorRootSetting(const std::optional<std::wstring>& root)

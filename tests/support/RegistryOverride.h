@@ -36,12 +36,7 @@ private:
 RegistryOverride MirrorRootSetting(const std::optional<std::wstring>& root);
 RegistryOverride InstallationSetting(const wchar_t* name, const std::optional<std::wstring>& value);
 
-} // namespace testing_support
-
-namespace testing_support {
-
-// Makes a key (without subkeys) absent for the length of a scope; its values are
-// written back afterwards.
+// Makes a key absent for the length of a scope: copied aside meanwhile, then put back.
 class RegistryKeyAbsence
 {
 public:
@@ -49,20 +44,14 @@ public:
     RegistryKeyAbsence(const RegistryKeyAbsence&) = delete;
     RegistryKeyAbsence& operator=(const RegistryKeyAbsence&) = delete;
     ~RegistryKeyAbsence();
-    // False when the key has subkeys and was left alone.
+    // False when the key could not be copied aside and was left alone.
     bool ok() const { return ok_; }
 
 private:
-    struct Value {
-        std::wstring name;
-        DWORD type;
-        std::vector<BYTE> data;
-    };
     HKEY root_;
-    std::wstring key_;
-    bool existed_ = false;
+    std::wstring key_, kept_;
     bool ok_ = true;
-    std::vector<Value> values_;
+    bool removed_ = false;
 };
 
 } // namespace testing_support

@@ -1,16 +1,12 @@
 // A phone file-system component in process whose answers a test scripts: it
-// records every call by name, fails the calls named in `faults` (raw component
-// codes, mapped by the wrapper as the real ones are) and otherwise answers the
-// next entry of `results` (S_OK when none is left). Its one file holds
-// `content` (no array when empty) and the time `modified`; readdir answers
-// `listing`, or a placeholder naming the path when that is empty.
+// records every call by name and answers the next entry of `results` (S_OK when
+// none is left). readdir answers `listing`, or a placeholder naming the path
+// when that is empty.
 #pragma once
 
 #include "PhoneComponents.h"
-#include "common/ByteArray.h"
 #include "common/Implements.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,14 +15,9 @@ namespace testing_support {
 class ScriptedComponent : public Implements<ScriptedComponent, IVirtualFileSystem>
 {
 public:
-    std::map<std::wstring, HRESULT> faults;
     std::vector<HRESULT> results;
     std::vector<std::wstring> calls;
-    std::vector<unsigned char> content;
-    std::vector<unsigned char> written;
     std::wstring listing;
-    DATE modified = 0;
-    DATE timeSet = 0;
     ITransferListener* lastListener = nullptr;
 
     STDMETHODIMP fclose(LONG) override { return Next(L"fclose"); }
@@ -36,20 +27,8 @@ public:
         *handle = 7;
         return Next(L"fopen");
     }
-    STDMETHODIMP fread(VARIANT* data, LONG) override
-    {
-        const HRESULT hr = Next(L"fread");
-        if (hr == S_OK && !content.empty())
-            MakeByteArray(content, data);
-        return hr;
-    }
-    STDMETHODIMP fwrite(VARIANT data, LONG) override
-    {
-        const HRESULT hr = Next(L"fwrite");
-        if (hr == S_OK)
-            ReadByteArray(data, written);
-        return hr;
-    }
+    STDMETHODIMP fread(VARIANT*, LONG) override { return Next(L"fread"); }
+    STDMETHODIMP fwrite(VARIANT, LONG) override { return Next(L"fwrite"); }
     STDMETHODIMP mkdir(BSTR, ITransferListener*) override { return Next(L"mkdir"); }
     STDMETHODIMP rmdir(BSTR, ITransferListener*) override { return Next(L"rmdir"); }
     STDMETHODIMP rename(BSTR, BSTR, ITransferListener*) override { return Next(L"rename"); }
@@ -64,16 +43,10 @@ public:
     }
     STDMETHODIMP fgettime(LONG, DATE* time) override
     {
-        *time = modified;
+        *time = 0;
         return Next(L"fgettime");
     }
-    STDMETHODIMP fsettime(LONG, DATE time) override
-    {
-        const HRESULT hr = Next(L"fsettime");
-        if (hr == S_OK)
-            timeSet = time;
-        return hr;
-    }
+    STDMETHODIMP fsettime(LONG, DATE) override { return Next(L"fsettime"); }
     STDMETHODIMP fgetsize(LONG, LONG*) override { return Next(L"fgetsize"); }
     STDMETHODIMP Cancel() override { return Next(L"Cancel"); }
     STDMETHODIMP Refresh(LONG, BSTR) override { return Next(L"Refresh"); }
@@ -98,9 +71,6 @@ private:
     HRESULT Next(const wchar_t* call)
     {
         calls.push_back(call);
-        const auto fault = faults.find(call);
-        if (fault != faults.end())
-            return fault->second;
         if (results.empty())
             return S_OK;
         const HRESULT hr = results.front();

@@ -128,14 +128,6 @@ void SimulatedPhones::MakeFolder(const std::wstring& phonePath)
     Expect(control_->MakeFolder(Bstr(phonePath).get()), "MakeFolder");
 }
 
-void SimulatedPhones::PutText(const std::wstring& phonePath, const std::wstring& text)
-{
-    unique_variant data;
-    data.get()->vt = VT_BSTR;
-    data.get()->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    Expect(control_->PutFile(Bstr(phonePath).get(), *data.get(), 0.0), "PutFile");
-}
-
 void SimulatedPhones::PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified)
 {
     unique_variant data;

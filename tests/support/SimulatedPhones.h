@@ -42,7 +42,6 @@ public:
     void Connect(const std::wstring& alias);
     void Disconnect(const std::wstring& alias);
     void MakeFolder(const std::wstring& phonePath);
-    void PutText(const std::wstring& phonePath, const std::wstring& text);
     void PutBytes(const std::wstring& phonePath, const std::vector<unsigned char>& bytes, DATE modified = 0);
     bool Has(const std::wstring& phonePath) const;
     // The arguments of the operation's last call that reached the suite since the

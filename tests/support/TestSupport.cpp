@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwchar>
 
 namespace testing_support {
 
@@ -18,16 +17,10 @@ TempDir::TempDir()
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     static LONG counter = 0;
-    for (;;) {
-        wchar_t name[MAX_PATH];
-        _snwprintf(name, MAX_PATH, L"%lsqtest-%lu-%lu-%ld", temp, GetCurrentProcessId(), GetTickCount(),
-                   InterlockedIncrement(&counter));
-        name[MAX_PATH - 1] = L'\0';
-        if (CreateDirectoryW(name, nullptr)) {
-            path_ = name;
-            break;
-        }
-    }
+    do
+        path_ = std::wstring(temp) + L"qtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(InterlockedIncrement(&counter));
+    while (!CreateDirectoryW(path_.c_str(), nullptr));
 }
 
 TempDir::~TempDir()

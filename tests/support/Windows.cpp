@@ -3,32 +3,15 @@
 #include <commctrl.h>
 
 namespace testing_support {
-namespace {
-struct Search {
-    const std::wstring* title;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<Search*>(context);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (std::wstring(className) != L"#32770" || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t title[512] = {};
-    GetWindowTextW(window, title, 512);
-    if (*search->title == title)
-        search->found.push_back(window);
-    return TRUE;
-}
-} // namespace
 
 std::vector<HWND> VisibleDialogs(const std::wstring& title)
 {
-    Search search{&title, {}};
-    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", title.c_str()));) {
+        if (IsWindowVisible(window))
+            found.push_back(window);
+    }
+    return found;
 }
 
 HWND WaitForDialog(const std::wstring& title, DWORD timeoutMs)
