@@ -39,7 +39,6 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
     const Case cases[] = {
         {off, english, S_OK, L""},
         {off, english, static_cast<HRESULT>(0x8004434D), L"The name is too long."},
-        {off, english, static_cast<HRESULT>(0x800400FB), L"There is not enough space on the PC disk."},
         {off, english, static_cast<HRESULT>(0x8004600E),
          L"The file could not be converted.\nCheck the file and try again."},
         {off, english, static_cast<HRESULT>(0x80070005), generic},

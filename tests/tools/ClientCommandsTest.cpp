@@ -1,15 +1,8 @@
-// The client's command line: chains, arguments and every usage error; the usage
-// text's groups; the names of the results it reports, and its one-line VARIANT summary.
+// The client's command line: chains, arguments and every usage error.
 #include "ClientCommands.h"
-#include "ConsoleOutput.h"
-#include "VariantSummary.h"
-#include "common/ByteArray.h"
-#include "common/Resource.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -100,65 +93,6 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         EXPECT_FALSE(client::ParseCommandLine(c.args, line, problem)) << c.problem;
         EXPECT_EQ(c.problem, problem);
     }
-}
-
-// Each command once, every command the parser knows; a command's line starts with two blanks and its name.
-TEST(ClientUsageText, ListsEveryCommandOnce)
-{
-    std::wistringstream text(client::UsageText());
-    std::wstring line;
-    std::getline(text, line);
-    EXPECT_EQ(L"Usage: quelvar [-k] [--shared] COMMAND [ARGUMENTS] [+ COMMAND [ARGUMENTS]]...", line);
-    std::map<std::wstring, int> listed;
-    while (std::getline(text, line)) {
-        if (line.size() > 2 && line.compare(0, 2, L"  ") == 0 && line[2] != L' ') {
-            const std::wstring name = line.substr(2, line.find(L' ', 2) - 2);
-            client::CommandLine ignored;
-            std::wstring problem;
-            client::ParseCommandLine({name}, ignored, problem);
-            EXPECT_EQ(std::wstring::npos, problem.find(L"unknown command")) << client::ToUtf8(name);
-            EXPECT_EQ(1, ++listed[name]) << client::ToUtf8(name);
-        }
-    }
-    EXPECT_EQ(23u, listed.size()); // every CommandKind
-}
-
-TEST(ClientErrorText, NumberFirstThenNameOrPhoneMeaning)
-{
-    const std::pair<uint32_t, const wchar_t*> cases[] = {
-        {0x80070057, L"error 0x80070057 E_INVALIDARG"},
-        {0x80004004, L"error 0x80004004 E_ABORT (cancelled by the user)"},
-        {0x80004006, L"error 0x80004006"},
-        {0x80040000, L"error 0x80040000 phone: failure"},
-        {0x80044360, L"error 0x80044360 phone: memory full"},
-        {0x80044361, L"error 0x80044361 phone: failure"},
-        {0x80046017, L"error 0x80046017 phone: memory full"},
-        {0x8004FFFF, L"error 0x8004FFFF phone: failure"},
-        {0x80050000, L"error 0x80050000"},
-        {0x00044360, L"error 0x00044360"},
-    };
-    for (const auto& [hr, text] : cases)
-        EXPECT_EQ(text, client::ErrorText(static_cast<HRESULT>(hr)));
-}
-
-TEST(ClientVariantSummary, TypeThenLengthAndFirstCharactersOrBytes)
-{
-    unique_variant empty, text, longText, bytes, longBytes;
-    text.get()->vt = VT_BSTR;
-    text.get()->bstrVal = SysAllocString(L"a\"\\\r\n\x01");
-    longText.get()->vt = VT_BSTR;
-    longText.get()->bstrVal = SysAllocString(std::wstring(49, L'x').c_str());
-    ASSERT_EQ(S_OK, MakeByteArray({0x3C, 0x00}, bytes.get()));
-    ASSERT_EQ(S_OK, MakeByteArray(std::vector<unsigned char>(17, 0xAB), longBytes.get()));
-    EXPECT_EQ(L"VT_EMPTY", client::SummariseVariant(*empty.get()));
-    EXPECT_EQ(L"VT_BSTR, 6 characters: \"a\\\"\\\\\\r\\n\\x01\"", client::SummariseVariant(*text.get()));
-    EXPECT_EQ(L"VT_BSTR, 49 characters: \"" + std::wstring(48, L'x') + L"\"...",
-              client::SummariseVariant(*longText.get()));
-    EXPECT_EQ(L"VT_ARRAY|VT_UI1, 2 bytes: 3C 00", client::SummariseVariant(*bytes.get()));
-    EXPECT_EQ(L"VT_ARRAY|VT_UI1, 17 bytes: AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB ...",
-              client::SummariseVariant(*longBytes.get()));
-    EXPECT_EQ(L"VT_BYREF|VT_VARIANT", client::VariantTypeName(VT_BYREF | VT_VARIANT));
-    EXPECT_EQ(L"vt 0x0049", client::VariantTypeName(0x49));
 }
 
 } // namespace
