@@ -280,8 +280,17 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     com_ptr<ISimPhoneSuite> suite;
-    HRESULT hr =
-        CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite), suite.put_void());
+    // A suite that is just ending (each command is a client of its own, and the
+    // suite ends soon after the last) can fail a creation that reached it a
+    // moment before: asked again, a new suite starts.
+    HRESULT hr = E_FAIL;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        hr = CoCreateInstance(CLSID_SimPhoneSuite, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(ISimPhoneSuite),
+                              suite.put_void());
+        if (SUCCEEDED(hr) || hr == REGDB_E_CLASSNOTREG)
+            break;
+        Sleep(1000);
+    }
     if (FAILED(hr)) {
         Fail(hr, L"starting the suite");
         return 1;
