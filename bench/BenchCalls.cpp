@@ -71,12 +71,12 @@ int wmain(int argc, wchar_t** argv)
     const double suiteStart = Now() - start;
 
     // A phone in a store of the run's own, and a mirror root of its own, for the server to find.
-    bench::BenchPhone phone;
-    if (!phone.SetUp(L"BenchCallsStore", L"BenchCalls", L"350000000000121"))
-        return 1;
     const std::wstring mirrorRoot = bench::MakeTempFolder(L"BenchCallsMirror");
     bench::SavedValue mirrorRootValue{kDataLayerKey, L"Root"};
     if (!mirrorRootValue.Set(mirrorRoot))
+        return 1;
+    bench::BenchPhone phone;
+    if (!phone.SetUp(L"BenchCallsStore", L"BenchCalls", L"350000000000121"))
         return 1;
 
     com_ptr<IQuelvar> quelvar;

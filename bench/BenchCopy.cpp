@@ -50,13 +50,13 @@ public:
     {
         if (!bench::NoServerRunning(kServerExe))
             return false;
-        if (!phone_.SetUp(L"BenchCopyStore", kAlias, L"350000000000113"))
-            return false;
         mirrorRoot_ = bench::MakeTempFolder(L"BenchCopyMirror");
         pc_ = bench::MakeTempFolder(L"BenchCopyPc");
         // Xvfb has no window manager, and Wine waits 2 s for one whenever a window
         // closes: each transfer would pay that for its dialog, which no desktop does.
         if (!managed_.Set(L"N") || !mirrorRootValue_.Set(mirrorRoot_))
+            return false;
+        if (!phone_.SetUp(L"BenchCopyStore", kAlias, L"350000000000113"))
             return false;
         files_ = files;
         content_.resize(bytes);

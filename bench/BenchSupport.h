@@ -97,7 +97,10 @@ private:
 };
 
 // The simulated suite with a store of the run's own, the machine's put back
-// afterwards, holding one connected phone with a large memory C.
+// afterwards, holding one connected phone with a large memory C. Set up after
+// the run's mirror root is named: the phone's "IMEI" marker lands in the root
+// of the moment it connects, and without it the server cannot tell which phone
+// a mirror folder belongs to (a copy to the phone then asks about free memory).
 class BenchPhone
 {
 public:

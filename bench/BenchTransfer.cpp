@@ -93,12 +93,12 @@ public:
     {
         if (!bench::NoServerRunning(kServerExe))
             return false;
-        if (!phone_.SetUp(L"BenchXferStore", kAlias, L"350000000000105"))
-            return false;
         mirrorRoot_ = bench::MakeTempFolder(L"BenchXferMirror");
         // Xvfb has no window manager, and Wine waits 2 s for one whenever a window
         // closes: each transfer would pay that for its dialog, which no desktop does.
         if (!managed_.Set(L"N") || !mirrorRootValue_.Set(mirrorRoot_))
+            return false;
+        if (!phone_.SetUp(L"BenchXferStore", kAlias, L"350000000000105"))
             return false;
         long suiteId = 0;
         if (!Check(phone_->SetChunkSize(chunk), "SetChunkSize") || !Check(phone_->GetProcessId(&suiteId), "suite"))
