@@ -91,14 +91,22 @@ set +e
     bench bench_transfer.exe '"${transfer[*]}"'
     bench bench_copy.exe '"${copy[*]}"'
     # The OBEX suite in place of the simulated one, once that has ended.
-    obex_port="$2" served="Z:${3//\//\\}" native_get="$4" native_put="$5"
-    while grep -qsaF SimPhoneSuite.exe /proc/[0-9]*/cmdline; do sleep 0.2; done
+    obex_port="$1" served="Z:${2//\//\\}" native_get="$3" native_put="$4"
+    # A suite started by COM runs as "...\NAME -Embedding"; which no script text here holds.
+    suite_running() {
+        local cmdline
+        for cmdline in /proc/[0-9]*/cmdline; do
+            tr "\0" " " <"$cmdline" 2>/dev/null | grep -qF "\\$1 -Embedding" && return 0
+        done
+        return 1
+    }
+    while suite_running SimPhoneSuite.exe; do sleep 0.2; done
     run "$build/bin/ObexPhones.exe" /RegServer || exit 1
     run "$build/bin/ObexPhones.exe" remove BenchObex >/dev/null 2>&1
     run "$build/bin/ObexPhones.exe" add BenchObex "tcp:127.0.0.1:$obex_port" >/dev/null || exit 1
     bench bench_obex.exe BenchObex "$served" big.bin "$native_get" "$native_put" '"${obex_rounds}"'
     run "$build/bin/ObexPhones.exe" remove BenchObex >/dev/null
-    while grep -qsaF ObexPhones.exe /proc/[0-9]*/cmdline; do sleep 0.2; done
+    while suite_running ObexPhones.exe; do sleep 0.2; done
     run "$build/bin/SimPhoneSuite.exe" /RegServer || status=1
     exit $status
 ' bench "$build" "$obex_port" "$obex_dir/served" "$native_get" "$native_put" 2>&1 | tee "$log"
