@@ -326,7 +326,15 @@ finish() {
 [ -n "${obex_pid:-}" ] || { echo "FAILED: obexftpd did not start"; exit 1; }
 echo "obexftpd serves $served on 127.0.0.1:$obex_port"
 # The simulated suite ends once idle; while it runs it would answer the activations.
-for _ in $(seq 1 300); do grep -qsaF SimPhoneSuite.exe /proc/[0-9]*/cmdline || break; sleep 0.1; done
+# COM starts it as "...\SimPhoneSuite.exe -Embedding", which no script text here holds.
+suite_running() {
+    local cmdline
+    for cmdline in /proc/[0-9]*/cmdline; do
+        [[ "$(tr '\0' ' ' 2>/dev/null <"$cmdline")" == *'\SimPhoneSuite.exe -Embedding'* ]] && return 0
+    done
+    return 1
+}
+for _ in $(seq 1 300); do suite_running || break; sleep 0.1; done
 obexphones() { run "$bin/ObexPhones.exe" "$@"; }
 obexphones /RegServer
 obexphones remove Desk >/dev/null 2>&1 || true
