@@ -92,12 +92,13 @@ set +e
     bench bench_copy.exe '"${copy[*]}"'
     # The OBEX suite in place of the simulated one, once that has ended.
     obex_port="$1" served="Z:${2//\//\\}" native_get="$3" native_put="$4"
-    # A suite started by COM runs as "...\NAME -Embedding"; which no script text here holds.
+    # A suite started by COM runs as "Z:\...\bin\NAME -Embedding", a text that no
+    # script here holds, nor the suite of another build.
     suite_running() {
-        local cmdline
+        local cmdline wanted="Z:${build//\//\\}\\bin\\$1 -Embedding"
         for cmdline in /proc/[0-9]*/cmdline; do
-            tr "\0" " " <"$cmdline" 2>/dev/null | grep -qF "\\$1 -Embedding" && return 0
-        done
+            tr "\0" " " 2>/dev/null <"$cmdline" | grep -qF "$wanted" && return 0
+        done 2>/dev/null
         return 1
     }
     while suite_running SimPhoneSuite.exe; do sleep 0.2; done

@@ -326,12 +326,13 @@ finish() {
 [ -n "${obex_pid:-}" ] || { echo "FAILED: obexftpd did not start"; exit 1; }
 echo "obexftpd serves $served on 127.0.0.1:$obex_port"
 # The simulated suite ends once idle; while it runs it would answer the activations.
-# COM starts it as "...\SimPhoneSuite.exe -Embedding", which no script text here holds.
+# COM starts it as "Z:\...\bin\SimPhoneSuite.exe -Embedding", a text that no script
+# here holds and no other build's suite either.
 suite_running() {
-    local cmdline
+    local cmdline wanted="Z:${bin//\//\\}\\SimPhoneSuite.exe -Embedding"
     for cmdline in /proc/[0-9]*/cmdline; do
-        [[ "$(tr '\0' ' ' 2>/dev/null <"$cmdline")" == *'\SimPhoneSuite.exe -Embedding'* ]] && return 0
-    done
+        [[ "$(tr '\0' ' ' 2>/dev/null <"$cmdline")" == *"$wanted"* ]] && return 0
+    done 2>/dev/null
     return 1
 }
 for _ in $(seq 1 300); do suite_running || break; sleep 0.1; done
