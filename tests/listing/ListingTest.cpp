@@ -1,5 +1,6 @@
 // Parsing the phone's folder listings into files and folders.
 #include "mirror/Listing.h"
+#include "mirror/XmlDocument.h"
 
 #include "TestSupport.h"
 #include "common/Resource.h"
@@ -145,4 +146,19 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
         EXPECT_EQ(E_FAIL, parsed.hr);
         EXPECT_TRUE(parsed.files.empty());
     }
+}
+
+// The document type goes before the parser sees the text; what it declared no longer resolves.
+TEST(Listing, TheDocumentTypeIsTakenOutBeforeParsing)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"<?xml version=\"1.0\"?><!DOCTYPE l SYSTEM \"l.dtd\"><l/>", L"<?xml version=\"1.0\"?><l/>"},
+        {L"<!-- > --><!DOCTYPE l [<!ENTITY e \"a>b\"><!-- ] -->]><l>&e;</l>", L"<!-- > --><l>&e;</l>"},
+        {L"<!DOCTYPE a><!DOCTYPE b [<!ENTITY x SYSTEM 'f>'>]><l/>", L"<l/>"},
+        {L"<l><!DOCTYPE l></l>", L"<l><!DOCTYPE l></l>"},
+        {L"<!DOCTYPE l [<!ENTITY e \"x\">", L""},
+        {L"<!-- never ends <!DOCTYPE l>", L"<!-- never ends <!DOCTYPE l>"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(expected, mirror::WithoutDocumentType(text.c_str(), text.size())) << Narrow(text);
 }
