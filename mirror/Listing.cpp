@@ -104,9 +104,12 @@ HRESULT ReadItem(IXMLDOMNode* element, VFSItem& item)
             continue;
         unique_bstr name;
         RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
-        unique_bstr value;
-        RETURN_IF_FAILED(attribute->get_text(value.put()));
-        RETURN_IF_FAILED(ApplyAttribute(item, name.c_str(), value.c_str()));
+        // The value as the phone wrote it: the text property trims blanks, and a
+        // name without its blanks is another phone item.
+        unique_variant value;
+        RETURN_IF_FAILED(attribute->get_nodeValue(value.put()));
+        const VARIANT& text = *value.get();
+        RETURN_IF_FAILED(ApplyAttribute(item, name.c_str(), text.vt == VT_BSTR && text.bstrVal ? text.bstrVal : L""));
     }
     return S_OK;
 }
