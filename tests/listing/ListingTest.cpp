@@ -80,14 +80,17 @@ TEST(Listing, AttributesAreReadInAnyOrderAndCaseTheLaterOneWinning)
     EXPECT_EQ(parsed.files[2].created, 0.0);
 }
 
-TEST(Listing, LongTextsAreCutToTheirFields)
+// A name cut to its field would be another phone item's: such a listing is refused.
+TEST(Listing, LongTextsAreCutToTheirFieldsButALongNameIsRefused)
 {
     const std::wstring x(300, L'x');
-    const Parsed parsed = Parse(L"<l><file name='" + x + L"' label='" + x + L"' user-perm='" + x + L"' mem-type='" + x +
+    const Parsed parsed = Parse(L"<l><file name='n' label='" + x + L"' user-perm='" + x + L"' mem-type='" + x +
                                 L"' type='" + x + L"'/></l>");
     ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(Fields(parsed.files), (Names{x.substr(0, 259) + L"||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) +
-                                           L"|" + x.substr(0, 15) + L"|" + x.substr(0, 127)}));
+    EXPECT_EQ(Fields(parsed.files), (Names{L"n||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) + L"|" +
+                                           x.substr(0, 15) + L"|" + x.substr(0, 127)}));
+    EXPECT_EQ(static_cast<HRESULT>(0x800700CE), Parse(L"<l><file name='" + x.substr(0, 260) + L"'/></l>").hr);
+    EXPECT_EQ(S_OK, Parse(L"<l><folder name='" + x.substr(0, 259) + L"'/></l>").hr);
 }
 
 TEST(Listing, ElementsAnywhereAreTakenInDocumentOrderFoldersWithoutNameDropped)
