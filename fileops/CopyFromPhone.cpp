@@ -15,6 +15,7 @@
 
 #include <shlwapi.h>
 
+#include <map>
 #include <set>
 
 namespace fileops {
@@ -272,14 +273,16 @@ HRESULT CopyFromPhone::GetVFSFolderContent(const std::wstring& phoneFolder, cons
     };
     for (const phone::VFSItem& folder : folders)
         taken.insert(key(paths::Join(pcFolder, folder.pcName)));
+    std::map<std::wstring, unsigned> counters;
     for (const phone::VFSItem& file : files) {
         std::wstring pcPath;
+        const std::wstring name = shortcut::MakePcItemName(file.phoneName, L"");
         RETURN_IF_FAILED(shortcut::NumberPcItemPath(
-            pcFolder, shortcut::MakePcItemName(file.phoneName, L""),
+            pcFolder, name,
             [&](const std::wstring& shortcutPath) {
                 return taken.count(key(shortcutPath.substr(0, shortcutPath.size() - 7))) != 0;
             },
-            pcPath));
+            pcPath, &counters[key(name)]));
         taken.insert(key(pcPath));
         downloads_.push_back({phoneFolder + L"\\" + file.phoneName, pcPath});
         totalSize += static_cast<ULONG>(file.size);

@@ -3,6 +3,7 @@
 #include "PcNameFit.h"
 #include "XmlDocument.h"
 #include "common/ErrorFlow.h"
+#include "common/Paths.h"
 #include "common/Resource.h"
 #include "common/Trace.h"
 
@@ -20,6 +21,8 @@ namespace {
 constexpr int kFolderNameLimit = 30;
 
 constexpr double kSecondsPerDay = 86400.0;
+
+constexpr HRESULT kBadPhoneName = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
 
 // Decimal value of count characters at text[offset], read as _wtoi reads them
 // (leading blanks, a sign, digits up to the first other character), kept in 16 bits.
@@ -52,11 +55,23 @@ bool IsAttribute(const wchar_t* name, const wchar_t* keyword)
     return *name == L'\0';
 }
 
-void ApplyAttribute(VFSItem& item, const wchar_t* name, const wchar_t* value)
+// A phone name is one component of a phone path: a name with a separator or a
+// dot entry would address another item, and a name cut to its field a different one.
+HRESULT CheckPhoneName(const wchar_t* name)
 {
-    if (IsAttribute(name, L"name"))
+    if (wcslen(name) >= phone::kNameWidth)
+        return kPathTooLong;
+    if (wcschr(name, L'\\') || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0)
+        return kBadPhoneName;
+    return S_OK;
+}
+
+HRESULT ApplyAttribute(VFSItem& item, const wchar_t* name, const wchar_t* value)
+{
+    if (IsAttribute(name, L"name")) {
+        RETURN_IF_FAILED(CheckPhoneName(value));
         CopyField(item.phoneName, value);
-    else if (IsAttribute(name, L"size"))
+    } else if (IsAttribute(name, L"size"))
         item.size = _wtoi(value);
     else if (IsAttribute(name, L"created"))
         item.created = BSTR2Date(value);
@@ -70,6 +85,7 @@ void ApplyAttribute(VFSItem& item, const wchar_t* name, const wchar_t* value)
         CopyField(item.memType, value);
     else if (IsAttribute(name, L"type"))
         CopyField(item.mimeType, value);
+    return S_OK;
 }
 
 // Fills a fresh (zeroed) entry from the attributes of one element, in document order.
@@ -88,9 +104,12 @@ HRESULT ReadItem(IXMLDOMNode* element, VFSItem& item)
             continue;
         unique_bstr name;
         RETURN_IF_FAILED(attribute->get_nodeName(name.put()));
-        unique_bstr value;
-        RETURN_IF_FAILED(attribute->get_text(value.put()));
-        ApplyAttribute(item, name.c_str(), value.c_str());
+        // The value as the phone wrote it: the text property trims blanks, and a
+        // name without its blanks is another phone item.
+        unique_variant value;
+        RETURN_IF_FAILED(attribute->get_nodeValue(value.put()));
+        const VARIANT& text = *value.get();
+        RETURN_IF_FAILED(ApplyAttribute(item, name.c_str(), text.vt == VT_BSTR && text.bstrVal ? text.bstrVal : L""));
     }
     return S_OK;
 }
@@ -138,8 +157,15 @@ HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vecto
     if (FAILED(hr))
         return hr;
 
+    // A NUL ends the text for some parsers and not for others: no XML holds one.
+    const size_t length = listing ? SysStringLen(listing) : 0;
+    const bool holdsNul = listing && wcslen(listing) != length;
+    const std::wstring text = WithoutDocumentType(listing, length);
+    unique_bstr xml(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+    if (!xml)
+        return E_OUTOFMEMORY;
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    hr = document->loadXML(listing, &loaded);
+    hr = holdsNul ? E_FAIL : document->loadXML(xml.get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) {
         QTRACE(L"(): loadXML failed!\n");
         return E_FAIL;

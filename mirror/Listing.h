@@ -15,7 +15,9 @@ using phone::VFSItem;
 
 // Parses listing text into its files and folders (both emptied first). Folders
 // get PC names that fit below pcFolderPath and are unique among them.
-// E_FAIL when the text does not load as XML.
+// E_FAIL when the text does not load as XML (a document type is taken out
+// first); 0x8007007B when a name is no single phone name (a separator, "." or
+// ".."), 0x800700CE when it is too long for its field: such a listing is refused whole.
 HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vector<VFSItem>& folders,
                            const wchar_t* pcFolderPath);
 

@@ -11,6 +11,7 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace mirror {
@@ -108,6 +109,8 @@ FilePlan PlanFiles(const std::wstring& folder, const std::vector<VFSItem>& phone
         taken.insert(Key(name));
 
     plan.shortcuts.resize(phoneFiles.size());
+    // Where the numbering of each name goes on: taken only grows.
+    std::unordered_map<std::wstring, unsigned> counters;
     for (size_t i = 0; i < phoneFiles.size(); ++i) {
         PlannedShortcut& planned = plan.shortcuts[i];
         const std::wstring name = shortcut::MakePcItemName(phoneFiles[i].phoneName, std::wstring());
@@ -118,7 +121,7 @@ FilePlan PlanFiles(const std::wstring& folder, const std::vector<VFSItem>& phone
                                             [&taken](const std::wstring& shortcutPath) {
                                                 return taken.count(Key(PathFindFileNameW(shortcutPath.c_str()))) != 0;
                                             },
-                                            path);
+                                            path, &counters[Key(name)]);
         if (SUCCEEDED(planned.result))
             planned.result = ShortcutText(phoneFiles[i], planned.text);
         if (FAILED(planned.result))

@@ -71,20 +71,22 @@ std::wstring MakePcItemName(const std::wstring& phoneName, const std::wstring& p
 }
 
 HRESULT NumberPcItemPath(const std::wstring& folder, const std::wstring& name,
-                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath)
+                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath,
+                         unsigned* counter)
 {
     pcPath.clear();
     const size_t extensionLength = wcslen(kShortcutExtension);
     const size_t dot = name.rfind(L'.');
     const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
     const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
-    for (unsigned counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
-        std::wstring path =
-            paths::Join(folder, counter == 1 ? name : stem + L"(" + std::to_wstring(counter) + L")" + extension);
+    for (unsigned n = counter && *counter > 1 ? *counter : 1; n <= kMaxUniqueAttempts; ++n) {
+        std::wstring path = paths::Join(folder, n == 1 ? name : stem + L"(" + std::to_wstring(n) + L")" + extension);
         if (path.size() + extensionLength >= MAX_PATH)
             return kPathTooLong;
         if (!taken(path + kShortcutExtension)) {
             pcPath = std::move(path);
+            if (counter)
+                *counter = n;
             return S_OK;
         }
     }

@@ -22,9 +22,13 @@ HRESULT MakePcItemPath(const std::wstring& pcFolder, const std::wstring& phoneNa
 // The numbering of same-named shortcut files: folder\name, then stem(2).ext,
 // stem(3).ext, ... until `taken` says that the candidate's shortcut file name
 // (with ".vfslnk") is free. kPathTooLong when a candidate's shortcut file path
-// would not fit MAX_PATH.
+// would not fit MAX_PATH. With counter, the numbering starts at *counter and
+// leaves there the number it took: a caller that only ever adds to what is
+// taken may hand back the same counter for the same name, so that a folder of
+// thousands of one name is numbered in one pass.
 HRESULT NumberPcItemPath(const std::wstring& folder, const std::wstring& name,
-                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath);
+                         const std::function<bool(const std::wstring& shortcutPath)>& taken, std::wstring& pcPath,
+                         unsigned* counter = nullptr);
 
 // The PC file name alone, before any numbering.
 std::wstring MakePcItemName(const std::wstring& phoneName, const std::wstring& prefix);

@@ -26,7 +26,9 @@ const wchar_t kUsage[] =
     L"  delay MILLISECONDS                        pause before each transfer chunk\n"
     L"  chunk BYTES                               bytes per transfer chunk (default 65536)\n"
     L"  fault OPERATION CODE COUNT                the next COUNT calls of OPERATION fail with CODE\n"
-    L"  clear-faults                              remove every injected fault\n"
+    L"  listing PHONEPATH [PCFILE]                readdir of PHONEPATH (PATH\\* and below) answers the\n"
+    L"                                            file's text (UTF-16 with BOM or UTF-8) until clear-faults\n"
+    L"  clear-faults                              remove every injected fault and crafted listing\n"
     L"  sync-pace MILLISECONDS ONGOING [keep]     the data layer's pace: interval and ONGOING count\n"
     L"  models PRODUCT MODEL[,MODEL...]           set the supported models of a product\n"
     L"  model-value MODEL KEY VALUE               set a value of a model\n"
@@ -179,6 +181,11 @@ public:
                 hr = dataLayer->SetSyncPace(Number(args[1]), Number(args[2]),
                                             args.size() > 3 && args[3] == L"keep" ? VARIANT_TRUE : VARIANT_FALSE);
             return Check(hr, L"sync-pace");
+        }
+        if (command == L"listing") {
+            need(1, 2);
+            return Check(suite_->SetListing(Name(args[1]).get(), Bstr(args.size() > 2 ? args[2] : L"").get()),
+                         L"listing");
         }
         if (command == L"clear-faults") {
             need(0, 0);

@@ -1,5 +1,6 @@
 #include "SuiteControl.h"
 
+#include "CraftedListings.h"
 #include "DataLayer.h"
 #include "DataLayerFolders.h"
 
@@ -179,7 +180,13 @@ HRESULT SuiteControl::ClearFaults()
 {
     suite::ClearFaults();
     suite::EndSilentSyncs();
+    crafted_listings::Clear();
     return S_OK;
+}
+
+HRESULT SuiteControl::SetListing(BSTR phonePath, BSTR pcFile)
+{
+    return crafted_listings::Set(Text(phonePath), Text(pcFile));
 }
 
 HRESULT SuiteControl::SetModelList(BSTR product, BSTR models)

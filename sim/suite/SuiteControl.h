@@ -32,6 +32,7 @@ public:
     HRESULT STDMETHODCALLTYPE TakeLastCall(BSTR operation, BSTR* arguments) override;
     HRESULT STDMETHODCALLTYPE GetAddCount(LONG* count) override;
     HRESULT STDMETHODCALLTYPE GetFileSystemCount(LONG* alive, LONG* made) override;
+    HRESULT STDMETHODCALLTYPE SetListing(BSTR phonePath, BSTR pcFile) override;
 
     // ISimDataLayer
     HRESULT STDMETHODCALLTYPE SetSyncPace(LONG intervalMs, LONG ongoingCount, VARIANT_BOOL keepCallback) override;

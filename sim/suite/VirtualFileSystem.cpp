@@ -1,5 +1,6 @@
 #include "VirtualFileSystem.h"
 
+#include "CraftedListings.h"
 #include "SuiteErrors.h"
 #include "common/ByteArray.h"
 #include "common/FileTree.h"
@@ -390,10 +391,13 @@ HRESULT VirtualFileSystem::readdir(BSTR path, BSTR* listing, ITransferListener*)
         return hr;
     if (!listing)
         return E_POINTER;
+    std::wstring text;
+    hr = crafted_listings::Find(path ? path : L"", text);
+    if (hr != S_FALSE)
+        return FAILED(hr) ? hr : ReturnBstr(text, listing);
     PhonePath phonePath;
     if (!ParsePhonePath(path ? path : L"", phonePath))
         return suite_error::BadPath;
-    std::wstring text;
     hr = suite::Store().ReadFolder(phonePath, text);
     if (FAILED(hr))
         return hr;

@@ -1,5 +1,6 @@
 // Parsing the phone's folder listings into files and folders.
 #include "mirror/Listing.h"
+#include "mirror/XmlDocument.h"
 
 #include "TestSupport.h"
 #include "common/Resource.h"
@@ -79,14 +80,17 @@ TEST(Listing, AttributesAreReadInAnyOrderAndCaseTheLaterOneWinning)
     EXPECT_EQ(parsed.files[2].created, 0.0);
 }
 
-TEST(Listing, LongTextsAreCutToTheirFields)
+// A name cut to its field would be another phone item's: such a listing is refused.
+TEST(Listing, LongTextsAreCutToTheirFieldsButALongNameIsRefused)
 {
     const std::wstring x(300, L'x');
-    const Parsed parsed = Parse(L"<l><file name='" + x + L"' label='" + x + L"' user-perm='" + x + L"' mem-type='" + x +
+    const Parsed parsed = Parse(L"<l><file name='n' label='" + x + L"' user-perm='" + x + L"' mem-type='" + x +
                                 L"' type='" + x + L"'/></l>");
     ASSERT_EQ(S_OK, parsed.hr);
-    EXPECT_EQ(Fields(parsed.files), (Names{x.substr(0, 259) + L"||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) +
-                                           L"|" + x.substr(0, 15) + L"|" + x.substr(0, 127)}));
+    EXPECT_EQ(Fields(parsed.files), (Names{L"n||0|" + x.substr(0, 15) + L"|" + x.substr(0, 259) + L"|" +
+                                           x.substr(0, 15) + L"|" + x.substr(0, 127)}));
+    EXPECT_EQ(static_cast<HRESULT>(0x800700CE), Parse(L"<l><file name='" + x.substr(0, 260) + L"'/></l>").hr);
+    EXPECT_EQ(S_OK, Parse(L"<l><folder name='" + x.substr(0, 259) + L"'/></l>").hr);
 }
 
 TEST(Listing, ElementsAnywhereAreTakenInDocumentOrderFoldersWithoutNameDropped)
@@ -145,4 +149,19 @@ TEST(Listing, DocumentTypeAndExternalEntitiesAreNeverFetched)
         EXPECT_EQ(E_FAIL, parsed.hr);
         EXPECT_TRUE(parsed.files.empty());
     }
+}
+
+// The document type goes before the parser sees the text; what it declared no longer resolves.
+TEST(Listing, TheDocumentTypeIsTakenOutBeforeParsing)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"<?xml version=\"1.0\"?><!DOCTYPE l SYSTEM \"l.dtd\"><l/>", L"<?xml version=\"1.0\"?><l/>"},
+        {L"<!-- > --><!DOCTYPE l [<!ENTITY e \"a>b\"><!-- ] -->]><l>&e;</l>", L"<!-- > --><l>&e;</l>"},
+        {L"<!DOCTYPE a><!DOCTYPE b [<!ENTITY x SYSTEM 'f>'>]><l/>", L"<l/>"},
+        {L"<l><!DOCTYPE l></l>", L"<l><!DOCTYPE l></l>"},
+        {L"<!DOCTYPE l [<!ENTITY e \"x\">", L""},
+        {L"<!-- never ends <!DOCTYPE l>", L"<!-- never ends <!DOCTYPE l>"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(expected, mirror::WithoutDocumentType(text.c_str(), text.size())) << Narrow(text);
 }

@@ -84,3 +84,25 @@ TEST(FolderListing, GarbageIsAClearFailure)
         EXPECT_EQ(L"", listing) << raw;
     }
 }
+
+// Entities are never expanded nor fetched, nesting costs no stack, and names
+// that climb reach the server as the phone sent them (the server refuses them).
+TEST(FolderListing, HostileListingsAreReadWithoutExpansion)
+{
+    std::string nested = "<folder-listing>";
+    for (int i = 0; i < 100000; ++i)
+        nested += "<a>";
+    const std::pair<std::string, std::wstring> cases[] = {
+        {"<!DOCTYPE folder-listing [<!ENTITY l0 \"lol\"><!ENTITY l1 \"&l0;&l0;&l0;\">]>"
+         "<folder-listing><file name=\"&l1;\"/></folder-listing>",
+         L"<file name=\"&amp;l1;\"/>\n"},
+        {"<!DOCTYPE folder-listing [<!ENTITY ext SYSTEM \"file:///C:/windows/win.ini\">]>"
+         "<folder-listing>&ext;<file name=\"x\"/></folder-listing>",
+         L"<file name=\"x\"/>\n"},
+        {"<folder-listing><file name=\"..\\..\\x\"/><folder name=\"\\\\host\\share\"/></folder-listing>",
+         L"<file name=\"..\\..\\x\"/>\n<folder name=\"\\\\host\\share\"/>\n"},
+        {nested + "</folder-listing>", L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(L"<folder-listing version=\"1.0\">\n" + c.second + L"</folder-listing>\n", Normalised(c.first));
+}
