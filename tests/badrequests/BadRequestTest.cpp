@@ -53,9 +53,28 @@ SAFEARRAY* Array(const Bytes& bytes, LONG lower = 0, VARTYPE type = VT_UI1, UINT
 }
 
 // The VARIANTs a careless or hostile client sends where a byte array belongs.
-enum Shape { Empty, Null, I4, Text, NullDispatch, NullUnknown, RefI4, RefVariant, RefArray, I4Elements,
-             ByteTypeI4Elements, TwoDimensions, NullArray, TextElements, VariantElements, NoBytes, LowerFive,
-             HugeBounds, LowerMinusFive, kShapes };
+enum Shape {
+    Empty,
+    Null,
+    I4,
+    Text,
+    NullDispatch,
+    NullUnknown,
+    RefI4,
+    RefVariant,
+    RefArray,
+    I4Elements,
+    ByteTypeI4Elements,
+    TwoDimensions,
+    NullArray,
+    TextElements,
+    VariantElements,
+    NoBytes,
+    LowerFive,
+    HugeBounds,
+    LowerMinusFive,
+    kShapes
+};
 void MakeShape(int shape, const Bytes& bytes, VARIANT* v)
 {
     static LONG number = 7;
@@ -67,26 +86,63 @@ void MakeShape(int shape, const Bytes& bytes, VARIANT* v)
     referenced = Array(bytes);
     VariantInit(v);
     switch (shape) {
-    case Empty: break;
-    case Null: v->vt = VT_NULL; break;
-    case I4: v->vt = VT_I4, v->lVal = 5; break;
-    case Text: v->vt = VT_BSTR, v->bstrVal = SysAllocString(L"x"); break;
-    case NullDispatch: v->vt = VT_DISPATCH, v->pdispVal = nullptr; break;
-    case NullUnknown: v->vt = VT_UNKNOWN, v->punkVal = nullptr; break;
-    case RefI4: v->vt = VT_BYREF | VT_I4, v->plVal = &number; break;
-    case RefVariant: inner.vt = VT_ARRAY | VT_UI1, inner.parray = Array(bytes), v->vt = VT_BYREF | VT_VARIANT;
-        v->pvarVal = &inner; break;
-    case RefArray: v->vt = VT_BYREF | VT_ARRAY | VT_UI1, v->pparray = &referenced; break;
-    case I4Elements: v->vt = VT_ARRAY | VT_I4, v->parray = Array(bytes, 0, VT_I4); break;
-    case ByteTypeI4Elements: v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0, VT_I4); break;
-    case TwoDimensions: v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0, VT_UI1, 2); break;
-    case NullArray: v->vt = VT_ARRAY | VT_UI1, v->parray = nullptr; break;
-    case TextElements: v->vt = VT_ARRAY | VT_BSTR, v->parray = Array(bytes, 0, VT_BSTR); break;
-    case VariantElements: v->vt = VT_ARRAY | VT_VARIANT, v->parray = Array(bytes, 0, VT_VARIANT); break;
-    case NoBytes: v->vt = VT_ARRAY | VT_UI1, v->parray = Array({}); break;
-    case LowerFive: v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 5); break;
-    case HugeBounds: v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0x7FFFFFF0); break;
-    case LowerMinusFive: v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, -5); break;
+    case Empty:
+        break;
+    case Null:
+        v->vt = VT_NULL;
+        break;
+    case I4:
+        v->vt = VT_I4, v->lVal = 5;
+        break;
+    case Text:
+        v->vt = VT_BSTR, v->bstrVal = SysAllocString(L"x");
+        break;
+    case NullDispatch:
+        v->vt = VT_DISPATCH, v->pdispVal = nullptr;
+        break;
+    case NullUnknown:
+        v->vt = VT_UNKNOWN, v->punkVal = nullptr;
+        break;
+    case RefI4:
+        v->vt = VT_BYREF | VT_I4, v->plVal = &number;
+        break;
+    case RefVariant:
+        inner.vt = VT_ARRAY | VT_UI1, inner.parray = Array(bytes), v->vt = VT_BYREF | VT_VARIANT;
+        v->pvarVal = &inner;
+        break;
+    case RefArray:
+        v->vt = VT_BYREF | VT_ARRAY | VT_UI1, v->pparray = &referenced;
+        break;
+    case I4Elements:
+        v->vt = VT_ARRAY | VT_I4, v->parray = Array(bytes, 0, VT_I4);
+        break;
+    case ByteTypeI4Elements:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0, VT_I4);
+        break;
+    case TwoDimensions:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0, VT_UI1, 2);
+        break;
+    case NullArray:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = nullptr;
+        break;
+    case TextElements:
+        v->vt = VT_ARRAY | VT_BSTR, v->parray = Array(bytes, 0, VT_BSTR);
+        break;
+    case VariantElements:
+        v->vt = VT_ARRAY | VT_VARIANT, v->parray = Array(bytes, 0, VT_VARIANT);
+        break;
+    case NoBytes:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array({});
+        break;
+    case LowerFive:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 5);
+        break;
+    case HugeBounds:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, 0x7FFFFFF0);
+        break;
+    case LowerMinusFive:
+        v->vt = VT_ARRAY | VT_UI1, v->parray = Array(bytes, -5);
+        break;
     }
 }
 
@@ -124,8 +180,9 @@ protected:
     {
         std::printf("random combinations from seed 0x%X, %d per method\n", kSeed, kRandomCallsPerMethod);
         // The stand-in help control: the help requests that pass reach no real viewer.
-        help_ = new RegistryOverride(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
-                                     L"", TestProgramDir() + L"\\help_control.dll");
+        help_ =
+            new RegistryOverride(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
+                                 L"", TestProgramDir() + L"\\help_control.dll");
         rig_ = new ServerRig(kMirrorRoot, kPhone, kImei);
         rig_->phones.PutBytes(L"ALIAS:Bad\\C:\\have.txt", {'a', 'b', 'c'});
         EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
@@ -189,30 +246,33 @@ TEST_F(BadRequests, ByteArraysOfEveryWrongShapeAreRefusedByTheFileOperationAndTh
     // What each shape answers: as a file operation (the bytes a rename request), as an upload.
     const HRESULT kInvalid = E_INVALIDARG;
     const std::vector<std::pair<HRESULT, HRESULT>> expected = {
-        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid},
-        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid},
-        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {E_POINTER, E_POINTER}, {kInvalid, kInvalid},
-        {kInvalid, kInvalid}, {kInvalid, S_OK}, {E_FAIL, S_OK}, {kInvalid, kInvalid}, {E_FAIL, S_OK}};
+        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid},   {kInvalid, kInvalid}, {kInvalid, kInvalid},
+        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {kInvalid, kInvalid},   {kInvalid, kInvalid}, {kInvalid, kInvalid},
+        {kInvalid, kInvalid}, {kInvalid, kInvalid}, {E_POINTER, E_POINTER}, {kInvalid, kInvalid}, {kInvalid, kInvalid},
+        {kInvalid, S_OK},     {E_FAIL, S_OK},       {kInvalid, kInvalid},   {E_FAIL, S_OK}};
     ASSERT_EQ(static_cast<size_t>(kShapes), expected.size());
     std::vector<Row> rows;
     for (IQuelvar* quelvar : Both()) {
         for (int shape = 0; shape < kShapes; ++shape) {
             const std::string what = "shape " + std::to_string(shape);
-            rows.push_back({what + " file operation", [=] {
+            rows.push_back({what + " file operation",
+                            [=] {
                                 unique_variant v;
                                 MakeShape(shape, rename, v.put());
                                 return quelvar->SHFileOperation(*v.get());
                             },
                             expected[shape].first});
-            rows.push_back({what + " upload", [=] {
+            rows.push_back({what + " upload",
+                            [=] {
                                 unique_variant v;
                                 MakeShape(shape, {'u', 'p'}, v.put());
-                                return quelvar->UploadVFSFile(*v.get(), Bstr(kMemory + L"\\up.txt").get(), 2,
-                                                              38411.5, 0);
+                                return quelvar->UploadVFSFile(*v.get(), Bstr(kMemory + L"\\up.txt").get(), 2, 38411.5,
+                                                              0);
                             },
                             expected[shape].second});
             // The read replaces whatever the client's VARIANT held.
-            rows.push_back({what + " download", [=] {
+            rows.push_back({what + " download",
+                            [=] {
                                 unique_variant v;
                                 MakeShape(shape, {'d'}, v.put());
                                 const HRESULT hr = quelvar->DownloadVFSFile(Bstr(kMemory + L"\\have.txt.vfslnk").get(),
@@ -241,10 +301,17 @@ TEST_F(BadRequests, FileOperationRequestsThatAreCutLieOrDoNotEndAreRefused)
         {"two targets", {Request(FO_COPY, {kNowhere}, {kNowhere, kNowhere}), E_INVALIDARG}},
         {"unknown code", {Request(0xFFFFFFFF, {kNowhere}, {kNowhere + L"2"}), kAnyFailure}},
         {"phone and PC sources", {Request(FO_DELETE, {kMemory + L"\\have.txt.vfslnk", kNowhere}), E_INVALIDARG}},
-        {"a window that is none", {[&] { Bytes b = rename; b[0] = 0x34, b[1] = 0x12; return b; }(), E_FAIL}}};
+        {"a window that is none",
+         {[&] {
+              Bytes b = rename;
+              b[0] = 0x34, b[1] = 0x12;
+              return b;
+          }(),
+          E_FAIL}}};
     std::vector<Row> rows;
     for (const auto& [what, request] : requests) {
-        rows.push_back({what, [bytes = request.first] {
+        rows.push_back({what,
+                        [bytes = request.first] {
                             unique_variant v;
                             v.get()->vt = VT_ARRAY | VT_UI1, v.get()->parray = Array(bytes);
                             return Main()->SHFileOperation(*v.get());
@@ -311,13 +378,15 @@ TEST_F(BadRequests, PathsNullEmptyOverLongOrCutAreAnsweredByEveryPathMethod)
             rows.push_back({name + " empty", [=, c = call] { return c(quelvar, Bstr(L"").get()); }, none});
             rows.push_back({name + " outside", [=, c = call] { return c(quelvar, Bstr(kNowhere).get()); }, outside});
             // A path cut by a NUL must not be acted on as the part before it.
-            rows.push_back({name + " NUL inside", [=, c = call] {
-                                return c(quelvar, Bstr(kMemory + L"\\have.txt.vfslnk" + std::wstring(1, L'\0') + L"x").get());
+            rows.push_back({name + " NUL inside",
+                            [=, c = call] {
+                                return c(quelvar,
+                                         Bstr(kMemory + L"\\have.txt.vfslnk" + std::wstring(1, L'\0') + L"x").get());
                             },
                             E_INVALIDARG});
             for (const auto& [what, path] : kLongPaths)
-                rows.push_back({name + " " + what, [=, c = call, p = path] { return c(quelvar, Bstr(p).get()); },
-                                kTooLong});
+                rows.push_back(
+                    {name + " " + what, [=, c = call, p = path] { return c(quelvar, Bstr(p).get()); }, kTooLong});
         }
     }
     Check(rows);
@@ -367,7 +436,8 @@ TEST_F(BadRequests, NumbersDatesLevelsAndHelpCommandsOutOfRangeAreRefused)
         {"help initialize", [=] { return help(0x1C, 0); }, E_INVALIDARG},
         {"help command -1", [=] { return help(-1, kMax); }, E_INVALIDARG},
         {"help file 70000", [=] { return help(0, 0, Xs(70000)); }, kTooLong},
-        {"no dispatch access", [] {
+        {"no dispatch access",
+         [] {
              com_ptr<IDispatch> dispatch;
              return Main()->QueryInterface(IID_IDispatch, dispatch.put_void());
          },
@@ -383,26 +453,26 @@ TEST_F(BadRequests, UpdateObjectAnswersBadPathsTypesAndStatuses)
         {"UpdateFolder null", [] { return update_->UpdateFolder(nullptr, kNoWindow); }, S_OK},
         {"UpdateFolder empty", [] { return update_->UpdateFolder(Bstr(L"").get(), 0); }, S_OK},
         {"UpdateFolder ALIAS: only", [] { return update_->UpdateFolder(Bstr(L"ALIAS:").get(), 0); }, S_OK},
-        {"UpdateFolder long type",
-         [] { return update_->UpdateFolder(Bstr(L"ALIAS:Bad\\" + Xs(256)).get(), 0); }, kTooLong},
+        {"UpdateFolder long type", [] { return update_->UpdateFolder(Bstr(L"ALIAS:Bad\\" + Xs(256)).get(), 0); },
+         kTooLong},
         {"UpdateFolder NUL inside",
          [] { return update_->UpdateFolder(Bstr(L"ALIAS:Bad\\Contacts" + std::wstring(1, L'\0')).get(), 0); },
          E_INVALIDARG},
         {"UpdateAll -1", [] { return update_->UpdateAll(static_cast<PIU_DATA_TYPE>(-1), kNoWindow); }, E_NOTIMPL},
         {"UpdateAll 99", [] { return update_->UpdateAll(static_cast<PIU_DATA_TYPE>(99), 0); }, E_NOTIMPL}};
     for (const auto& [what, path] : kLongPaths) {
-        rows.push_back({"UpdateFolder " + what, [p = path] { return update_->UpdateFolder(Bstr(p).get(), 0); },
-                        kTooLong});
-        rows.push_back({"IsPhoneFolder " + what, [p = path] {
+        rows.push_back(
+            {"UpdateFolder " + what, [p = path] { return update_->UpdateFolder(Bstr(p).get(), 0); }, kTooLong});
+        rows.push_back({"IsPhoneFolder " + what,
+                        [p = path] {
                             VARIANT_BOOL is = VARIANT_TRUE;
                             return update_->IsPhoneFolder(Bstr(p).get(), &is);
                         },
                         kTooLong});
     }
     for (LONG status : {3L, 5L, -1L, 0x7FFFFFFFL, 2L, 4L})
-        rows.push_back({"status " + std::to_string(status), [=] {
-                            return notify->NotifySyncStatus(9, static_cast<SYNCSTATUS>(status), S_OK, ~0u, 0, ~0u);
-                        },
+        rows.push_back({"status " + std::to_string(status),
+                        [=] { return notify->NotifySyncStatus(9, static_cast<SYNCSTATUS>(status), S_OK, ~0u, 0, ~0u); },
                         S_OK});
     Check(rows);
 }
@@ -412,11 +482,19 @@ TEST_F(BadRequests, UpdateObjectAnswersBadPathsTypesAndStatuses)
 TEST_F(BadRequests, RandomCombinationsOfASeedAreAnsweredAndTheServerServesOn)
 {
     std::mt19937 random(kSeed);
-    const std::vector<std::wstring> texts = {L"", Xs(300), Xs(2000), kMemory + L"\\" + Xs(70000), kMemory,
-                                             kMemory + L"\\have.txt.vfslnk", kMirrorRoot, L"ALIAS:Bad", L"..\\..\\x",
-                                             kNowhere, kMemory + L"\\a" + std::wstring(1, L'\0') + L"b"};
-    const std::vector<LONG> numbers = {0, 1, 2, 3, -1, kNoWindow, std::numeric_limits<LONG>::min(),
-                                       std::numeric_limits<LONG>::max()};
+    const std::vector<std::wstring> texts = {L"",
+                                             Xs(300),
+                                             Xs(2000),
+                                             kMemory + L"\\" + Xs(70000),
+                                             kMemory,
+                                             kMemory + L"\\have.txt.vfslnk",
+                                             kMirrorRoot,
+                                             L"ALIAS:Bad",
+                                             L"..\\..\\x",
+                                             kNowhere,
+                                             kMemory + L"\\a" + std::wstring(1, L'\0') + L"b"};
+    const std::vector<LONG> numbers = {
+        0, 1, 2, 3, -1, kNoWindow, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max()};
     const std::vector<DATE> dates = {0, -1, 38411.5, -1e10, 1e10, kNaN, HUGE_VAL};
     auto pick = [&](const auto& pool) { return pool[random() % pool.size()]; };
     auto text = [&]() { return random() % 8 ? Bstr(pick(texts)) : unique_bstr(); };
@@ -431,37 +509,53 @@ TEST_F(BadRequests, RandomCombinationsOfASeedAreAnsweredAndTheServerServesOn)
     using Method = std::function<HRESULT()>;
     const std::vector<std::pair<std::string, Method>> methods = {
         {"RefreshFolder", [&] { return Main()->RefreshFolder(text().get(), static_cast<short>(pick(numbers))); }},
-        {"SHFileOperation", [&] {
+        {"SHFileOperation",
+         [&] {
              unique_variant v;
              MakeShape(random() % 2 ? int(random() % kShapes) : int(LowerFive), bytes(), v.put());
              return Main()->SHFileOperation(*v.get());
          }},
         {"CreateFolder", [&] { return Main()->CreateFolder(text().get()); }},
-        {"DownloadVFSFile", [&] {
+        {"DownloadVFSFile",
+         [&] {
              unique_variant v;
              MakeShape(random() % kShapes, {'d'}, v.put());
              return Main()->DownloadVFSFile(text().get(), pick(numbers), pick(numbers), pick(numbers), pick(numbers),
                                             v.get());
          }},
-        {"UploadVFSFile", [&] {
+        {"UploadVFSFile",
+         [&] {
              unique_variant v;
              MakeShape(random() % kShapes, {'u', 'p'}, v.put());
              return Main()->UploadVFSFile(*v.get(), text().get(), pick(numbers), pick(dates), pick(numbers));
          }},
-        {"GetImei", [&] { unique_bstr out; return Main()->GetImei(text().get(), out.put()); }},
+        {"GetImei",
+         [&] {
+             unique_bstr out;
+             return Main()->GetImei(text().get(), out.put());
+         }},
         {"Refresh", [&] { return Main()->Refresh(static_cast<LEVEL>(pick(numbers)), text().get()); }},
-        {"GetCapabilityObject", [&] { unique_variant v; return Main()->GetCapabilityObject(text().get(), v.put()); }},
-        {"Convert", [&] {
+        {"GetCapabilityObject",
+         [&] {
+             unique_variant v;
+             return Main()->GetCapabilityObject(text().get(), v.put());
+         }},
+        {"Convert",
+         [&] {
              unique_bstr out;
              return Main()->Convert(text().get(), static_cast<short>(pick(numbers)), static_cast<short>(pick(numbers)),
                                     out.put(), pick(numbers));
          }},
-        {"OpenHtmlHelp", [&] {
+        {"OpenHtmlHelp",
+         [&] {
              LONG window = 0;
              return Main()->OpenHtmlHelp(pick(numbers), text().get(), pick(numbers), pick(numbers), &window);
          }},
         {"UpdateFolder", [&] { return update_->UpdateFolder(text().get(), pick(numbers)); }},
-        {"IsPhoneFolder", [&] { VARIANT_BOOL is; return update_->IsPhoneFolder(text().get(), &is); }}};
+        {"IsPhoneFolder", [&] {
+             VARIANT_BOOL is;
+             return update_->IsPhoneFolder(text().get(), &is);
+         }}};
     for (const auto& [name, call] : methods) {
         for (int i = 0; i < kRandomCallsPerMethod; ++i) {
             const HRESULT hr = call();
