@@ -70,7 +70,7 @@ const Shape kShapes[] = {
     {VT_ARRAY | VT_UI1, 0, 0, 1, E_POINTER, E_POINTER},    // no array
     {VT_ARRAY | VT_UI1, VT_UI1, 0, 0, kInvalid, S_OK},     // no bytes
     {VT_ARRAY | VT_UI1, VT_UI1, 5, 1, E_FAIL, S_OK},
-    {VT_ARRAY | VT_UI1, VT_UI1, 0x7FFFFFF0, 1, kInvalid, kInvalid}}; // bounds past the largest LONG
+    {VT_ARRAY | VT_UI1, VT_UI1, 0x7FFFFFFF, 1, kInvalid, kInvalid}}; // bounds past the largest LONG
 constexpr int kShapeCount = sizeof(kShapes) / sizeof(kShapes[0]);
 
 // The VARIANT of the shape holding the bytes; what a reference points to lives until the next one.
