@@ -178,8 +178,8 @@ protected:
         rig_ = new ServerRig(kMirrorRoot, kPhone, kImei);
         rig_->phones.PutBytes(L"ALIAS:Bad\\C:\\have.txt", kHaveBytes);
         EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
-        shared_ = CreateLocal<IQuelvar>(CLSID_QuelvarSingleton, IID_IQuelvar).release();
-        update_ = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate).release();
+        shared_ = CreateLocal<IQuelvar>(CLSID_QuelvarSingleton, IID_IQuelvar).detach();
+        update_ = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate).detach();
     }
     static void TearDownTestSuite()
     {
@@ -256,7 +256,7 @@ TEST_F(BadRequests, FileOperationRequestsThatAreCutLieOrDoNotEndAreRefused)
         {Request(0xFFFFFFFF, from, to), kAnyFailure},
         {noWindow, E_FAIL}};
     for (const std::wstring& path : {kMemory + L"\\" + Xs(300), Xs(2000), kMemory + L"\\" + Xs(70000)}) {
-        for (UINT code : {FO_DELETE, FO_RENAME, 0u})
+        for (UINT code : {UINT(FO_DELETE), UINT(FO_RENAME), 0u})
             requests.push_back({Request(code, {path}, {kNowhere}), kTooLong});
     }
     std::vector<Row> rows;
@@ -270,16 +270,16 @@ TEST_F(BadRequests, PathsNullEmptyOverLongOrCutByANulAreAnsweredByEveryMethodTha
     // Each method with its numbers and its answer for a null path, and its answer for a path outside every mirror.
     const std::vector<std::pair<Row, HRESULT>> methods = {
         {{S_OK, RefreshFolder, {}, 5}, S_OK},
-        {{S_OK, CreateFolder}, S_OK},
+        {{S_OK, CreateFolder, {}}, S_OK},
         {{kAnyFailure, Download, {}, 0, 1, 0, kNoWindow}, kAnyFailure},
         {{kAnyFailure, Upload, {}, 2, 0, 0, kNoWindow}, kAnyFailure},
-        {{kAnyFailure, GetImei}, kAnyFailure},
+        {{kAnyFailure, GetImei, {}}, kAnyFailure},
         {{S_OK, Refresh, {}, ITEM}, S_OK},
-        {{S_OK, Capability}, S_OK},
+        {{S_OK, Capability, {}}, S_OK},
         {{E_FAIL, Convert, {}, -32768, 32767, 0, kNoWindow}, E_FAIL},
         {{S_OK, Help, {}, 0, 0, 0, kNoWindow}, S_OK},
         {{S_OK, UpdateFolder, {}, 0, 0, 0, kNoWindow}, S_OK},
-        {{S_OK, IsPhoneFolder}, S_OK}};
+        {{S_OK, IsPhoneFolder, {}}, S_OK}};
     std::vector<Row> rows;
     for (auto [row, outside] : methods) {
         rows.push_back(row);
@@ -326,7 +326,7 @@ TEST_F(BadRequests, NumbersDatesLevelsStatusesAndHelpCommandsOutOfRangeAreRefuse
     // type and the cookie it writes through one, and a command that does not exist.
     for (const auto& n : {std::array<LONG, 2>{0, 0x1234}, {3, 0x1234}, {5, 0}, {0x1C, 0}, {-1, kMax}})
         rows.push_back({kInvalid, Help, chm, n[0], n[1]});
-    for (LONG status : {3, 5, -1, kMax, 2, 4})
+    for (LONG status : {3L, 5L, -1L, kMax, 2L, 4L})
         rows.push_back({S_OK, Notify, {}, status});
     Check(rows);
     for (IUnknown* object : std::initializer_list<IUnknown*>{rig_->quelvar.get(), shared_, update_}) {
