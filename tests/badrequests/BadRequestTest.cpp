@@ -251,8 +251,8 @@ TEST_F(BadRequests, FileOperationRequestsThatAreCutLieOrDoNotEndAreRefused)
         {Request(FO_RENAME, from, to, kRename.size() - 1), kInvalid}, // half a unit
         {Request(FO_RENAME, from, to, SIZE_MAX, false), kInvalid},    // nothing ends
         {Request(FO_RENAME, {}, to), kInvalid},
-        {Request(FO_COPY, from, {kNowhere, kNowhere}), kInvalid},
-        {Request(FO_DELETE, {kHave, kNowhere}), kInvalid}, // a phone item and a PC one
+        {Request(fileops::kOperationCopy, from, {kNowhere, kNowhere}), kInvalid}, // a copy on this thread
+        {Request(FO_DELETE, {kHave, kNowhere}), kInvalid},                        // a phone item and a PC one
         {Request(0xFFFFFFFF, from, to), kAnyFailure},
         {noWindow, E_FAIL}};
     for (const std::wstring& path : {kMemory + L"\\" + Xs(300), Xs(2000), kMemory + L"\\" + Xs(70000)}) {
