@@ -14,3 +14,12 @@ inline HRESULT TextArgument(BSTR text, std::wstring& out)
     out = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
     return out.find(L'\0') == std::wstring::npos ? S_OK : E_INVALIDARG;
 }
+
+// Window handles cross the interfaces as 32-bit numbers. A number that names no
+// window means no window: a dialog or box given it as parent would fail, and the
+// shell's progress dialog would wait for ever for its window.
+inline HWND WindowArgument(ULONG_PTR number)
+{
+    HWND window = reinterpret_cast<HWND>(number);
+    return window && IsWindow(window) ? window : nullptr;
+}

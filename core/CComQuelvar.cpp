@@ -29,10 +29,9 @@ void ShowConstructionMessage(const wchar_t* text)
     localisation::ShowMessageBox(nullptr, text, localisation::kErrorBoxStyle);
 }
 
-// Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
 {
-    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
+    return WindowArgument(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(hwnd)));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "FileOperationRequest.h"
 
+#include "common/Arguments.h"
 #include "common/ByteArray.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
@@ -114,7 +115,7 @@ HRESULT FileOperationRequest::Decode(const VARIANT& serialised, FileOperationReq
     FileOperationRequest decoded;
     DWORD window = 0;
     memcpy(&window, bytes + kWindowOffset, sizeof(window));
-    decoded.window_ = static_cast<HWND>(ULongToHandle(window));
+    decoded.window_ = WindowArgument(window);
     memcpy(&decoded.function_, bytes + kFunctionOffset, sizeof(decoded.function_));
     memcpy(&decoded.flags_, bytes + kFlagsOffset, sizeof(decoded.flags_));
     const Units units(bytes, size);

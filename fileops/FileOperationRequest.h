@@ -38,6 +38,7 @@ public:
     static HRESULT Encode(HWND window, UINT function, WORD flags, const std::vector<std::wstring>& sources,
                           const std::vector<std::wstring>& targets, const std::wstring& title, VARIANT* serialised);
 
+    // Null when the request's number names no window.
     HWND Window() const { return window_; }
     UINT Function() const { return function_; }
     void SetFunction(UINT function) { function_ = function; }

@@ -28,10 +28,9 @@ constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling upda
 constexpr wchar_t kWatchWindowClass[] = L"QuelvarUpdateWatch";
 constexpr UINT_PTR kWatchTimer = 1;
 
-// Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
 {
-    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
+    return WindowArgument(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(hwnd)));
 }
 
 } // namespace
