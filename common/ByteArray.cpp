@@ -2,7 +2,26 @@
 
 #include "Resource.h"
 
+#include <climits>
 #include <cstring>
+
+HRESULT ByteArraySize(SAFEARRAY* array, size_t& size)
+{
+    size = 0;
+    if (!array)
+        return E_POINTER;
+    if (SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != 1)
+        return E_INVALIDARG;
+    // An array made without its element type on record has only its size to show.
+    VARTYPE type = VT_UI1;
+    if (SUCCEEDED(SafeArrayGetVartype(array, &type)) && type != VT_UI1)
+        return E_INVALIDARG;
+    const SAFEARRAYBOUND& bound = array->rgsabound[0];
+    if (static_cast<long long>(bound.lLbound) + bound.cElements - 1 > LONG_MAX)
+        return E_INVALIDARG;
+    size = bound.cElements;
+    return S_OK;
+}
 
 HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out)
 {
@@ -38,19 +57,15 @@ HRESULT ReadByteArray(const VARIANT& data, std::vector<unsigned char>& bytes)
         return E_INVALIDARG;
     if (!array)
         return S_OK;
-    if (SafeArrayGetDim(array) != 1)
-        return E_INVALIDARG;
-    LONG lower = 0;
-    LONG upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    if (upper < lower)
-        return S_OK;
+    size_t size = 0;
+    const HRESULT hr = ByteArraySize(array, size);
+    if (FAILED(hr) || size == 0)
+        return hr;
     safearray_data access(array);
     if (FAILED(access.result()))
         return access.result();
     const unsigned char* first = static_cast<const unsigned char*>(access.get());
-    bytes.assign(first, first + (upper - lower + 1));
+    bytes.assign(first, first + size);
     return S_OK;
 }
 

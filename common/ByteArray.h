@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// The byte count of a one-dimensional array of single bytes (VT_UI1). E_POINTER
+// for a null array; E_INVALIDARG for any other shape: more dimensions, wider or
+// other elements, or bounds whose upper end does not fit a LONG.
+HRESULT ByteArraySize(SAFEARRAY* array, size_t& size);
+
 // Clears `out` and fills it with the bytes; E_OUTOFMEMORY when no array can be made.
 HRESULT MakeByteArray(const std::vector<unsigned char>& bytes, VARIANT* out);
 

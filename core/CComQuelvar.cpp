@@ -1,5 +1,6 @@
 #include "CComQuelvar.h"
 
+#include "common/Arguments.h"
 #include "common/ErrorFlow.h"
 #include "common/Trace.h"
 #include "fileops/FileOperationWorker.h"
@@ -28,15 +29,9 @@ void ShowConstructionMessage(const wchar_t* text)
     localisation::ShowMessageBox(nullptr, text, localisation::kErrorBoxStyle);
 }
 
-std::wstring Text(BSTR text)
-{
-    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-}
-
-// Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
 {
-    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
+    return WindowArgument(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(hwnd)));
 }
 
 } // namespace
@@ -217,10 +212,12 @@ LRESULT CALLBACK CComQuelvar::ReconnectWindowProc(HWND window, UINT message, WPA
 
 STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
 {
+    std::wstring folder;
+    RETURN_IF_FAILED(TextArgument(aPCFolderPath, folder));
     return Guarded([&]() -> HRESULT {
         phone::PhoneFileSystem phoneFs;
         RETURN_IF_FAILED(phone::PhoneFileSystem::Create(this, phoneFs));
-        return mirror::RefreshFolder(phoneFs, m_mappings, aPCFolderPath ? aPCFolderPath : L"", bFiles, nullptr);
+        return mirror::RefreshFolder(phoneFs, m_mappings, folder.c_str(), bFiles, nullptr);
     });
 }
 
@@ -231,26 +228,32 @@ STDMETHODIMP CComQuelvar::SHFileOperation(VARIANT vntFileOp)
 
 STDMETHODIMP CComQuelvar::CreateFolder(BSTR aPCFolderPath)
 {
-    return Guarded([&]() { return fileops::CreateFolder(Context(), Text(aPCFolderPath)); });
+    std::wstring folder;
+    RETURN_IF_FAILED(TextArgument(aPCFolderPath, folder));
+    return Guarded([&]() { return fileops::CreateFolder(Context(), folder); });
 }
 
 STDMETHODIMP CComQuelvar::DownloadVFSFile(BSTR CurrentFileName, LONG CurrentFileIndex, LONG TotalFileCount,
                                           LONG TotalFileSize, LONG hwnd, VARIANT* pvntData)
 {
+    std::wstring file;
+    RETURN_IF_FAILED(TextArgument(CurrentFileName, file));
     return Guarded([&]() -> HRESULT {
         const services::RequestContext context = Context();
-        return fileops::DownloadVFSFile(
-            {context, m_pVFS.get(), m_pOperationListener},
-            {Text(CurrentFileName), CurrentFileIndex, TotalFileCount, TotalFileSize, WindowOf(hwnd)}, pvntData);
+        return fileops::DownloadVFSFile({context, m_pVFS.get(), m_pOperationListener},
+                                        {file, CurrentFileIndex, TotalFileCount, TotalFileSize, WindowOf(hwnd)},
+                                        pvntData);
     });
 }
 
 STDMETHODIMP CComQuelvar::UploadVFSFile(VARIANT vntData, BSTR aPCFile, LONG FileSize, DATE LastWriteTime, LONG hwnd)
 {
+    std::wstring file;
+    RETURN_IF_FAILED(TextArgument(aPCFile, file));
     return Guarded([&]() -> HRESULT {
         const services::RequestContext context = Context();
         return fileops::UploadVFSFile({context, m_pVFS.get(), m_pOperationListener},
-                                      {vntData, Text(aPCFile), FileSize, LastWriteTime, WindowOf(hwnd)});
+                                      {vntData, file, FileSize, LastWriteTime, WindowOf(hwnd)});
     });
 }
 
@@ -259,9 +262,11 @@ STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
     if (!friendlyname)
         return E_POINTER;
     *friendlyname = nullptr;
+    std::wstring phoneAlias;
+    RETURN_IF_FAILED(TextArgument(alias, phoneAlias));
     return Guarded([&]() -> HRESULT {
         std::wstring imei;
-        RETURN_IF_FAILED(services::GetImei(Context(), Text(alias), imei));
+        RETURN_IF_FAILED(services::GetImei(Context(), phoneAlias, imei));
         *friendlyname = SysAllocStringLen(imei.data(), static_cast<UINT>(imei.size()));
         return *friendlyname ? S_OK : E_OUTOFMEMORY;
     });
@@ -269,14 +274,18 @@ STDMETHODIMP CComQuelvar::GetImei(BSTR alias, BSTR* friendlyname)
 
 STDMETHODIMP CComQuelvar::Refresh(LEVEL level, BSTR target)
 {
-    return Guarded([&]() { return services::Refresh(Context(), level, Text(target)); });
+    std::wstring text;
+    RETURN_IF_FAILED(TextArgument(target, text));
+    return Guarded([&]() { return services::Refresh(Context(), level, text); });
 }
 
 STDMETHODIMP CComQuelvar::GetCapabilityObject(BSTR PCFolder, VARIANT* pvntCapabilityobject)
 {
     if (!pvntCapabilityobject)
         return E_POINTER;
-    return Guarded([&]() { return services::GetCapabilityObject(Context(), Text(PCFolder), pvntCapabilityobject); });
+    std::wstring folder;
+    RETURN_IF_FAILED(TextArgument(PCFolder, folder));
+    return Guarded([&]() { return services::GetCapabilityObject(Context(), folder, pvntCapabilityobject); });
 }
 
 STDMETHODIMP CComQuelvar::HideProgressDialog()
@@ -291,10 +300,11 @@ STDMETHODIMP CComQuelvar::Convert(BSTR filename, short targetformat, short sourc
     if (!outputfilename)
         return E_POINTER;
     *outputfilename = nullptr;
+    std::wstring file;
+    RETURN_IF_FAILED(TextArgument(filename, file));
     return Guarded([&]() -> HRESULT {
         std::wstring output;
-        RETURN_IF_FAILED(
-            services::Convert(Context(), Text(filename), targetformat, sourceformat, WindowOf(hWndParent), output));
+        RETURN_IF_FAILED(services::Convert(Context(), file, targetformat, sourceformat, WindowOf(hWndParent), output));
         *outputfilename = SysAllocStringLen(output.data(), static_cast<UINT>(output.size()));
         return *outputfilename ? S_OK : E_OUTOFMEMORY;
     });
@@ -304,9 +314,12 @@ STDMETHODIMP CComQuelvar::OpenHtmlHelp(LONG hwnd, BSTR filename, LONG command, L
 {
     if (!hwndHelp)
         return E_POINTER;
+    *hwndHelp = 0;
+    std::wstring file;
+    RETURN_IF_FAILED(TextArgument(filename, file));
     HWND helpWindow = nullptr;
     const HRESULT hr = Guarded([&]() {
-        return services::OpenHtmlHelp(WindowOf(hwnd), filename, static_cast<UINT>(command),
+        return services::OpenHtmlHelp(WindowOf(hwnd), filename ? file.c_str() : nullptr, static_cast<UINT>(command),
                                       static_cast<DWORD_PTR>(data), helpWindow);
     });
     *hwndHelp = static_cast<LONG>(reinterpret_cast<LONG_PTR>(helpWindow));

@@ -1,5 +1,7 @@
 #include "FileOperationRequest.h"
 
+#include "common/Arguments.h"
+#include "common/ByteArray.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Resource.h"
@@ -99,12 +101,9 @@ HRESULT FileOperationRequest::Decode(const VARIANT& serialised, FileOperationReq
         QTRACE(L"(): E_POINTER!\n");
         return E_POINTER;
     }
-    LONG lower = 0;
-    LONG upper = -1;
-    if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array, 1, &upper)))
-        return E_INVALIDARG;
-    const size_t size = upper >= lower ? static_cast<size_t>(upper) - static_cast<size_t>(lower) + 1 : 0;
+    // Every length below is measured against the bytes the array holds.
+    size_t size = 0;
+    RETURN_IF_FAILED(ByteArraySize(array, size));
     if (size < kRequestImageSize) {
         QTRACE(L"(): request of %u bytes is shorter than its image\n", static_cast<unsigned>(size));
         return E_INVALIDARG;
@@ -116,7 +115,7 @@ HRESULT FileOperationRequest::Decode(const VARIANT& serialised, FileOperationReq
     FileOperationRequest decoded;
     DWORD window = 0;
     memcpy(&window, bytes + kWindowOffset, sizeof(window));
-    decoded.window_ = static_cast<HWND>(ULongToHandle(window));
+    decoded.window_ = WindowArgument(window);
     memcpy(&decoded.function_, bytes + kFunctionOffset, sizeof(decoded.function_));
     memcpy(&decoded.flags_, bytes + kFlagsOffset, sizeof(decoded.flags_));
     const Units units(bytes, size);

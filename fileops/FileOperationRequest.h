@@ -29,7 +29,7 @@ class FileOperationRequest
 {
 public:
     // E_INVALIDARG for a VARIANT other than VT_ARRAY | VT_UI1, an array of more
-    // than one dimension, one shorter than the image, or one in which a list or
+    // than one dimension or of other elements than bytes, one shorter than the image, or one in which a list or
     // the title does not end; E_POINTER for a null array; E_FAIL when the array
     // cannot be read. Nothing is read past the array's end.
     static HRESULT Decode(const VARIANT& serialised, FileOperationRequest& request);
@@ -38,6 +38,7 @@ public:
     static HRESULT Encode(HWND window, UINT function, WORD flags, const std::vector<std::wstring>& sources,
                           const std::vector<std::wstring>& targets, const std::wstring& title, VARIANT* serialised);
 
+    // Null when the request's number names no window.
     HWND Window() const { return window_; }
     UINT Function() const { return function_; }
     void SetFunction(UINT function) { function_ = function; }

@@ -224,6 +224,9 @@ HRESULT CreateVFSFolder(const services::RequestContext& context, phone::PhoneFil
 
 HRESULT CreateFolder(const services::RequestContext& context, const std::wstring& pcFolder)
 {
+    // Refused wherever it lies: a path cut to fit would name another folder.
+    if (pcFolder.size() >= MAX_PATH)
+        return kPathTooLong;
     phone::PhoneFileSystem phoneFs;
     RETURN_IF_FAILED(context.FreshPhone(phoneFs));
     return CreateVFSFolder(context, &phoneFs, pcFolder, nullptr);

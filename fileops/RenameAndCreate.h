@@ -45,7 +45,8 @@ HRESULT RenameVFSFolder(const RenameOwner& owner, const std::wstring& oldPhonePa
 HRESULT CreateVFSFolder(const services::RequestContext& context, phone::PhoneFileSystem* phoneFs,
                         const std::wstring& pcFolder, COperationListener* listener);
 
-// IQuelvar::CreateFolder: CreateVFSFolder with a phone instance of its own.
+// IQuelvar::CreateFolder: CreateVFSFolder with a phone instance of its own; a
+// path of MAX_PATH characters or more gives kPathTooLong, in a mirror or not.
 HRESULT CreateFolder(const services::RequestContext& context, const std::wstring& pcFolder);
 
 } // namespace fileops

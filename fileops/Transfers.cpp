@@ -1,6 +1,8 @@
 #include "Transfers.h"
 
 #include "PhoneFile.h"
+#include "common/ByteArray.h"
+#include "common/Dates.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Trace.h"
@@ -41,6 +43,9 @@ HRESULT PhonePathOf(const services::RequestContext& context, const std::wstring&
 {
     HRESULT hr =
         pcFile.size() < MAX_PATH ? context.Mappings().ConvertPCNameToVFSName(pcFile.c_str(), phonePath) : kPathTooLong;
+    // A path in no phone's mirror folder names no phone file: the component is not asked.
+    if (SUCCEEDED(hr) && phonePath.empty())
+        hr = E_FAIL;
     if (FAILED(hr))
         QTRACE(L"(): Failed to convet pc name to vfs name! (%s)\n", pcFile.c_str());
     return hr;
@@ -125,8 +130,14 @@ HRESULT UploadVFSFile(const TransferOwner& owner, const UploadRequest& request)
 {
     if (request.data.vt != (VT_ARRAY | VT_UI1))
         return E_INVALIDARG;
-    if (!request.data.parray)
-        return E_POINTER;
+    size_t bytes = 0;
+    RETURN_IF_FAILED(ByteArraySize(request.data.parray, bytes));
+    // What the shortcut file records must be a size and a date.
+    SYSTEMTIME modified;
+    if (request.size < 0 || !DateToSystemTime(request.modified, modified)) {
+        QTRACE(L"(): FileSize (%ld) or LastWriteTime out of range!\n", request.size);
+        return E_INVALIDARG;
+    }
 
     RETURN_IF_FAILED(StartNewListener(owner, 0, kTitleToPhone, request.parent));
     const com_ptr<COperationListener> listener = owner.listener;

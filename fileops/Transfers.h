@@ -48,7 +48,9 @@ struct UploadRequest {
     HWND parent;
 };
 
-// Writes the phone file under a dialog of its own, sets its time, writes its
+// A byte array of another shape, a negative size or a date outside the years
+// 100 to 9999 gives E_INVALIDARG before anything happens. Writes the phone file
+// under a dialog of its own, sets its time, writes its
 // shortcut file and refreshes the mirror folder that holds it. After a failed
 // write there is no shortcut; the file is closed whenever it was opened.
 HRESULT UploadVFSFile(const TransferOwner& owner, const UploadRequest& request);

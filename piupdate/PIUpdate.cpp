@@ -2,6 +2,7 @@
 
 #include "common/Implements.h"
 
+#include "common/Arguments.h"
 #include "common/ErrorFlow.h"
 #include "common/Paths.h"
 #include "common/Trace.h"
@@ -27,15 +28,9 @@ constexpr wchar_t kDefaultCancellingText[] = L"Please wait while cancelling upda
 constexpr wchar_t kWatchWindowClass[] = L"QuelvarUpdateWatch";
 constexpr UINT_PTR kWatchTimer = 1;
 
-// Window handles cross the interface as 32-bit numbers.
 HWND WindowOf(LONG hwnd)
 {
-    return reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
-}
-
-std::wstring Text(BSTR text)
-{
-    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+    return WindowArgument(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(hwnd)));
 }
 
 } // namespace
@@ -101,9 +96,10 @@ void CPIUpdate::FinalRelease()
 
 STDMETHODIMP CPIUpdate::UpdateFolder(BSTR aFolderPath, LONG hwnd)
 {
+    std::wstring path;
+    RETURN_IF_FAILED(TextArgument(aFolderPath, path));
     return Guarded([&]() -> HRESULT {
         m_ownerWindow = WindowOf(hwnd);
-        const std::wstring path = Text(aFolderPath);
         if (path.size() >= MAX_PATH)
             return kPathTooLong;
         if (path.compare(0, 6, mirror::kPhonePathPrefix) == 0 && path.find(L'\\') != std::wstring::npos) {
@@ -222,10 +218,13 @@ STDMETHODIMP CPIUpdate::IsPhoneFolder(BSTR aFolderPath, VARIANT_BOOL* bIsPhoneFo
     if (!bIsPhoneFolder)
         return E_POINTER;
     *bIsPhoneFolder = VARIANT_FALSE;
+    std::wstring path;
+    RETURN_IF_FAILED(TextArgument(aFolderPath, path));
+    if (path.size() >= MAX_PATH)
+        return kPathTooLong;
     return Guarded([&]() -> HRESULT {
         std::wstring phoneRoot;
-        *bIsPhoneFolder =
-            mirror::FindPhoneRootFolder(Text(aFolderPath).c_str(), phoneRoot) ? VARIANT_TRUE : VARIANT_FALSE;
+        *bIsPhoneFolder = mirror::FindPhoneRootFolder(path.c_str(), phoneRoot) ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     });
 }

@@ -1,6 +1,7 @@
 #include "HtmlHelp.h"
 
 #include "common/ErrorFlow.h"
+#include "common/Paths.h"
 #include "common/Trace.h"
 
 namespace services {
@@ -66,9 +67,36 @@ HWND HtmlHelpLoader::Call(HWND window, const wchar_t* file, UINT command, DWORD_
     return entry_(window, file, command, data);
 }
 
+namespace {
+
+// The data of most commands is a pointer, which a number from another process
+// cannot be: only the commands whose data is a number, or no pointer, pass.
+bool TakesNoPointer(UINT command, DWORD_PTR data)
+{
+    switch (command) {
+    case HH_DISPLAY_TOPIC:
+    case HH_DISPLAY_TOC:
+    case HH_DISPLAY_INDEX:
+        return data == 0;
+    case HH_HELP_CONTEXT:
+    case HH_CLOSE_ALL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 HRESULT OpenHtmlHelp(HWND window, const wchar_t* file, UINT command, DWORD_PTR data, HWND& helpWindow)
 {
     helpWindow = nullptr;
+    if (!TakesNoPointer(command, data)) {
+        QTRACE(L"(): help command %u with data 0x%X refused\n", command, static_cast<unsigned>(data));
+        return E_INVALIDARG;
+    }
+    if (file && wcslen(file) >= MAX_PATH)
+        return kPathTooLong;
     // Loaded once for the life of the process; calls come from the message-loop thread.
     static HtmlHelpLoader* const loader = new HtmlHelpLoader(PlatformHtmlHelpLocation());
     helpWindow = loader->Call(window, file, command, data);

@@ -6,6 +6,7 @@
 #include "common/Resource.h"
 
 #include <windows.h>
+#include <htmlhelp.h>
 
 #include <string>
 #include <utility>
@@ -50,7 +51,10 @@ private:
 };
 
 // OpenHtmlHelp: the entry point's answer in `helpWindow`; S_OK also when the
-// control cannot be had (then a null window).
+// control cannot be had (then a null window). A command whose data would be read
+// as a pointer into this process (any but topic, contents and index with data 0,
+// help context and close all) gives E_INVALIDARG, a file name of MAX_PATH
+// characters or more kPathTooLong; the control is not called for either.
 HRESULT OpenHtmlHelp(HWND window, const wchar_t* file, UINT command, DWORD_PTR data, HWND& helpWindow);
 
 } // namespace services

@@ -8,6 +8,9 @@ namespace services {
 
 HRESULT GetImei(const RequestContext& context, const std::wstring& alias, std::wstring& imei)
 {
+    // An alias is kept in a mapping row of MAX_PATH characters.
+    if (alias.size() >= MAX_PATH)
+        return kPathTooLong;
     phone::PhoneFileSystem phoneFs;
     RETURN_IF_FAILED(context.FreshPhone(phoneFs));
     return phoneFs.GetImei(alias, imei);

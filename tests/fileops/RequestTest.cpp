@@ -53,7 +53,7 @@ TEST(FileOperationRequest, DecodesTheLayout)
     ASSERT_EQ(S_OK, request.Sources(names));
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\a", L"C:\\b"}), names);
     const SHFILEOPSTRUCTW shell = request.ShellOperation();
-    EXPECT_EQ(reinterpret_cast<HWND>(0x1234), shell.hwnd);
+    EXPECT_EQ(nullptr, shell.hwnd) << "0x1234 names no window: no owner";
     EXPECT_EQ(2u, shell.wFunc);
     EXPECT_EQ(0x614, shell.fFlags);
     EXPECT_EQ(std::wstring(L"D:\\t"), shell.pTo);
