@@ -160,12 +160,13 @@ HRESULT GetFilesAndFolders(BSTR listing, std::vector<VFSItem>& files, std::vecto
     // A NUL ends the text for some parsers and not for others: no XML holds one.
     const size_t length = listing ? SysStringLen(listing) : 0;
     const bool holdsNul = listing && wcslen(listing) != length;
-    const std::wstring text = WithoutDocumentType(listing, length);
+    std::wstring text = WithoutDocumentType(listing, length);
+    const bool commentsWellFormed = RemoveComments(text);
     unique_bstr xml(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
     if (!xml)
         return E_OUTOFMEMORY;
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    hr = holdsNul ? E_FAIL : document->loadXML(xml.get(), &loaded);
+    hr = holdsNul || !commentsWellFormed ? E_FAIL : document->loadXML(xml.get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) {
         QTRACE(L"(): loadXML failed!\n");
         return E_FAIL;

@@ -96,4 +96,22 @@ std::wstring WithoutDocumentType(const wchar_t* text, size_t length)
     }
 }
 
+bool RemoveComments(std::wstring& text)
+{
+    size_t start = text.find(L"<!--");
+    if (start == std::wstring::npos)
+        return true;
+    std::wstring kept(text, 0, start);
+    while (start != std::wstring::npos) {
+        const size_t hyphens = text.find(L"--", start + 4);
+        if (hyphens == std::wstring::npos || text.compare(hyphens, 3, L"-->") != 0)
+            return false;
+        const size_t next = text.find(L"<!--", hyphens + 3);
+        kept.append(text, hyphens + 3, next == std::wstring::npos ? std::wstring::npos : next - (hyphens + 3));
+        start = next;
+    }
+    text.swap(kept);
+    return true;
+}
+
 } // namespace mirror

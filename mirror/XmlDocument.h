@@ -20,4 +20,9 @@ HRESULT CreateXmlDocument(com_ptr<IXMLDOMDocument2>& document);
 // uses such entities no longer loads. Text after the first element is left as it is.
 std::wstring WithoutDocumentType(const wchar_t* text, size_t length);
 
+// Takes every comment out of the text; false when one is malformed ("--" inside
+// it, or no end). Comments say nothing a listing needs, and the platform's parser
+// takes time growing with the square of a malformed comment's length.
+bool RemoveComments(std::wstring& text);
+
 } // namespace mirror

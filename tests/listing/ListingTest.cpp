@@ -165,3 +165,24 @@ TEST(Listing, TheDocumentTypeIsTakenOutBeforeParsing)
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(expected, mirror::WithoutDocumentType(text.c_str(), text.size())) << Narrow(text);
 }
+
+// Comments go too; a malformed one (the parser's time grows with its square)
+// refuses the listing at once.
+TEST(Listing, CommentsAreTakenOutAndMalformedOnesRefused)
+{
+    const std::pair<std::wstring, const wchar_t*> cases[] = {
+        {L"<a><!-- x --><b/><!--y--></a><!---->", L"<a><b/></a>"},
+        {L"<a><!-- x -- y --></a>", nullptr},
+        {L"<a><!-- x --->", nullptr},
+        {L"<a/><!-- x", nullptr},
+    };
+    for (auto [text, expected] : cases) {
+        const bool wellFormed = mirror::RemoveComments(text);
+        EXPECT_EQ(expected != nullptr, wellFormed) << Narrow(text);
+        if (expected)
+            EXPECT_EQ(expected, text);
+    }
+    const std::wstring hyphens =
+        L"<folder-listing><!--" + std::wstring(2000000, L'-') + L"--><file name=\"a\"/></folder-listing>";
+    EXPECT_EQ(E_FAIL, Parse(hyphens, L"C:\\Mirror").hr);
+}
