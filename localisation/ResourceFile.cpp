@@ -22,7 +22,10 @@ class HeaderReader
 {
 public:
     explicit HeaderReader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-    bool Has(uint64_t offset, uint64_t count) const { return offset <= bytes_.size() && count <= bytes_.size() - offset; }
+    bool Has(uint64_t offset, uint64_t count) const
+    {
+        return offset <= bytes_.size() && count <= bytes_.size() - offset;
+    }
     bool U16(uint64_t offset, uint32_t& value) const
     {
         if (!Has(offset, 2))

@@ -138,8 +138,7 @@ HRESULT UpdateFiles(const std::wstring& folder, const FilePlan& plan, const std:
                 continue;
             }
             // Something another writer made meanwhile: the careful path.
-            QTRACE(L"(): %ls cannot be written directly (%lu), writing it the slow way\n", path.c_str(),
-                   error);
+            QTRACE(L"(): %ls cannot be written directly (%lu), writing it the slow way\n", path.c_str(), error);
             result = shortcut::CreateShortcutFile(folder, phoneFiles[i]);
             continue;
         }

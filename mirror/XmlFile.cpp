@@ -17,8 +17,8 @@ CXmlFile::CXmlFile(const wchar_t* path)
     if (!path)
         return;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    m_exists = GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
-               !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    m_exists =
+        GetFileAttributesExW(path, GetFileExInfoStandard, &data) && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (!m_exists || data.nFileSizeHigh || data.nFileSizeLow > kMaxXmlFileBytes ||
         FAILED(CreateXmlDocument(m_document)))
         return;

@@ -46,8 +46,9 @@ unique_file Spoil(const std::wstring& path, Damage damage)
     EXPECT_TRUE(file);
     LARGE_INTEGER end{};
     end.QuadPart = kHugeBytes;
-    if (damage == kHuge)
+    if (damage == kHuge) {
         EXPECT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
+    }
     return damage == kLocked ? std::move(file) : unique_file();
 }
 
@@ -84,7 +85,8 @@ void CopyOf(const std::wstring& from, const std::wstring& to)
 }
 
 const ReaderRow kReaders[] = {
-    {"shortcut file", [](const std::wstring& path) { shortcut::CreateShortcutFile(path, Item(L"x.bin", L"PHONE")); },
+    {"shortcut file",
+     [](const std::wstring& path) { shortcut::CreateShortcutFile(path, Item(L"x.bin", L"PHONE")); },
      [](const std::wstring& path) {
          std::wstring name;
          HRESULT hr = shortcut::ReadShortcutName(path + L"\\x.bin.vfslnk", name);
@@ -101,8 +103,9 @@ const ReaderRow kReaders[] = {
      {S_OK, S_OK, E_FAIL, E_FAIL, E_FAIL, E_FAIL}},
     {"Folder.xml",
      [](const std::wstring& path) {
-         WriteText(path + L"\\Folder.xml",
-                   "<?xml version=\"1.0\"?>\r\n<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>\r\n");
+         WriteText(
+             path + L"\\Folder.xml",
+             "<?xml version=\"1.0\"?>\r\n<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>\r\n");
      },
      [](const std::wstring& path) { return Loaded(mirror::CXmlFile((path + L"\\Folder.xml").c_str()).IsLoaded()); },
      {S_OK, E_FAIL, E_FAIL, E_FAIL, E_FAIL, E_FAIL}},
@@ -187,14 +190,15 @@ TEST_F(BrokenFiles, ADamagedShortcutFailsItsOwnItemOnly)
             if (FAILED(file[damage])) {
                 // Neither the phone's folder nor the mirror item is touched.
                 EXPECT_EQ(Hex(file[damage]), Hex(SendFileOperation(rig_->quelvar.get(), FO_DELETE,
-                                                                  FOF_SILENT | FOF_NOCONFIRMATION, {shortcutFile})));
+                                                                   FOF_SILENT | FOF_NOCONFIRMATION, {shortcutFile})));
                 EXPECT_TRUE(FileExists(shortcutFile));
                 EXPECT_TRUE(rig_->phones.Has(kOnPhone + L"x.bin"));
             }
             EXPECT_EQ(S_OK, Download(L"y.bin"));
             // The refresh rewrites what it can and never shows an item twice.
             rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE);
-            EXPECT_EQ((std::vector<std::wstring>{L"Sub\\", L"x.bin.vfslnk", L"y.bin.vfslnk"}), NamesIn(kMemory));
+            EXPECT_EQ((std::vector<std::wstring>{L"Sub\\", L"folder.vfsfolder", L"x.bin.vfslnk", L"y.bin.vfslnk"}),
+                      NamesIn(kMemory));
             EXPECT_EQ(Hex(damage == kLocked ? kLockedResult : S_OK), Hex(Download(L"x.bin")));
         }
         {
