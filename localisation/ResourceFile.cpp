@@ -73,8 +73,9 @@ bool HeadersFit(const std::vector<uint8_t>& bytes, ULONGLONG fileSize)
 
 bool IsWholeResourceFile(const std::wstring& path)
 {
-    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shared as the loader shares it: a file another program holds without sharing is refused.
+    unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
         static_cast<ULONGLONG>(size.QuadPart) > kMaxResourceFileBytes)
