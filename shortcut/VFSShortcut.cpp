@@ -176,7 +176,7 @@ HRESULT VFSShortcut::Read(const std::wstring& path)
         DWORD read = 0;
         if (bytes && !ReadFile(file.get(), text.data(), bytes, &read, nullptr))
             return LastError();
-        // The file shrank meanwhile: what was read is all there is.
+        // A file that shrank meanwhile is not taken half read.
         if (read != bytes)
             return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
     }
