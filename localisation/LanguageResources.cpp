@@ -6,6 +6,7 @@
 #include "common/Paths.h"
 #include "common/Registry.h"
 #include "PredefinedFolders.h"
+#include "ResourceFile.h"
 
 #include <atomic>
 #include <cwchar>
@@ -112,9 +113,7 @@ std::wstring LocateGraphicsFile(const wchar_t* vendorName, const wchar_t* baseNa
 HMODULE LoadGraphicsLibrary(const wchar_t* vendorName, const wchar_t* baseName)
 {
     std::wstring path = LocateGraphicsFile(vendorName, baseName);
-    if (path.empty())
-        return nullptr;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return MapResourceFile(path);
 }
 
 std::wstring CurrentLanguage()

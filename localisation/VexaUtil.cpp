@@ -1,6 +1,7 @@
 #include "VexaUtil.h"
 
 #include "LanguageResources.h"
+#include "ResourceFile.h"
 
 #include <cwchar>
 #include <new>
@@ -23,7 +24,7 @@ HMODULE CVexaUtil::LoadLanguage(const wchar_t* path)
     // A path that does not fit the file name buffer is refused, not cut.
     if (!path || !*path || wcslen(path) >= kNameLength)
         return nullptr;
-    m_module.reset(LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    m_module.reset(localisation::MapResourceFile(path));
     if (!m_module)
         return nullptr;
     m_currentFile = path;

@@ -98,6 +98,11 @@ bool HoldsFile(const std::wstring& folder, const wchar_t* name)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsMissing(HRESULT read)
+{
+    return read == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || read == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 std::wstring WithoutTrailingBackslash(std::wstring path)
 {
     paths::TrimTrailingBackslashes(path);
@@ -347,23 +352,37 @@ HRESULT DeviceMappingTable::ConvertPCNameToVFSName(const wchar_t* pcPath, std::w
 
             if (!paths::IsDirectory(walk)) {
                 if (last && shortcut::IsShortcutFile(path.c_str())) {
-                    // A shortcut that cannot be read contributes nothing.
-                    const phone::VFSItem item = shortcut::GetShortcutDetails(path);
-                    if (item.phoneName[0])
-                        result += std::wstring(L"\\") + item.phoneName;
+                    std::wstring name;
+                    const HRESULT read = shortcut::ReadShortcutName(path, name);
+                    if (SUCCEEDED(read)) {
+                        result += L'\\';
+                        result += name;
+                    } else if (!IsMissing(read)) {
+                        // Its folder's path would make the phone act on the folder.
+                        QTRACE(L"(): shortcut %ls cannot be read: 0x%X\n", path.c_str(), read);
+                        return read;
+                    }
+                    // A shortcut that is not there contributes nothing.
                 } else {
                     result += L'\\';
                     result += component;
                 }
             } else {
-                const phone::VFSItem item = shortcut::GetShortcutDetails(walk + L"\\" + shortcut::kFolderShortcutName);
-                if (item.phoneName[0]) {
+                const std::wstring folderShortcut = walk + L"\\" + shortcut::kFolderShortcutName;
+                std::wstring name;
+                const HRESULT read = shortcut::ReadShortcutName(folderShortcut, name);
+                if (SUCCEEDED(read)) {
                     if (result.empty() || result.back() != L'\\')
                         result += L'\\';
-                    result += item.phoneName;
-                } else {
+                    result += name;
+                } else if (IsMissing(read) || read == shortcut::kShortcutNamesNothing) {
+                    // A folder without a usable folder shortcut is named as on the PC.
                     result += L'\\';
                     result += component;
+                } else {
+                    // There but unreadable (locked, too large): its PC name may not be its phone name.
+                    QTRACE(L"(): folder shortcut %ls cannot be read: 0x%X\n", folderShortcut.c_str(), read);
+                    return read;
                 }
             }
             // Cut paths would name another phone item: refuse them instead.

@@ -130,9 +130,15 @@ HRESULT UpdateFiles(const std::wstring& folder, const FilePlan& plan, const std:
         unique_file file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      present[i] ? TRUNCATE_EXISTING : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
+            const DWORD error = GetLastError();
+            if (present[i] && error != ERROR_FILE_NOT_FOUND) {
+                // Held open by another program: a second shortcut would show the item twice.
+                QTRACE(L"(): %ls cannot be written (%lu)\n", path.c_str(), error);
+                result = error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+                continue;
+            }
             // Something another writer made meanwhile: the careful path.
-            QTRACE(L"(): %ls cannot be written directly (%lu), writing it the slow way\n", path.c_str(),
-                   GetLastError());
+            QTRACE(L"(): %ls cannot be written directly (%lu), writing it the slow way\n", path.c_str(), error);
             result = shortcut::CreateShortcutFile(folder, phoneFiles[i]);
             continue;
         }

@@ -16,9 +16,11 @@ CXmlFile::CXmlFile(const wchar_t* path)
 {
     if (!path)
         return;
-    DWORD attributes = GetFileAttributesW(path);
-    m_exists = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (!m_exists || FAILED(CreateXmlDocument(m_document)))
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    m_exists =
+        GetFileAttributesExW(path, GetFileExInfoStandard, &data) && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (!m_exists || data.nFileSizeHigh || data.nFileSizeLow > kMaxXmlFileBytes ||
+        FAILED(CreateXmlDocument(m_document)))
         return;
     unique_bstr source(path);
     VARIANT location;

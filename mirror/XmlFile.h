@@ -13,6 +13,9 @@ constexpr long kXmlNoItem = 0x6201;
 constexpr long kXmlNoParent = 0x6205;
 constexpr long kXmlNotLoaded = 0x6207;
 
+// Description files hold a few elements; a larger file is refused unread.
+constexpr ULONGLONG kMaxXmlFileBytes = 64 * 1024;
+
 class CXmlFile
 {
 public:

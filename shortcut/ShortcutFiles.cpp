@@ -118,6 +118,23 @@ phone::VFSItem GetShortcutDetails(const std::wstring& path)
     return item;
 }
 
+HRESULT ReadShortcutName(const std::wstring& path, std::wstring& name)
+{
+    name.clear();
+    VFSShortcut shortcut;
+    RETURN_IF_FAILED(shortcut.Read(path));
+    unique_bstr value;
+    RETURN_IF_FAILED(shortcut.get_Name(value.put()));
+    const std::wstring read = value.c_str();
+    // Anything else would lead the phone path out of the item's own folder.
+    if (read.empty() || read == L"." || read == L".." || read.find(L'\\') != std::wstring::npos) {
+        QTRACE(L"(): %ls names no phone item\n", path.c_str());
+        return kShortcutNamesNothing;
+    }
+    name = read;
+    return S_OK;
+}
+
 HRESULT MapPredefinedFolderName(const std::wstring& phoneFolderPath, std::wstring& mapped)
 {
     HRESULT hr = [&]() -> HRESULT {
@@ -173,6 +190,12 @@ HRESULT ReadShortcutMemType(const wchar_t* path, wchar_t* buffer, DWORD bufferLe
     buffer[0] = L'\0';
     if (!path || !*path)
         return E_FAIL;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
+        (data.nFileSizeHigh || data.nFileSizeLow > kMaxShortcutFileBytes)) {
+        QTRACE(L"(): %ls is no shortcut file (size)\n", path);
+        return E_FAIL;
+    }
     const DWORD copied = GetPrivateProfileStringW(kShortcutSection, kMemTypeKey, L"", buffer, bufferLength, path);
     return copied > 0 ? S_OK : E_FAIL;
 }

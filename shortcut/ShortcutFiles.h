@@ -28,6 +28,11 @@ HRESULT CreateFolderShortcut(const std::wstring& pcFolder, const phone::VFSItem&
 // entry when it cannot be read. The PC name stays empty.
 phone::VFSItem GetShortcutDetails(const std::wstring& path);
 
+// The phone name a shortcut file or folder shortcut records: the reason it
+// cannot be read (VFSShortcut::Read), or kShortcutNamesNothing when it holds no
+// single path component.
+HRESULT ReadShortcutName(const std::wstring& path, std::wstring& name);
+
 // The PC name of a predefined phone folder ("predefphotos") is its display
 // name; other paths are returned unchanged. A result that would not fit
 // MAX_PATH gives HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE).

@@ -65,6 +65,13 @@ std::wstring Unquoted(const wchar_t* value, size_t length)
     return std::wstring(value, length);
 }
 
+// The thread's last error as an HRESULT; never a success.
+HRESULT LastError()
+{
+    const DWORD error = GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
 bool KeyIs(const wchar_t* key, size_t length, const wchar_t* name)
 {
     return wcslen(name) == length && wmemcmp(key, name, length) == 0;
@@ -144,25 +151,34 @@ HRESULT VFSShortcut::Save(const std::wstring& path) const
 
 HRESULT VFSShortcut::Load(const std::wstring& path)
 {
+    return SUCCEEDED(Read(path)) ? S_OK : E_FAIL;
+}
+
+HRESULT VFSShortcut::Read(const std::wstring& path)
+{
     std::vector<wchar_t> text;
     {
         unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
-            return E_FAIL;
+            return LastError();
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-            static_cast<ULONGLONG>(size.QuadPart) > kMaxShortcutFileBytes) {
+        if (!GetFileSizeEx(file.get(), &size))
+            return LastError();
+        if (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > kMaxShortcutFileBytes) {
             QTRACE(L"(): %ls is no shortcut file (size)\n", path.c_str());
-            return E_FAIL;
+            return kShortcutTooLarge;
         }
         const DWORD bytes = static_cast<DWORD>(size.QuadPart);
         // One more character than the file needs: an odd last byte pairs
         // with a zero byte, and the text always ends in a terminator.
         text.assign(bytes / sizeof(wchar_t) + 2, L'\0');
         DWORD read = 0;
-        if (bytes && (!ReadFile(file.get(), text.data(), bytes, &read, nullptr) || read != bytes))
-            return E_FAIL;
+        if (bytes && !ReadFile(file.get(), text.data(), bytes, &read, nullptr))
+            return LastError();
+        // A file that shrank meanwhile is not taken half read.
+        if (read != bytes)
+            return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
     }
 
     // The text ends at its first NUL; the byte-order mark stays part of the

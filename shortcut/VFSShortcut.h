@@ -17,13 +17,23 @@ constexpr wchar_t kMemTypeKey[] = L"MemType";
 using contract::kFolderShortcutName;
 using contract::kShortcutExtension;
 
-// Shortcut files are a few hundred bytes; anything this large is not one.
-constexpr ULONGLONG kMaxShortcutFileBytes = 1024 * 1024;
+// Shortcut files are a few hundred bytes (four texts of at most MAX_PATH
+// characters and a few short values); anything this large is not one and is
+// refused before it is read.
+constexpr ULONGLONG kMaxShortcutFileBytes = 64 * 1024;
+
+// Results of Read besides the file system's own errors.
+constexpr HRESULT kShortcutTooLarge = static_cast<HRESULT>(0x800700DF);     // ERROR_FILE_TOO_LARGE
+constexpr HRESULT kShortcutNamesNothing = static_cast<HRESULT>(0x80070570); // ERROR_FILE_CORRUPT
 
 class VFSShortcut
 {
 public:
+    // E_FAIL for a file that cannot be opened or read.
     HRESULT Load(const std::wstring& path);
+    // As Load, but a failure says why: the file system's error (a file locked
+    // by another process gives ERROR_SHARING_VIOLATION) or kShortcutTooLarge.
+    HRESULT Read(const std::wstring& path);
     HRESULT Save(const std::wstring& path) const;
 
     // Newly allocated copies, or null when the field is empty.
