@@ -36,8 +36,8 @@ void (*g_revokeClassObjects)() = nullptr;
 const wchar_t kChaosKey[] = L"Software\\SimPhoneSuite";
 const wchar_t kChaosValue[] = L"Chaos";
 // The file-system operations that may fail at random.
-const wchar_t* const kChaosOperations[] = {L"fopen",   L"fread", L"fwrite", L"fclose",     L"fgettime", L"fsettime",
-                                           L"mkdir",   L"rmdir", L"rename", L"deletefile", L"readdir"};
+const wchar_t* const kChaosOperations[] = {L"fopen", L"fread", L"fwrite", L"fclose",     L"fgettime", L"fsettime",
+                                           L"mkdir", L"rmdir", L"rename", L"deletefile", L"readdir"};
 enum ChaosKind { Cancel, Failure, Full, Death, KindCount };
 struct ChaosState {
     DWORD seed = 0;
@@ -116,10 +116,10 @@ std::wstring ChaosRecord()
     ChaosState state;
     if (!LoadChaos(state))
         return std::wstring();
-    return L"seed=" + std::to_wstring(state.seed) + L" permille=" + std::to_wstring(state.permille) +
-           L" calls=" + std::to_wstring(state.draws) + L" cancel=" + std::to_wstring(state.injected[Cancel]) +
-           L" failure=" + std::to_wstring(state.injected[Failure]) + L" full=" + std::to_wstring(state.injected[Full]) +
-           L" death=" + std::to_wstring(state.injected[Death]);
+    return L"seed=" + std::to_wstring(state.seed) + L" permille=" + std::to_wstring(state.permille) + L" calls=" +
+           std::to_wstring(state.draws) + L" cancel=" + std::to_wstring(state.injected[Cancel]) + L" failure=" +
+           std::to_wstring(state.injected[Failure]) + L" full=" + std::to_wstring(state.injected[Full]) + L" death=" +
+           std::to_wstring(state.injected[Death]);
 }
 
 std::wstring Lower(std::wstring text)
