@@ -50,7 +50,7 @@ HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest
         return E_OUTOFMEMORY;
     Dispatcher dispatcher(context, phoneFs, *listener.get(), endMessage);
     hr = dispatcher.DoSHFileOperation(request);
-    listener->Stop();
+    listener->Finish();
     listener.reset();
     if (!onWorker)
         return hr;
