@@ -16,15 +16,23 @@ TEST(PhoneResult, MapsEveryResultOnce)
     const struct {
         HRESULT raw;
         HRESULT mapped;
+        bool died; // the component's process is gone
     } cases[] = {
-        {0, S_OK},
-        {static_cast<HRESULT>(0x800706BA), static_cast<HRESULT>(0x800706BA)},
-        {static_cast<HRESULT>(0x80044252), E_ABORT},
-        {E_FAIL, static_cast<HRESULT>(0x80044005)},
-        {static_cast<HRESULT>(0x12340000), static_cast<HRESULT>(0x80040000)},
+        {0, S_OK, false},
+        {static_cast<HRESULT>(0x800706BA), static_cast<HRESULT>(0x800706BA), true},
+        {static_cast<HRESULT>(0x800706BE), static_cast<HRESULT>(0x800406BE), true},
+        {static_cast<HRESULT>(0x800706BF), static_cast<HRESULT>(0x800406BF), true},
+        {static_cast<HRESULT>(0x80010108), static_cast<HRESULT>(0x80040108), true},
+        {static_cast<HRESULT>(0x80010007), static_cast<HRESULT>(0x80040007), true},
+        {static_cast<HRESULT>(0x80010012), static_cast<HRESULT>(0x80040012), true},
+        {static_cast<HRESULT>(0x80044252), E_ABORT, false},
+        {E_FAIL, static_cast<HRESULT>(0x80044005), false},
+        {static_cast<HRESULT>(0x12340000), static_cast<HRESULT>(0x80040000), false},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(c.mapped, MapResult(c.raw)) << std::hex << c.raw;
+        EXPECT_EQ(c.died, phone::ComponentDied(c.raw)) << std::hex << c.raw;
+    }
 }
 
 namespace {
