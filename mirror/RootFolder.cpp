@@ -40,20 +40,21 @@ void HideMirrorFoldersOfAbsentPhones(const std::vector<VFSItem>& connected)
 
 } // namespace
 
-void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
+HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
 {
     std::vector<VFSItem> files, phones;
     std::wstring listingText;
-    const HRESULT hr = phoneFs.readdir(L"", listener, listingText);
+    HRESULT hr = phoneFs.readdir(L"", listener, listingText);
     if (FAILED(hr)) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", hr);
-        return;
+        return hr;
     }
     ReadMirrorRoot();
     const unique_bstr listing(listingText.data(), static_cast<UINT>(listingText.size()));
-    if (FAILED(GetFilesAndFolders(listing.get(), files, phones, MirrorRoot()))) {
+    hr = GetFilesAndFolders(listing.get(), files, phones, MirrorRoot());
+    if (FAILED(hr)) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
-        return;
+        return hr;
     }
     for (const VFSItem& item : phones) {
         std::wstring imei;
@@ -67,6 +68,7 @@ void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* liste
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
     }
     HideMirrorFoldersOfAbsentPhones(phones);
+    return S_OK;
 }
 
 } // namespace mirror

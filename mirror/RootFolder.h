@@ -7,7 +7,8 @@
 namespace mirror {
 
 // Connects every phone of the root listing through the sink and hides the
-// mirror folders of phones that are absent. Failures are only traced.
-void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink);
+// mirror folders of phones that are absent. The result is the root listing's:
+// a phone that fails on its own is only traced.
+HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink);
 
 } // namespace mirror
