@@ -119,11 +119,14 @@ HRESULT CComQuelvar::FinalConstruct()
         if (m_reconnectWindow)
             SetWindowLongPtrW(m_reconnectWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    // A root listing that failed would leave this object without phones until the
-    // suite's next death, its requests then taken for the PC's own: it is asked
-    // again, of a fresh instance (the failure may have been the suite's death).
+    // A root listing that failed would leave this object without phones (or some)
+    // until the suite's next death, its requests then taken for the PC's own: it
+    // is asked again, of a fresh instance (the failure may have been the suite's
+    // death, caused by another call), the phones connected anew.
     HRESULT listed = E_FAIL;
     for (int attempt = 0; attempt < kRootListingAttempts && FAILED(listed); ++attempt) {
+        for (const std::wstring& alias : m_mappings.Aliases())
+            m_mappings.OnDeviceDisconnected(L"", alias.c_str());
         HRESULT hr = phone::CreateComponent(m_pVFS);
         if (FAILED(hr)) {
             QTRACE(L"CComQuelvar::FinalConstruct(): CoCreateInstance(CLSID_VirtualFileSystem... failed: 0x%X\n", hr);

@@ -58,8 +58,10 @@ HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* li
     }
     for (const VFSItem& item : phones) {
         std::wstring imei;
-        if (FAILED(phoneFs.GetImei(item.phoneName, imei))) {
+        const HRESULT read = phoneFs.GetImei(item.phoneName, imei);
+        if (FAILED(read)) {
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
+            hr = read; // the suite may have died in the middle: the others still connect
             continue;
         }
         unique_bstr imeiText(imei.c_str());
@@ -68,7 +70,7 @@ HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* li
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
     }
     HideMirrorFoldersOfAbsentPhones(phones);
-    return S_OK;
+    return hr;
 }
 
 } // namespace mirror

@@ -7,8 +7,8 @@
 namespace mirror {
 
 // Connects every phone of the root listing through the sink and hides the
-// mirror folders of phones that are absent. The result is the root listing's:
-// a phone that fails on its own is only traced.
+// mirror folders of phones that are absent. A failure of the listing, or of a
+// phone's IMEI (the others are still connected), is the result.
 HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink);
 
 } // namespace mirror
