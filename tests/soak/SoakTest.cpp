@@ -339,7 +339,9 @@ TEST_F(Soak, ClientsAndRandomFaultsLoseNoByteAndTheServerRecovers)
 
     const long aliveAfter = IdleWorkers();
     const DWORD burstMs = GetTickCount() - burstStarted;
-    const Figures after = Measure(server_);
+    // Workers that let go of their components end a moment later: waited for, a hang only is a failure.
+    Figures after;
+    PumpUntil([&] { return (after = Measure(server_)).threads <= before.threads + 4; }, 120000);
     printf("soak: %ld rounds of %d clients in %lu s, seed %ld, %zu files; faults: %ls; %d boxes answered\n"
            "soak: %zu bytes in %zu copies checked; %d requests at once in %lu s, at most %ls phone components "
            "alive\n"
