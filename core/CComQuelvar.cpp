@@ -23,6 +23,7 @@ UINT g_fileOperationEndMessage = 0;
 using contract::kFileOperationEndMessage;
 constexpr wchar_t kReconnectWindowClass[] = L"QuelvarReconnect";
 constexpr UINT kReconnectMessage = WM_APP + 1;
+constexpr int kRootListingAttempts = 5;
 
 void ShowConstructionMessage(const wchar_t* text)
 {
@@ -113,19 +114,31 @@ HRESULT CComQuelvar::FinalConstruct()
         if (m_reconnectWindow)
             SetWindowLongPtrW(m_reconnectWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    HRESULT hr = phone::CreateComponent(m_pVFS);
-    if (FAILED(hr)) {
-        QTRACE(L"CComQuelvar::FinalConstruct(): CoCreateInstance(CLSID_VirtualFileSystem... failed: 0x%X\n", hr);
-        return hr;
+    // A root listing that failed would leave this object without phones (or some)
+    // until the suite's next death, its requests then taken for the PC's own: it
+    // is asked again, of a fresh instance (the failure may have been the suite's
+    // death, caused by another call), the phones connected anew.
+    HRESULT listed = E_FAIL;
+    for (int attempt = 0; attempt < kRootListingAttempts && FAILED(listed); ++attempt) {
+        for (const std::wstring& alias : m_mappings.Aliases())
+            m_mappings.OnDeviceDisconnected(L"", alias.c_str());
+        HRESULT hr = phone::CreateComponent(m_pVFS);
+        if (FAILED(hr)) {
+            QTRACE(L"CComQuelvar::FinalConstruct(): CoCreateInstance(CLSID_VirtualFileSystem... failed: 0x%X\n", hr);
+            return hr;
+        }
+        phone::PhoneFileSystem phoneFs(m_pVFS.get(), nullptr);
+        hr = Guarded([&]() -> HRESULT {
+            listed = mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
+            return S_OK;
+        });
+        if (FAILED(hr))
+            return hr;
     }
-    phone::PhoneFileSystem phoneFs(m_pVFS.get(), nullptr);
-    hr = Guarded([&]() -> HRESULT {
-        mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
-        return S_OK;
-    });
-    if (FAILED(hr))
-        return hr;
-    hr = m_registration.Start(static_cast<IDeviceNotifySink*>(this));
+    if (FAILED(listed))
+        QTRACE(L"CComQuelvar::FinalConstruct(): no root listing after %d attempts: 0x%X\n", kRootListingAttempts,
+               listed);
+    const HRESULT hr = m_registration.Start(static_cast<IDeviceNotifySink*>(this));
     if (FAILED(hr))
         QTRACE(L"CComQuelvar::FinalConstruct(): StartListening failed: 0x%X\n", hr);
     return hr;

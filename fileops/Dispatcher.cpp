@@ -86,6 +86,14 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
     }
     const bool toPhone = !targets.empty() && IsPhoneName(targets.front());
     const UINT function = request.Function();
+    // A phone's mirror folder that is not mapped (its phone failed to connect):
+    // a PC file put there would be no phone's file, and emptied with the folder.
+    std::wstring unmappedPhone;
+    if (!fromPhone && !toPhone && !targets.empty() && (function == FO_MOVE || function == FO_COPY) &&
+        mirror::FindPhoneRootFolder(targets.front().c_str(), unmappedPhone)) {
+        QTRACE(L"(): the phone of %s is not connected\n", unmappedPhone.c_str());
+        return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    }
     // A deletion of PC items has no use for its target: the platform deletes them.
     if (!fromPhone && (!toPhone || IsDelete(function)))
         return PassToPlatform(request);

@@ -9,6 +9,7 @@
 #include "localisation/MessageBoxes.h"
 #include "localisation/VexaUtil.h"
 
+#include <deque>
 #include <memory>
 
 namespace fileops {
@@ -16,6 +17,8 @@ namespace fileops {
 namespace {
 
 constexpr UINT kComponentFailureBoxStyle = MB_ICONSTOP | MB_SYSTEMMODAL | MB_SETFOREGROUND;
+// Requests that run at once; each has a thread, a component instance and a dialog.
+constexpr size_t kMaxRunningWorkers = 4;
 
 // What a worker thread is handed: its references to the main object and the
 // server are taken before the thread starts, and released when it ends.
@@ -47,7 +50,7 @@ HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest
         return E_OUTOFMEMORY;
     Dispatcher dispatcher(context, phoneFs, *listener.get(), endMessage);
     hr = dispatcher.DoSHFileOperation(request);
-    listener->Stop();
+    listener->Finish();
     listener.reset();
     if (!onWorker)
         return hr;
@@ -61,15 +64,85 @@ HRESULT RunRequest(const services::RequestContext& context, FileOperationRequest
     return hr;
 }
 
-DWORD WINAPI SHFileOperationThread(void* parameter)
+void RunOnWorker(std::unique_ptr<WorkerStart> start)
 {
-    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
     com_apartment apartment;
     // The worker's entry: nothing thrown goes further.
     if (SUCCEEDED(apartment.result()))
         Guarded([&]() { return RunRequest(start->context, start->request, start->endMessage, true); });
     // The main object may go with this reference: while the apartment stands.
     start.reset();
+}
+
+// The workers of the process: at most kMaxRunningWorkers requests run at once,
+// each on a thread of its own; the others wait in arrival order, holding their
+// references, and a worker that ends one request takes the next. A burst of
+// requests thus neither starts a thread, a dialog and a component instance each
+// nor is refused.
+class WorkerQueue
+{
+public:
+    WorkerQueue() { InitializeCriticalSection(&lock_); }
+    WorkerQueue(const WorkerQueue&) = delete;
+    WorkerQueue& operator=(const WorkerQueue&) = delete;
+    // Waiting requests hold module locks, so the process ends only when none is left.
+    ~WorkerQueue() { DeleteCriticalSection(&lock_); }
+
+    HRESULT Submit(std::unique_ptr<WorkerStart> start)
+    {
+        {
+            critical_section_lock hold(lock_);
+            if (running_ >= kMaxRunningWorkers) {
+                waiting_.push_back(std::move(start));
+                return S_OK;
+            }
+            ++running_;
+        }
+        unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
+        if (!thread) {
+            QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
+            critical_section_lock hold(lock_);
+            --running_;
+            return E_FAIL;
+        }
+        start.release();
+        return S_OK;
+    }
+
+private:
+    static DWORD WINAPI SHFileOperationThread(void* parameter);
+
+    // The next waiting request; none lets this worker go.
+    std::unique_ptr<WorkerStart> Next()
+    {
+        critical_section_lock hold(lock_);
+        if (waiting_.empty()) {
+            --running_;
+            return nullptr;
+        }
+        std::unique_ptr<WorkerStart> next = std::move(waiting_.front());
+        waiting_.pop_front();
+        return next;
+    }
+
+    CRITICAL_SECTION lock_;
+    std::deque<std::unique_ptr<WorkerStart>> waiting_;
+    size_t running_ = 0;
+};
+
+WorkerQueue& Workers()
+{
+    static WorkerQueue workers;
+    return workers;
+}
+
+DWORD WINAPI WorkerQueue::SHFileOperationThread(void* parameter)
+{
+    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
+    while (start) {
+        RunOnWorker(std::move(start));
+        start = Workers().Next();
+    }
     return 0;
 }
 
@@ -81,14 +154,7 @@ HRESULT RunFileOperation(const services::RequestContext& context, const VARIANT&
     RETURN_IF_FAILED(FileOperationRequest::Decode(serialised, request));
     if (!RunsOnWorker(request.Function()))
         return RunRequest(context, request, endMessage, false);
-    auto start = std::make_unique<WorkerStart>(WorkerStart{context, std::move(request), endMessage});
-    unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
-    if (!thread) {
-        QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
-        return E_FAIL;
-    }
-    start.release();
-    return S_OK;
+    return Workers().Submit(std::make_unique<WorkerStart>(WorkerStart{context, std::move(request), endMessage}));
 }
 
 } // namespace fileops

@@ -103,6 +103,12 @@ HRESULT COperationListener::Stop()
     return S_OK;
 }
 
+void COperationListener::Finish()
+{
+    Stop();
+    phoneFs_.reset();
+}
+
 void COperationListener::SetTitle(const std::wstring& title)
 {
     dialog_.SetTitle(title);
@@ -194,7 +200,7 @@ void ReleaseOperationListener(com_ptr<COperationListener>& slot)
 {
     if (!slot)
         return;
-    slot->Stop();
+    slot->Finish();
     slot.reset();
 }
 

@@ -28,6 +28,10 @@ public:
     HRESULT Start(HWND parent);
     // Ends timer and dialog; may run several times. Always S_OK.
     HRESULT Stop();
+    // The operation's end: Stop, and let go of the component. A component that
+    // still holds this listener (a file it kept open after a failure) would
+    // otherwise keep both alive for good.
+    void Finish();
     void SetTotalSize(ULONG total) { overallTotal_ = total; }
     void SetTitle(const std::wstring& title);
     void SetTitle(CVexaUtil& language, const localisation::ProgressTitle& title);

@@ -231,9 +231,9 @@ HRESULT File2VARIANT(const wchar_t* path, VARIANT* data)
         return E_OUTOFMEMORY;
     }
     DWORD read = 0;
-    if (size && !ReadFile(file.get(), bytes.data(), size, &read, nullptr))
+    // A file that shrank meanwhile is no whole copy: a move would delete its source.
+    if (size && (!ReadFile(file.get(), bytes.data(), size, &read, nullptr) || read != size))
         return E_FAIL;
-    bytes.resize(read);
     return SUCCEEDED(MakeByteArray(bytes, data)) ? S_OK : E_FAIL;
 }
 

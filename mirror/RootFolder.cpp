@@ -40,25 +40,28 @@ void HideMirrorFoldersOfAbsentPhones(const std::vector<VFSItem>& connected)
 
 } // namespace
 
-void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
+HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink)
 {
     std::vector<VFSItem> files, phones;
     std::wstring listingText;
-    const HRESULT hr = phoneFs.readdir(L"", listener, listingText);
+    HRESULT hr = phoneFs.readdir(L"", listener, listingText);
     if (FAILED(hr)) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFS::readdir failed: HRESULT 0X%x\n", hr);
-        return;
+        return hr;
     }
     ReadMirrorRoot();
     const unique_bstr listing(listingText.data(), static_cast<UINT>(listingText.size()));
-    if (FAILED(GetFilesAndFolders(listing.get(), files, phones, MirrorRoot()))) {
+    hr = GetFilesAndFolders(listing.get(), files, phones, MirrorRoot());
+    if (FAILED(hr)) {
         QTRACE(L"CComQuelvar::ReadVFSRootFolder(): GetFilesAndFolders failed\n");
-        return;
+        return hr;
     }
     for (const VFSItem& item : phones) {
         std::wstring imei;
-        if (FAILED(phoneFs.GetImei(item.phoneName, imei))) {
+        const HRESULT read = phoneFs.GetImei(item.phoneName, imei);
+        if (FAILED(read)) {
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): VFSGetIMEI failed (alias = %s)\n", item.phoneName);
+            hr = read; // the suite may have died in the middle: the others still connect
             continue;
         }
         unique_bstr imeiText(imei.c_str());
@@ -67,6 +70,7 @@ void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* liste
             QTRACE(L"CComQuelvar::ReadVFSRootFolder(): DeviceConnect failed (alias = %s)\n", item.phoneName);
     }
     HideMirrorFoldersOfAbsentPhones(phones);
+    return hr;
 }
 
 } // namespace mirror

@@ -7,7 +7,8 @@
 namespace mirror {
 
 // Connects every phone of the root listing through the sink and hides the
-// mirror folders of phones that are absent. Failures are only traced.
-void ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink);
+// mirror folders of phones that are absent. A failure of the listing, or of a
+// phone's IMEI (the others are still connected), is the result.
+HRESULT ReadVFSRootFolder(phone::PhoneFileSystem& phoneFs, ITransferListener* listener, IDeviceNotifySink* sink);
 
 } // namespace mirror

@@ -10,7 +10,13 @@
 namespace phone {
 namespace {
 
-// The registry is made for each use and released right after it.
+// The registry's process has ended, and every registration with it.
+bool RegistryGone(HRESULT hr)
+{
+    return hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) ||
+           hr == RPC_E_DISCONNECTED;
+}
+
 HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
 {
     HRESULT hr = CoCreateInstance(CLSID_DeviceNotifyRegistry, nullptr, CLSCTX_LOCAL_SERVER, IID_IDeviceNotifyRegistry,
@@ -84,6 +90,7 @@ HRESULT DeviceNotificationRegistration::Start(IDeviceNotifySink* sink)
         return hr;
     }
     cookie_ = static_cast<DWORD>(cookie);
+    registry_ = std::move(registry);
     QTRACE(L"(): pReg->Add succeeded (cookie = %ld)\n", cookie);
     return hr;
 }
@@ -93,17 +100,17 @@ HRESULT DeviceNotificationRegistration::End(bool releaseSink)
     HRESULT hr = S_OK;
     // Taken first: the calls out below may let a nested Start or Stop run.
     const DWORD cookie = std::exchange(cookie_, 0);
+    const com_ptr<IDeviceNotifyRegistry> registry = std::move(registry_);
     if (relay_) {
         Relay* relay = std::exchange(relay_, nullptr);
-        if (cookie != 0) {
-            com_ptr<IDeviceNotifyRegistry> registry;
-            hr = CreateNotifyRegistry(registry);
-            if (SUCCEEDED(hr)) {
-                QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie);
-                hr = registry->Remove(static_cast<LONG>(cookie));
-                if (FAILED(hr))
-                    QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
-            }
+        if (cookie != 0 && registry) {
+            QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie);
+            hr = registry->Remove(static_cast<LONG>(cookie));
+            if (FAILED(hr))
+                QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
+            // Nothing is left to remove.
+            if (RegistryGone(hr))
+                hr = S_OK;
         }
         // A registry process that has gone cannot release what it held.
         CoDisconnectObject(relay, 0);

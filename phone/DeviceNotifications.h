@@ -4,6 +4,7 @@
 #pragma once
 
 #include "PhoneComponents.h"
+#include "common/ComPtr.h"
 
 #include <windows.h>
 
@@ -33,6 +34,10 @@ private:
     class Relay;
     HRESULT End(bool releaseSink);
     DWORD cookie_ = 0; // 0: not registered
+    // The registry that gave the cookie: a cookie means nothing to another
+    // registry process (one started after this one ended may have handed the
+    // same number to someone else).
+    com_ptr<IDeviceNotifyRegistry> registry_;
     // What the registry holds instead of the sink: a registry process that ends
     // without releasing it keeps only the relay, never the sink and its server.
     Relay* relay_ = nullptr;

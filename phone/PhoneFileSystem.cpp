@@ -17,6 +17,21 @@ HRESULT MapResult(HRESULT raw)
     return static_cast<HRESULT>(0x80040000u | code);
 }
 
+bool ComponentDied(HRESULT raw)
+{
+    switch (static_cast<unsigned long>(raw)) {
+    case 0x800706BAul: // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BEul: // RPC_S_CALL_FAILED
+    case 0x800706BFul: // RPC_S_CALL_FAILED_DNE
+    case 0x80010108ul: // RPC_E_DISCONNECTED
+    case 0x80010007ul: // RPC_E_SERVER_DIED
+    case 0x80010012ul: // RPC_E_SERVER_DIED_DNE
+        return true;
+    default:
+        return false;
+    }
+}
+
 HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component)
 {
     return CoCreateInstance(CLSID_VirtualFileSystem, nullptr, CLSCTX_ALL, IID_IVirtualFileSystem, component.put_void());
@@ -49,7 +64,7 @@ PhoneFileSystem::PhoneFileSystem(IVirtualFileSystem* component, ComponentOwner* 
 
 bool PhoneFileSystem::Vanished(HRESULT raw)
 {
-    if (MapResult(raw) != kComponentGone)
+    if (!ComponentDied(raw))
         return false;
     if (owner_) {
         QTRACE(L"(): the phone component is gone, connecting anew\n");

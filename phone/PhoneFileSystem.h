@@ -22,6 +22,11 @@ enum OpenMode : long { OpenRead = 1, OpenWrite = 2 };
 // code becomes E_ABORT, every other code 0x80040000 plus the code.
 HRESULT MapResult(HRESULT raw);
 
+// True when the raw result says the component's process is gone: the server is
+// unavailable, the call failed or was cut mid-way, or the server died or
+// disconnected. Only 0x800706BA maps to itself; the others map as any failure.
+bool ComponentDied(HRESULT raw);
+
 // A new instance of the phone file-system component.
 HRESULT CreateComponent(com_ptr<IVirtualFileSystem>& component);
 

@@ -28,7 +28,8 @@ const wchar_t kUsage[] =
     L"  fault OPERATION CODE COUNT                the next COUNT calls of OPERATION fail with CODE\n"
     L"  listing PHONEPATH [PCFILE]                readdir of PHONEPATH (PATH\\* and below) answers the\n"
     L"                                            file's text (UTF-16 with BOM or UTF-8) until clear-faults\n"
-    L"  clear-faults                              remove every injected fault and crafted listing\n"
+    L"  clear-faults                              remove every injected fault, crafted listing and chaos\n"
+    L"  chaos SEED PERMILLE | chaos off | chaos   random faults of phone calls; prints what was injected\n"
     L"  sync-pace MILLISECONDS ONGOING [keep]     the data layer's pace: interval and ONGOING count\n"
     L"  models PRODUCT MODEL[,MODEL...]           set the supported models of a product\n"
     L"  model-value MODEL KEY VALUE               set a value of a model\n"
@@ -172,6 +173,24 @@ public:
         if (command == L"fault") {
             need(3, 3);
             return Check(suite_->SetFault(Bstr(args[1]).get(), Number(args[2]), Number(args[3])), L"fault");
+        }
+        if (command == L"chaos") {
+            need(0, 2);
+            HRESULT hr = S_OK;
+            if (args.size() == 3)
+                hr = suite_->SetFault(Bstr(L"Chaos").get(), Number(args[1]), Number(args[2]));
+            else if (args.size() == 2 && args[1] == L"off")
+                hr = suite_->SetFault(Bstr(L"Chaos").get(), 0, 0);
+            else if (args.size() == 2)
+                throw UsageError();
+            if (FAILED(hr))
+                return Fail(hr, L"chaos");
+            unique_bstr record;
+            hr = suite_->TakeLastCall(Bstr(L"Chaos").get(), record.put());
+            if (FAILED(hr))
+                return Fail(hr, L"chaos");
+            wprintf(L"chaos %ls\n", hr == S_OK ? record.c_str() : L"never started");
+            return S_OK;
         }
         if (command == L"sync-pace") {
             need(2, 3);

@@ -175,10 +175,14 @@ HRESULT VirtualFileSystem::fread(VARIANT* data, LONG handle)
 
 HRESULT VirtualFileSystem::fwrite(VARIANT data, LONG handle)
 {
-    HRESULT hr = suite::TakeFault(L"fwrite");
-    if (hr != S_OK)
-        return hr;
     OpenFile* file = FindOpenFile(handle);
+    HRESULT hr = suite::TakeFault(L"fwrite");
+    if (hr != S_OK) {
+        // As a broken transfer does: the close then stores nothing.
+        if (file)
+            file->discarded = true;
+        return hr;
+    }
     if (!file || file->mode != WriteMode)
         return suite_error::BadHandle;
     std::vector<unsigned char> bytes;
@@ -213,6 +217,8 @@ HRESULT VirtualFileSystem::fclose(LONG handle)
         return S_OK;
     if (file.failed)
         return suite_error::Cancelled;
+    if (file.discarded)
+        return S_OK;
 
     PhoneStore store = suite::Store();
     PhoneInfo phone;

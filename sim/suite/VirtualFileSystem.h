@@ -56,7 +56,8 @@ private:
         std::vector<unsigned char> pending; // bytes written, stored at fclose
         bool timeSet = false;
         DATE modified = 0;
-        bool failed = false; // a cancelled write stores nothing
+        bool failed = false;    // a cancelled write stores nothing
+        bool discarded = false; // nor does one whose fwrite failed
     };
 
     // Resolves a connected phone's item path.

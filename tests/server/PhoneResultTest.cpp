@@ -7,24 +7,28 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using phone::MapResult;
 
 TEST(PhoneResult, MapsEveryResultOnce)
 {
-    const struct {
-        HRESULT raw;
-        HRESULT mapped;
-    } cases[] = {
-        {0, S_OK},
-        {static_cast<HRESULT>(0x800706BA), static_cast<HRESULT>(0x800706BA)},
-        {static_cast<HRESULT>(0x80044252), E_ABORT},
-        {E_FAIL, static_cast<HRESULT>(0x80044005)},
-        {static_cast<HRESULT>(0x12340000), static_cast<HRESULT>(0x80040000)},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.mapped, MapResult(c.raw)) << std::hex << c.raw;
+    // raw, mapped, and whether it says the component's process is gone (0x80004004 is E_ABORT)
+    const std::tuple<unsigned long, unsigned long, bool> cases[] = {{0, 0, false},
+                                                                    {0x800706BA, 0x800706BA, true},
+                                                                    {0x800706BE, 0x800406BE, true},
+                                                                    {0x800706BF, 0x800406BF, true},
+                                                                    {0x80010108, 0x80040108, true},
+                                                                    {0x80010007, 0x80040007, true},
+                                                                    {0x80010012, 0x80040012, true},
+                                                                    {0x80044252, 0x80004004, false},
+                                                                    {0x80004005, 0x80044005, false},
+                                                                    {0x12340000, 0x80040000, false}};
+    for (const auto& [raw, mapped, died] : cases) {
+        EXPECT_EQ(static_cast<HRESULT>(mapped), MapResult(static_cast<HRESULT>(raw))) << std::hex << raw;
+        EXPECT_EQ(died, phone::ComponentDied(static_cast<HRESULT>(raw))) << std::hex << raw;
+    }
 }
 
 namespace {
