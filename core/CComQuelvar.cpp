@@ -184,11 +184,23 @@ void CComQuelvar::Reconnect(long generation)
         QTRACE(L"(): connection %ld already replaced\n", generation);
         return;
     }
+    ++m_generation;
+    if (m_reconnecting) {
+        m_reconnectAgain = true;
+        return;
+    }
     // Ending the registration may drop the last reference but this one.
     const com_ptr<IQuelvar> self(static_cast<IQuelvar*>(this));
-    ++m_generation;
-    StopListening();
-    FinalConstruct();
+    m_reconnecting = true;
+    do {
+        m_reconnectAgain = false;
+        StopListening();
+        FinalConstruct();
+    } while (m_reconnectAgain && !m_terminated);
+    m_reconnecting = false;
+    // Terminated meanwhile: what the new connection registered goes as well.
+    if (m_terminated)
+        StopListening();
 }
 
 void CComQuelvar::ReconnectPhoneComponent(long generation)

@@ -83,6 +83,10 @@ private:
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;
     bool m_terminated = false;
+    // A reconnect runs on the object's thread; one asked for meanwhile (by a call
+    // let in during its outgoing calls) makes it go round once more.
+    bool m_reconnecting = false;
+    bool m_reconnectAgain = false;
     // The number of the component connection; written on the object's thread only.
     std::atomic<long> m_generation{0};
 };
