@@ -71,6 +71,9 @@ private:
     // Listens anew through a fresh component when the connection `generation`
     // failed and is still current, unless a client has terminated this object.
     void Reconnect(long generation);
+    // A connection that could not be made (no component, no root listing, no
+    // registration) is made again at the next request on the object's thread.
+    void ConnectAgainIfLost();
     HRESULT StopListening();
 
     mirror::DeviceMappingTable m_mappings;
@@ -87,6 +90,7 @@ private:
     // let in during its outgoing calls) makes it go round once more.
     bool m_reconnecting = false;
     bool m_reconnectAgain = false;
+    bool m_connected = false;
     // The number of the component connection; written on the object's thread only.
     std::atomic<long> m_generation{0};
 };
