@@ -8,6 +8,7 @@
 #pragma once
 
 #include "ModuleLock.h"
+#include "Resource.h"
 
 #include <objbase.h>
 
@@ -17,10 +18,10 @@
 class ObjectRoot
 {
 public:
-    ObjectRoot() { InitializeCriticalSection(&m_critSec); }
+    ObjectRoot() = default;
     ObjectRoot(const ObjectRoot&) = delete;
     ObjectRoot& operator=(const ObjectRoot&) = delete;
-    virtual ~ObjectRoot() { DeleteCriticalSection(&m_critSec); }
+    virtual ~ObjectRoot() = default;
 
     HRESULT FinalConstruct() { return S_OK; }
     void FinalRelease() {}
@@ -28,7 +29,7 @@ public:
     ULONG InternalAddRef() { return InterlockedIncrement(&m_refCount); }
     ULONG InternalRelease() { return InterlockedDecrement(&m_refCount); }
 
-    CRITICAL_SECTION& ObjectLock() { return m_critSec; }
+    CRITICAL_SECTION& ObjectLock() { return m_critSec.get(); }
 
 protected:
     // Puts the interface into *object and counts the reference through it.
@@ -40,7 +41,7 @@ protected:
     }
 
     LONG m_refCount = 0;
-    CRITICAL_SECTION m_critSec;
+    critical_section m_critSec;
 };
 
 // A stand-alone object; holds one module lock for its lifetime.

@@ -181,11 +181,26 @@ private:
     HRESULT hr_;
 };
 
+// Owns a critical section from construction to destruction.
+class critical_section
+{
+public:
+    critical_section() { InitializeCriticalSection(&section_); }
+    ~critical_section() { DeleteCriticalSection(&section_); }
+    critical_section(const critical_section&) = delete;
+    critical_section& operator=(const critical_section&) = delete;
+    CRITICAL_SECTION& get() { return section_; }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
 // Holds a critical section for the length of a scope.
 class critical_section_lock
 {
 public:
     explicit critical_section_lock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+    explicit critical_section_lock(critical_section& section) : critical_section_lock(section.get()) {}
     critical_section_lock(const critical_section_lock&) = delete;
     critical_section_lock& operator=(const critical_section_lock&) = delete;
     ~critical_section_lock() { LeaveCriticalSection(&section_); }

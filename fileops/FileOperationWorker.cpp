@@ -20,8 +20,8 @@ constexpr UINT kComponentFailureBoxStyle = MB_ICONSTOP | MB_SYSTEMMODAL | MB_SET
 // Requests that run at once; each has a thread, a component instance and a dialog.
 constexpr size_t kMaxRunningWorkers = 4;
 
-// What a worker thread is handed: its references to the main object and the
-// server are taken before the thread starts, and released when it ends.
+// What a worker is handed: its references to the main object and the server
+// are taken when the request arrives, and released when it has run.
 struct WorkerStart {
     services::RequestContext context;
     FileOperationRequest request;
@@ -75,75 +75,82 @@ void RunOnWorker(std::unique_ptr<WorkerStart> start)
 }
 
 // The workers of the process: at most kMaxRunningWorkers requests run at once,
-// each on a thread of its own; the others wait in arrival order, holding their
-// references, and a worker that ends one request takes the next. A burst of
-// requests thus neither starts a thread, a dialog and a component instance each
-// nor is refused.
+// each on a worker thread; the others wait in arrival order, holding their
+// references. A worker that ends a request takes the next, or waits for one:
+// the threads stay, so a burst of requests neither starts a thread, a dialog
+// and a component instance each nor is refused, and a thread's COM endpoint
+// is made once (the platform may keep one per thread that ever served calls).
 class WorkerQueue
 {
 public:
-    WorkerQueue() { InitializeCriticalSection(&lock_); }
+    WorkerQueue() : requests_(CreateSemaphoreW(nullptr, 0, MAXLONG, nullptr)) {}
     WorkerQueue(const WorkerQueue&) = delete;
     WorkerQueue& operator=(const WorkerQueue&) = delete;
-    // Waiting requests hold module locks, so the process ends only when none is left.
-    ~WorkerQueue() { DeleteCriticalSection(&lock_); }
 
     HRESULT Submit(std::unique_ptr<WorkerStart> start)
     {
+        if (!requests_)
+            return E_OUTOFMEMORY;
+        bool startThread = false;
         {
             critical_section_lock hold(lock_);
-            if (running_ >= kMaxRunningWorkers) {
-                waiting_.push_back(std::move(start));
-                return S_OK;
+            startThread = idle_ == 0 && threads_ < kMaxRunningWorkers;
+            if (startThread)
+                ++threads_;
+        }
+        if (startThread) {
+            unique_handle thread(CreateThread(nullptr, 0, WorkerThread, this, 0, nullptr));
+            if (!thread) {
+                QTRACE(L"(): CreateThread(WorkerThread) failed!\n");
+                critical_section_lock hold(lock_);
+                if (--threads_ == 0)
+                    return E_FAIL; // nobody would take it
             }
-            ++running_;
         }
-        unique_handle thread(CreateThread(nullptr, 0, SHFileOperationThread, start.get(), 0, nullptr));
-        if (!thread) {
-            QTRACE(L"(): CreateThread(SHFileOperationThread) failed!\n");
+        {
             critical_section_lock hold(lock_);
-            --running_;
-            return E_FAIL;
+            waiting_.push_back(std::move(start));
         }
-        start.release();
+        ReleaseSemaphore(requests_.get(), 1, nullptr);
         return S_OK;
     }
 
 private:
-    static DWORD WINAPI SHFileOperationThread(void* parameter);
+    static DWORD WINAPI WorkerThread(void* parameter);
 
-    // The next waiting request; none lets this worker go.
+    // The next request, once there is one: each was counted once.
     std::unique_ptr<WorkerStart> Next()
     {
-        critical_section_lock hold(lock_);
-        if (waiting_.empty()) {
-            --running_;
-            return nullptr;
+        {
+            critical_section_lock hold(lock_);
+            ++idle_;
         }
+        WaitForSingleObject(requests_.get(), INFINITE);
+        critical_section_lock hold(lock_);
+        --idle_;
         std::unique_ptr<WorkerStart> next = std::move(waiting_.front());
         waiting_.pop_front();
         return next;
     }
 
-    CRITICAL_SECTION lock_;
+    critical_section lock_;
+    unique_handle requests_; // counts the waiting requests
     std::deque<std::unique_ptr<WorkerStart>> waiting_;
-    size_t running_ = 0;
+    size_t threads_ = 0, idle_ = 0;
 };
 
+// Lives as long as the process: idle workers wait on it until the process ends.
 WorkerQueue& Workers()
 {
-    static WorkerQueue workers;
+    static WorkerQueue& workers = *new WorkerQueue;
     return workers;
 }
 
-DWORD WINAPI WorkerQueue::SHFileOperationThread(void* parameter)
+DWORD WINAPI WorkerQueue::WorkerThread(void* parameter)
 {
-    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-    while (start) {
-        RunOnWorker(std::move(start));
-        start = Workers().Next();
-    }
-    return 0;
+    auto* queue = static_cast<WorkerQueue*>(parameter);
+    for (;;)
+        RunOnWorker(queue->Next());
 }
 
 } // namespace

@@ -6,15 +6,11 @@
 #include <cwchar>
 #include <new>
 
-CVexaUtil::CVexaUtil()
-{
-    InitializeCriticalSection(&m_lock);
-}
+CVexaUtil::CVexaUtil() = default;
 
 CVexaUtil::~CVexaUtil()
 {
     ReleaseCurrentLanguage();
-    DeleteCriticalSection(&m_lock);
 }
 
 HMODULE CVexaUtil::LoadLanguage(const wchar_t* path)

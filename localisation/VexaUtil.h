@@ -45,5 +45,5 @@ private:
     // handed out stay valid.
     std::map<UINT, std::wstring> m_strings;
     unsigned m_stringReads = 0;
-    CRITICAL_SECTION m_lock;
+    critical_section m_lock;
 };

@@ -142,15 +142,9 @@ HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMappi
     return S_OK;
 }
 
-DeviceMappingTable::DeviceMappingTable()
-{
-    InitializeCriticalSection(&lock_);
-}
+DeviceMappingTable::DeviceMappingTable() = default;
 
-DeviceMappingTable::~DeviceMappingTable()
-{
-    DeleteCriticalSection(&lock_);
-}
+DeviceMappingTable::~DeviceMappingTable() = default;
 
 HRESULT DeviceMappingTable::OnDeviceConnected(const wchar_t* imei, const wchar_t* alias)
 {

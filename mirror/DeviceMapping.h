@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/Paths.h"
+#include "common/Resource.h"
 #include "mirror/Configuration.h"
 
 #include <windows.h>
@@ -70,7 +71,7 @@ public:
 private:
     void ShowSyncFolders(const wchar_t* pcFolder, const wchar_t* imei);
 
-    mutable CRITICAL_SECTION lock_;
+    mutable critical_section lock_;
     std::vector<DeviceMapping> rows_;
 };
 

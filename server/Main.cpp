@@ -102,19 +102,9 @@ unique_handle CreateInstanceMutex(bool& serving)
     return mutex;
 }
 
-class SingletonLockLifetime
-{
-public:
-    SingletonLockLifetime() { InitializeCriticalSection(&server::g_singletonLock); }
-    SingletonLockLifetime(const SingletonLockLifetime&) = delete;
-    SingletonLockLifetime& operator=(const SingletonLockLifetime&) = delete;
-    ~SingletonLockLifetime() { DeleteCriticalSection(&server::g_singletonLock); }
-};
-
 int ServerMain(HINSTANCE instance)
 {
     const wchar_t* commandLine = GetCommandLineW();
-    SingletonLockLifetime singletonLock;
 
     wchar_t modulePath[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, modulePath, MAX_PATH);

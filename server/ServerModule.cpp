@@ -9,7 +9,7 @@
 namespace server {
 
 ServerModule g_module;
-CRITICAL_SECTION g_singletonLock;
+critical_section g_singletonLock;
 
 HRESULT ServerModule::Init(AtlObjectMapEntry* classTable, HINSTANCE instance, const GUID* libid)
 {

@@ -3,6 +3,7 @@
 
 #include "AtlModule.h"
 #include "common/ModuleLock.h"
+#include "common/Resource.h"
 
 namespace server {
 
@@ -46,6 +47,6 @@ private:
 extern ServerModule g_module;
 
 // The process-wide critical section that guards the shared main object.
-extern CRITICAL_SECTION g_singletonLock;
+extern critical_section g_singletonLock;
 
 } // namespace server
