@@ -1,8 +1,7 @@
 // Bad requests from clients: every method of the server's three classes called
 // out of process with null, empty, over-long and wrong-typed arguments, from a
-// hand-written table and from random combinations of a fixed seed. Each call
-// must answer a clear HRESULT (never a crash, a disconnect or a hang), and the
-// server must still serve afterwards.
+// table. Each call must answer its exact HRESULT (never a crash, a disconnect or
+// a hang), and the server must still serve afterwards.
 #include "ServerRig.h"
 #include "common/ByteArray.h"
 #include "common/Resource.h"
@@ -15,7 +14,6 @@
 #include <functional>
 #include <limits>
 #include <optional>
-#include <random>
 
 using namespace testing_support;
 using Bytes = std::vector<unsigned char>;
@@ -28,8 +26,6 @@ const std::wstring kHave = kMemory + L"\\have.txt.vfslnk", kNowhere = L"C:\\Quel
 const Bytes kHaveBytes = {'a', 'b', 'c'};
 constexpr HRESULT kAnyFailure = 0x7FFFFFFF; // the design names no code: any failure
 constexpr HRESULT kTooLong = static_cast<HRESULT>(0x800700CE), kInvalid = E_INVALIDARG;
-constexpr unsigned kSeed = 0x5EED1234u;
-constexpr int kRandomCallsPerMethod = 20;
 constexpr LONG kNoWindow = 0x1234, kMin = std::numeric_limits<LONG>::min(), kMax = std::numeric_limits<LONG>::max();
 constexpr DATE kDate = 38411.5;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -56,15 +52,8 @@ struct Shape {
 const Shape kShapes[] = {
     {VT_ARRAY | VT_UI1, VT_UI1, 0, 1, E_FAIL, S_OK},
     {VT_EMPTY, 0, 0, 1, kInvalid, kInvalid},
-    {VT_NULL, 0, 0, 1, kInvalid, kInvalid},
-    {VT_I4, 0, 0, 1, kInvalid, kInvalid},
-    {VT_BSTR, 0, 0, 1, kInvalid, kInvalid},
-    {VT_DISPATCH, 0, 0, 1, kInvalid, kInvalid},
-    {VT_BYREF | VT_I4, 0, 0, 1, kInvalid, kInvalid},
     {VT_BYREF | VT_VARIANT, VT_UI1, 0, 1, kInvalid, kInvalid}, // a reference to a byte array
-    {VT_BYREF | VT_ARRAY | VT_UI1, VT_UI1, 0, 1, kInvalid, kInvalid},
     {VT_ARRAY | VT_I4, VT_I4, 0, 1, kInvalid, kInvalid},
-    {VT_ARRAY | VT_BSTR, VT_BSTR, 0, 1, kInvalid, kInvalid},
     {VT_ARRAY | VT_UI1, VT_I4, 0, 1, kInvalid, kInvalid},  // said to be bytes, holding longs
     {VT_ARRAY | VT_UI1, VT_UI1, 0, 2, kInvalid, kInvalid}, // two dimensions
     {VT_ARRAY | VT_UI1, 0, 0, 1, E_POINTER, E_POINTER},    // no array
@@ -73,13 +62,10 @@ const Shape kShapes[] = {
     {VT_ARRAY | VT_UI1, VT_UI1, 0x7FFFFFFF, 1, kInvalid, kInvalid}}; // bounds past the largest LONG
 constexpr int kShapeCount = sizeof(kShapes) / sizeof(kShapes[0]);
 
-// The VARIANT of the shape holding the bytes; what a reference points to lives until the next one.
+// The VARIANT of the shape holding the bytes; what the reference points to lives until the next one.
 void MakeShape(int index, const Bytes& bytes, VARIANT* v)
 {
-    static LONG number = 7;
     static unique_variant inner;
-    static unique_safearray held;
-    static SAFEARRAY* referenced = nullptr;
     const Shape& shape = kShapes[index];
     SAFEARRAY* array = nullptr;
     if (shape.elements) {
@@ -91,16 +77,10 @@ void MakeShape(int index, const Bytes& bytes, VARIANT* v)
     }
     VariantInit(v);
     v->vt = shape.vt;
-    if (shape.vt == (VT_BYREF | VT_I4))
-        v->plVal = &number;
-    else if (shape.vt == (VT_BYREF | VT_VARIANT)) {
+    if (shape.vt == (VT_BYREF | VT_VARIANT)) {
         inner.put()->vt = VT_ARRAY | VT_UI1;
         inner.get()->parray = array;
         v->pvarVal = inner.get();
-    } else if (shape.vt & VT_BYREF) {
-        held.reset(array);
-        referenced = array;
-        v->pparray = &referenced;
     } else
         v->parray = array; // null for the types that are no arrays
 }
@@ -165,19 +145,18 @@ HRESULT Invoke(IQuelvar* q, IPIUpdate* update, const Row& x)
     return x.method == Download && SUCCEEDED(hr) && BytesOf(*v.get()) != kHaveBytes ? E_UNEXPECTED : hr;
 }
 
-class BadRequests : public testing::Test
+class BadRequests : public SharedRig<>
 {
 protected:
     static void SetUpTestSuite()
     {
-        std::printf("random combinations from seed 0x%X, %d per method\n", kSeed, kRandomCallsPerMethod);
         // The stand-in help control: the help requests that pass reach no real viewer.
         help_ =
             new RegistryOverride(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32",
                                  L"", TestProgramDir() + L"\\help_control.dll");
-        rig_ = new ServerRig(kMirrorRoot, kPhone, kImei);
+        rig_ = std::make_unique<ServerRig>(kMirrorRoot, kPhone, kImei);
         rig_->phones.PutBytes(L"ALIAS:Bad\\C:\\have.txt", kHaveBytes);
-        EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
+        EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
         shared_ = CreateLocal<IQuelvar>(CLSID_QuelvarSingleton, IID_IQuelvar).detach();
         update_ = CreateLocal<IPIUpdate>(CLSID_PIUpdate, IID_IPIUpdate).detach();
     }
@@ -186,7 +165,7 @@ protected:
         update_->Release();
         EXPECT_EQ(S_OK, shared_->Terminate());
         shared_->Release();
-        delete rig_;
+        rig_.reset();
         delete help_;
         std::printf("%d bad requests tried\n", tried_);
     }
@@ -195,7 +174,7 @@ protected:
     // the server still answers a small call.
     static void Check(const std::vector<Row>& rows)
     {
-        for (IQuelvar* quelvar : {rig_->quelvar.get(), shared_}) {
+        for (IQuelvar* quelvar : {q(), shared_}) {
             for (size_t i = 0; i < rows.size(); ++i) {
                 const HRESULT hr = Invoke(quelvar, update_, rows[i]);
                 ++tried_;
@@ -210,7 +189,7 @@ protected:
     static void ExpectServes()
     {
         unique_bstr imei;
-        ASSERT_EQ(S_OK, rig_->quelvar->GetImei(Bstr(kPhone).get(), imei.put()));
+        ASSERT_EQ(S_OK, q()->GetImei(Bstr(kPhone).get(), imei.put()));
         EXPECT_EQ(kImei, imei.c_str());
     }
 
@@ -218,7 +197,6 @@ protected:
     void SetUp() override { rig_->phones.PutBytes(L"ALIAS:Bad\\C:\\have.txt", kHaveBytes); }
 
     static inline RegistryOverride* help_ = nullptr;
-    static inline ServerRig* rig_ = nullptr;
     static inline IQuelvar* shared_ = nullptr;
     static inline IPIUpdate* update_ = nullptr;
     static inline int tried_ = 0;
@@ -245,14 +223,11 @@ TEST_F(BadRequests, FileOperationRequestsThatAreCutLieOrDoNotEndAreRefused)
     std::vector<std::pair<Bytes, HRESULT>> requests = {
         {Request(FO_RENAME, from, to, image - 1), kInvalid},
         {Request(FO_RENAME, from, to, image), kInvalid},
-        {Request(FO_RENAME, from, to, image + 10), kInvalid},
         {Request(FO_RENAME, from, to, sources), kInvalid},            // no unit after the NULs
         {Request(FO_RENAME, from, to, kRename.size() - 2), kInvalid}, // a title without its NUL
         {Request(FO_RENAME, from, to, kRename.size() - 1), kInvalid}, // half a unit
         {Request(FO_RENAME, from, to, SIZE_MAX, false), kInvalid},    // nothing ends
         {Request(FO_RENAME, {}, to), kInvalid},
-        {Request(fileops::kOperationCopy, from, {kNowhere, kNowhere}), kInvalid}, // a copy on this thread
-        {Request(FO_DELETE, {kHave, kNowhere}), kInvalid},                        // a phone item and a PC one
         {Request(0xFFFFFFFF, from, to), kAnyFailure},
         {noWindow, E_FAIL}};
     for (const std::wstring& path : {kMemory + L"\\" + Xs(300), Xs(2000), kMemory + L"\\" + Xs(70000)}) {
@@ -311,14 +286,8 @@ TEST_F(BadRequests, NumbersDatesLevelsStatusesAndHelpCommandsOutOfRangeAreRefuse
                              {kInvalid, UpdateFolder, L"ALIAS:Bad\\Contacts" + kNul},
                              {E_NOTIMPL, UpdateAll, {}, -1, 0, 0, kNoWindow},
                              {E_NOTIMPL, UpdateAll, {}, 99}};
-    // Index, count and total size of a download.
-    for (const auto& n : {std::array<LONG, 3>{0, -1, 0},
-                          {0, 0, 0},
-                          {0, 1, -1},
-                          {0, 1, kMin},
-                          {-1, 3, 0},
-                          {3, 3, 0},
-                          {kMax, kMax, kMax}})
+    // Index, count and total size of a download at LONG's ends (others: the transfer test's series).
+    for (const auto& n : {std::array<LONG, 3>{0, 1, kMin}, {kMax, kMax, kMax}})
         rows.push_back({kInvalid, Download, kHave, n[0], n[1], n[2], kNoWindow});
     for (DATE date : {kNaN, HUGE_VAL, 1e10, -1e10})
         rows.push_back({kInvalid, Upload, up, 2, 0, 0, kNoWindow, date});
@@ -329,44 +298,8 @@ TEST_F(BadRequests, NumbersDatesLevelsStatusesAndHelpCommandsOutOfRangeAreRefuse
     for (LONG status : {3L, 5L, -1L, kMax, 2L, 4L})
         rows.push_back({S_OK, Notify, {}, status});
     Check(rows);
-    for (IUnknown* object : std::initializer_list<IUnknown*>{rig_->quelvar.get(), shared_, update_}) {
+    for (IUnknown* object : std::initializer_list<IUnknown*>{q(), shared_, update_}) {
         com_ptr<IDispatch> dispatch; // there is no dispatch access
         EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(IID_IDispatch, dispatch.put_void()));
-    }
-}
-
-// Random combinations of the same bad values beside the table: each call answers,
-// and after each method's batch the server still serves.
-TEST_F(BadRequests, RandomCombinationsOfASeedAreAnsweredAndTheServerServesOn)
-{
-    std::mt19937 random(kSeed);
-    // The last one cannot be a name in a request.
-    const std::vector<std::wstring> texts = {L"",          Xs(300),  Xs(2000),           kMemory + L"\\" + Xs(70000),
-                                             kMemory,      kHave,    kMirrorRoot,        L"ALIAS:Bad",
-                                             L"..\\..\\x", kNowhere, kHave + kNul + L"b"};
-    const std::vector<LONG> numbers = {0, 1, 2, 3, -1, kNoWindow, kMin, kMax};
-    const std::vector<DATE> dates = {0, -1, kDate, -1e10, 1e10, kNaN, HUGE_VAL};
-    auto pick = [&](const auto& pool) { return pool[random() % pool.size()]; };
-    for (int method = 0; method < kMethods; ++method) {
-        for (int i = 0; i < kRandomCallsPerMethod; ++i) {
-            Row x{S_OK,          method,        pick(texts),
-                  pick(numbers), pick(numbers), pick(numbers),
-                  pick(numbers), pick(dates),   static_cast<int>(random() % kShapeCount)};
-            if (random() % 8 == 0)
-                x.text.reset();
-            if (method == FileOperation) {
-                // A rename or an unknown code between places that do not exist, cut or with bytes
-                // overwritten (never by a NUL, which could make a name of a place that exists).
-                const std::wstring name = kNowhere + texts[random() % (texts.size() - 1)].substr(0, 300);
-                x.bytes = Request(random() % 2 ? FO_RENAME : 7, {name}, {kNowhere + L"2"},
-                                  random() % 3 ? SIZE_MAX : random() % 400);
-                for (unsigned n = random() % 4; n > 0 && x.bytes.size() > 40; --n)
-                    x.bytes[30 + random() % (x.bytes.size() - 30)] = static_cast<unsigned char>(1 + random() % 255);
-            }
-            const HRESULT hr = Invoke(rig_->quelvar.get(), update_, x);
-            ++tried_;
-            EXPECT_FALSE(Transport(hr)) << "method " << method << " #" << i << ": " << HexResult(hr);
-        }
-        ExpectServes();
     }
 }
