@@ -117,30 +117,35 @@ HRESULT CComQuelvar::FinalConstruct()
     // A root listing that failed would leave this object without phones (or some)
     // until the suite's next death, its requests then taken for the PC's own: it
     // is asked again, of a fresh instance (the failure may have been the suite's
-    // death, caused by another call), the phones connected anew.
-    HRESULT listed = E_FAIL;
+    // death, caused by another call), the phones connected anew. Just after a
+    // death the component may not be made at once either.
+    m_connected = false;
+    HRESULT made = E_FAIL, listed = E_FAIL;
     for (int attempt = 0; attempt < kRootListingAttempts && FAILED(listed); ++attempt) {
         for (const std::wstring& alias : m_mappings.Aliases())
             m_mappings.OnDeviceDisconnected(L"", alias.c_str());
-        HRESULT hr = phone::CreateComponent(m_pVFS);
-        if (FAILED(hr)) {
-            QTRACE(L"CComQuelvar::FinalConstruct(): CoCreateInstance(CLSID_VirtualFileSystem... failed: 0x%X\n", hr);
-            return hr;
+        made = phone::CreateComponent(m_pVFS);
+        if (FAILED(made)) {
+            QTRACE(L"CComQuelvar::FinalConstruct(): CoCreateInstance(CLSID_VirtualFileSystem... failed: 0x%X\n", made);
+            continue;
         }
         phone::PhoneFileSystem phoneFs(m_pVFS.get(), nullptr);
-        hr = Guarded([&]() -> HRESULT {
+        const HRESULT hr = Guarded([&]() -> HRESULT {
             listed = mirror::ReadVFSRootFolder(phoneFs, nullptr, static_cast<IDeviceNotifySink*>(this));
             return S_OK;
         });
         if (FAILED(hr))
             return hr;
     }
+    if (FAILED(made))
+        return made;
     if (FAILED(listed))
         QTRACE(L"CComQuelvar::FinalConstruct(): no root listing after %d attempts: 0x%X\n", kRootListingAttempts,
                listed);
     const HRESULT hr = m_registration.Start(static_cast<IDeviceNotifySink*>(this));
     if (FAILED(hr))
         QTRACE(L"CComQuelvar::FinalConstruct(): StartListening failed: 0x%X\n", hr);
+    m_connected = SUCCEEDED(listed) && SUCCEEDED(hr);
     return hr;
 }
 
@@ -157,6 +162,7 @@ STDMETHODIMP CComQuelvar::InterfaceSupportsErrorInfo(REFIID iid)
 
 services::RequestContext CComQuelvar::Context()
 {
+    ConnectAgainIfLost();
     return services::RequestContext(static_cast<IQuelvar*>(this), m_mappings, *this, m_language, m_graphics.get());
 }
 
@@ -184,11 +190,33 @@ void CComQuelvar::Reconnect(long generation)
         QTRACE(L"(): connection %ld already replaced\n", generation);
         return;
     }
+    ++m_generation;
+    if (m_reconnecting) {
+        m_reconnectAgain = true;
+        return;
+    }
     // Ending the registration may drop the last reference but this one.
     const com_ptr<IQuelvar> self(static_cast<IQuelvar*>(this));
-    ++m_generation;
-    StopListening();
-    FinalConstruct();
+    m_reconnecting = true;
+    do {
+        m_reconnectAgain = false;
+        StopListening();
+        FinalConstruct();
+    } while (m_reconnectAgain && !m_terminated);
+    m_reconnecting = false;
+    // Terminated meanwhile: what the new connection registered goes as well.
+    if (m_terminated)
+        StopListening();
+}
+
+void CComQuelvar::ConnectAgainIfLost()
+{
+    HWND window = m_reconnectWindow.get();
+    if (!m_connected && !m_terminated && !m_reconnecting && window &&
+        GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        QTRACE(L"(): the last connection failed, connecting anew\n");
+        Reconnect(m_generation.load());
+    }
 }
 
 void CComQuelvar::ReconnectPhoneComponent(long generation)
@@ -228,6 +256,7 @@ STDMETHODIMP CComQuelvar::RefreshFolder(BSTR aPCFolderPath, VARIANT_BOOL bFiles)
     std::wstring folder;
     RETURN_IF_FAILED(TextArgument(aPCFolderPath, folder));
     return Guarded([&]() -> HRESULT {
+        ConnectAgainIfLost();
         phone::PhoneFileSystem phoneFs;
         RETURN_IF_FAILED(phone::PhoneFileSystem::Create(this, phoneFs));
         return mirror::RefreshFolder(phoneFs, m_mappings, folder.c_str(), bFiles, nullptr);

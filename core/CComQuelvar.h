@@ -71,6 +71,9 @@ private:
     // Listens anew through a fresh component when the connection `generation`
     // failed and is still current, unless a client has terminated this object.
     void Reconnect(long generation);
+    // A connection that could not be made (no component, no root listing, no
+    // registration) is made again at the next request on the object's thread.
+    void ConnectAgainIfLost();
     HRESULT StopListening();
 
     mirror::DeviceMappingTable m_mappings;
@@ -83,6 +86,11 @@ private:
     // Receives reconnect requests of other threads on the thread that made the object.
     unique_hwnd m_reconnectWindow;
     bool m_terminated = false;
+    // A reconnect runs on the object's thread; one asked for meanwhile (by a call
+    // let in during its outgoing calls) makes it go round once more.
+    bool m_reconnecting = false;
+    bool m_reconnectAgain = false;
+    bool m_connected = false;
     // The number of the component connection; written on the object's thread only.
     std::atomic<long> m_generation{0};
 };

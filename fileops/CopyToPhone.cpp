@@ -301,6 +301,12 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
         return E_INVALIDARG;
     std::wstring target = targets.front();
     paths::TrimOneTrailingBackslash(target);
+    // A mirror folder not (yet) made: the shell would copy a single file to a
+    // file of the folder's name, which no refresh could then turn into the folder.
+    if (!paths::IsDirectory(target)) {
+        QTRACE(L"(): %ls is no folder\n", target.c_str());
+        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    }
     CopySources collected;
     CollectCopySources(sources, target, collected);
     if (!CheckFreeMemory(phoneFs, paths::Join(target, shortcut::kFolderShortcutName), collected.totalSize,

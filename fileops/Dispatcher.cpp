@@ -86,12 +86,12 @@ HRESULT Dispatcher::DoSHFileOperation(FileOperationRequest& request)
     }
     const bool toPhone = !targets.empty() && IsPhoneName(targets.front());
     const UINT function = request.Function();
-    // A phone's mirror folder that is not mapped (its phone failed to connect):
-    // a PC file put there would be no phone's file, and emptied with the folder.
-    std::wstring unmappedPhone;
+    // A phone's mirror folder that is not mapped (its phone failed to connect, or
+    // is connecting anew): a PC file put there would be no phone's file, and
+    // emptied with the folder.
     if (!fromPhone && !toPhone && !targets.empty() && (function == FO_MOVE || function == FO_COPY) &&
-        mirror::FindPhoneRootFolder(targets.front().c_str(), unmappedPhone)) {
-        QTRACE(L"(): the phone of %s is not connected\n", unmappedPhone.c_str());
+        mirror::IsBelowMirrorRoot(targets.front().c_str())) {
+        QTRACE(L"(): the phone of %s is not connected\n", targets.front().c_str());
         return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
     }
     // A deletion of PC items has no use for its target: the platform deletes them.

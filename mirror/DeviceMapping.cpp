@@ -409,6 +409,15 @@ bool IsBelowFolder(const std::wstring& path, const std::wstring& folder)
     return path.size() > base.size() && SamePathPrefix(path.c_str(), path.size(), base.c_str(), base.size());
 }
 
+bool IsBelowMirrorRoot(const wchar_t* pcPath)
+{
+    if (!pcPath || !*pcPath)
+        return false;
+    ReadMirrorRoot();
+    const std::wstring root = FullPath(MirrorRoot());
+    return !root.empty() && IsBelowFolder(FullPath(pcPath), root);
+}
+
 bool FindPhoneRootFolder(const wchar_t* pcPath, std::wstring& phoneRootFolder)
 {
     phoneRootFolder.clear();

@@ -78,6 +78,10 @@ private:
 // without regard to case ("C:\RootX" is not below "C:\Root", nor is "C:\Root" itself).
 bool IsBelowFolder(const std::wstring& path, const std::wstring& folder);
 
+// Whether the path lies below the mirror root: in a phone's mirror folder, even
+// while that folder is being rebuilt and holds no "IMEI" yet.
+bool IsBelowMirrorRoot(const wchar_t* pcPath);
+
 // The phone's mirror folder of a path: the nearest folder at or above it (the
 // path's own folder when it names no folder) that holds "IMEI" and lies below
 // the mirror root. Every room asks this one walk. False outside the mirror root,

@@ -69,6 +69,10 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
     CreateDirectoryW(folder.c_str(), nullptr);
     rig_->phones.AddPhone(L"RPhone", L"356938035640002");
     rig_->phones.Connect(L"RPhone");
+    const std::wstring gone = std::wstring(kMirrorRoot) + L"\\Gone", missing = kMemory + L"\\Missing";
+    const auto untouched = [&](const std::wstring& path) {
+        return [&file, path] { return FileExists(file) && !FileExists(path); };
+    };
     const std::wstring from = std::wstring(kMirrorRoot) + L"\\RPhone", to = std::wstring(kMirrorRoot) + L"\\Renamed";
     ASSERT_TRUE(WaitWithoutMessages([&] { return FileExists(from + L"\\IMEI"); }));
     const std::wstring keptLink = PhoneFile(L"kept.txt");
@@ -92,6 +96,10 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         {FO_RENAME, kQuiet, {link}, {kMemory + L"\\other.txt.vfslnk"}, kTaken, [&] { return OnPhone(L"route.txt"); }},
         {FO_DELETE, kQuiet, {kPhone}, {}, E_FAIL, [&] { return DirectoryExists(kMemory); }},
         {FO_COPY, kQuiet, {file}, {folder}, S_OK, [&] { return FileExists(copy); }},
+        // Below the mirror root but no phone's (one connecting anew has no "IMEI" yet), and a phone's
+        // mirror folder not made yet: never the shell's copy to a file of that name. The worker tells the user.
+        {FO_MOVE, kQuiet, {file}, {gone}, S_OK, untouched(gone), nullptr, L"Ostrelle", IDOK},
+        {FO_COPY, kQuiet, {file}, {missing}, S_OK, untouched(missing), nullptr, L"Ostrelle", IDOK},
         {FO_DELETE, kQuiet, {file}, {kMemory}, S_OK, [&] { return !FileExists(file); }},
         {FO_DELETE, 0, {askedLink}, {}, E_ABORT, [&] { return asked() == 2; }, nullptr, kConfirm, IDNO},
         {FO_DELETE, 0, {askedLink}, {}, S_OK, [&] { return asked() == 0; }, nullptr, kConfirm, IDYES},
