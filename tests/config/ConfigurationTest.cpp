@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <tuple>
 
 using namespace testing_support;
 
@@ -73,38 +72,6 @@ TEST_F(Configuration, VendorNameComesFromTheLibraryNextToTheExecutable)
         SetExecutablePathForTesting(ProductDir() + L"\\Server.exe");
         EXPECT_EQ(vendor, mirror::VendorName()) << Narrow(reported.value_or(L"<absent>"));
     }
-}
-
-TEST_F(Configuration, FolderDescriptionIsFoundUpToButNotAtTheMirrorRoot)
-{
-    TempDir dir;
-    const std::wstring root = dir / L"Mirror";
-    MakeFolders(root, {L"", L"\\Phone", L"\\Phone\\Contacts", L"\\Phone\\Contacts\\A", L"\\Phone\\Contacts\\A\\B"});
-    for (const wchar_t* folder : {L"", L"\\Phone\\Contacts"})
-        WriteText(root + folder + L"\\Folder.xml",
-                  "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>");
-    RegistryOverride rootValue(HKEY_CURRENT_USER, mirror::kDataLayerKey, L"Root", root);
-    ASSERT_EQ(ERROR_SUCCESS, mirror::ReadMirrorRoot());
-
-    const std::wstring contacts = root + L"\\Phone\\Contacts\\Folder.xml";
-    const std::tuple<std::wstring, HRESULT, std::wstring> cases[] = {
-        {L"\\Phone\\Contacts\\A\\B", S_OK, contacts},
-        {L"\\Phone\\Contacts", S_OK, contacts},
-        {L"\\Phone", E_FAIL, L""},
-        {L"", E_FAIL, L""},
-    };
-    for (const auto& [start, result, description] : cases) {
-        SCOPED_TRACE(Narrow(start));
-        std::wstring found = L"old";
-        EXPECT_EQ(result, mirror::FindFolderDescription((root + start).c_str(), found));
-        EXPECT_EQ(description, found);
-    }
-
-    GUID clsid{}, contactsClsid{};
-    EXPECT_EQ(S_OK, mirror::GetClassIdFromFolderXml((root + L"\\Phone\\Contacts\\A\\B").c_str(), &clsid));
-    ASSERT_EQ(RPC_S_OK, mirror::ParseGuidText(mirror::kContactsFolderClsid, &contactsClsid));
-    EXPECT_TRUE(IsEqualGUID(contactsClsid, clsid));
-    EXPECT_EQ(E_FAIL, mirror::GetClassIdFromFolderXml((root + L"\\Phone").c_str(), &clsid));
 }
 
 TEST_F(Configuration, ClassIdOfAFolderDescriptionMustBeBareAndValid)

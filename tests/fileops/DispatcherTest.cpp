@@ -26,16 +26,15 @@ constexpr WORD kQuiet = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kTaken = static_cast<HRESULT>(0x800700B7); // ERROR_ALREADY_EXISTS: a shortcut names the same file
 
-class Dispatch : public testing::Test
+class Dispatch : public SharedRig<>
 {
 protected:
     static void SetUpTestSuite() { rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"DPhone", L"356938035640001"); }
-    static void TearDownTestSuite() { rig_.reset(); }
     // A phone file and the shortcut file that stands for it in the mirror.
     static std::wstring PhoneFile(const std::wstring& name)
     {
         rig_->phones.PutBytes(kOnPhone + name, {'o', 'n'});
-        EXPECT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
+        EXPECT_EQ(S_OK, q()->RefreshFolder(Bstr(kMemory).get(), VARIANT_TRUE));
         return kMemory + L"\\" + name + L".vfslnk";
     }
     static bool OnPhone(const std::wstring& name) { return rig_->phones.Has(kOnPhone + name); }
@@ -46,10 +45,9 @@ protected:
     }
     static HRESULT Rename(const std::wstring& item, const std::wstring& newName)
     {
-        return SendFileOperation(rig_->quelvar.get(), FO_RENAME, FOF_SILENT, {kMemory + L"\\" + item},
-                                 {kMemory + L"\\" + newName});
+        return SendFileOperation(q(), FO_RENAME, FOF_SILENT, {kMemory + L"\\" + item}, {kMemory + L"\\" + newName});
     }
-    static HRESULT Refresh(const std::wstring& folder) { return rig_->quelvar->RefreshFolder(Bstr(folder).get(), -1); }
+    static HRESULT Refresh(const std::wstring& folder) { return q()->RefreshFolder(Bstr(folder).get(), -1); }
     // A phone folder by the name its mirror folder's shortcut gives; "-" when the phone has none.
     static std::wstring PhoneFolder(const std::wstring& name)
     {
@@ -58,7 +56,6 @@ protected:
                    : L"-";
     }
 
-    static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
 };
 
@@ -118,7 +115,7 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         ASSERT_TRUE(!c.fault || rig_->phones->SetFault(Bstr(c.fault).get(), kStoreFailure, 1) == S_OK);
         HWND dialog = nullptr;
         std::thread answer([&] { c.dialog ? ClickButton(dialog = WaitForDialog(c.dialog), c.button) : void(); });
-        EXPECT_EQ(c.hr, SendFileOperation(rig_->quelvar.get(), c.code, c.flags, c.sources, c.targets,
+        EXPECT_EQ(c.hr, SendFileOperation(q(), c.code, c.flags, c.sources, c.targets,
                                           c.code == 13 && !c.fault ? window.get() : nullptr))
             << "case " << i;
         answer.join();
@@ -175,10 +172,10 @@ TEST_F(Dispatch, OnlyAnEmptyFolderIsRenamedAndCreateFolderWorksInMirrorsOnly)
     EXPECT_EQ(kBytes, PhoneBytes(L"Full\\in.bin"));
     EXPECT_EQ(inside, NamesIn(kMemory + L"\\Full")) << "the mirror folder keeps its content";
     TempDir pc; // CreateFolder: in a mirror, failing on the phone, outside every mirror
-    EXPECT_EQ(S_OK, rig_->quelvar->CreateFolder(Bstr(kMemory + L"\\Made").get()));
+    EXPECT_EQ(S_OK, q()->CreateFolder(Bstr(kMemory + L"\\Made").get()));
     ASSERT_EQ(S_OK, rig_->phones->SetFault(Bstr(L"mkdir").get(), kStoreFailure, 1));
-    EXPECT_EQ(kStoreFailure, rig_->quelvar->CreateFolder(Bstr(kMemory + L"\\Failed").get()));
-    EXPECT_EQ(S_OK, rig_->quelvar->CreateFolder(Bstr(pc / L"Elsewhere").get()));
+    EXPECT_EQ(kStoreFailure, q()->CreateFolder(Bstr(kMemory + L"\\Failed").get()));
+    EXPECT_EQ(S_OK, q()->CreateFolder(Bstr(pc / L"Elsewhere").get()));
     EXPECT_EQ(L"Made-", PhoneFolder(L"Made") + PhoneFolder(L"Failed"));
     EXPECT_FALSE(DirectoryExists(kMemory + L"\\Failed") || DirectoryExists(pc / L"Elsewhere"));
 }

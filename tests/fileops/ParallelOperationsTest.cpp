@@ -26,7 +26,7 @@ std::wstring ClientProgram()
     return L"\"" + ProductDir() + L"\\quelvar.exe\"";
 }
 
-class TwoClients : public testing::Test
+class TwoClients : public SharedRig<>
 {
 protected:
     static void SetUpTestSuite() { rig_ = std::make_unique<ServerRig>(kMirrorRoot, L"PPhone", L"350000000000081"); }
@@ -39,7 +39,7 @@ protected:
         EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 60000)) << "every worker has ended";
     }
 
-    static std::wstring Memory() { return rig_->root + L"\\PPhone\\Phone memory (C)"; }
+    static std::wstring Memory() { return rig_->Memory(); }
 
     // Phone files of one operation, shown in the mirror; their mirror files.
     static Names Put(const std::wstring& prefix)
@@ -71,8 +71,6 @@ protected:
         }
         return arrived;
     }
-
-    static inline std::unique_ptr<ServerRig> rig_;
 };
 
 } // namespace

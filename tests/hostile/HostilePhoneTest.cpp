@@ -42,14 +42,6 @@ std::wstring Times(int count, const std::wstring& text)
         all += text;
     return all;
 }
-std::wstring Laughs()
-{
-    std::wstring dtd = L"<!DOCTYPE folder-listing [<!ENTITY l0 \"lol\">";
-    for (int i = 1; i < 10; ++i)
-        dtd += L"<!ENTITY l" + std::to_wstring(i) + L" \"" + Times(10, L"&l" + std::to_wstring(i - 1) + L";") + L"\">";
-    return dtd + L"]>";
-}
-
 struct Row {
     const char* what;
     std::wstring listing;
@@ -73,7 +65,7 @@ void Take(const std::wstring& folder, bool deep, const std::vector<std::wstring>
     }
 }
 
-class HostilePhone : public testing::TestWithParam<Row>
+class HostilePhone : public SharedRig<ServerRig, testing::TestWithParam<Row>>
 {
 protected:
     static void SetUpTestSuite()
@@ -86,8 +78,7 @@ protected:
         WriteText(std::wstring(kRoot) + L"\\canary.xml", "<file name=\"leaked\"/>");
         WriteText(std::wstring(kRoot) + L"\\canary.dtd", "<!ATTLIST file name CDATA \"leaked\">");
     }
-    static void TearDownTestSuite() { rig_.reset(); }
-    static std::wstring Memory() { return std::wstring(kRoot) + L"\\Evil\\Phone memory (C)"; }
+    static std::wstring Memory() { return rig_->Memory(); }
     Snapshot Outside() const
     {
         Snapshot shot;
@@ -99,14 +90,13 @@ protected:
         Take(L"C:", false, {}, shot);
         return shot;
     }
-    static inline std::unique_ptr<ServerRig> rig_;
     TempDir pc_;
 };
 
 TEST_P(HostilePhone, AnswersItsResultAndTouchesNothingOutsideTheMirror)
 {
     const Row& row = GetParam();
-    IQuelvar* q = rig_->quelvar.get();
+    IQuelvar* q = HostilePhone::q();
     rig_->phones.PutBytes(kPhoneFolder + L"\\x", {'p', 'h', 'o', 'n', 'e'});
     DeleteFileW((rig_->phones.Store() + L"\\Evil\\mem-C\\h\\renamed").c_str());
     for (const std::wstring& name : NamesIn(Memory() + L"\\h")) // a refused listing leaves the mirror as it was
@@ -156,11 +146,8 @@ TEST_P(HostilePhone, AnswersItsResultAndTouchesNothingOutsideTheMirror)
 }
 
 const std::wstring kLong(300, L'n');
-const std::wstring kEntity = L"<!DOCTYPE folder-listing [<!ENTITY e \"x\">]>";
 const std::wstring kExternal =
     L"<!DOCTYPE folder-listing [<!ENTITY ext SYSTEM \"file:///C:/QuelvarHostileTests/canary.xml\">]>";
-const std::wstring kParameter =
-    L"<!DOCTYPE folder-listing [<!ENTITY % p SYSTEM \"file:///C:/QuelvarHostileTests/canary.dtd\"> %p;]>";
 const std::wstring kSystemDtd = L"<!DOCTYPE folder-listing SYSTEM \"file:///C:/QuelvarHostileTests/canary.dtd\">";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -169,46 +156,26 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"dot-dot", Listing(File(L"..") + Folder(L"..")), kBadName, kNone, kBadName, kNone, kNone},
         Row{"climbing", Listing(File(L"..\\..\\x") + Folder(L"..\\..\\..\\..\\y")), kBadName, kNone, kBadName, kNone,
             kNone},
-        Row{"drive", Listing(File(L"C:\\x") + Folder(L"C:\\Windows")), kBadName, kNone, kBadName, kNone, kNone},
-        Row{"UNC", Listing(File(L"\\\\host\\share\\x") + Folder(L"\\\\host\\share")), kBadName, kNone, kBadName, kNone,
-            kNone},
-        Row{"slashes", Listing(File(L"../../x") + File(L"/etc/x") + Folder(L"a/b")), S_OK, kNotFound, kNotFound,
-            kNotFound, kNotFound},
         Row{"NUL", Listing(File(std::wstring(L"a\0b", 3))), E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"NUL reference", Listing(File(L"a&#0;b")), E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"control reference", Listing(File(L"a&#1;b")), E_FAIL, kNone, E_FAIL, kNone, kNone},
         Row{"control",
             Listing(File(L"a\x1b"
                          L"b")),
             E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"tab and line ends", Listing(File(L"a&#9;b&#10;c&#13;") + Folder(L"t&#9;")), S_OK, kNotFound, kNotFound,
-            kNotFound, kNotFound},
-        Row{"reserved", Listing(File(L"con") + File(L"x.") + File(L" ") + Folder(L"AUX")), S_OK, kNotFound, kNotFound,
-            kNotFound, kNotFound},
         Row{"blanks", Listing(File(L" x ")), S_OK, kNotFound, kNotFound, kNotFound, kNotFound},
         Row{"long file", Listing(File(L"x") + File(kLong)), kPathTooLong, kNone, kPathTooLong, kNone, kNone},
-        Row{"long folder", Listing(Folder(kLong)), kPathTooLong, kNone, kPathTooLong, kNone, kNone},
         Row{"10000 of one name", Listing(Times(10000, File(L"same.jpg"))), S_OK, kNotFound, kNotFound, kNotFound,
             kNotFound},
         Row{"several MB", // 3 MB
             Listing(File(L"x", L" type=\"" + std::wstring(1500000, L't') + L"\"") + std::wstring(500000, L' ')), S_OK,
             S_OK, S_OK, S_OK, kNotFound},
         Row{"malformed", L"<folder-listing><file name=\"x\">", E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"empty", L"", E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"entity", Listing(File(L"&e;"), kEntity), E_FAIL, kNone, E_FAIL, kNone, kNone},
         Row{"external entity", Listing(L"&ext;" + File(L"x"), kExternal), E_FAIL, kNone, E_FAIL, kNone, kNone},
-        Row{"parameter entity", Listing(L"<file size=\"1\"/>", kParameter), E_INVALIDARG, kNone, kNotFound, kNone,
-            kNone},
-        Row{"billion laughs", Listing(File(L"&l9;"), Laughs()), E_FAIL, kNone, E_FAIL, kNone, kNone},
         Row{"external document type", Listing(L"<file size=\"1\"/>", kSystemDtd), E_INVALIDARG, kNone, kNotFound, kNone,
             kNone},
-        Row{"sizes",
-            Listing(File(L"x", L" size=\"-5\"") + File(L"y", L" size=\"many\"") +
-                    File(L"z", L" size=\"99999999999999999999\"")),
-            S_OK, S_OK, kNotFound, S_OK, kNotFound},
-        Row{"dates",
-            Listing(File(L"x", L" modified=\"00000101T000000\" created=\"99991231T235959\"") +
-                    File(L"y", L" modified=\"20261399T256199\"") + File(L"z", L" modified=\"-999-1-1T-1-1-1\"")),
+        Row{"sizes and dates",
+            Listing(File(L"x", L" size=\"-5\" modified=\"00000101T000000\" created=\"99991231T235959\"") +
+                    File(L"y", L" size=\"many\" modified=\"20261399T256199\"") +
+                    File(L"z", L" size=\"99999999999999999999\" modified=\"-999-1-1T-1-1-1\"")),
             S_OK, S_OK, kNotFound, S_OK, kNotFound},
         Row{"deep tree", Listing(Folder(std::wstring(40, L'd'))), kPathTooLong, kNone, kPathTooLong, kNone, kNone}));
 

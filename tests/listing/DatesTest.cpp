@@ -1,5 +1,5 @@
-// Listing dates, and the way between phone times and PC file times.
-#include "common/Dates.h"
+// Listing dates; the way between phone times and PC file times is pinned by the
+// transfers' times and the bad requests' dates.
 #include "mirror/Listing.h"
 
 #include "TestSupport.h"
@@ -26,25 +26,4 @@ TEST(ListingDates, TextIsReadAsCalendarDateAndTime)
     };
     for (const auto& [text, date] : cases)
         EXPECT_DOUBLE_EQ(mirror::BSTR2Date(text), date) << (text ? Narrow(text) : "null");
-}
-
-// The system-time conversion's own edges are pinned by the shortcut file's date text.
-TEST(ListingDates, DatesRoundTripThroughFileTimesWithinTheCalendarOnly)
-{
-    const std::pair<DATE, HRESULT> cases[] = {
-        {38411.0 + (13 * 3600 + 45 * 60 + 9) / 86400.0, S_OK},
-        {2958465.0, S_OK},
-        {-1.25, S_OK},
-        {2958466.0, E_INVALIDARG},
-        {-700000.0, E_INVALIDARG},
-    };
-    for (const auto& [date, hr] : cases) {
-        FILETIME fileTime{};
-        ASSERT_EQ(hr, DateToFileTime(date, fileTime)) << date;
-        DATE back = -1;
-        if (hr == S_OK) {
-            ASSERT_EQ(S_OK, FileTimeToDate(fileTime, back)) << date;
-            EXPECT_NEAR(back, date, 1e-9);
-        }
-    }
 }

@@ -63,17 +63,6 @@ TEST_F(ErrorBox, TextComesFromTheStringOfTheErrorCodeOrTheGenericText)
     EXPECT_EQ(L"", localisation::ErrorBoxText(static_cast<HRESULT>(0x8004434D), noFile));
 }
 
-TEST_F(ErrorBox, ErrorCodeRangesEndWhereTheTableSays)
-{
-    // The ends of the ranges and the codes just outside them.
-    const std::pair<WORD, UINT> cases[] = {
-        {0x3201, 157}, {0x3204, 157}, {0x3205, 0},   {0x320B, 0}, {0x320C, 157}, {0x3211, 157}, {0x3212, 0},
-        {0x4002, 157}, {0x4343, 83},  {0x4344, 246}, {0x4347, 0}, {0x4349, 249}, {0x6008, 244}, {0x600E, 0},
-    };
-    for (const auto& [code, id] : cases)
-        EXPECT_EQ(id, localisation::ErrorStringId(code)) << std::hex << code;
-}
-
 TEST_F(LanguageTest, QuestionBoxAnswers)
 {
     // One loaded file serves every box; its strings are read once.

@@ -1,9 +1,8 @@
 // The device mapping table in process: which row a PC path or phone path belongs
-// to, mirror paths as phone paths, the phone's top mirror folder and emptying
-// mirror folders; and with phones of the simulated suite, connect and disconnect,
-// the mirror refresh and item removal, as the server drives them.
+// to, mirror paths as phone paths and the phone's top mirror folder; and with
+// phones of the simulated suite, the mirror refresh and item removal, as the
+// server drives them.
 #include "mirror/DeviceMapping.h"
-#include "mirror/MirrorFolders.h"
 #include "mirror/MirrorItems.h"
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
@@ -33,8 +32,6 @@ constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80044343);
 constexpr HRESULT kStoreFailure = static_cast<HRESULT>(0x80044342);
 constexpr HRESULT kFolderNotEmpty = static_cast<HRESULT>(0x80044345);
 
-const char kContactsXml[] = "<Folder><CLSID>FBFE7864-D495-41f0-B7DC-4BB601CC295E</CLSID></Folder>";
-const char kMessagesXml[] = "<Folder><CLSID>C0C4375A-5B72-4efe-929D-3B848C3A1E91</CLSID></Folder>";
 
 DeviceMapping Row(const std::wstring& root, const wchar_t* alias)
 {
@@ -123,45 +120,6 @@ protected:
 
 } // namespace
 
-TEST_F(MappingSuite, ConnectMapsAndShowsAndDisconnectHidesAndEmpties)
-{
-    AddPhone(L"Phone1", L"350000000000001");
-    // Contacts only: text and multimedia messages off.
-    ASSERT_EQ(S_OK, phones_->SetModelValue(Bstr(L"OS-200").get(), Bstr(L"Ostrelle_Sync").get(), Bstr(L"1").get()));
-    MakeFolders(phone1_, {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Messages", L"\\Ordinary"});
-    WriteText(phone1_ + L"\\Contacts\\Folder.xml", kContactsXml);
-    WriteText(phone1_ + L"\\Messages\\Folder.xml", kMessagesXml);
-    WriteText(phone1_ + L"\\IMEI", "350000000000001");
-    for (const wchar_t* name : {L"", L"\\Contacts", L"\\Contacts\\Inner"})
-        ASSERT_TRUE(SetFileAttributesW((phone1_ + name).c_str(), kHiddenSystem));
-
-    ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
-    const mirror::DeviceMapping row = table_.FindMappingByDevice(L"Phone1");
-    EXPECT_EQ(phone1_, row.PCFolder);
-    EXPECT_STREQ(L"ALIAS:Phone1", row.VFSFolder);
-    for (const wchar_t* shown : {L"", L"\\Contacts", L"\\Contacts\\Inner", L"\\Ordinary"})
-        EXPECT_EQ(0u, HiddenSystemOf(phone1_ + shown)) << Narrow(shown);
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Messages"));
-
-    // Unsupported or unknown phones, aliases too long for a mirror folder, and phones
-    // never connected, change nothing.
-    AddPhone(L"Old", L"350000000000009", L"XY-1");
-    EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"350000000000009", L"Old"));
-    EXPECT_EQ(E_FAIL, table_.OnDeviceConnected(L"999", L"Ghost"));
-    EXPECT_EQ(kPathTooLong, table_.OnDeviceConnected(L"350000000000001", std::wstring(250, L'a').c_str()));
-    EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Ghost"));
-    EXPECT_EQ((Names{L"Phone1\\"}), NamesIn(mirror_.path()));
-    EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
-
-    EXPECT_EQ(S_OK, table_.OnDeviceDisconnected(L"", L"Phone1"));
-    EXPECT_TRUE(table_.Aliases().empty());
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_));
-    // The synchronisation folders stay, hidden.
-    EXPECT_EQ((Names{L"Folder.xml", L"Inner\\"}), NamesIn(phone1_ + L"\\Contacts"));
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts"));
-    EXPECT_EQ(kHiddenSystem, HiddenSystemOf(phone1_ + L"\\Contacts\\Inner"));
-}
-
 TEST_F(MappingSuite, DeleteAndRefreshReachOnlyTheirOwnPhoneItemsAndRefuseTooLongPaths)
 {
     AddPhone(L"Phone1", L"350000000000001");
@@ -170,7 +128,10 @@ TEST_F(MappingSuite, DeleteAndRefreshReachOnlyTheirOwnPhoneItemsAndRefuseTooLong
     for (const wchar_t* file :
          {L"ALIAS:Phone1\\C:\\Full\\in.txt", L"ALIAS:Phone1\\C:\\a.txt", L"ALIAS:Phone1\\C:\\b.txt"})
         PutFile(file);
+    // An alias too long for a mirror folder changes nothing.
+    EXPECT_EQ(kPathTooLong, table_.OnDeviceConnected(L"350000000000001", std::wstring(250, L'a').c_str()));
     ASSERT_EQ(S_OK, table_.OnDeviceConnected(L"350000000000001", L"Phone1"));
+    EXPECT_EQ(Names{L"Phone1"}, table_.Aliases());
     WriteText(phone1_ + L"\\IMEI", "350000000000001");
     ASSERT_EQ(S_OK, Refresh(phone1_));
     ASSERT_EQ(S_OK, Refresh(memory1_));
@@ -239,68 +200,21 @@ TEST_F(MappingSuite, DeleteAndRefreshReachOnlyTheirOwnPhoneItemsAndRefuseTooLong
     EXPECT_EQ(E_FAIL, mirror::RefreshFolder(noComponent, table_, memory1_.c_str(), VARIANT_TRUE, nullptr));
 }
 
-TEST_F(MappingTable, PcPathsAndDeviceTextsFindTheirOwnPhoneOnly)
-{
-    // Items of folders with a description belong to no phone; the folder itself
-    // lies in the mirror folder, which has none.
-    const std::wstring contacts = mirror_ / L"Phone1\\Contacts";
-    ASSERT_TRUE(CreateDirectoryW(contacts.c_str(), nullptr));
-    WriteText(contacts + L"\\Folder.xml", kContactsXml);
-    // The device of the row found; empty: none.
-    const std::pair<std::wstring, const wchar_t*> pcPaths[] = {
-        {root_ + L"\\Phone1", L"Phone1"},      {root_ + L"\\PHONE1\\x", L"Phone1"},
-        {root_ + L"\\phone10\\x", L"Phone10"}, {contacts, L"Phone1"},
-        {contacts + L"\\card.vcf", L""},       {root_ + L"\\Phone1x\\a", L""},
-        {L"C:\\elsewhere\\Phone1", L""},       {L"", L""},
-    };
-    for (const auto& [path, device] : pcPaths)
-        EXPECT_STREQ(device, table_.FindMappingForPC(path.c_str()).device) << Narrow(path);
-    EXPECT_TRUE(table_.FindMappingForPC(nullptr).empty());
-
-    const std::pair<const wchar_t*, const wchar_t*> deviceTexts[] = {
-        {L"Phone1", L"Phone1"},
-        {L"ALIAS:Phone1\\C:\\a.txt", L"Phone1"},
-        {L"ALIAS:Phone100", L""},
-        {L"phone1", L""},
-        {L"", L""},
-    };
-    for (const auto& [text, device] : deviceTexts)
-        EXPECT_STREQ(device, table_.FindMappingByDevice(text).device) << Narrow(text);
-}
-
-TEST_F(MappingTable, FirstRowWinsAndRemovalTakesTheFirstOfADevice)
-{
-    DeviceMapping second = Row(root_, L"Phone1");
-    wcscpy(second.VFSFolder, L"ALIAS:second");
-    table_.AppendMapping(second);
-    EXPECT_STREQ(L"ALIAS:Phone1", table_.FindMappingByDevice(L"Phone1").VFSFolder);
-    EXPECT_EQ((Names{L"Phone1", L"Phone10", L"Phone1"}), table_.Aliases());
-
-    table_.RemoveMapping(Row(root_, L"Phone1"));
-    EXPECT_STREQ(L"ALIAS:second", table_.FindMappingByDevice(L"Phone1").VFSFolder);
-    EXPECT_EQ((Names{L"Phone10", L"Phone1"}), table_.Aliases());
-    table_.RemoveMapping(Row(root_, L"Nobody"));
-    EXPECT_EQ(2u, table_.Aliases().size());
-}
-
+// Mirror folders and items with shortcuts: see the main object's item refresh.
 TEST_F(MappingTable, PhonePathsAreReadFromFolderShortcutsAndShortcutFilesNeverCut)
 {
     // Phone names that the PC cannot hold live only in the shortcuts.
     const std::wstring memory = mirror_ / L"Phone1\\Phone memory (C)", album = memory + L"\\a_b_",
-                       plain = memory + L"\\Plain", longName = mirror_ / L"Phone1\\M";
-    MakeFolders(L"", {memory, album, plain, longName});
+                       longName = mirror_ / L"Phone1\\M";
+    MakeFolders(L"", {memory, album, longName});
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(memory, Item(L"C:")));
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(album, Item(L"a<b>")));
     // A short PC name for a phone name of 240 characters.
     ASSERT_EQ(S_OK, shortcut::CreateFolderShortcut(longName, Item(std::wstring(240, L'n').c_str())));
 
     const std::tuple<std::wstring, std::wstring, HRESULT> cases[] = {
-        // The mirror folder and items with shortcuts: see the main object's item refresh.
-        {memory, L"ALIAS:Phone1\\C:", S_OK},
         // Not yet on the PC (a copy's target): the PC names themselves.
         {album + L"\\new.txt", L"ALIAS:Phone1\\C:\\a<b>\\new.txt", S_OK},
-        // A folder without a folder shortcut gives its PC name.
-        {plain, L"ALIAS:Phone1\\C:\\Plain", S_OK},
         // A shortcut file that cannot be read gives nothing.
         {album + L"\\missing.jpg.vfslnk", L"ALIAS:Phone1\\C:\\a<b>", S_OK},
         {mirror_ / L"Unmapped\\x", L"", S_OK},
@@ -346,31 +260,4 @@ TEST_F(MappingTable, PhoneRootFolderIsTheFolderHoldingImeiBelowTheMirrorRootOnly
         EXPECT_EQ(found, folder) << Narrow(path);
     }
     RemoveFolderTree(sibling);
-}
-
-TEST_F(MappingTable, EmptyDirectoryFlagsDecideWhatGoes)
-{
-    // As a phone's going and a refresh empty folders.
-    const std::tuple<const char*, unsigned, Names> cases[] = {
-        {"all files", mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts | mirror::kEmptyAllFiles, {L"Sync\\"}},
-        {"shortcuts only",
-         mirror::kEmptyRecursive | mirror::kEmptyFolderShortcuts | mirror::kEmptySingleAttempt,
-         {L"Sync\\", L"notes.txt"}},
-    };
-    for (const auto& [what, flags, left] : cases) {
-        TempDir dir;
-        const std::wstring folder = dir / L"F";
-        MakeFolders(folder, {L"", L"\\Sub", L"\\Sync"});
-        for (const wchar_t* name : {L"\\a.jpg.vfslnk", L"\\ro.txt.vfslnk", L"\\folder.vfsfolder", L"\\notes.txt",
-                                    L"\\Sub\\folder.vfsfolder", L"\\Sub\\b.vfslnk", L"\\Sync\\card.vcf"})
-            WriteText(folder + name, "x");
-        SetFileAttributesW((folder + L"\\ro.txt.vfslnk").c_str(), FILE_ATTRIBUTE_READONLY);
-        WriteText(folder + L"\\Sync\\Folder.xml", kContactsXml);
-
-        EXPECT_TRUE(mirror::EmptyDirectory(folder.c_str(), flags)) << what;
-        EXPECT_EQ(left, NamesIn(folder)) << what;
-        // Synchronisation folders keep what they hold.
-        EXPECT_EQ((Names{L"Folder.xml", L"card.vcf"}), NamesIn(folder + L"\\Sync")) << what;
-    }
-    EXPECT_FALSE(mirror::EmptyDirectory((mirror_ / L"missing").c_str(), mirror::kEmptyRecursive));
 }

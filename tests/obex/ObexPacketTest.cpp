@@ -1,29 +1,11 @@
-// OBEX responses read from bytes, response codes as results, and addresses.
+// OBEX response codes as results, and the addresses a phone may have.
 #include "ScriptedPeer.h"
 
-#include "obex/protocol/ObexPacket.h"
 #include "phone/PhoneFileSystem.h"
 
 #include <gtest/gtest.h>
 
 using namespace obex_tests;
-
-TEST(ObexPacket, ReadsHeadersOfEveryEncoding)
-{
-    // Name "a", Who, Length (four bytes), a one-byte header, an empty Body, an empty Name.
-    const Bytes bytes =
-        Hex("A0 00 1C  01 00 07 00 61 00 00  4A 00 05 01 02  C3 00 00 10 00  97 05  48 00 03  01 00 03");
-    obex::Response response;
-    ASSERT_EQ(S_OK, obex::ParseResponse(bytes.data(), bytes.size(), false, response));
-    EXPECT_EQ(0xA0, response.code);
-    ASSERT_EQ(6u, response.headers.size());
-    EXPECT_EQ(Hex("00 61 00 00"), Bytes(response.headers[0].data, response.headers[0].data + response.headers[0].size));
-    EXPECT_EQ(Hex("01 02"), Bytes(response.headers[1].data, response.headers[1].data + response.headers[1].size));
-    EXPECT_EQ(0x1000u, response.headers[2].value);
-    EXPECT_EQ(0x05u, response.headers[3].value);
-    EXPECT_EQ(0u, response.headers[4].size);
-    EXPECT_EQ(0u, response.headers[5].size);
-}
 
 TEST(ObexResults, ResponseCodesKeepTheirCodeInTheLowWord)
 {
@@ -52,12 +34,9 @@ TEST(ObexTransport, OnlyTcpAddressesAreServed)
         {L"tcp:127.0.0.1:6500", S_OK, "127.0.0.1", 6500},
         {L"tcp:127.0.0.1", S_OK, "127.0.0.1", 650},
         {L"tcp:phone-1.local:65535", S_OK, "phone-1.local", 65535},
-        {L"bt:00:11:22:33:44:55", obex::kAddressNotServed, "", 0},
+        // Other forms, ports out of range and hosts with blanks: see the phone configuration's tests.
         {L"tcp:", obex::kAddressNotServed, "", 0},
         {L"tcp:127.0.0.1:", obex::kAddressNotServed, "", 0},
-        {L"tcp:127.0.0.1:0", obex::kAddressNotServed, "", 0},
-        {L"tcp:127.0.0.1:65536", obex::kAddressNotServed, "", 0},
-        {L"tcp:my phone", obex::kAddressNotServed, "", 0},
     };
     for (const Case& c : cases) {
         std::string host;

@@ -132,36 +132,6 @@ TEST(ObexSession, GetGathersBodyAndEndOfBodyAcrossPackets)
     }
 }
 
-TEST(ObexSession, StreamingGetHandsOutOnePacketPerChunkAndAbortEndsIt)
-{
-    auto rig = Connected(Packet(0x90, Hex("C3 00 00 00 04") + ByteHeader(0x48, Text("ab"))) +
-                         Packet(0xA0, ByteHeader(0x49, Text("cd"))) + Packet(0x90, ByteHeader(0x48, Text("ab"))) +
-                         Packet(0xA0) + Packet(0xA0));
-    EXPECT_EQ(S_OK, rig->session.Abort()); // nothing runs: nothing sent
-    // A name too long for one packet is refused before anything is sent.
-    EXPECT_EQ(obex::kRequestTooLarge, rig->session.BeginGetFile(std::wstring(600, L'n')));
-    ASSERT_EQ(S_OK, rig->session.BeginGetFile(L"a.txt"));
-    EXPECT_EQ(4u, rig->session.ObjectLength());
-    std::vector<uint8_t> chunk;
-    bool done = true;
-    ASSERT_EQ(S_OK, rig->session.NextChunk(chunk, done));
-    EXPECT_EQ(Text("ab"), chunk);
-    EXPECT_FALSE(done);
-    ASSERT_EQ(S_OK, rig->session.NextChunk(chunk, done));
-    EXPECT_EQ(Text("cd"), chunk);
-    EXPECT_TRUE(done);
-    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
-
-    ASSERT_EQ(S_OK, rig->session.BeginGetType(obex::kFolderListingType));
-    ASSERT_EQ(S_OK, rig->session.Abort());
-    EXPECT_EQ(obex::kWrongState, rig->session.NextChunk(chunk, done));
-    EXPECT_EQ(S_OK, rig->session.SetPathParent()) << "the session stays usable";
-    const std::vector<Bytes> requests = rig->Requests();
-    ASSERT_EQ(5u, requests.size());
-    EXPECT_EQ(Hex("83 00 17") + kConnectionId + Hex("01 00 0F 0061 002E 0074 0078 0074 0000"), requests[0]);
-    EXPECT_EQ(Hex("FF 00 08") + kConnectionId, requests[3]);
-}
-
 TEST(ObexSession, PutCutsTheBodyToThePeersPacketSize)
 {
     // A peer of the least packet size: 244 bytes of body per packet.

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <winsock2.h>
-
 using namespace obex;
 
 TEST(SuiteResult, NamesEveryOutcomeWithACodeTheErrorBoxKnows)
@@ -18,49 +16,20 @@ TEST(SuiteResult, NamesEveryOutcomeWithACodeTheErrorBoxKnows)
         HRESULT out;
     } cases[] = {
         {S_OK, S_OK},
+        // A refused connection, a missing item, an unsupported request and a cancel: see the components' tests.
         {kTimeout, static_cast<HRESULT>(0x8004434A)},
         {kConnectionLost, static_cast<HRESULT>(0x80044251)},
-        {HRESULT_FROM_WIN32(WSAECONNREFUSED), static_cast<HRESULT>(0x8004434A)},
         {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)},
         {kMalformed, static_cast<HRESULT>(0x80044342)},
         {ResultFromResponse(0xC3), static_cast<HRESULT>(0x80044203)},
-        {ResultFromResponse(0xC4), static_cast<HRESULT>(0x80044353)},
         {ResultFromResponse(0xCD), static_cast<HRESULT>(0x80044345)},
-        {ResultFromResponse(0xD1), static_cast<HRESULT>(0x80046012)},
         {ResultFromResponse(0xD3), static_cast<HRESULT>(0x80044334)},
         {ResultFromResponse(0xE0), static_cast<HRESULT>(0x80044360)},
         {ResultFromResponse(0xC0), static_cast<HRESULT>(0x80044342)},
-        {suite_error::Cancelled, static_cast<HRESULT>(0x80044252)},
         {E_OUTOFMEMORY, E_OUTOFMEMORY},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.out, SuiteResult(c.in)) << std::hex << c.in;
-}
-
-TEST(ListingEntries, ReadsTheNormalisedListingWithEscapedNames)
-{
-    const std::wstring listing = L"<folder-listing version=\"1.0\">\n"
-                                 L"<folder name=\"A &amp; B\" size=\"4096\" modified=\"20261208T153529\"/>\n"
-                                 L"<file name=\"&lt;x&gt; &quot;q&quot;&#9;t\" size=\"6\" user-perm=\"RWD\" "
-                                 L"modified=\"20261208T153529\"/>\n"
-                                 L"<file name=\"big\" size=\"-2147483648\"/>\n"
-                                 L"<folder name=\"E:\" label=\"Card\" mem-type=\"MMC\"/>\n"
-                                 L"</folder-listing>\n";
-    std::vector<ListingEntry> entries;
-    ASSERT_EQ(S_OK, ReadListingEntries(listing, entries));
-    std::vector<std::wstring> read;
-    for (const ListingEntry& e : entries)
-        read.push_back((e.folder ? L"folder|" : L"file|") + e.name + L"|" + std::to_wstring(e.size) + L"|" +
-                       e.modified + L"|" + e.label + L"|" + e.memType);
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"folder|A & B|4096|20261208T153529||", L"file|<x> \"q\"\tt|6|20261208T153529||",
-                                   L"file|big|-2147483648|||", L"folder|E:|0||Card|MMC"}),
-        read);
-    EXPECT_EQ(&entries[1], FindEntry(entries, L"<x> \"q\"\tt"));
-    EXPECT_EQ(nullptr, FindEntry(entries, L"a & b"));
-
-    EXPECT_EQ(kBadListing, ReadListingEntries(L"<file name=\"x/>\n", entries));
-    EXPECT_EQ(kBadListing, ReadListingEntries(L"<file name=\"&bogus;\"/>\n", entries));
 }
 
 TEST(ListingEntries, GivesItemsWithoutAMemoryTypeThatOfTheirMemory)

@@ -72,18 +72,7 @@ void MirrorTree(const std::wstring& pcFolder, const std::wstring& phonePath, std
     }
 }
 
-std::wstring LocalServerOf(const CLSID& clsid)
-{
-    wchar_t guid[40];
-    StringFromGUID2(clsid, guid, 40);
-    wchar_t value[MAX_PATH] = {};
-    DWORD size = sizeof value;
-    RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + guid + L"\\LocalServer32").c_str(), nullptr,
-                 RRF_RT_REG_SZ, nullptr, value, &size);
-    return value;
-}
-
-class ObexServer : public testing::Test
+class ObexServer : public SharedRig<ObexServerRig>
 {
 protected:
     static void SetUpTestSuite()
@@ -99,8 +88,6 @@ protected:
         rig_ = std::make_unique<ObexServerRig>(kMirrorRoot, kAlias, L"350000000000091");
         ASSERT_TRUE(DirectoryExists(Memory())) << "the phone connected and shows its one memory";
     }
-    static void TearDownTestSuite() { rig_.reset(); }
-    static IQuelvar* q() { return rig_->quelvar.get(); }
     static std::wstring Memory() { return std::wstring(kMirrorRoot) + L"\\" + kAlias + L"\\Phone memory (C)"; }
     static HRESULT Refresh(const std::wstring& folder) { return q()->RefreshFolder(Bstr(folder).get(), VARIANT_TRUE); }
     // Code 12 runs on the calling thread, the others on a worker. OBEX tells nothing
@@ -121,7 +108,6 @@ protected:
         ASSERT_EQ(S_OK, q()->DownloadVFSFile(Bstr(Memory() + link).get(), 0, 1, 0, 0, data.put()));
         EXPECT_TRUE(BytesOf(*data.get()) == expected);
     }
-    static inline std::unique_ptr<ObexServerRig> rig_;
     TempDir pc_;
 };
 
@@ -248,11 +234,9 @@ TEST_F(ObexServer, ACancelledDownloadAndAPeerStoppedMidMoveKeepTheSourceAndThePh
     ExpectDownload(L"\\tree\\a & b.txt.vfslnk", Pattern(7, 2));
 }
 
-TEST_F(ObexServer, TheSuiteServesEveryClassAndItsPhoneControlRenamesAConfiguredPhone)
+// The suite's classes the server uses are those its other tests reach.
+TEST_F(ObexServer, ThePhoneControlRenamesAConfiguredPhone)
 {
-    for (const CLSID* clsid : {&CLSID_VirtualFileSystem, &CLSID_DeviceNotifyRegistry, &CLSID_DeviceInformation,
-                               &CLSID_PhoneControl, &CLSID_PhoneCommands, &CLSID_DataLayer})
-        EXPECT_EQ(L"\"" + ProductDir() + L"\\ObexPhones.exe\"", LocalServerOf(*clsid));
     // A phone of its own, nowhere to be reached; one of an earlier run goes first.
     const auto forget = [] {
         for (const wchar_t* alias : {L"obex-e2e-old", L"obex-e2e-new"})

@@ -21,7 +21,7 @@ LRESULT CALLBACK CountingWindow(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-class PIUpdateTest : public testing::Test
+class PIUpdateTest : public SharedRig<>
 {
 protected:
     static void SetUpTestSuite()
@@ -67,7 +67,6 @@ protected:
         return AnswerDialog(L"Ostrelle", IDOK, 65535, expected ? 60000 : 0);
     }
 
-    static inline std::unique_ptr<ServerRig> rig_;
     static inline com_ptr<ISimDataLayer> dataLayer_;
     unique_hwnd window_;
 };

@@ -7,7 +7,6 @@
 #include "mirror/MirrorRefresh.h"
 #include "phone/PhoneFileSystem.h"
 #include "shortcut/ShortcutFiles.h"
-#include "localisation/PredefinedFolders.h"
 
 #include "RegistryOverride.h"
 #include "ScriptedComponent.h"
@@ -42,12 +41,9 @@ std::wstring File(const std::wstring& name, long size, const wchar_t* modified =
            L"\" created=\"20260101T090000\" user-perm=\"RWD\" type=\"image/jpeg\"/>";
 }
 
-std::wstring Folder(const std::wstring& name, const std::wstring& label = L"")
+std::wstring Folder(const std::wstring& name)
 {
-    std::wstring xml = L"<folder name=\"" + name + L"\" created=\"20250505T050505\" user-perm=\"RW\"";
-    if (!label.empty())
-        xml += L" label=\"" + label + L"\" mem-type=\"PHONE\"";
-    return xml + L"/>";
+    return L"<folder name=\"" + name + L"\" created=\"20250505T050505\" user-perm=\"RW\"/>";
 }
 
 // FNV-1a: a short exact fingerprint of a file's bytes.
@@ -119,7 +115,6 @@ struct Step {
 struct Scenario {
     const char* name;
     std::vector<Step> steps;
-    bool phoneTop = false; // the phone's top mirror folder (it holds "IMEI") rather than a memory's
 };
 
 // A phone's mirror folder with memory C: below it, refreshed from whatever
@@ -133,14 +128,9 @@ protected:
         mirror::DeviceMapping row;
         ASSERT_EQ(S_OK, mirror::MakeMapping(root_.path().c_str(), L"Phone1", row));
         table_.AppendMapping(row);
-        localisation::SetPredefinedFolderDisplayNameForTesting(L"predefphotos", L"Photos");
         LayFolders();
     }
-    void TearDown() override
-    {
-        localisation::ResetPredefinedFolderDisplayNames();
-        mirror::ResetConfigurationForTesting();
-    }
+    void TearDown() override { mirror::ResetConfigurationForTesting(); }
 
     // The phone's top folder with its IMEI file and memory C: in "Mem", nothing else.
     void LayFolders()
@@ -199,8 +189,6 @@ TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
     };
     const Tree kept =
         Of({{L"Kept\\", L"Old\\", L"Old\\Contacts\\"}, X(L"Kept\\mine.doc"), X(L"Old\\Contacts\\Folder.xml")});
-    const Tree photos = Dir(L"Photos", L"91c43875f71b9423"), imei = {L"IMEI --- c3ad6bc9835865dc"},
-               memoryC = Dir(L"Phone memory (C)", L"0695f8eaccb02b0c"), topTxt = Lnk(L"top.txt", L"8472030e25a26a71");
     const std::wstring later = Listing({File(L"a.jpg", 1001), Folder(L"Album2")});
     const Tree laterWithoutFiles = Of({top, Dir(L"Album2", L"35cc856e5704b579"), a, b});
     const std::vector<Scenario> scenarios = {
@@ -245,30 +233,22 @@ TEST_F(Refresh, LeavesTheTreeARewriteOfEveryShortcutFileGives)
            Of({top, kept, Dir(L"ALBUM", L"ba7e7e62483ee0e3"), {L"Old\\folder.vfsfolder -HS 2e22307d6007930b"}}),
            lostFolders},
           {Listing({File(L"a.jpg", 1000)}), Of({top, kept, a})}}},
-        {"predefined folders",
-         {{Listing({Folder(L"predefphotos"), Folder(L"predefmusic")}),
-           Of({top, photos, Dir(L"predefmusic", L"e183b5c63f71249d")})}}},
+        // Only VARIANT_TRUE asks for the files.
         {"without files",
          {{kStart, started},
           {later, laterWithoutFiles, nullptr, VARIANT_FALSE},
           {later, laterWithoutFiles, nullptr, VARIANT_BOOL(1)}}},
-        {"phone top folder",
-         {{Listing({Folder(L"C:", L"Phone memory"), Folder(L"E:", L"Memory card"), File(L"top.txt", 3)}),
-           Of({imei, memoryC, topTxt, Dir(L"Memory card (E)", L"37e377a7f03fb7ca")}), strayFiles},
-          {Listing({Folder(L"C:", L"Phone memory"), File(L"top.txt", 3)}), Of({imei, memoryC, topTxt})}},
-         true},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
         LayFolders();
-        const std::wstring folder = scenario.phoneTop ? phone1_ : memory_;
         for (size_t i = 0; i < scenario.steps.size(); ++i) {
             const Step& step = scenario.steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1));
             if (step.prepare)
-                step.prepare(folder);
-            ASSERT_EQ(S_OK, RefreshWith(folder, step.listing, step.files));
-            EXPECT_EQ(step.expected, TreeOf(folder));
+                step.prepare(memory_);
+            ASSERT_EQ(S_OK, RefreshWith(memory_, step.listing, step.files));
+            EXPECT_EQ(step.expected, TreeOf(memory_));
         }
     }
 }

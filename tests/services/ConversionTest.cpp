@@ -16,7 +16,7 @@ const std::wstring kOnPhone = L"ALIAS:CPhone\\C:\\";
 const std::vector<unsigned char> kClip = {'R', 'I', 'F', 'F', 0, 0xFF};
 
 // One server, phone and mirror for every case.
-class Conversions : public testing::Test
+class Conversions : public SharedRig<>
 {
 protected:
     static void SetUpTestSuite()
@@ -27,8 +27,6 @@ protected:
         rig_->phones.PutBytes(kOnPhone + L"slow.wav", std::vector<unsigned char>(5000, 's'));
         ASSERT_EQ(S_OK, rig_->quelvar->RefreshFolder(Bstr(memory_).get(), VARIANT_TRUE));
     }
-    static void TearDownTestSuite() { rig_.reset(); }
-    static inline std::unique_ptr<ServerRig> rig_;
     static inline const std::wstring memory_ = L"C:\\QuelvarConversionTests\\CPhone\\Phone memory (C)";
 };
 

@@ -1,12 +1,11 @@
-// The shortcut file's bytes, and reading any file back without harm.
+// The shortcut file's bytes and how a load reads its lines; damaged files: see the
+// broken-file tests.
 #include "shortcut/VFSShortcut.h"
 
 #include "TestSupport.h"
 #include "common/Resource.h"
 
 #include <gtest/gtest.h>
-
-#include <tuple>
 
 using namespace testing_support;
 using shortcut::VFSShortcut;
@@ -99,43 +98,4 @@ TEST(ShortcutFile, LoadReadsLinesByItsOwnRules)
     };
     for (const auto& [text, fields] : cases)
         EXPECT_EQ(FieldsAfterLoading(Utf16Bom(text)), fields) << Narrow(text);
-}
-
-TEST(ShortcutFile, AnyFileIsReadWithoutHarm)
-{
-    std::vector<unsigned char> binary;
-    for (int i = 0; i < 5000; ++i)
-        binary.push_back(static_cast<unsigned char>((i * 7919) >> 3));
-    std::vector<unsigned char> oddLength = Utf16Bom(L"[VFSShortcut]\r\nSize=7");
-    oddLength.push_back('1'); // pairs with a zero byte: "71"
-    const std::string eightBit = "[VFSShortcut]\r\nName=\"x\"\r\nSize=5\r\n";
-    const std::tuple<const char*, std::vector<unsigned char>, const wchar_t*> cases[] = {
-        {"8-bit text", {eightBit.begin(), eightBit.end()}, L"before|||||99"},
-        {"empty", {}, L"before|||||99"},
-        {"odd length", oddLength, L"before|||||71"},
-        {"binary", binary, L"before|||||99"},
-    };
-    for (const auto& [what, bytes, fields] : cases)
-        EXPECT_EQ(FieldsAfterLoading(bytes), fields) << what;
-}
-
-TEST(ShortcutFile, FilesThatCannotBeOpenedOrAreAbsurdlyLargeAreRefused)
-{
-    TempDir dir;
-    const std::wstring huge = dir / L"huge.vfslnk";
-    {
-        unique_file file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file);
-        LARGE_INTEGER size;
-        size.QuadPart = shortcut::kMaxShortcutFileBytes + 2;
-        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
-        ASSERT_TRUE(SetEndOfFile(file.get()));
-    }
-    EXPECT_EQ(E_FAIL, VFSShortcut{}.Save(dir / L"missing\\a.vfslnk"));
-    for (const std::wstring& path : {dir / L"missing.vfslnk", dir.path(), huge}) {
-        VFSShortcut shortcut;
-        shortcut.put_Size(99);
-        EXPECT_EQ(E_FAIL, shortcut.Load(path)) << Narrow(path);
-        EXPECT_EQ(Fields(shortcut), L"|||||99") << Narrow(path);
-    }
 }

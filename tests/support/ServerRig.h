@@ -75,16 +75,26 @@ struct MirrorRootRig {
 
 // One connected simulated phone and a main object with its mirror folder refreshed.
 struct ServerRig : MirrorRootRig {
-    ServerRig(const std::wstring& mirrorRoot, const std::wstring& alias, const std::wstring& imei)
-        : MirrorRootRig(mirrorRoot)
+    ServerRig(const std::wstring& mirrorRoot, const std::wstring& phoneAlias, const std::wstring& imei)
+        : MirrorRootRig(mirrorRoot), alias(phoneAlias)
     {
         phones.AddPhone(alias, imei);
         phones.Connect(alias);
         Open(alias);
     }
     ~ServerRig() { Close(); }
+    // The mirror folder of the phone's memory C:.
+    std::wstring Memory() const { return root + L"\\" + alias + L"\\Phone memory (C)"; }
 
+    const std::wstring alias;
     SimulatedPhones phones;
+};
+
+// A suite whose cases share one rig: its SetUpTestSuite makes rig_, which ends after the last case.
+template <typename Rig = ServerRig, typename Base = testing::Test> struct SharedRig : Base {
+    static void TearDownTestSuite() { rig_.reset(); }
+    static IQuelvar* q() { return rig_->quelvar.get(); }
+    static inline std::unique_ptr<Rig> rig_;
 };
 
 } // namespace testing_support

@@ -1,61 +1,12 @@
-// The client's command line: chains, arguments and every usage error.
+// The client's command line: every usage error, refused with its reason before anything runs.
 #include "ClientCommands.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
-using client::CommandKind;
-
 namespace {
-
-struct Accepted {
-    std::vector<std::wstring> args;
-    bool keepGoing;
-    std::vector<client::Command> commands;
-    bool shared = false;
-};
-
-// A command's parsed fields side by side, to compare in one go.
-auto Fields(const client::Command& c)
-{
-    return std::tuple(c.kind, c.argument, c.withFiles, c.recursive, c.seconds, c.paths);
-}
-
-// Every command runs end to end in the client's tests; these are the options and chains.
-TEST(ClientCommandLine, AcceptsCommandsAndChains)
-{
-    const Accepted cases[] = {
-        {{L"wait", L"0"}, false, {{CommandKind::Wait, L"", false, false, 0}}},
-        {{L"wait", L"3600"}, false, {{CommandKind::Wait, L"", false, false, 3600}}},
-        {{L"download-series", L"C:\\T", L"a", L"b"},
-         false,
-         {{CommandKind::DownloadSeries, L"C:\\T", {}, {}, {}, {L"a", L"b"}}}},
-        {{L"update", L"C:\\M\\P1\\Text Messages", L"30"},
-         false,
-         {{CommandKind::UpdateFolder, L"C:\\M\\P1\\Text Messages", false, false, 30}}},
-        {{L"--shared", L"-k", L"imei", L"P1", L"+", L"wait", L"2", L"+", L"refresh", L"C:\\M\\P1", L"--files", L"+",
-          L"terminate"},
-         true,
-         {{CommandKind::Imei, L"P1"},
-          {CommandKind::Wait, L"", false, false, 2},
-          {CommandKind::Refresh, L"C:\\M\\P1", true},
-          {CommandKind::Terminate, L""}},
-         true},
-    };
-    for (const Accepted& c : cases) {
-        client::CommandLine line;
-        std::wstring problem;
-        ASSERT_TRUE(client::ParseCommandLine(c.args, line, problem)) << c.args[0];
-        EXPECT_EQ(c.keepGoing, line.keepGoing);
-        EXPECT_EQ(c.shared, line.shared);
-        ASSERT_EQ(c.commands.size(), line.commands.size()) << c.args[0];
-        for (size_t i = 0; i < c.commands.size(); ++i)
-            EXPECT_EQ(Fields(c.commands[i]), Fields(line.commands[i])) << c.args[0] << " #" << i;
-    }
-}
 
 struct Refused {
     std::vector<std::wstring> args;

@@ -92,23 +92,6 @@ TEST_F(QuelvarClient, UsageErrorsExitWithTwoBeforeAnyCommandRunsAndAFailureWithO
     EXPECT_EQ(L"quelvar: tree " + missing + L": error 0x80070002 ERROR_FILE_NOT_FOUND\n", stopped.err);
 }
 
-TEST_F(QuelvarClient, ProductNameComesFromTheLanguageFileAsUtf8)
-{
-    RegistryOverride vendor(HKEY_LOCAL_MACHINE, L"Software\\Marlith\\Dravo", L"Vendor", std::nullopt);
-    const std::pair<const wchar_t*, std::wstring> cases[] = {
-        {L"heb", L"\x05D0\x05D5\x05E1\x05D8\x05E8\x05DC\n"},
-        {L"xyz", L"Ostrelle\n"}, // no such language file: the built-in name
-    };
-    for (const auto& [code, name] : cases) {
-        RegistryOverride language = InstallationSetting(contract::kCurrentLanguageValue, std::wstring(code));
-        RegistryOverride path = InstallationSetting(contract::kLanguagePathValue, std::nullopt);
-        RunResult result = Run(L"product-name");
-        EXPECT_EQ(0u, result.exitCode) << code;
-        EXPECT_EQ(name, result.out) << code;
-        EXPECT_EQ(L"", result.err) << code;
-    }
-}
-
 class QuelvarClientWithPhone : public QuelvarClient
 {
 protected:
@@ -125,37 +108,6 @@ protected:
     // Made after the previous test's server has gone.
     std::optional<SimulatedPhones> phones_;
 };
-
-// The stand-in HTML Help control of the test folder answers the help request.
-TEST_F(QuelvarClientWithPhone, KeepGoingRunsOnAfterAFailureAndRefreshConvertHelpAndTreeReportWhatTheyDid)
-{
-    RegistryOverride control(HKEY_CLASSES_ROOT, L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", L"",
-                             TestProgramDir() + L"\\help_control.dll");
-    // Outside every mirror folder: each refresh succeeds and changes nothing.
-    TempDir dir;
-    MakeFolders(dir.path(), {L"\\b", L"\\A", L"\\A\\inner", L"\\c.vfslnk"});
-    WriteText(dir / L"file.txt", "x");
-    phones_->MakeFolder(L"ALIAS:CliPhone\\C:\\Notes");
-    phones_->PutBytes(L"ALIAS:CliPhone\\C:\\Notes\\con.txt", {'a', 'b', 'c'}, 38411.57302083); // 2005-02-28 13:45:09
-    phones_->PutBytes(L"ALIAS:CliPhone\\C:\\tune.wav", {'w'});
-    const std::wstring folder = mirror_->path() + L"\\CliPhone", memory = folder + L"\\Phone memory (C)";
-    RunResult result = Run(L"-k imei NoSuchPhone + refresh \"" + dir.path() + L"\" --recursive + refresh \"" + folder +
-                           L"\" --files --recursive + convert \"" + memory +
-                           L"\\tune.wav.vfslnk\" 2 3 + help guide.chm + tree \"" + folder + L"\" + terminate");
-    EXPECT_EQ(1u, result.exitCode);
-    EXPECT_EQ(L"quelvar: imei NoSuchPhone: error 0x80044343 phone: failure\n", result.err);
-    std::wstring walk;
-    for (const wchar_t* below : {L"", L"\\A", L"\\A\\inner", L"\\b", L"\\c.vfslnk"})
-        walk += L"refreshed " + dir.path() + below + L" (folders)\n";
-    EXPECT_EQ(walk, result.out.substr(0, walk.size()));
-    for (const std::wstring& line :
-         {L"refreshed " + memory + L" (folders and files)\n",
-          L"\nconverted " + memory + L"\\tune.wav.vfslnk (format 3 to 2): " + memory + L"\\tune.mp3.vfslnk\n" +
-              L"help guide.chm: window 0x00ABC123\n",
-          std::wstring(L"  Name=\"Notes\" "),
-          std::wstring(L".vfslnk  Name=\"con.txt\" Size=3 Modified=2005-02-28 13:45:09 "), L"\n" + kTerminated + L"\n"})
-        EXPECT_NE(std::wstring::npos, result.out.find(line)) << Narrow(line) << " in\n" << Narrow(result.out);
-}
 
 TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEndsTheServer)
 {
