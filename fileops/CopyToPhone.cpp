@@ -247,6 +247,14 @@ HRESULT UploadCollected(const services::RequestContext& context, phone::PhoneFil
 
 } // namespace
 
+HRESULT CheckTargetFolder(const std::wstring& target)
+{
+    if (paths::IsDirectory(target))
+        return S_OK;
+    QTRACE(L"(): %ls is no folder\n", target.c_str());
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 void CollectCopySources(const std::vector<std::wstring>& sources, const std::wstring& target, CopySources& collected)
 {
     for (const std::wstring& source : sources) {
@@ -301,12 +309,7 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
         return E_INVALIDARG;
     std::wstring target = targets.front();
     paths::TrimOneTrailingBackslash(target);
-    // A mirror folder not (yet) made: the shell would copy a single file to a
-    // file of the folder's name, which no refresh could then turn into the folder.
-    if (!paths::IsDirectory(target)) {
-        QTRACE(L"(): %ls is no folder\n", target.c_str());
-        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    }
+    RETURN_IF_FAILED(CheckTargetFolder(target));
     CopySources collected;
     CollectCopySources(sources, target, collected);
     if (!CheckFreeMemory(phoneFs, paths::Join(target, shortcut::kFolderShortcutName), collected.totalSize,

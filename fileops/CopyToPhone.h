@@ -35,6 +35,11 @@ HRESULT CopyPCItemsToVFS(const services::RequestContext& context, phone::PhoneFi
                          FileOperationRequest& request, const std::vector<std::wstring>& sources,
                          COperationListener& listener, const std::wstring& alias);
 
+// S_OK when the mirror folder `target` is there. One not made (yet) is refused:
+// the shell would copy a single item to a file of the folder's name, which no
+// refresh could then turn into the folder.
+HRESULT CheckTargetFolder(const std::wstring& target);
+
 void CollectCopySources(const std::vector<std::wstring>& sources, const std::wstring& target, CopySources& collected);
 
 // True to go on: the total fits below the memory's free bytes, or the user

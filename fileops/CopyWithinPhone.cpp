@@ -20,6 +20,7 @@ HRESULT CopyVFSToVFS(const services::RequestContext& context, phone::PhoneFileSy
         return E_INVALIDARG;
     std::wstring target = targets.front();
     paths::TrimOneTrailingBackslash(target);
+    RETURN_IF_FAILED(CheckTargetFolder(target));
 
     CopyFromPhone download(context, phoneFs, listener);
     std::vector<std::wstring> downloaded;

@@ -100,6 +100,7 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         // mirror folder not made yet: never the shell's copy to a file of that name. The worker tells the user.
         {FO_MOVE, kQuiet, {file}, {gone}, S_OK, untouched(gone), nullptr, L"Ostrelle", IDOK},
         {FO_COPY, kQuiet, {file}, {missing}, S_OK, untouched(missing), nullptr, L"Ostrelle", IDOK},
+        {FO_COPY, kQuiet, {link}, {missing}, S_OK, untouched(missing), nullptr, L"Ostrelle", IDOK},
         {FO_DELETE, kQuiet, {file}, {kMemory}, S_OK, [&] { return !FileExists(file); }},
         {FO_DELETE, 0, {askedLink}, {}, E_ABORT, [&] { return asked() == 2; }, nullptr, kConfirm, IDNO},
         {FO_DELETE, 0, {askedLink}, {}, S_OK, [&] { return asked() == 0; }, nullptr, kConfirm, IDYES},
