@@ -101,6 +101,7 @@ HRESULT DeviceNotificationRegistration::End(bool releaseSink)
     // Taken first: the calls out below may let a nested Start or Stop run.
     const DWORD cookie = std::exchange(cookie_, 0);
     const com_ptr<IDeviceNotifyRegistry> registry = std::move(registry_);
+    Relay* relay = std::exchange(relay_, nullptr);
     if (cookie != 0 && registry) {
         QTRACE(L"(): pReg->Remove(cookie = %ld)\n", cookie);
         hr = registry->Remove(static_cast<LONG>(cookie));
@@ -110,8 +111,7 @@ HRESULT DeviceNotificationRegistration::End(bool releaseSink)
         if (RegistryGone(hr))
             hr = S_OK;
     }
-    if (relay_) {
-        Relay* relay = std::exchange(relay_, nullptr);
+    if (relay) {
         // A registry process that has gone cannot release what it held.
         CoDisconnectObject(relay, 0);
         // Last: the sink, and with it this registration, may go with it.
