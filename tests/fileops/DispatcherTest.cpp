@@ -115,7 +115,10 @@ TEST_F(Dispatch, RoutesEachKindOfRequest)
         const auto& c = cases[i];
         ASSERT_TRUE(!c.fault || rig_->phones->SetFault(Bstr(c.fault).get(), kStoreFailure, 1) == S_OK);
         HWND dialog = nullptr;
-        std::thread answer([&] { c.dialog ? ClickButton(dialog = WaitForDialog(c.dialog), c.button) : void(); });
+        std::thread answer([&] {
+            if (c.dialog)
+                AnswerBox(dialog = WaitForDialog(c.dialog), c.button);
+        });
         EXPECT_EQ(c.hr, SendFileOperation(q(), c.code, c.flags, c.sources, c.targets,
                                           c.code == 13 && !c.fault ? window.get() : nullptr))
             << "case " << i;

@@ -151,8 +151,7 @@ protected:
                 EXPECT_TRUE(box) << Narrow(title);
                 if (texts)
                     texts->push_back(box ? ControlText(box, 65535) : L"");
-                ClickButton(box, button);
-                PumpUntil([&] { return !IsWindowVisible(box); }); // the next box may have the same title
+                AnswerBox(box, button);
             }
         });
         long made = 0;
@@ -311,7 +310,7 @@ TEST_F(Transfers, MovesDeleteNothingThatDidNotArriveAndLeaveNoScratchFolder)
     const Tree before = At(Store(), {L"1.bin", L"2.bin"});
     Move(
         {Link(L"1.bin"), Link(L"2.bin")}, pc_ / L"killed", kQuiet, [](HWND) { SimulatedPhones::Kill(); }, 2000);
-    ClickButton(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
+    AnswerBox(WaitForDialog(L"Ostrelle", 30000), IDOK); // the worker's error box
     rig_->phones.Reconnect();
     EXPECT_EQ(before, At(Store(), {L"1.bin", L"2.bin"})); // the mirror is rebuilt from the phone on reconnecting
     EXPECT_EQ(Names{}, NamesIn(pc_ / L"killed"));
@@ -456,8 +455,7 @@ TEST_F(Transfers, TheSuiteEndedUnderTwoWorkersConnectsAnewOnceAndEachWorkerTells
     const std::wstring marker = phoneFolder + L"\\rebuilt.txt";
     WriteBytes(marker, {'r'});
     for (HWND box : boxes) {
-        ClickButton(box, IDOK);
-        EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(box); }));
+        EXPECT_TRUE(AnswerBox(box, IDOK));
     }
 
     rig_->phones.Reconnect();

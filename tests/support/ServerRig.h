@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -40,11 +41,16 @@ inline HRESULT SendFileOperation(IQuelvar* quelvar, UINT code, WORD flags, const
 
 // The server with a fresh mirror root, the product's English language and standard
 // graphics. The server reads these settings once, so a server left from earlier tests
-// must end first.
+// must end first; one that a failed program left hanging is ended here, so that its
+// failure stays that program's.
 struct MirrorRootRig {
     explicit MirrorRootRig(const std::wstring& mirrorRoot) : root(mirrorRoot)
     {
-        EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) << "it would keep older settings";
+        if (!WaitForNoProcess(L"ZentrelQuelvar.exe", 30000)) {
+            std::fprintf(stderr, "a server left by an earlier program did not end: ended\n");
+            KillProcesses(L"ZentrelQuelvar.exe");
+        }
+        EXPECT_TRUE(WaitForNoProcess(L"ZentrelQuelvar.exe", 10000)) << "it would keep older settings";
         RegisterServer();
         RemoveFolderTree(root);
         CreateDirectoryW(root.c_str(), nullptr);

@@ -38,6 +38,18 @@ void ClickButton(HWND dialog, int id)
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+bool AnswerBox(HWND dialog, int id, DWORD timeoutMs)
+{
+    ClickButton(dialog, id);
+    const DWORD start = GetTickCount();
+    while (IsWindowVisible(dialog)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog)
 {
     HWND bar = GetDlgItem(dialog, 102);
@@ -52,7 +64,7 @@ std::future<std::optional<std::wstring>> AnswerDialog(const std::wstring& title,
         if (!dialog)
             return std::nullopt;
         const std::wstring text = ControlText(dialog, textId);
-        ClickButton(dialog, button);
+        AnswerBox(dialog, button);
         return text;
     });
 }

@@ -21,6 +21,9 @@ std::vector<HWND> VisibleDialogs(const std::wstring& title);
 std::wstring ControlText(HWND dialog, int id);
 // Presses the button with the given id.
 void ClickButton(HWND dialog, int id);
+// Presses the button and waits until the dialog is hidden: the next dialog
+// with the same title is then another one. False when it stays.
+bool AnswerBox(HWND dialog, int id, DWORD timeoutMs = 30000);
 // Position and upper limit of a progress dialog's bar.
 std::pair<LRESULT, LRESULT> ProgressBar(HWND dialog);
 // Answers a dialog from a thread of its own, as a user would: waits for it, takes
