@@ -38,7 +38,7 @@ enum class CommandGroup { Phones, Folders, Files, Transfers, Services, Run };
 
 struct Command {
     CommandKind kind;
-    std::wstring argument;             // alias, folder or empty
+    std::wstring argument;             // alias, folder or empty; wait: the folder it waits on
     bool withFiles = false;            // refresh --files
     bool recursive = false;            // refresh --recursive
     unsigned long seconds = 0;         // wait; update: how long to listen (0: until the first end)

@@ -158,6 +158,14 @@ HRESULT ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& na
     return S_OK;
 }
 
+bool IsHiddenAndEmpty(const std::wstring& folder)
+{
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    std::vector<Entry> entries;
+    return attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
+           SUCCEEDED(ListFolder(folder, entries)) && entries.empty();
+}
+
 HRESULT FormatMirrorTree(const std::wstring& folder, std::wstring& text)
 {
     std::wstring root = folder;

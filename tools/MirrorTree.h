@@ -19,4 +19,8 @@ HRESULT FormatMirrorTree(const std::wstring& folder, std::wstring& text);
 // links to other folders are left out.
 HRESULT ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& names);
 
+// Whether `folder` is hidden and holds nothing: a phone's mirror folder once the
+// server has seen the phone go.
+bool IsHiddenAndEmpty(const std::wstring& folder);
+
 } // namespace client

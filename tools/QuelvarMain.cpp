@@ -133,7 +133,7 @@ public:
         case client::CommandKind::Terminate:
             return Terminate();
         case client::CommandKind::Wait:
-            return Wait(command.seconds);
+            return Wait(command.seconds, command.argument);
         case client::CommandKind::Delete:
             return FileOperation(FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI, command);
         case client::CommandKind::FileOperation:
@@ -577,18 +577,27 @@ private:
         return S_OK;
     }
 
-    // Pumps messages while it waits, as a single-threaded apartment must.
-    static HRESULT Wait(unsigned long seconds)
+    // Pumps messages while it waits, as a single-threaded apartment must. With a
+    // folder it looks every kPollMs whether the folder is hidden and empty yet.
+    static HRESULT Wait(unsigned long seconds, const std::wstring& folder)
     {
-        client::Print(L"waiting " + std::to_wstring(seconds) + L" s\n");
+        if (folder.empty())
+            client::Print(L"waiting " + std::to_wstring(seconds) + L" s\n");
+        else
+            client::Print(L"waiting at most " + std::to_wstring(seconds) + L" s for " + folder + L" to be hidden\n");
         const DWORD start = GetTickCount();
         const DWORD total = seconds * 1000;
         HANDLE interrupt = g_interrupt.get();
         for (;;) {
+            if (!folder.empty() && client::IsHiddenAndEmpty(folder)) {
+                client::Print(folder + L" is hidden and empty\n");
+                return S_OK;
+            }
             DWORD elapsed = GetTickCount() - start;
             if (elapsed >= total)
                 return S_OK;
-            DWORD woken = MsgWaitForMultipleObjects(1, &interrupt, FALSE, total - elapsed, QS_ALLINPUT);
+            const DWORD slice = folder.empty() ? total - elapsed : std::min<DWORD>(kPollMs, total - elapsed);
+            DWORD woken = MsgWaitForMultipleObjects(1, &interrupt, FALSE, slice, QS_ALLINPUT);
             if (woken == WAIT_OBJECT_0)
                 return E_ABORT;
             MSG message;

@@ -30,6 +30,8 @@ TEST(ClientCommandLine, RefusesUsageErrorsWithTheReason)
         {{L"wait", L"-1"}, wait},
         {{L"wait", L"3601"}, wait},
         {{L"wait", L"99999999999"}, wait},
+        {{L"wait", L"5", L"--until-hidden"}, L"\"wait\" takes SECONDS and, after --until-hidden, one folder"},
+        {{L"wait", L"5", L"--until", L"C:\\M"}, L"\"wait\" takes SECONDS and, after --until-hidden, one folder"},
         {{L"+", L"imei", L"P1"}, L"empty command next to \"+\""},
         {{L"fileop", L"2", L"0", L"C:\\a", L"--to"}, L"option \"--to\" needs a value"},
         {{L"convert", L"m", L"32768", L"1"},
