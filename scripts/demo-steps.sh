@@ -303,7 +303,7 @@ fi
 section "Disconnecting $phone while a main object listens"
 # One main object for the whole run: it refreshes, waits while the phone goes,
 # then shows what the disconnect left, and finally lets go.
-start_client -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 30 --until-hidden "$mirror\\$phone" + tree "$mirror" + terminate
+start_client -k refresh "$mirror\\$phone" --files --recursive + tree "$mirror" + wait 30 --until-gone "$mirror\\$phone" + tree "$mirror" + terminate
 simphone disconnect "$phone"
 finish_client
 
@@ -360,7 +360,7 @@ fi
 echo "on the server's disk, Documents/from-pc.txt: $(tr -d '\r' <"$served/Documents/from-pc.txt")"
 
 section "Stopping the OBEX FTP server while a main object listens"
-start_client -k refresh "$mirror\\Desk" --files + tree "$mirror" + wait 30 --until-hidden "$mirror\\Desk" + tree "$mirror" + terminate
+start_client -k refresh "$mirror\\Desk" --files + tree "$mirror" + wait 30 --until-gone "$mirror\\Desk" + tree "$mirror" + terminate
 stop_peer
 echo "obexftpd stopped"
 finish_client

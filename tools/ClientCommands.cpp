@@ -77,9 +77,9 @@ const CommandSyntax kCommands[] = {
      L"open HTML help (command 0 shows a topic) and print the help window's handle"},
     {L"product-name", CommandKind::ProductName, 0, 0, false, CommandGroup::Services, L"",
      L"print the product name of the current language"},
-    {L"wait", CommandKind::Wait, 1, 3, false, CommandGroup::Run, L"SECONDS [--until-hidden FOLDER]",
-     L"pause (at most 3600 s) before the next command; with --until-hidden only until FOLDER is hidden and empty, "
-     L"as a phone's mirror folder is once the phone has gone"},
+    {L"wait", CommandKind::Wait, 1, 3, false, CommandGroup::Run, L"SECONDS [--until-gone FOLDER]",
+     L"pause (at most 3600 s) before the next command; with --until-gone only until the phone of the mirror "
+     L"folder FOLDER has gone (the folder hidden and emptied)"},
     {L"release", CommandKind::Release, 0, 0, false, CommandGroup::Run, L"",
      L"let go of this client's main object only"},
 };
@@ -112,7 +112,7 @@ constexpr wchar_t kKeepGoingOption[] = L"-k";
 constexpr wchar_t kSharedOption[] = L"--shared";
 constexpr wchar_t kFilesOption[] = L"--files";
 constexpr wchar_t kRecursiveOption[] = L"--recursive";
-constexpr wchar_t kUntilHiddenOption[] = L"--until-hidden";
+constexpr wchar_t kUntilGoneOption[] = L"--until-gone";
 constexpr wchar_t kTargetOption[] = L"--to";
 constexpr wchar_t kTitleOption[] = L"--title";
 constexpr wchar_t kWindowOption[] = L"--window";
@@ -282,8 +282,8 @@ bool ParseOne(const std::vector<std::wstring>& words, Command& command, std::wst
             return false;
         }
         command.argument.clear();
-        if (words.size() > 2 && (words[2] != kUntilHiddenOption || words.size() != 4 || words[3].empty())) {
-            problem = L"\"wait\" takes SECONDS and, after --until-hidden, one folder";
+        if (words.size() > 2 && (words[2] != kUntilGoneOption || words.size() != 4 || words[3].empty())) {
+            problem = L"\"wait\" takes SECONDS and, after --until-gone, one folder";
             return false;
         }
         if (words.size() == 4)

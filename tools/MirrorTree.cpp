@@ -1,6 +1,7 @@
 #include "MirrorTree.h"
 
 #include "ConsoleOutput.h"
+#include "common/ContractTexts.h"
 #include "common/Resource.h"
 #include "shortcut/VFSShortcut.h"
 
@@ -158,12 +159,21 @@ HRESULT ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& na
     return S_OK;
 }
 
-bool IsHiddenAndEmpty(const std::wstring& folder)
+bool IsPhoneGone(const std::wstring& folder)
 {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     std::vector<Entry> entries;
-    return attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && (attributes & FILE_ATTRIBUTE_HIDDEN) &&
-           SUCCEEDED(ListFolder(folder, entries)) && entries.empty();
+    if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolder(attributes) || !(attributes & FILE_ATTRIBUTE_HIDDEN) ||
+        FAILED(ListFolder(folder, entries)))
+        return false;
+    // What an emptied mirror folder keeps: the "IMEI" file and the synchronisation folders.
+    return std::all_of(entries.begin(), entries.end(), [&](const Entry& entry) {
+        return IsFolder(entry.attributes)
+                   ? GetFileAttributesW(
+                         (folder + L"\\" + entry.name + L"\\" + contract::kFolderDescriptionFile).c_str()) !=
+                         INVALID_FILE_ATTRIBUTES
+                   : _wcsicmp(entry.name.c_str(), contract::kImeiFileName) == 0;
+    });
 }
 
 HRESULT FormatMirrorTree(const std::wstring& folder, std::wstring& text)

@@ -19,8 +19,8 @@ HRESULT FormatMirrorTree(const std::wstring& folder, std::wstring& text);
 // links to other folders are left out.
 HRESULT ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& names);
 
-// Whether `folder` is hidden and holds nothing: a phone's mirror folder once the
-// server has seen the phone go.
-bool IsHiddenAndEmpty(const std::wstring& folder);
+// Whether the phone behind a mirror folder has gone: the server has hidden the
+// folder and emptied it of all but its "IMEI" file and synchronisation folders.
+bool IsPhoneGone(const std::wstring& folder);
 
 } // namespace client

@@ -578,19 +578,20 @@ private:
     }
 
     // Pumps messages while it waits, as a single-threaded apartment must. With a
-    // folder it looks every kPollMs whether the folder is hidden and empty yet.
+    // phone's mirror folder it looks every kPollMs whether the phone has gone.
     static HRESULT Wait(unsigned long seconds, const std::wstring& folder)
     {
         if (folder.empty())
             client::Print(L"waiting " + std::to_wstring(seconds) + L" s\n");
         else
-            client::Print(L"waiting at most " + std::to_wstring(seconds) + L" s for " + folder + L" to be hidden\n");
+            client::Print(L"waiting at most " + std::to_wstring(seconds) + L" s for the phone of " + folder +
+                          L" to go\n");
         const DWORD start = GetTickCount();
         const DWORD total = seconds * 1000;
         HANDLE interrupt = g_interrupt.get();
         for (;;) {
-            if (!folder.empty() && client::IsHiddenAndEmpty(folder)) {
-                client::Print(folder + L" is hidden and empty\n");
+            if (!folder.empty() && client::IsPhoneGone(folder)) {
+                client::Print(L"the phone of " + folder + L" has gone\n");
                 return S_OK;
             }
             DWORD elapsed = GetTickCount() - start;
