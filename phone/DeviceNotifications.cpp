@@ -1,5 +1,6 @@
 #include "DeviceNotifications.h"
 
+#include "PhoneFileSystem.h"
 #include "common/ComPtr.h"
 #include "common/Implements.h"
 #include "common/Trace.h"
@@ -9,13 +10,6 @@
 
 namespace phone {
 namespace {
-
-// The registry's process has ended, and every registration with it.
-bool RegistryGone(HRESULT hr)
-{
-    return hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) ||
-           hr == RPC_E_DISCONNECTED;
-}
 
 HRESULT CreateNotifyRegistry(com_ptr<IDeviceNotifyRegistry>& registry)
 {
@@ -107,8 +101,8 @@ HRESULT DeviceNotificationRegistration::End(bool releaseSink)
         hr = registry->Remove(static_cast<LONG>(cookie));
         if (FAILED(hr))
             QTRACE(L"(): pReg->Remove failed (hr = 0x%x)\n", hr);
-        // Nothing is left to remove.
-        if (RegistryGone(hr))
+        // The registry's process has ended, and every registration with it.
+        if (ComponentDied(hr))
             hr = S_OK;
     }
     if (relay) {
