@@ -595,8 +595,11 @@ private:
                 return S_OK;
             }
             DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= total)
+            if (elapsed >= total) {
+                if (!folder.empty())
+                    client::Print(L"the phone of " + folder + L" is still there\n");
                 return S_OK;
+            }
             const DWORD slice = folder.empty() ? total - elapsed : std::min<DWORD>(kPollMs, total - elapsed);
             DWORD woken = MsgWaitForMultipleObjects(1, &interrupt, FALSE, slice, QS_ALLINPUT);
             if (woken == WAIT_OBJECT_0)
