@@ -4,6 +4,7 @@
 #include "RegistryOverride.h"
 #include "SimulatedPhones.h"
 #include "TestSupport.h"
+#include "Windows.h"
 #include "common/ComPtr.h"
 #include "common/ContractTexts.h"
 #include "common/Resource.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 
 using namespace testing_support;
 
@@ -130,6 +132,27 @@ TEST_F(QuelvarClientWithPhone, SharedObjectServesTheNewCommandsUntilTerminateEnd
             kTerminated + L"; the server ends\n",
         result.out);
     EXPECT_EQ(L"quelvar: imei CliPhone: error 0x80004003 E_POINTER\n", result.err);
+}
+
+// A wait on a phone's mirror folder ends once the server has seen the phone go,
+// not when its time is up.
+TEST_F(QuelvarClientWithPhone, WaitUntilGoneEndsWhenThePhoneDisconnects)
+{
+    const std::wstring folder = *mirror_ / L"CliPhone", out = *outputDir_ / (L"out" + std::to_wstring(runs_ + 1));
+    RunResult result;
+    std::thread client(
+        [&] { result = Run(L"refresh \"" + folder + L"\" + wait 600 --until-gone \"" + folder + L"\" + terminate"); });
+    const auto waiting = [&] {
+        const std::vector<unsigned char> bytes = ReadBytes(out);
+        return std::string(bytes.begin(), bytes.end()).find("waiting at most") != std::string::npos;
+    };
+    EXPECT_TRUE(WaitWithoutMessages(waiting, 120000));
+    phones_->Disconnect(L"CliPhone");
+    client.join();
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(L"waiting at most 600 s for the phone of " + folder + L" to go\nthe phone of " + folder + L" has gone\n" +
+                  kTerminated + L"\n",
+              result.out.substr(std::min(result.out.find(L"waiting"), result.out.size())));
 }
 
 } // namespace
