@@ -94,7 +94,10 @@ public:
         bool startThread = false;
         {
             critical_section_lock hold(lock_);
-            startThread = idle_ == 0 && threads_ < kMaxRunningWorkers;
+            // Each idle worker takes one request: a second request while one
+            // worker idles gets a thread of its own, within the bound.
+            ++unclaimed_;
+            startThread = unclaimed_ > idle_ && threads_ < kMaxRunningWorkers;
             if (startThread)
                 ++threads_;
         }
@@ -103,8 +106,10 @@ public:
             if (!thread) {
                 QTRACE(L"(): CreateThread(WorkerThread) failed!\n");
                 critical_section_lock hold(lock_);
-                if (--threads_ == 0)
+                if (--threads_ == 0) {
+                    --unclaimed_;
                     return E_FAIL; // nobody would take it
+                }
             }
         }
         {
@@ -128,6 +133,7 @@ private:
         WaitForSingleObject(requests_.get(), INFINITE);
         critical_section_lock hold(lock_);
         --idle_;
+        --unclaimed_;
         std::unique_ptr<WorkerStart> next = std::move(waiting_.front());
         waiting_.pop_front();
         return next;
@@ -137,6 +143,7 @@ private:
     unique_handle requests_; // counts the waiting requests
     std::deque<std::unique_ptr<WorkerStart>> waiting_;
     size_t threads_ = 0, idle_ = 0;
+    size_t unclaimed_ = 0; // submitted, not yet taken by a worker
 };
 
 // Lives as long as the process: idle workers wait on it until the process ends.

@@ -142,10 +142,6 @@ HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMappi
     return S_OK;
 }
 
-DeviceMappingTable::DeviceMappingTable() = default;
-
-DeviceMappingTable::~DeviceMappingTable() = default;
-
 HRESULT DeviceMappingTable::OnDeviceConnected(const wchar_t* imei, const wchar_t* alias)
 {
     QTRACE(L"(): alias = %ls\n", alias ? alias : L"");

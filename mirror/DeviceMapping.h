@@ -40,10 +40,10 @@ HRESULT MakeMapping(const wchar_t* mirrorRoot, const wchar_t* alias, DeviceMappi
 class DeviceMappingTable
 {
 public:
-    DeviceMappingTable();
+    DeviceMappingTable() = default;
     DeviceMappingTable(const DeviceMappingTable&) = delete;
     DeviceMappingTable& operator=(const DeviceMappingTable&) = delete;
-    ~DeviceMappingTable();
+    ~DeviceMappingTable() = default;
 
     // A supported phone gets its row and a visible mirror folder; the shell is
     // told. E_FAIL for an unsupported phone (nothing changes).
